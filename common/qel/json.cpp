@@ -1,0 +1,188 @@
+#include "qel/json.h"
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <sstream>
+
+#include "qel/text.h"
+
+namespace qel {
+namespace {
+
+// emitUTF8 makes jsoncpp copy every byte of 0x20 and above as it is
+// instead of decoding it as UTF-8, so GBK text is written unchanged.
+std::string Write(const Json::Value& value, const char* indentation) {
+  Json::StreamWriterBuilder builder;
+  builder["indentation"] = indentation;
+  builder["emitUTF8"] = true;
+  builder["commentStyle"] = "None";
+  std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+  std::ostringstream out;
+  writer->write(value, &out);
+  return out.str();
+}
+
+const Json::Value& NullValue() {
+  static const Json::Value null;
+  return null;
+}
+
+// Maximum nesting accepted from outside; deeper texts count as not parsed.
+constexpr int kMaxDepth = 256;
+
+Json::Value ConvertStrings(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::stringValue:
+      return Json::Value(Utf8ToGbk(std::string_view(value.asString())));
+    case Json::arrayValue: {
+      Json::Value out(Json::arrayValue);
+      for (const Json::Value& item : value) out.append(ConvertStrings(item));
+      return out;
+    }
+    case Json::objectValue: {
+      Json::Value out(Json::objectValue);
+      for (auto it = value.begin(); it != value.end(); ++it) {
+        out[Utf8ToGbk(std::string_view(it.name()))] = ConvertStrings(*it);
+      }
+      return out;
+    }
+    default:
+      return value;
+  }
+}
+
+}  // namespace
+
+std::string WriteStyled(const Json::Value& value) { return Write(value, "   ") + "\n"; }
+std::string WriteCompact(const Json::Value& value) { return Write(value, ""); }
+
+bool ParseJson(const std::string& text, Json::Value* out) {
+  if (out == nullptr) return false;
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = false;
+  builder["stackLimit"] = kMaxDepth;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value value;
+  std::string errors;
+  bool ok = false;
+  try {
+    ok = reader->parse(text.data(), text.data() + text.size(), &value, &errors);
+  } catch (const std::exception&) {
+    ok = false;  // too deep
+  }
+  *out = ok ? std::move(value) : Json::Value();
+  return ok;
+}
+
+bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out) {
+  Json::Value parsed;
+  if (!ParseJson(utf8Text, &parsed)) {
+    if (out != nullptr) *out = Json::Value();
+    return false;
+  }
+  if (out != nullptr) *out = ConvertStrings(parsed);
+  return true;
+}
+
+bool ParseGbkJson(const std::string& gbkText, Json::Value* out) {
+  return ParseUtf8JsonToGbk(GbkToUtf8(std::string_view(gbkText)), out);
+}
+
+const Json::Value& Member(const Json::Value& object, const char* key) {
+  if (!object.isObject() || key == nullptr) return NullValue();
+  const Json::Value* found = object.find(key, key + std::char_traits<char>::length(key));
+  return found != nullptr ? *found : NullValue();
+}
+
+const Json::Value& ObjectMember(const Json::Value& object, const char* key) {
+  const Json::Value& v = Member(object, key);
+  return v.isObject() ? v : NullValue();
+}
+
+const Json::Value& ArrayMember(const Json::Value& object, const char* key) {
+  const Json::Value& v = Member(object, key);
+  return v.isArray() ? v : NullValue();
+}
+
+const Json::Value& Element(const Json::Value& array, Json::ArrayIndex index) {
+  if (!array.isArray() || index >= array.size()) return NullValue();
+  return array[index];
+}
+
+bool HasMember(const Json::Value& object, const char* key) {
+  return object.isObject() && key != nullptr && object.find(key, key + std::char_traits<char>::length(key));
+}
+
+bool ReadString(const Json::Value& object, const char* key, std::string* out) {
+  const Json::Value& v = Member(object, key);
+  if (!v.isString()) {
+    if (out != nullptr) out->clear();
+    return false;
+  }
+  if (out != nullptr) *out = v.asString();
+  return true;
+}
+
+std::string StringMember(const Json::Value& object, const char* key) {
+  std::string out;
+  ReadString(object, key, &out);
+  return out;
+}
+
+std::string ValueAsText(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::stringValue:
+      return value.asString();
+    case Json::intValue:
+      return std::to_string(value.asLargestInt());
+    case Json::uintValue:
+      return std::to_string(value.asLargestUInt());
+    case Json::realValue: {
+      double d = value.asDouble();
+      if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9.0e15) {
+        return std::to_string(static_cast<long long>(d));
+      }
+      return value.asString();
+    }
+    case Json::booleanValue:
+      return value.asBool() ? "true" : "false";
+    default:
+      return std::string();
+  }
+}
+
+std::string TextMember(const Json::Value& object, const char* key) { return ValueAsText(Member(object, key)); }
+
+bool ValueAsInt64(const Json::Value& value, int64_t* out) {
+  int64_t result = 0;
+  bool ok = false;
+  if (value.isInt64()) {
+    result = value.asInt64();
+    ok = true;
+  } else if (value.isDouble()) {
+    double d = value.asDouble();
+    ok = std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9.0e18;
+    if (ok) result = static_cast<int64_t>(d);
+  } else if (value.isString()) {
+    std::string text = value.asString();
+    std::string digits = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? text.substr(1) : text;
+    ok = IsDecimalId(digits) && digits.size() <= 19;
+    if (ok) {
+      uint64_t magnitude = StringToUInt64(digits);
+      bool negative = text[0] == '-';
+      uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
+                                : uint64_t(std::numeric_limits<int64_t>::max());
+      ok = magnitude <= limit;
+      if (ok) result = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+    }
+  }
+  if (out != nullptr) *out = ok ? result : 0;
+  return ok;
+}
+
+bool ReadInt64(const Json::Value& object, const char* key, int64_t* out) {
+  return ValueAsInt64(Member(object, key), out);
+}
+
+}  // namespace qel

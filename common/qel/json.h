@@ -1,0 +1,45 @@
+// The one JSON writer of the system and type-checked accessors. Text values
+// are written byte for byte (GBK stays GBK); jsoncpp's own writers would
+// escape bytes above 0x7F as if they were UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <json/json.h>
+
+namespace qel {
+
+// Styled text: three-space indent, members in name order, trailing newline.
+std::string WriteStyled(const Json::Value& value);
+// Compact text without spaces or trailing newline (envelopes).
+std::string WriteCompact(const Json::Value& value);
+
+// Parses text written in any byte encoding; on failure *out is null and the
+// result false (no half-built values). Depth and size are bounded.
+bool ParseJson(const std::string& text, Json::Value* out);
+// Parses a GBK text that came from outside (a service reply converted to
+// GBK would break on a second byte 0x5C): converts it to UTF-8, parses, and
+// converts every string and member name back to GBK.
+bool ParseGbkJson(const std::string& gbkText, Json::Value* out);
+// Parses UTF-8 text and converts every string and member name to GBK.
+bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out);
+
+// Accessors: a value of the wrong kind counts as missing.
+const Json::Value& Member(const Json::Value& object, const char* key);
+const Json::Value& ObjectMember(const Json::Value& object, const char* key);  // null unless an object
+const Json::Value& ArrayMember(const Json::Value& object, const char* key);   // null unless an array
+const Json::Value& Element(const Json::Value& array, Json::ArrayIndex index);
+bool HasMember(const Json::Value& object, const char* key);
+// A string member; "" (false) when missing or not a string.
+bool ReadString(const Json::Value& object, const char* key, std::string* out);
+std::string StringMember(const Json::Value& object, const char* key);
+// A string, or an integral or real number written as decimal text, or a bool
+// as "true"/"false"; "" when missing or of another kind.
+std::string TextMember(const Json::Value& object, const char* key);
+std::string ValueAsText(const Json::Value& value);
+// An integral number that fits, or a string holding one decimal number.
+bool ReadInt64(const Json::Value& object, const char* key, int64_t* out);
+bool ValueAsInt64(const Json::Value& value, int64_t* out);
+
+}  // namespace qel

@@ -1,0 +1,359 @@
+#include "qel/text.h"
+
+#include <iconv.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <system_error>
+
+namespace qel {
+namespace {
+
+bool IsAscii(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+// iconv target names may carry "//IGNORE"; dropping sequences is done by
+// the loop below, so the plain name is opened.
+std::string PlainCode(const char* code) {
+  std::string name(code);
+  std::string::size_type slash = name.find("//");
+  if (slash != std::string::npos) name.erase(slash);
+  return name;
+}
+
+struct IconvCloser {
+  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+using IconvHandle = std::unique_ptr<void, IconvCloser>;
+
+// One converter per direction and thread: opening iconv is far dearer than
+// converting the short texts that pass here.
+iconv_t CachedConverter(const std::string& from, const std::string& to) {
+  struct Entry {
+    std::string from, to;
+    IconvHandle cd;
+  };
+  thread_local Entry entries[4];
+  thread_local unsigned next = 0;
+  for (Entry& e : entries) {
+    if (e.cd && e.from == from && e.to == to) {
+      iconv(static_cast<iconv_t>(e.cd.get()), nullptr, nullptr, nullptr, nullptr);
+      return static_cast<iconv_t>(e.cd.get());
+    }
+  }
+  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
+  Entry& slot = entries[next++ % 4];
+  slot.from = from;
+  slot.to = to;
+  slot.cd.reset(cd);
+  return cd;
+}
+
+// Converts len bytes; an unconvertible or incomplete sequence is dropped one
+// input byte at a time and the rest converted. False when the converter
+// cannot be opened.
+bool Convert(const std::string& from, const std::string& to, const char* src, size_t len, std::string* out) {
+  iconv_t cd = CachedConverter(from, to);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out->clear();
+  std::string buffer(len * 4 + 16, '\0');
+  char* in = const_cast<char*>(src);
+  size_t inLeft = len;
+  while (inLeft > 0) {
+    char* dst = &buffer[0];
+    size_t dstLeft = buffer.size();
+    size_t rc = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+    out->append(buffer.data(), buffer.size() - dstLeft);
+    if (rc != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    // EILSEQ or EINVAL: skip the offending byte and go on.
+    ++in;
+    --inLeft;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  char* dst = &buffer[0];
+  size_t dstLeft = buffer.size();
+  iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+  out->append(buffer.data(), buffer.size() - dstLeft);
+  return true;
+}
+
+std::string ConvertText(const char* from, const char* to, std::string_view src) {
+  if (IsAscii(src)) return std::string(src);
+  std::string out;
+  if (!Convert(from, to, src.data(), src.size(), &out)) return std::string();
+  return out;
+}
+
+bool IsBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Index of the last "/" or "\" that is a separator in GBK text (a second
+// byte of a double-byte character may be 0x5C), or npos.
+std::string::size_type LastSeparator(const std::string& path) {
+  std::string::size_type last = std::string::npos;
+  for (std::string::size_type i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < path.size()) {
+      ++i;
+    } else if (c == '/' || c == '\\') {
+      last = i;
+    }
+  }
+  return last;
+}
+
+template <typename T>
+T ParseSigned(const std::string& text) {
+  const char* p = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(p, &end, 10);
+  if (end == p) return 0;
+  if (v > static_cast<long long>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
+  if (v < static_cast<long long>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
+  return static_cast<T>(v);
+}
+
+}  // namespace
+
+char* ConvertCode(const char* fromCode, const char* toCode, const char* src) {
+  if (src == nullptr || fromCode == nullptr || toCode == nullptr) return nullptr;
+  size_t len = 0;
+  if (std::strncmp(fromCode, "UTF-16LE", 8) == 0) {
+    while (src[len] != 0 || src[len + 1] != 0) len += 2;
+  } else {
+    len = std::strlen(src);
+  }
+  std::string out;
+  if (!Convert(fromCode, PlainCode(toCode), src, len, &out)) out.clear();
+  char* result = new char[out.size() + 1];
+  std::memcpy(result, out.data(), out.size());
+  result[out.size()] = '\0';
+  return result;
+}
+
+std::string Utf8ToGbk(std::string_view src) { return ConvertText("UTF-8", "GBK", src); }
+std::string GbkToUtf8(std::string_view src) { return ConvertText("GBK", "UTF-8", src); }
+
+int Utf8ToGbk(const std::string& src, std::string* dst) {
+  if (dst != nullptr) *dst = Utf8ToGbk(std::string_view(src));
+  return 0;
+}
+
+int GbkToUtf8(const std::string& src, std::string* dst) {
+  if (dst != nullptr) *dst = GbkToUtf8(std::string_view(src));
+  return 0;
+}
+
+std::string TrimLeft(const std::string& text) {
+  std::string::size_type i = 0;
+  while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
+  return text.substr(i);
+}
+
+std::string TrimRight(const std::string& text) {
+  std::string::size_type n = text.size();
+  while (n > 0 && IsBlank(static_cast<unsigned char>(text[n - 1]))) --n;
+  return text.substr(0, n);
+}
+
+std::string Trim(const std::string& text) { return TrimLeft(TrimRight(text)); }
+
+int SplitString(const std::string& text, char separator, std::vector<std::string>* out) {
+  if (out == nullptr) return 0;
+  out->clear();
+  std::string::size_type start = 0;
+  for (std::string::size_type pos; (pos = text.find(separator, start)) != std::string::npos; start = pos + 1) {
+    out->push_back(text.substr(start, pos - start));
+  }
+  if (start < text.size()) out->push_back(text.substr(start));
+  return static_cast<int>(out->size());
+}
+
+std::string ToUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string ToLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::string_view::size_type i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string IntToString(int value) { return std::to_string(value); }
+std::string Int64ToString(int64_t value) { return std::to_string(value); }
+std::string UInt64ToString(uint64_t value) { return std::to_string(value); }
+
+int StringToInt(const std::string& text) { return ParseSigned<int>(text); }
+int64_t StringToInt64(const std::string& text) { return ParseSigned<int64_t>(text); }
+
+uint64_t StringToUInt64(const std::string& text) {
+  std::string::size_type i = 0;
+  while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
+  if (i < text.size() && text[i] == '+') ++i;
+  uint64_t value = 0;
+  bool any = false;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    any = true;
+    unsigned digit = static_cast<unsigned>(text[i] - '0');
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return std::numeric_limits<uint64_t>::max();
+    value = value * 10 + digit;
+  }
+  return any ? value : 0;
+}
+
+bool IsDecimalId(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+uint64_t NowMs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+bool ParseVersion(const std::string& text, uint64_t* version) {
+  uint64_t result = 0;
+  bool ok = false;
+  if (IsDecimalId(text)) {
+    ok = text.size() < 20 || (text.size() == 20 && text <= "18446744073709551615");
+    if (ok) result = StringToUInt64(text);
+  } else if (text.size() > 1 && text[0] == 'V') {
+    std::vector<std::string> parts;
+    SplitString(text.substr(1), '.', &parts);
+    static const uint64_t kLimits[4] = {0xFF, 0xFF, 0xFFFF, 0xFFFFFFFFull};
+    static const int kShifts[4] = {56, 48, 32, 0};
+    ok = parts.size() == 4 && text.back() != '.';
+    for (size_t i = 0; ok && i < 4; ++i) {
+      ok = IsDecimalId(parts[i]) && parts[i].size() <= 10 && StringToUInt64(parts[i]) <= kLimits[i];
+      if (ok) result |= StringToUInt64(parts[i]) << kShifts[i];
+    }
+  }
+  if (version != nullptr) *version = ok ? result : 0;
+  return ok;
+}
+
+std::string VersionToString(uint64_t v) {
+  return "V" + std::to_string((v >> 56) & 0xFF) + "." + std::to_string((v >> 48) & 0xFF) + "." +
+         std::to_string((v >> 32) & 0xFFFF) + "." + std::to_string(v & 0xFFFFFFFFull);
+}
+
+std::string VersionToString(const std::string& decimal) { return VersionToString(StringToUInt64(decimal)); }
+
+std::string NativePath(const std::string& gbkPath) {
+  std::string path = GbkToUtf8(std::string_view(gbkPath));
+  // After conversion no multi-byte character holds 0x5C, so every "\" is a
+  // separator.
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+bool IsPath(const std::string& path) { return !path.empty(); }
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string GetFileName(const std::string& path) {
+  std::string::size_type sep = LastSeparator(path);
+  return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+std::string GetFileExt(const std::string& path) {
+  std::string name = GetFileName(path);
+  std::string::size_type dot = name.find('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+int CopyFileByStream(const std::string& src, const std::string& dst) {
+  if (src.empty() || dst.empty() || !FileExists(src) || IsDirectory(src)) return 2;
+  std::error_code ec;
+  std::string from = NativePath(src), to = NativePath(dst);
+  if (std::filesystem::equivalent(from, to, ec)) return 2;
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return 9;
+  std::FILE* out = std::fopen(to.c_str(), "wb");
+  if (out == nullptr) {
+    std::fclose(in);
+    return 9;
+  }
+  bool ok = true;
+  char buffer[64 * 1024];
+  size_t n;
+  while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = std::fwrite(buffer, 1, n, out) == n;
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  ok = (std::fclose(out) == 0) && ok;
+  if (!ok) {
+    // Leave no half-written copy behind.
+    std::remove(to.c_str());
+    return 9;
+  }
+  return 0;
+}
+
+int CreateDirectories(const std::string& path) {
+  if (path.empty()) return 2;
+  std::string native = NativePath(path);
+  std::error_code ec;
+  if (std::filesystem::exists(native, ec)) return 0;
+  std::filesystem::create_directories(native, ec);
+  return std::filesystem::is_directory(native, ec) ? 0 : 9;
+}
+
+int GetCategoryLevelWidth(int level) {
+  switch (level) {
+    case 1:
+      return 6;
+    case 2:
+    case 3:
+    case 4:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace qel

@@ -1,0 +1,75 @@
+// Text conversion between GBK (the libraries' narrow text) and UTF-8 (the
+// wire, SQLite, the file system), plus the small string, number, time,
+// version and file helpers that every layer shares.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qel {
+
+// Converts src with iconv; returns a new[] array the caller releases with
+// delete[], or null for a null src. A sequence that cannot be converted is
+// dropped and the rest converted. A fromCode starting with "UTF-16LE" reads
+// src as 16-bit units up to the first zero unit.
+char* ConvertCode(const char* fromCode, const char* toCode, const char* src);
+
+// Both return 0; src and dst may be the same string.
+int Utf8ToGbk(const std::string& src, std::string* dst);
+int GbkToUtf8(const std::string& src, std::string* dst);
+std::string Utf8ToGbk(std::string_view src);
+std::string GbkToUtf8(std::string_view src);
+
+// ASCII white space only (no locale).
+std::string TrimLeft(const std::string& text);
+std::string TrimRight(const std::string& text);
+std::string Trim(const std::string& text);
+// Pieces ending at a separator (empty ones included) plus a non-empty rest.
+int SplitString(const std::string& text, char separator, std::vector<std::string>* out);
+std::string ToUpper(std::string text);
+std::string ToLower(std::string text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+std::string IntToString(int value);
+std::string Int64ToString(int64_t value);
+std::string UInt64ToString(uint64_t value);
+// Leading decimal number after optional white space, 0 when there is none;
+// out-of-range values clamp to the type's limits.
+int StringToInt(const std::string& text);
+int64_t StringToInt64(const std::string& text);
+uint64_t StringToUInt64(const std::string& text);
+// True for a non-empty text of ASCII digits only.
+bool IsDecimalId(std::string_view text);
+
+// Milliseconds since 1970-01-01 UTC.
+uint64_t NowMs();
+
+// A version is a decimal 64-bit number or "V" + four numbers joined by ".";
+// the parts live in bits 56-63, 48-55, 32-47 and 0-31. ParseVersion returns
+// false (and 0) for any other text.
+bool ParseVersion(const std::string& text, uint64_t* version);
+std::string VersionToString(const std::string& decimal);
+std::string VersionToString(uint64_t version);
+
+// Paths here are GBK; NativePath gives the UTF-8 form the OS is handed.
+std::string NativePath(const std::string& gbkPath);
+bool IsPath(const std::string& path);
+bool FileExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+// Text after the last "/" or "\"; the whole text when there is none.
+std::string GetFileName(const std::string& path);
+// From the first "." of the file-name part to the end; "" when none.
+std::string GetFileExt(const std::string& path);
+// 0 copied, 2 bad arguments (empty, missing source, same file),
+// 9 failure while copying (open, write or close).
+int CopyFileByStream(const std::string& src, const std::string& dst);
+// 0 created or present, 2 empty path, 9 a folder could not be made.
+int CreateDirectories(const std::string& path);
+
+// Width added at a product-levels category level: 6, 3, 3, 3 for 1..4.
+int GetCategoryLevelWidth(int level);
+
+}  // namespace qel
