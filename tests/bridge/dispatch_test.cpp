@@ -47,8 +47,8 @@ TEST_F(Dispatch, CodeSplitting) {
     int code;
     int module;  // -1: none
     int method;
-  } cases[] = {{0x607, 6, 7}, {0x10, 0, 16}, {0x10607, 6, 7}, {0x5FF, 5, 255}, {0x400, 4, 0},
-               {0x700, -1, 0}, {-1, -1, 0}, {0x7FFF0000 | 0x0301, 3, 1}};
+  } cases[] = {{0x607, 6, 7}, {0x10, 0, 16},  {0x10607, 6, 7}, {0x5FF, 5, 255},
+               {0x400, 4, 0}, {0x700, -1, 0}, {-1, -1, 0},     {0x7FFF0000 | 0x0301, 3, 1}};
   for (const Case& c : cases) {
     for (auto& m : modules_) m.methods.clear();
     char* reply = nullptr;
@@ -104,8 +104,8 @@ TEST_F(Dispatch, ReplyOwnershipAndBadArguments) {
 }
 
 TEST_F(Dispatch, RequestsOfAnyShapeReachTheModuleUnchanged) {
-  const std::string texts[] = {"", "x", "[1,2]", std::string(10000, '['), std::string(1 << 20, 'a'),
-                               std::string("\xD6\xD0\x95\x5C")};
+  const std::string texts[] = {
+      "", "x", "[1,2]", std::string(10000, '['), std::string(1 << 20, 'a'), std::string("\xD6\xD0\x95\x5C")};
   for (const std::string& t : texts) {
     char* reply = nullptr;
     EXPECT_EQ(Invoke(0x600, t.c_str(), &reply), 0);

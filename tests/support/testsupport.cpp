@@ -84,6 +84,9 @@ std::vector<std::string> SchemaFiles(const std::string& database) {
 
 Installation::Installation(const std::string& name, const std::string& version)
     : root_(TestDir() + "/" + name) {
+  // Several installations in one process (a whole test binary run by hand)
+  // each get a folder of their own.
+  for (int n = 2; fs::exists(root_); ++n) root_ = TestDir() + "/" + name + "-" + std::to_string(n);
   fs::create_directories(root_ + "/data");
   for (const char* db : {"qel_data", "qel_exdata"}) {
     std::string path = root_ + "/data/" + db + ".db";

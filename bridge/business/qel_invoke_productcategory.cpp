@@ -1,0 +1,564 @@
+#include "business/qel_invoke_productcategory.h"
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+#include "business/qelbusinesshelper.h"
+#include "business/qelinfoaccess.h"
+#include "business/qelnewrule.h"
+#include "database/qeldatasource.h"
+#include "database/qelsqltext.h"
+#include "database/sqlite/qeldatasourcesqlite.h"  // DEBUGTMP
+#include <cstdio>                                 // DEBUGTMP
+#include <cstdlib>                                // DEBUGTMP
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+const char kNewCountFun[] = "qel::dataspace::qel_Invoke_ProductCategory::GetNewProductCountByCategoryID";
+const char kProductsFun[] = "qel::dataspace::qel_Invoke_ProductCategory::GetProductBasicInfo";
+
+// Length of a product id; longer PRODUCT ids are models.
+const int kProductIdLength = 11;
+
+// Members the folded list queries add and the row builders take out again.
+const char kFoldedProductCount[] = "QEL_PRODUCTCOUNT";
+const char kFoldedNewCount[] = "QEL_NEWPRODUCTCOUNT";
+const char kFoldedSubCount[] = "QEL_SUBCATEGORYCOUNT";
+const char kFoldedStatus[] = "QEL_STATUS";
+const char kFoldedFavorite[] = "QEL_FAVORITE";
+const char kFoldedShowWay[] = "QEL_SHOWWAY";
+const char kFoldedHasShow[] = "QEL_HASSHOW";
+const char kFoldedBrandName[] = "QEL_BRANDNAME";
+
+const char* const kCategoryFields[] = {"PRO_CATEGORY_ID", "CANEXTEND", "LEVEL", "BEUSE", "SORT"};
+const char* const kCategoryLangFields[] = {"NAME", "DESC", "ALIAS1", "ALIAS2", "TIPS"};
+const char* const kProductFields[] = {"PRODUCT_ID", "PICFIRST", "PRICE", "PRICETYPE",    "DESCPTYPE",
+                                      "BRAND_ID",   "SORT",     "SSORT", "TEMPLATESORT", "LASTTIME"};
+const char* const kProductLangFields[] = {"NAME", "UNIT", "PRICEUNIT", "DESC", "INTRODUCE"};
+
+IQELDatasource* Datasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
+
+// The language id goes into SQL bare, so only a decimal one is taken.
+std::string LangId() {
+  std::string id = qelInfoAccess::GetInstance()->GetLangID();
+  return IsDecimalId(id) ? id : "3";
+}
+
+// The cursor of def, or null when the query fails.
+std::unique_ptr<IQELQueryCursor> RunQuery(IQELDatasource* datasource, qelQueryDef* def) {
+  if (getenv("QEL_CAT_SQL"))
+    fprintf(stderr, "SQL: %s\n", qelDatasourceSqlite::BuildSelectSql(def).c_str());  // DEBUGTMP
+  IQELQueryCursor* raw = nullptr;
+  bool ok = datasource != nullptr && datasource->Query(def, &raw);
+  std::unique_ptr<IQELQueryCursor> cursor(raw);
+  if (!ok) cursor.reset();
+  return cursor;
+}
+
+// The CT member of the first row of a count query; false when the query
+// fails or gives no row.
+bool FirstCount(IQELDatasource* datasource, qelQueryDef* def, std::string* count) {
+  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, def);
+  if (!cursor || !cursor->MoveNext()) return false;
+  qelRecord row;
+  if (!cursor->GetRecord(&row)) return false;
+  *count = row.GetValue("CT");
+  return true;
+}
+
+// The text of a member the query wrote, which is then removed.
+std::string TakeMember(IQELRecord* row, const char* name) {
+  std::string value = row->GetValue(name);
+  row->RemoveMember(name);
+  return value;
+}
+
+bool RowHasMember(IQELRecord* row, const char* name) {
+  const Json::Value& json = row->GetJson();
+  return json.isObject() && json.isMember(name);
+}
+
+// "column starts with id". A decimal id is matched with GLOB, which is the
+// same test as a substr comparison and uses the column's index; any other
+// id as a quoted text, so a quote or SQL text in it matches nothing extra.
+std::string PrefixCondition(const std::string& column, const std::string& id) {
+  if (IsDecimalId(id)) return column + " GLOB '" + id + "*'";
+  std::string quoted = QuoteSqlText(id);
+  return "substr(" + column + ",1,length(" + quoted + ")) = " + quoted;
+}
+
+bool IsCategoryIdLength(size_t n) { return n == 7 || n == 10 || n == 13 || n == 16 || n == 19; }
+
+// "Categories of length childLength whose id starts with prefix"; an empty
+// prefix leaves the length alone.
+std::string CategoryLevelFilter(size_t childLength, const std::string& prefix) {
+  std::string filter = "length(t1.PRO_CATEGORY_ID) == " + std::to_string(childLength);
+  if (!prefix.empty()) filter += " AND " + PrefixCondition("t1.PRO_CATEGORY_ID", prefix);
+  return filter;
+}
+
+// "x starts with the category id c" for the folded count queries, where c
+// is a column: a range on the index, [c, c with its last character
+// raised by one). The rows are checked in the code to hold decimal ids, for
+// which this is exactly the prefix test.
+std::string CategoryRangeCondition(const std::string& column, const std::string& category) {
+  return column + " >= " + category + " AND " + column + " < substr(" + category + ",1,length(" + category +
+         ")-1) || char(unicode(substr(" + category + ",-1))+1)";
+}
+
+// PRODUCT_CATEGORY with the three counts of every category as columns; the
+// columns are only computed for the rows the list query returns.
+std::string FoldedCategoryTable() {
+  const std::string category = "c.PRO_CATEGORY_ID";
+  const std::string inClass = CategoryRangeCondition("q.PRO_CATEGORY_ID", category);
+  return std::string("(SELECT c.*, (SELECT COUNT(*) FROM PRODUCT_CLASS q WHERE ") + inClass + ") AS " +
+         kFoldedProductCount + ", (SELECT COUNT(*) FROM PRODUCT_CLASS q WHERE " + inClass + " AND " +
+         newrule::ProductNotSeenSql("q.PRODUCT_ID") + ") AS " + kFoldedNewCount +
+         ", (SELECT COUNT(*) FROM PRODUCT_CATEGORY s WHERE " +
+         CategoryRangeCondition("s.PRO_CATEGORY_ID", category) + " AND length(s.PRO_CATEGORY_ID) > length(" +
+         category + ")) AS " + kFoldedSubCount + " FROM PRODUCT_CATEGORY c)";
+}
+
+// PRODUCT with the four added members of every product as columns, each
+// the same answer as the look-up of one row: the "new" rule, a FAVORITES
+// row of the product, its display mode and its brand name.
+std::string FoldedProductTable(const std::string& langId, bool withShowFlag) {
+  std::string table =
+      std::string("(SELECT p.*, CASE WHEN ") + newrule::ProductIsNewSql("p.PRODUCT_ID") + " THEN '" +
+      newrule::kStatusNew + "' ELSE '" + newrule::kStatusSeen + "' END AS " + kFoldedStatus +
+      ", CASE WHEN EXISTS (SELECT 1 FROM FAVORITES f WHERE f.PRODUCT_ID = p.PRODUCT_ID) THEN '1' "
+      "ELSE '0' END AS " +
+      kFoldedFavorite +
+      ", COALESCE(NULLIF((SELECT s.SHOW_WAY FROM PROD_SHOW s WHERE s.PRODUCT_ID = p.PRODUCT_ID), "
+      "''), '0') AS " +
+      kFoldedShowWay +
+      ", CASE WHEN p.BRAND_ID IS NULL OR p.BRAND_ID = '' THEN '' ELSE COALESCE((SELECT "
+      "b.BRANDNAME FROM BRAND_LANG b WHERE b.BRAND_ID = p.BRAND_ID AND b.LANGID = " +
+      langId + "), '') END AS " + kFoldedBrandName;
+  if (withShowFlag) {
+    table += std::string(", EXISTS (SELECT 1 FROM PROD_SHOW s WHERE s.PRODUCT_ID = p.PRODUCT_ID) AS ") +
+             kFoldedHasShow;
+  }
+  return table + " FROM PRODUCT p)";
+}
+
+// The three counts of one category, one query each. False when the
+// category is left out (a failed count or no product below it).
+bool AddCategoryCounts(qel_Invoke_ProductCategory* module, IQELDatasource* datasource, const std::string& id,
+                       IQELRecord* row) {
+  const std::string below = PrefixCondition("PRO_CATEGORY_ID", id);
+  qelQueryDef def;
+  def.AddField("PRODUCT_CLASS", "COUNT(*) AS CT");
+  def.SetFilter(below);
+  std::string productCount;
+  if (!FirstCount(datasource, &def, &productCount) || productCount == "0") return false;
+  std::string newCount = module->GetNewProductCountByCategoryID(id);
+
+  qelQueryDef sub;
+  sub.AddField("PRODUCT_CATEGORY", "COUNT(*) AS CT");
+  sub.SetFilter(below + " AND LENGTH(PRO_CATEGORY_ID) > length(" + QuoteSqlText(id) + ")");
+  std::string subCount;
+  if (!FirstCount(datasource, &sub, &subCount)) return false;
+  row->SetValue("PRODUCTCOUNT", productCount);
+  row->SetValue("NEWPRODUCTCOUNT", newCount);
+  row->SetValue("HASSUBCATEGORY", subCount);
+  return true;
+}
+
+// The four added members of one product, one look-up each.
+void AddProductMembers(qel_Invoke_ProductCategory* module, IQELDatasource* datasource,
+                       const std::string& langId, const std::string& id, IQELRecord* row) {
+  row->SetValue("STATUS", newrule::StatusText(module->IsProductNew(id)));
+
+  std::string favorite = "0";
+  qelQueryDef def;
+  def.AddField("FAVORITES", "FAVORITE_ID");
+  def.SetFilter(" PRODUCT_ID = " + QuoteSqlText(id));
+  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, &def);
+  if (!cursor) {
+    QEL_LOG_DIRECT("Can not get favorite");
+  } else if (cursor->MoveNext()) {
+    favorite = "1";
+  }
+  cursor.reset();
+  row->SetValue("FAVORITE", favorite);
+
+  std::string showWay;
+  if (datasource->GetFieldValue("PROD_SHOW", "SHOW_WAY", " PRODUCT_ID = " + QuoteSqlText(id), &showWay) !=
+      0) {
+    QEL_LOG(kProductsFun, "get show way error");
+  }
+  row->SetValue("SHOWWAY", showWay.empty() ? "0" : showWay);
+
+  std::string brandName;
+  std::string brandId = row->GetValue("BRAND_ID");
+  if (!brandId.empty() &&
+      datasource->GetFieldValue("BRAND_LANG", "BRANDNAME",
+                                "BRAND_ID = " + QuoteSqlText(brandId) + " AND LANGID = " + langId,
+                                &brandName) != 0) {
+    brandName.clear();
+  }
+  row->SetValue("BRANDNAME", brandName);
+}
+
+void AddFields(qelQueryDef* def, const std::string& table, const char* const* fields, size_t count) {
+  for (size_t i = 0; i < count; ++i) def->AddField(table, fields[i]);
+}
+
+// The list query of GetCategories over table (PRODUCT_CATEGORY or its
+// folded form).
+void BuildCategoryQuery(qelQueryDef* def, const std::string& table, bool folded, const std::string& filter,
+                        int limit, int offset) {
+  AddFields(def, table, kCategoryFields, sizeof(kCategoryFields) / sizeof(kCategoryFields[0]));
+  if (folded) {
+    def->AddField(table, kFoldedProductCount);
+    def->AddField(table, kFoldedNewCount);
+    def->AddField(table, kFoldedSubCount);
+  }
+  AddFields(def, "PRODUCT_CATEGORY_LANG", kCategoryLangFields,
+            sizeof(kCategoryLangFields) / sizeof(kCategoryLangFields[0]));
+  std::string where = " t2.PRO_CATEGORY_ID = t1.PRO_CATEGORY_ID AND t2.LANGID = " + LangId();
+  if (!filter.empty()) where += " AND (" + filter + ")";
+  def->SetFilter(where);
+  def->SetLimit(limit);
+  def->SetOffset(offset);
+  def->AddOrder("SORT", 0);
+}
+
+void BuildProductQuery(qelQueryDef* def, const std::string& table, bool folded, bool withShowFlag,
+                       const std::string& filter, int limit, int offset) {
+  AddFields(def, table, kProductFields, sizeof(kProductFields) / sizeof(kProductFields[0]));
+  if (folded) {
+    def->AddField(table, kFoldedStatus);
+    def->AddField(table, kFoldedFavorite);
+    def->AddField(table, kFoldedShowWay);
+    def->AddField(table, kFoldedBrandName);
+    if (withShowFlag) def->AddField(table, kFoldedHasShow);
+  }
+  AddFields(def, "PRODUCT_LANG", kProductLangFields,
+            sizeof(kProductLangFields) / sizeof(kProductLangFields[0]));
+  def->SetFilter(filter);
+  def->SetLimit(limit);
+  def->SetOffset(offset);
+  def->AddOrder("TEMPLATESORT", 1);
+  def->AddOrder("t1.PRODUCT_ID", 0);
+}
+
+// The count reply [{"COUNT":"n"}].
+std::string CountReply(const std::string& count) {
+  Json::Value row(Json::objectValue);
+  row["COUNT"] = count;
+  qelRecord rows;
+  rows.Append(row);
+  return rows.ToString();
+}
+
+// The brand text of the product count: ids separated by commas, each of
+// them decimal (blanks around an id are allowed). False for any other text.
+bool BrandListCondition(const std::string& brands, std::string* list) {
+  std::string out;
+  size_t start = 0;
+  while (true) {
+    size_t comma = brands.find(',', start);
+    std::string id =
+        Trim(brands.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (!IsDecimalId(id)) return false;
+    if (!out.empty()) out += ",";
+    out += QuoteSqlText(id);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  *list = out;
+  return true;
+}
+
+}  // namespace
+
+int qel_Invoke_ProductCategory::Invoke(int method, std::string json, std::string* reply) {
+  std::string scratch;
+  std::string& out = reply != nullptr ? *reply : scratch;
+  int limit = -1;
+  int offset = -1;
+  const std::string id = ParseCategoryRequest(json, &limit, &offset);
+  QEL_LOG_DIRECT("show:" + id + json + json);
+
+  switch (method) {
+    case 1:  // top-level categories
+      out = GetCategories(CategoryLevelFilter(7, ""), limit, offset);
+      return 0;
+    case 2: {  // children of a category
+      if (id.empty()) return 1;
+      size_t n = id.size();
+      if (n != 7 && n != 10 && n != 13 && n != 16) {
+        QEL_LOG_DIRECT("error:\n" + id + json + "\nid is null\n");
+        return 1;
+      }
+      QEL_LOG_DIRECT("prepare");
+      out = GetCategories(CategoryLevelFilter(n + 3, id), limit, offset);
+      return 0;
+    }
+    case 3:    // the parent category
+    case 5: {  // the parent and its siblings
+      size_t n = id.size();
+      if (n < 10 || !IsCategoryIdLength(n)) return 1;
+      std::string prefix = method == 3 ? id.substr(0, n - 3) : id.substr(0, n - 6);
+      // The level of a top-level parent is the whole top level: there is no
+      // parent id its siblings share. (Any other id finds nothing.)
+      if (method == 5 && n == 10 && IsDecimalId(id)) prefix.clear();
+      out = GetCategories(CategoryLevelFilter(n - 3, prefix), limit, offset);
+      return 0;
+    }
+    case 4:    // products of a category
+    case 6: {  // all products
+      RequestParams params;
+      std::string brand;
+      if (ParseRequestParams(json, "BRAND", "BRAND_ID", &params, nullptr) == 0) brand = params.value;
+      if (method == 4 && !id.empty()) {
+        if (!IsCategoryIdLength(id.size())) {
+          QEL_LOG_DIRECT("Category ID length error :" + id);
+          return 1;
+        }
+        out = GetProductBasicInfo(id, params.limit, params.offset, "", brand);
+        return 0;
+      }
+      out = GetProductBasicInfo("", params.limit, params.offset, "", brand);
+      return 0;
+    }
+    case 7: {  // one product by id
+      RequestParams params;
+      if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", &params, nullptr) != 0) {
+        QEL_LOG_DIRECT("Can not get PRODUCT_ID from json in");
+        return 1;
+      }
+      out = GetProductBasicInfo("", params.limit, params.offset,
+                                "t1.PRODUCT_ID = " + QuoteSqlText(params.value), "");
+      return 0;
+    }
+    case 8: {  // one category by id
+      RequestParams params;
+      if (ParseRequestParams(json, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID", &params, nullptr) != 0) {
+        QEL_LOG_DIRECT("Can not get PRO_CATEGORY_ID from json in");
+        return 1;
+      }
+      out = GetCategories("t1.PRO_CATEGORY_ID = " + QuoteSqlText(params.value), params.limit, params.offset);
+      return 0;
+    }
+    case 9: {  // product count
+      RequestParams params;
+      std::string brand;
+      if (ParseRequestParams(json, "BRAND", "BRAND_ID", &params, nullptr) == 0) brand = params.value;
+      std::string filter = " length(PRODUCT_ID)= " + std::to_string(kProductIdLength);
+      std::string count = "0";
+      std::string list;
+      if (brand.empty()) {
+        count = QueryCount("PRODUCT", filter);
+      } else if (BrandListCondition(brand, &list)) {
+        count = QueryCount("PRODUCT", filter + " AND BRAND_ID IN (" + list + ")");
+      }
+      out = CountReply(count);
+      return 0;
+    }
+    case 10: {  // brands of a category
+      RequestParams params;
+      std::string category;
+      if (ParseRequestParams(json, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID", &params, nullptr) == 0) {
+        category = params.value;
+      }
+      return GetCategoryBrands(category, &out);
+    }
+    default:
+      return 1;
+  }
+}
+
+std::string qel_Invoke_ProductCategory::ParseCategoryRequest(const std::string& json, int* limit,
+                                                             int* offset) {
+  Json::Value root;
+  if (!ParseJson(json, &root) || !root.isObject()) return "";
+  // A page value of the wrong kind counts as none, as 0 does.
+  for (auto page : {std::make_pair("LIMIT", limit), std::make_pair("OFFSET", offset)}) {
+    if (!HasMember(root, page.first) || page.second == nullptr) continue;
+    int64_t value = 0;
+    bool usable = ValueAsInt64(Member(root, page.first), &value) && value != 0 && value >= INT32_MIN &&
+                  value <= INT32_MAX;
+    *page.second = usable ? static_cast<int>(value) : -1;
+  }
+  const Json::Value& category = ObjectMember(ObjectMember(root, "PARAM"), "PRODUCT_CATEGORY");
+  return TextMember(category, "PRO_CATEGORY_ID");
+}
+
+std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter, int limit, int offset) {
+  IQELDatasource* datasource = Datasource();
+  if (datasource == nullptr) return "";
+
+  // The counts are folded into the list query as columns; a database on
+  // which that query cannot run (a table of the counts missing) is read one
+  // count query at a time.
+  qelQueryDef def;
+  const std::string folded = FoldedCategoryTable();
+  BuildCategoryQuery(&def, folded, true, filter, limit, offset);
+  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, &def);
+  bool isFolded = cursor != nullptr;
+  if (!isFolded) {
+    qelQueryDef plain;
+    BuildCategoryQuery(&plain, "PRODUCT_CATEGORY", false, filter, limit, offset);
+    cursor = RunQuery(datasource, &plain);
+    if (!cursor) return "";
+  }
+
+  qelRecord rows;
+  qelRecord row;
+  while (cursor->MoveNext()) {
+    if (!cursor->GetRecord(&row) || !RowHasMember(&row, "PRO_CATEGORY_ID")) continue;
+    const std::string id = row.GetValue("PRO_CATEGORY_ID");
+    if (isFolded) {
+      std::string productCount = TakeMember(&row, kFoldedProductCount);
+      std::string newCount = TakeMember(&row, kFoldedNewCount);
+      std::string subCount = TakeMember(&row, kFoldedSubCount);
+      // The folded counts read the id as a decimal prefix.
+      if (IsDecimalId(id)) {
+        if (productCount == "0") continue;
+        row.SetValue("PRODUCTCOUNT", productCount);
+        row.SetValue("NEWPRODUCTCOUNT", newCount);
+        row.SetValue("HASSUBCATEGORY", subCount);
+      } else if (!AddCategoryCounts(this, datasource, id, &row)) {
+        continue;
+      }
+    } else if (!AddCategoryCounts(this, datasource, id, &row)) {
+      continue;
+    }
+    rows.Append(std::move(row.GetJson()));
+  }
+  return rows.ToString();
+}
+
+std::string qel_Invoke_ProductCategory::GetNewProductCountByCategoryID(const std::string& categoryId) {
+  std::string count;
+  if (!newrule::NewProductCount(categoryId, &count)) {
+    QEL_LOG(kNewCountFun, "Query new state error");
+    return "0";
+  }
+  return count;
+}
+
+bool qel_Invoke_ProductCategory::IsProductNew(const std::string& productId) {
+  return newrule::IsProductNew(productId);
+}
+
+std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& categoryId, int limit,
+                                                            int offset, const std::string& extraFilter,
+                                                            const std::string& brandId) {
+  IQELDatasource* datasource = Datasource();
+  if (datasource == nullptr) return "";
+  // A brand text that is not one id cannot select anything: the list
+  // query fails, as it would with that text in its SQL.
+  if (!brandId.empty() && !IsDecimalId(brandId)) return "";
+  const std::string langId = LangId();
+  const std::string length = std::to_string(kProductIdLength);
+
+  std::string filter;
+  if (!categoryId.empty()) {
+    filter = " t1.PRODUCT_ID in (SELECT PRODUCT_ID FROM 'PRODUCT_CLASS' WHERE " +
+             PrefixCondition("PRO_CATEGORY_ID", categoryId) +
+             " )\t\t\t\t\t\t AND t1.PRODUCT_ID = t2.PRODUCT_ID AND length(t1.PRODUCT_ID)=" + length;
+  } else {
+    filter = " t1.PRODUCT_ID = t2.PRODUCT_ID AND length(t1.PRODUCT_ID) = " + length;
+  }
+  if (!brandId.empty()) filter += " AND BRAND_ID=" + QuoteSqlText(brandId);
+  // The caller's filter may hold OR: in parentheses it cannot lift the
+  // language and id-length conditions.
+  if (!extraFilter.empty()) filter += " AND (" + extraFilter + ")";
+  filter += " AND t2.LANGID = " + langId;
+
+  // The four look-ups of a row are folded into the list query as columns;
+  // on a database where that query cannot run (a look-up table missing)
+  // each row is completed by its own look-ups, which never drop the row.
+  const bool showFlag = LogEnabled();
+  qelQueryDef def;
+  const std::string folded = FoldedProductTable(langId, showFlag);
+  BuildProductQuery(&def, folded, true, showFlag, filter, limit, offset);
+  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, &def);
+  bool isFolded = cursor != nullptr;
+  if (!isFolded) {
+    qelQueryDef plain;
+    BuildProductQuery(&plain, "PRODUCT", false, false, filter, limit, offset);
+    cursor = RunQuery(datasource, &plain);
+    if (!cursor) return "";
+  }
+
+  qelRecord rows;
+  qelRecord row;
+  while (cursor->MoveNext()) {
+    if (!cursor->GetRecord(&row)) continue;
+    const std::string id = row.GetValue("PRODUCT_ID");
+    if (id.empty()) continue;
+    if (isFolded) {
+      row.SetValue("STATUS", TakeMember(&row, kFoldedStatus));
+      row.SetValue("FAVORITE", TakeMember(&row, kFoldedFavorite));
+      row.SetValue("SHOWWAY", TakeMember(&row, kFoldedShowWay));
+      row.SetValue("BRANDNAME", TakeMember(&row, kFoldedBrandName));
+      if (showFlag && TakeMember(&row, kFoldedHasShow) == "0") QEL_LOG(kProductsFun, "get show way error");
+    } else {
+      AddProductMembers(this, datasource, langId, id, &row);
+    }
+    rows.Append(std::move(row.GetJson()));
+  }
+  return rows.ToString();
+}
+
+int qel_Invoke_ProductCategory::GetBrandIds(const std::string& extraFilter, std::vector<std::string>* ids) {
+  std::vector<std::string> scratch;
+  std::vector<std::string>& out = ids != nullptr ? *ids : scratch;
+  out.clear();
+  qelQueryDef def;
+  def.AddField("BRAND", "BRAND_ID");
+  def.AddTable("BRAND_LANG");
+  std::string filter = "t1.BRAND_ID = t2.BRAND_ID AND t2.LANGID = " + LangId();
+  if (!extraFilter.empty()) filter += " AND (" + extraFilter + ")";
+  def.SetFilter(filter);
+  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(Datasource(), &def);
+  if (!cursor) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  qelRecord row;
+  while (cursor->MoveNext()) {
+    if (cursor->GetRecord(&row)) out.push_back(row.GetValue("BRAND_ID"));
+  }
+  return 0;
+}
+
+int qel_Invoke_ProductCategory::GetCategoryBrands(const std::string& categoryId, std::string* reply) {
+  qelQueryDef def;
+  def.AddField("BRAND", "BRAND_ID");
+  def.AddField("BRAND_LANG", "BRANDNAME");
+  def.AddField("BRAND_LANG", "BRANDDESC");
+  std::string filter = "t1.BRAND_ID=t2.BRAND_ID AND t2.LANGID =" + LangId() +
+                       " AND t1.BRAND_ID IN \t\t(SELECT DISTINCT BRAND_ID FROM PRODUCT ";
+  if (!categoryId.empty()) {
+    filter += " WHERE PRODUCT_ID IN\t\t\t\t\t\t (SELECT PRODUCT_ID FROM PRODUCT_CLASS WHERE " +
+              PrefixCondition("PRO_CATEGORY_ID", categoryId) + ")";
+  }
+  def.SetFilter(filter + ")");
+  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(Datasource(), &def);
+  if (!cursor) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  qelRecord rows;
+  qelRecord row;
+  while (cursor->MoveNext()) {
+    if (cursor->GetRecord(&row)) rows.Append(std::move(row.GetJson()));
+  }
+  if (reply != nullptr) *reply = rows.ToString();
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,798 @@
+#include "business/qel_invoke_productdetail.h"
+
+#include <array>
+#include <exception>
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "business/qel_invoke_categorymodules.h"
+#include "business/qelbusinesshelper.h"
+#include "business/qelinfoaccess.h"
+#include "business/qelnewrule.h"
+#include "database/qeldatasource.h"
+#include "database/qelsqltext.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+constexpr char kInvokeFun[] = "qel::dataspace::qel_Invoke_ProductDetail::Invoke";
+
+// Resource types of PRODUCT_RESOURCE and PROD_MODELPICS.
+constexpr char kResPicture[] = "1";
+constexpr char kResVideo[] = "2";
+
+// A model id is the product id plus at least four characters; the counts
+// take only model ids of this length.
+constexpr std::size_t kProductWithModelsLength = 11;
+constexpr char kModelIdLength[] = "15";
+
+IQELDatasource* Datasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
+std::string LangId() { return qelInfoAccess::GetInstance()->GetLangID(); }
+
+// Runs def and hands every row object to visit. False when there is no
+// datasource or the query fails; the cursor is released on every path.
+template <typename Visit>
+bool ForEachRow(qelQueryDef* def, Visit visit) {
+  IQELDatasource* datasource = Datasource();
+  if (datasource == nullptr) return false;
+  IQELQueryCursor* raw = nullptr;
+  bool ok = datasource->Query(def, &raw);
+  std::unique_ptr<IQELQueryCursor> cursor(raw);
+  if (!ok || !cursor) return false;
+  while (cursor->MoveNext()) {
+    qelRecord row;
+    if (cursor->GetRecord(&row)) visit(row.GetJson());
+  }
+  return true;
+}
+
+// The rows of def appended to rows.
+bool QueryRows(qelQueryDef* def, qelRecord* rows) {
+  return ForEachRow(def, [rows](Json::Value& row) { rows->Append(std::move(row)); });
+}
+
+// One column of every row of def, in row order.
+bool QueryColumn(qelQueryDef* def, const char* column, std::vector<std::string>* values) {
+  return ForEachRow(def,
+                    [column, values](Json::Value& row) { values->push_back(StringMember(row, column)); });
+}
+
+// Ids read from the database go back into SQL as quoted literals.
+std::string JoinQuoted(const std::vector<std::string>& ids) {
+  std::string list;
+  for (const std::string& id : ids) {
+    if (!list.empty()) list += ",";
+    list += QuoteSqlText(id);
+  }
+  return list;
+}
+
+std::string CountReply(const std::string& count) {
+  Json::Value item(Json::objectValue);
+  item["COUNT"] = count;
+  qelRecord rows;
+  rows.Append(item);
+  return rows.ToString();
+}
+
+// The RES_ID values of one product's resources of one type.
+bool ProductResourceIds(const std::string& productId, const char* type, std::vector<std::string>* ids) {
+  qelQueryDef def;
+  def.AddField("PRODUCT_RESOURCE", "RES_ID");
+  def.SetFilter(" PRODUCT_ID = " + productId + " AND RES_TYPE = " + type);
+  return QueryColumn(&def, "RES_ID", ids);
+}
+
+// Unit names in the current language of the given unit ids; the first row
+// of a unit wins, as a single look-up would take it.
+bool UnitNames(const std::set<std::string>& unitIds, std::map<std::string, std::string>* names) {
+  if (unitIds.empty()) return true;
+  qelQueryDef def;
+  def.AddField("PARAM_UNIT_LANG", "PARAMUNIT_ID");
+  def.AddField("PARAM_UNIT_LANG", "NAME");
+  def.SetFilter("PARAMUNIT_ID IN (" + JoinQuoted(std::vector<std::string>(unitIds.begin(), unitIds.end())) +
+                ") AND LANGID = " + LangId());
+  return ForEachRow(&def, [names](const Json::Value& row) {
+    names->emplace(StringMember(row, "PARAMUNIT_ID"), StringMember(row, "NAME"));
+  });
+}
+
+// Tables and fields of one case resource type; false for a type without
+// resource tables.
+bool AddCaseResourceFields(const std::string& type, qelQueryDef* def) {
+  if (type == "1") {
+    for (const char* field : {"RES_ID", "PATH"}) def->AddField("PICTURE", field);
+    for (const char* field : {"NAME", "DESC", "TIPS"}) def->AddField("PICTURE_LANG", field);
+    return true;
+  }
+  if (type == "2") {
+    for (const char* field : {"RES_ID", "PATH", "STATUS", "IMG", "THUMB1", "THUMB2"})
+      def->AddField("VIDEO", field);
+    for (const char* field : {"NAME", "DESC", "TIPS"}) def->AddField("VIDEO_LANG", field);
+    return true;
+  }
+  if (type == "6") {
+    for (const char* field : {"RES_ID", "STATUS", "PATH"}) def->AddField("TEXT", field);
+    for (const char* field : {"TEXT", "TIPS"}) def->AddField("TEXT_LANG", field);
+    return true;
+  }
+  if (type == "3" || type == "5") QEL_LOG_DIRECT("resource type error");
+  return false;
+}
+
+// ---- dispatch table ------------------------------------------------------
+
+using Handler = int (*)(qel_Invoke_ProductDetail*, const RequestParams&, std::string*);
+
+enum class LogRoute { kBridge, kDirect };
+
+struct Method {
+  Handler handler = nullptr;
+  const char* table = "";
+  const char* key = "";
+  // The one extra key read from PARAM itself, or null.
+  const char* extraKey = nullptr;
+  // The extra value is a picture group id: "", "-1" or decimal.
+  bool extraIsGroup = false;
+  LogRoute route = LogRoute::kDirect;
+  const char* failText = "";
+  int failResult = 1;
+};
+
+constexpr char kParamsFail[] = "Can not get params from json in";
+constexpr char kProductFail[] = "Can not get PRODUCT_ID from json in";
+constexpr char kProductFailBlank[] = "Can not get PRODUCT_ID from json in ";
+constexpr char kCaseFailBlank[] = "Can not get CASE_ID from json in ";
+
+Method ProductMethod(Handler handler, LogRoute route, const char* failText, int failResult) {
+  Method method;
+  method.handler = handler;
+  method.table = "PRODUCT";
+  method.key = "PRODUCT_ID";
+  method.route = route;
+  method.failText = failText;
+  method.failResult = failResult;
+  return method;
+}
+
+// Indexed by method - 1; entries without a handler take the default branch.
+const std::array<Method, 48>& MethodTable() {
+  static const std::array<Method, 48> table = [] {
+    using Self = qel_Invoke_ProductDetail;
+    std::array<Method, 48> t{};
+    t[1 - 1] = ProductMethod(
+        [](Self* s, const RequestParams& p, std::string* r) { return s->GetIntroductions(p, r); },
+        LogRoute::kBridge, kParamsFail, 1);
+    t[2 - 1] = ProductMethod(
+        [](Self* s, const RequestParams& p, std::string* r) { return s->CountIntroductions(p, r); },
+        LogRoute::kBridge, kParamsFail, 1);
+    t[9 - 1] = ProductMethod(
+        [](Self* s, const RequestParams& p, std::string* r) { return s->GetProductCases(p, r); },
+        LogRoute::kDirect, kProductFailBlank, 0);
+    Method caseResources;
+    caseResources.handler = [](Self* s, const RequestParams& p, std::string* r) {
+      return s->GetCaseResources(p, r);
+    };
+    caseResources.table = "PRODUCT_CASE";
+    caseResources.key = "CASE_ID";
+    caseResources.extraKey = "PRODUCT_CASE_RES_TYPE";
+    caseResources.failText = kCaseFailBlank;
+    caseResources.failResult = 0;
+    t[10 - 1] = caseResources;
+    t[16 - 1] =
+        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetPicGroups(p, r); },
+                      LogRoute::kDirect, kProductFailBlank, 0);
+    t[17 - 1] =
+        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetPictures(p, r); },
+                      LogRoute::kDirect, kProductFailBlank, 0);
+    t[17 - 1].extraKey = "PICTURE_GROUP_ID";
+    t[17 - 1].extraIsGroup = true;
+    t[18 - 1] =
+        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetVideos(p, r); },
+                      LogRoute::kDirect, kProductFailBlank, 0);
+    t[20 - 1] =
+        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetReports(p, r); },
+                      LogRoute::kDirect, kProductFailBlank, 0);
+    t[22 - 1] =
+        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetProdCerts(p, r); },
+                      LogRoute::kDirect, kProductFail, 1);
+    t[33 - 1] = ProductMethod(
+        [](Self* s, const RequestParams& p, std::string* r) { return s->GetModels(p.value, r); },
+        LogRoute::kDirect, kProductFail, 1);
+    t[34 - 1] =
+        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetParameters(p, r); },
+                      LogRoute::kDirect, kProductFail, 1);
+    t[35 - 1] = ProductMethod(
+        [](Self* s, const RequestParams& p, std::string* r) { return s->GetParameterValues(p, r); },
+        LogRoute::kDirect, kProductFail, 1);
+    t[36 - 1] = ProductMethod(
+        [](Self* s, const RequestParams& p, std::string* r) { return s->GetModelPictures(p, r); },
+        LogRoute::kDirect, kProductFail, 1);
+    t[37 - 1] =
+        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetModelCount(p, r); },
+                      LogRoute::kBridge, kParamsFail, 1);
+    t[48 - 1] = ProductMethod(
+        [](Self* s, const RequestParams& p, std::string* r) { return s->GetDtlHead(p.value, r); },
+        LogRoute::kBridge, kParamsFail, 1);
+    return t;
+  }();
+  return table;
+}
+
+// Ids that the queries compare bare must be decimal; an empty one would
+// otherwise drop the condition's meaning (or list a whole table).
+bool UsableRequest(const Method& method, const RequestParams& params) {
+  if (!IsDecimalId(params.value)) return false;
+  if (method.extraIsGroup) {
+    const std::string& group = params.values.empty() ? std::string() : params.values[0];
+    if (!group.empty() && group != "-1" && !IsDecimalId(group)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int qel_Invoke_ProductDetail::Invoke(int method, std::string json, std::string* reply) {
+  try {
+    const Method* entry = nullptr;
+    if (method >= 1 && method <= static_cast<int>(MethodTable().size())) {
+      entry = &MethodTable()[method - 1];
+      if (entry->handler == nullptr) entry = nullptr;
+    }
+    if (entry == nullptr) {
+      if (reply != nullptr) *reply = MakeErrorJson(-1, "item not exists");
+      return 1;
+    }
+
+    RequestParams params;
+    std::vector<std::string> extraKeys;
+    if (entry->extraKey != nullptr) extraKeys.push_back(entry->extraKey);
+    if (ParseRequestParams(json, entry->table, entry->key, &params,
+                           entry->extraKey != nullptr ? &extraKeys : nullptr) != 0 ||
+        !UsableRequest(*entry, params)) {
+      if (entry->route == LogRoute::kBridge) {
+        QEL_LOG(kInvokeFun, entry->failText);
+      } else {
+        QEL_LOG_DIRECT(entry->failText);
+      }
+      return entry->failResult;
+    }
+    std::string scratch;
+    return entry->handler(this, params, reply != nullptr ? reply : &scratch);
+  } catch (const std::exception&) {
+    return 1;
+  }
+}
+
+std::string qel_Invoke_ProductDetail::MakeErrorJson(int code, std::string text) {
+  Json::Value error(Json::objectValue);
+  if (code == 0) {
+    error["Error"] = "";
+  } else {
+    error["Error"] = code;
+  }
+  error["ErrorInfo"] = std::move(text);
+  return qel::WriteStyled(error);
+}
+
+// ---- head --------------------------------------------------------------
+
+std::string qel_Invoke_ProductDetail::GetIntroduceCount(const std::string& productId) {
+  qelQueryDef def;
+  def.AddField("PRODUCT_LANG", "INTRODUCE");
+  // Only the current language's text decides whether the tab has content.
+  def.SetFilter("PRODUCT_ID = " + QuoteSqlText(productId) + " AND LANGID = " + LangId());
+  def.SetLimit(1);
+  std::vector<std::string> texts;
+  if (!QueryColumn(&def, "INTRODUCE", &texts)) {
+    QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetIntroduceCount", "Query error");
+    return "0";
+  }
+  return !texts.empty() && !texts[0].empty() ? "1" : "0";
+}
+
+std::string qel_Invoke_ProductDetail::CountModels(const std::string& productId) {
+  if (!IsDecimalId(productId)) return "0";
+  return QueryCount(
+      "PRODUCT", "PRODUCT_ID LIKE '" + productId + "____%" + "' AND length(PRODUCT_ID) = " + kModelIdLength);
+}
+
+std::string qel_Invoke_ProductDetail::CountModelPictures(const std::string& productId) {
+  if (!IsDecimalId(productId)) return "0";
+  return QueryCount("PROD_MODELPICS", "PRODUCT_ID LIKE '" + productId + "%' ");
+}
+
+std::string qel_Invoke_ProductDetail::CountProductResources(const std::string& productId,
+                                                            const std::string& type) {
+  if (!IsDecimalId(productId) || !IsDecimalId(type)) return "0";
+  return QueryCount("PRODUCT_RESOURCE", "PRODUCT_ID = " + productId + " AND RES_TYPE = " + type);
+}
+
+std::string qel_Invoke_ProductDetail::CountCertGroups(const std::string& productId) {
+  return QueryCount("PROD_CERTGROUP", "PRODUCT_ID = " + QuoteSqlText(productId));
+}
+
+std::string qel_Invoke_ProductDetail::CountProductCases(const std::string& productId) {
+  if (!IsDecimalId(productId)) return "0";
+  return QueryCount("PROD_PRODCASE", "PRODUCT_ID = " + productId);
+}
+
+std::string qel_Invoke_ProductDetail::CountReportResources(const std::string& productId) {
+  if (!IsDecimalId(productId)) return "0";
+  return QueryCount("REPORT_RESOURCE", "PRODUCT_ID = " + productId);
+}
+
+int qel_Invoke_ProductDetail::GetDtlHead(const std::string& productId, std::string* reply) {
+  if (productId.empty() || !IsDecimalId(productId)) {
+    QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetDtlHead", "strProductId is empty");
+    return 1;
+  }
+  const int models = StringToInt(CountModels(productId)) + StringToInt(CountModelPictures(productId));
+  const std::string counts[] = {
+      GetIntroduceCount(productId),
+      IntToString(models),
+      CountCertGroups(productId),
+      CountProductResources(productId, kResVideo),
+      CountProductResources(productId, kResPicture),
+      CountProductCases(productId),
+      CountReportResources(productId),
+      "1",
+      "1",
+  };
+  qelRecord rows;
+  for (std::size_t type = 0; type < sizeof(counts) / sizeof(counts[0]); ++type) {
+    Json::Value item(Json::objectValue);
+    item["TYPE"] = IntToString(static_cast<int>(type));
+    item["COUNT"] = counts[type];
+    rows.Append(std::move(item));
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+// ---- introductions, models, parameters ------------------------------------
+
+int qel_Invoke_ProductDetail::GetIntroductions(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef def;
+  def.AddField("PRODUCT_INTRODUCT", "PATH");
+  for (const char* field : {"NAME", "DESC", "TIPS"}) def.AddField("PRODUCT_INTRODUCT_LANG", field);
+  def.SetFilter(std::string("t1.") + "PRODUCT_ID" + " = " + params.value +
+                " AND  t1.PRODINTRO_ID = t2.PRODINTRO_ID AND t2.LANGID = " + LangId());
+  def.AddOrder("SORT", 0);
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  qelRecord rows;
+  if (!QueryRows(&def, &rows)) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::CountIntroductions(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  *reply = CountReply(QueryCount("PRODUCT_INTRODUCT", std::string("PRODUCT_ID") + " = " + params.value));
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetModels(const std::string& productId, std::string* reply) {
+  if (productId.size() != kProductWithModelsLength || !IsDecimalId(productId)) {
+    QEL_LOG_DIRECT("PRODUCT_ID length error");
+    return 1;
+  }
+  qelQueryDef def;
+  for (const char* field : {"PRODUCT_ID", "SORT", "SSORT", "PRICETYPE", "PRICE", "STATUS"}) {
+    def.AddField("PRODUCT", field);
+  }
+  for (const char* field : {"NAME", "DESC"}) def.AddField("PRODUCT_LANG", field);
+  def.SetFilter("t1.PRODUCT_ID LIKE('" + productId + "____%" +
+                "') AND t1.PRODUCT_ID = t2.PRODUCT_ID AND t2.LANGID = " + LangId());
+  qelRecord rows;
+  if (!QueryRows(&def, &rows)) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetModelCount(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  *reply = CountReply(CountModels(params.value));
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetParameters(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef def;
+  for (const char* field : {"PARAM_ID", "PARAMUNIT_ID", "PARATYPE", "VALTYPE", "ISUSE", "PRODNUM"}) {
+    def.AddField("PRODUCT_PARAMETER", field);
+  }
+  for (const char* field : {"PARAMNAME", "TIPS", "ALIAS1", "ALIAS2", "OPPIC", "SHOWFLAG"}) {
+    def.AddField("PRODUCT_PARAMETER_LANG", field);
+  }
+  def.SetFilter(" t1.PARAM_ID = t2.PARAM_ID AND t1.PRODUCT_ID = " + params.value +
+                " AND t2.LANGID = " + LangId());
+  std::vector<Json::Value> found;
+  std::set<std::string> unitIds;
+  if (!ForEachRow(&def, [&](Json::Value& row) {
+        std::string unit = StringMember(row, "PARAMUNIT_ID");
+        if (!unit.empty()) unitIds.insert(unit);
+        found.push_back(std::move(row));
+      })) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  // All unit names in one statement instead of one look-up per row; a
+  // failed look-up leaves the names empty, as a missing unit would.
+  std::map<std::string, std::string> names;
+  UnitNames(unitIds, &names);
+  qelRecord rows;
+  for (Json::Value& row : found) {
+    auto name = names.find(StringMember(row, "PARAMUNIT_ID"));
+    row["UNIT_NAME"] = name != names.end() ? name->second : std::string();
+    rows.Append(std::move(row));
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetParameterValues(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef def;
+  for (const char* field : {"PRODUCT_ID", "PARAM_ID", "PARAMUNIT_ID", "VALTYPE", "VALUE", "SORT"}) {
+    def.AddField("PROD_PRODPARAMS", field);
+  }
+  // The grouping is part of the filter: one row per model and parameter.
+  def.SetFilter("PRODUCT_ID LIKE '" + params.value + "%' " + " GROUP BY PRODUCT_ID,PARAM_ID  ");
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  std::vector<Json::Value> found;
+  std::set<std::string> unitIds;
+  if (!ForEachRow(&def, [&](Json::Value& row) {
+        std::string unit = StringMember(row, "PARAMUNIT_ID");
+        if (!unit.empty()) unitIds.insert(unit);
+        found.push_back(std::move(row));
+      })) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  std::map<std::string, std::string> names;
+  if (!UnitNames(unitIds, &names)) QEL_LOG_DIRECT("Query vals error");
+  qelRecord rows;
+  for (Json::Value& row : found) {
+    auto name = names.find(StringMember(row, "PARAMUNIT_ID"));
+    if (name != names.end()) row["VALUE"] = StringMember(row, "VALUE") + "(" + name->second + ")";
+    rows.Append(std::move(row));
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetModelPictures(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef ids;
+  ids.AddField("PROD_MODELPICS", "DISTINCT RES_ID");
+  ids.SetFilter("PRODUCT_ID LIKE '" + params.value + "%'" + " AND RES_TYPE = " + kResPicture);
+  std::vector<std::string> resIds;
+  if (!QueryColumn(&ids, "RES_ID", &resIds)) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+  if (resIds.empty()) return 0;
+
+  qelQueryDef def;
+  for (const char* field : {"RES_ID", "PATH", "STATUS", "EXTS", "THUMB1", "THUMB2", "IMG"}) {
+    def.AddField("PICTURE", field);
+  }
+  for (const char* field : {"NAME", "DESC", "TIPS"}) def.AddField("PICTURE_LANG", field);
+  def.SetFilter("t1.RES_ID = t2.RES_ID AND t1.RES_ID IN (" + JoinQuoted(resIds) +
+                ") AND t2.LANGID =" + LangId());
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  qelRecord rows;
+  if (!QueryRows(&def, &rows)) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+// ---- pictures, videos, certificates ----------------------------------------
+
+int qel_Invoke_ProductDetail::GetPicGroups(const RequestParams& params, std::string* reply) {
+  if (Datasource() == nullptr) {
+    QEL_LOG_DIRECT("DataSource is NULL");
+    return 1;
+  }
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef def;
+  def.AddField("PICGROUP", "GROUP_ID AS PICTURE_GROUP_ID");
+  def.AddField("PICGROUP_LANG", "NAME");
+  def.SetFilter(
+      std::string(" t1.GROUP_ID IN (SELECT DISTINCT GROUP_ID FROM ") + "PRODUCT_RESOURCE" + " g1," +
+      "PICTURE" + " g2 WHERE g1.PRODUCT_ID = " + params.value + " AND g1.RES_TYPE = " + kResPicture +
+      "  \t\t\t\t AND g1.RES_ID = g2.RES_ID) AND t1.GROUP_ID=t2.GROUP_ID AND t2.LANGID=" + LangId());
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  qelRecord rows;
+  if (!QueryRows(&def, &rows)) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetPictures(const RequestParams& params, std::string* reply) {
+  if (Datasource() == nullptr) {
+    QEL_LOG_DIRECT("DataSource is NULL");
+    return 1;
+  }
+  const std::string group = params.values.empty() ? std::string() : params.values[0];
+  const bool allGroups = group.empty() || group == "-1";
+  if (!IsDecimalId(params.value) || (!allGroups && !IsDecimalId(group))) return 1;
+  std::vector<std::string> resIds;
+  if (!ProductResourceIds(params.value, kResPicture, &resIds)) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+
+  qelQueryDef def;
+  for (const char* field : {"RES_ID", "PATH", "STATUS", "EXTS", "THUMB1", "THUMB2", "IMG"}) {
+    def.AddField("PICTURE", field);
+  }
+  for (const char* field : {"DESC", "TIPS", "NAME"}) def.AddField("PICTURE_LANG", field);
+  std::string filter = " t1.RES_ID IN (" + JoinQuoted(resIds) + ")" +
+                       " AND t2.RES_ID = t1.RES_ID AND t2.LANGID =  " + LangId();
+  if (!allGroups) filter += " AND t1.GROUP_ID IN ( " + group + ")";
+  def.SetFilter(filter);
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  qelRecord rows;
+  if (!QueryRows(&def, &rows)) {
+    QEL_LOG_DIRECT("query error");
+    return 1;
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetVideos(const RequestParams& params, std::string* reply) {
+  if (Datasource() == nullptr) {
+    QEL_LOG_DIRECT("DataSource is NULL");
+    return 1;
+  }
+  if (!IsDecimalId(params.value)) return 1;
+  std::vector<std::string> resIds;
+  if (!ProductResourceIds(params.value, kResVideo, &resIds)) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+
+  qelQueryDef def;
+  for (const char* field : {"RES_ID", "PATH", "IMG", "THUMB1", "THUMB2"}) def.AddField("VIDEO", field);
+  for (const char* field : {"NAME", "DESC", "TIPS"}) def.AddField("VIDEO_LANG", field);
+  def.SetFilter(" t1.RES_ID IN (" + JoinQuoted(resIds) + ")" +
+                " AND t2.RES_ID = t1.RES_ID AND t2.LANGID =  " + LangId());
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  qelRecord rows;
+  if (!QueryRows(&def, &rows)) {
+    QEL_LOG_DIRECT("query error");
+    return 1;
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetProdCerts(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef def;
+  def.AddField("PROD_CERTGROUP", "CERTGROUP_ID");
+  def.SetFilter("PRODUCT_ID = " + params.value);
+  std::vector<std::string> groupIds;
+  if (!QueryColumn(&def, "CERTGROUP_ID", &groupIds)) {
+    QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetProdCerts", "Query error");
+    return 1;
+  }
+  // The category-modules module is stateless; its group-picture query
+  // answers "[]" for no group and "" only when it fails.
+  std::string text = qel_Invoke_CategoryModules().GetCertPicsByGroup(groupIds, params.limit, params.offset);
+  if (text.empty()) return 1;
+  *reply = std::move(text);
+  return 0;
+}
+
+// ---- reports ---------------------------------------------------------------
+
+int qel_Invoke_ProductDetail::GetReports(const RequestParams& params, std::string* reply) {
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef def;
+  def.AddField("PROD_REPORT", "REPORT_ID");
+  for (const char* field : {"NAME", "DESC"}) def.AddField("PROD_REPORT_LANG", field);
+  def.SetFilter(std::string(" t1.REPORT_ID = t2.REPORT_ID AND t1.") + "PRODUCT_ID" + "=" + params.value +
+                " AND t2.LANGID = " + LangId());
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  def.AddOrder("SORT", 0);
+  std::vector<Json::Value> reports;
+  std::vector<std::string> reportIds;
+  if (!ForEachRow(&def, [&](Json::Value& row) {
+        std::string id = StringMember(row, "REPORT_ID");
+        if (id.empty()) return;
+        reportIds.push_back(id);
+        reports.push_back(std::move(row));
+      })) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+
+  qelRecord rows;
+  if (reports.empty()) {
+    *reply = rows.ToString();
+    return 0;
+  }
+
+  // The resources of every report of the page in one statement, and their
+  // pictures in a second, instead of two statements per report.
+  qelQueryDef resources;
+  resources.AddField("REPORT_RESOURCE", "REPORT_ID");
+  resources.AddField("REPORT_RESOURCE", "RES_ID");
+  resources.SetFilter("REPORT_ID IN (" + JoinQuoted(reportIds) + ")");
+  std::map<std::string, std::set<std::string>> resIdsOf;
+  std::set<std::string> allResIds;
+  if (!ForEachRow(&resources, [&](const Json::Value& row) {
+        std::string resId = StringMember(row, "RES_ID");
+        resIdsOf[StringMember(row, "REPORT_ID")].insert(resId);
+        allResIds.insert(resId);
+      })) {
+    QEL_LOG_DIRECT("Query resid error");
+    return 1;
+  }
+
+  std::vector<Json::Value> pictures;
+  if (!allResIds.empty()) {
+    qelQueryDef pics;
+    for (const char* field : {"RES_ID", "PATH", "IMG"}) pics.AddField("PICTURE", field);
+    for (const char* field : {"NAME", "DESC", "TIPS"}) pics.AddField("PICTURE_LANG", field);
+    pics.SetFilter("t1.RES_ID = t2.RES_ID AND t2.LANGID = " + LangId() + " AND t1.RES_ID IN (" +
+                   JoinQuoted(std::vector<std::string>(allResIds.begin(), allResIds.end())) + ")");
+    if (!ForEachRow(&pics, [&pictures](Json::Value& row) { pictures.push_back(std::move(row)); })) {
+      QEL_LOG_DIRECT("Query pics error");
+      return 1;
+    }
+  }
+
+  for (Json::Value& report : reports) {
+    auto own = resIdsOf.find(StringMember(report, "REPORT_ID"));
+    if (own == resIdsOf.end()) {
+      QEL_LOG_DIRECT("Can get any resour id");
+      continue;
+    }
+    Json::Value list(Json::arrayValue);
+    for (const Json::Value& picture : pictures) {
+      if (own->second.count(StringMember(picture, "RES_ID")) != 0) list.append(picture);
+    }
+    report["PICTURE"] = std::move(list);
+    rows.Append(std::move(report));
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+// ---- cases -----------------------------------------------------------------
+
+bool qel_Invoke_ProductDetail::IsCaseSeen(const std::string& caseId) {
+  // A case without a later seen-mark is new by the shared rule.
+  return !newrule::IsCaseNew(caseId);
+}
+
+int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::string* reply) {
+  if (Datasource() == nullptr) {
+    *reply = MakeErrorJson(0, "GetDatasource failed");
+    return 1;
+  }
+  if (!IsDecimalId(params.value)) return 1;
+  qelQueryDef def;
+  def.AddField("PRODUCT_CASE", "CASE_ID");
+  for (const char* field : {"NAME", "DESC"}) def.AddField("PRODUCT_CASE_LANG", field);
+  // The ordering is part of the filter, so the page clause follows it.
+  def.SetFilter(std::string("t1.CASE_ID = t2.CASE_ID AND t1.CASE_ID IN (\t\t\t\t\t SELECT CASE_ID FROM ") +
+                "PROD_PRODCASE" + " WHERE PRODUCT_ID = '" + params.value +
+                "') \t\t\t\t\t AND t2.LANGID = " + LangId() + " \t\t\t\t\t ORDER BY SORT ASC");
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  std::vector<Json::Value> cases;
+  std::vector<std::string> caseIds;
+  if (!ForEachRow(&def, [&](Json::Value& row) {
+        caseIds.push_back(StringMember(row, "CASE_ID"));
+        cases.push_back(std::move(row));
+      })) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+
+  // The resource types of every case of the page in one statement.
+  std::map<std::string, std::vector<std::string>> typesOf;
+  bool typesRead = true;
+  if (!caseIds.empty()) {
+    qelQueryDef types;
+    types.AddField("CASE_RESOURCE", "DISTINCT CASE_ID");
+    types.AddField("CASE_RESOURCE", "RES_TYPE");
+    types.SetFilter(" CASE_ID IN (" + JoinQuoted(caseIds) + ")");
+    typesRead = ForEachRow(&types, [&typesOf](const Json::Value& row) {
+      std::string type = StringMember(row, "RES_TYPE");
+      if (!type.empty()) typesOf[StringMember(row, "CASE_ID")].push_back(type);
+    });
+  }
+
+  qelRecord rows;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    Json::Value& row = cases[i];
+    Json::Value numbers(Json::arrayValue);
+    if (typesRead) {
+      std::string text;
+      auto own = typesOf.find(caseIds[i]);
+      if (own != typesOf.end()) {
+        for (const std::string& type : own->second) {
+          numbers.append(StringToInt(type));
+          if (!text.empty()) text += ",";
+          text += type;
+        }
+      }
+      row["RES_TYPE"] = "[" + text + "]";
+    }
+    row["RES_TYPES"] = std::move(numbers);
+    row["STATUS"] = IsCaseSeen(caseIds[i]) ? "2" : "1";
+    rows.Append(std::move(row));
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+int qel_Invoke_ProductDetail::GetCaseResources(const RequestParams& params, std::string* reply) {
+  try {
+    if (params.values.empty()) {
+      QEL_LOG_DIRECT("PRODUCT_CASE_RES_TYPE not known");
+      return 1;
+    }
+    if (!IsDecimalId(params.value) || reply == nullptr) return 1;
+    const std::string& type = params.values[0];
+    qelQueryDef ids;
+    ids.AddField("CASE_RESOURCE", "RES_ID");
+    ids.SetFilter(" RES_TYPE = " + QuoteSqlText(type) + " AND CASE_ID = " + params.value);
+    std::vector<std::string> resIds;
+    if (!QueryColumn(&ids, "RES_ID", &resIds)) {
+      QEL_LOG_DIRECT("Query Error");
+      return 1;
+    }
+    if (resIds.empty()) return 0;
+
+    qelQueryDef def;
+    if (!AddCaseResourceFields(type, &def)) return 1;
+    def.SetFilter("t1.RES_ID IN( " + JoinQuoted(resIds) +
+                  " ) AND t1.RES_ID = t2.RES_ID AND t2.LANGID =" + LangId());
+    def.SetLimit(params.limit);
+    def.SetOffset(params.offset);
+    qelRecord rows;
+    if (!QueryRows(&def, &rows)) return 1;
+    *reply = rows.ToString();
+    return 0;
+  } catch (const std::exception&) {
+    return 1;
+  }
+}
+
+}  // namespace dataspace
+}  // namespace qel

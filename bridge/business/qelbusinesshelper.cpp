@@ -1,0 +1,172 @@
+#include "business/qelbusinesshelper.h"
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+
+#include "business/qelinfoaccess.h"
+#include "internet/qelinternetresponsebean.h"
+#include "database/qeldatasource.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+// LIMIT or OFFSET: a number (or a decimal text) that fits an int; 0 and
+// every other value mean "none" (-1).
+int PageValue(const Json::Value& root, const char* key) {
+  int64_t number = 0;
+  if (!ValueAsInt64(Member(root, key), &number)) return -1;
+  if (number == 0 || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max()) {
+    return -1;
+  }
+  return static_cast<int>(number);
+}
+
+// A scalar member (string, number or bool) as text; false when the member
+// is missing, null, an array or an object.
+bool ScalarText(const Json::Value& object, const std::string& key, std::string* out) {
+  if (!object.isObject()) return false;
+  const Json::Value* value = object.find(key.data(), key.data() + key.size());
+  if (value == nullptr || value->isNull() || value->isArray() || value->isObject()) return false;
+  *out = ValueAsText(*value);
+  return true;
+}
+
+// Rows of SYS_AREA joined with their names under filter, as a styled array.
+int QueryAreas(const std::string& filter, std::string* reply) {
+  qelInfoAccess* access = qelInfoAccess::GetInstance();
+  IQELDatasource* datasource = access->GetDatasource();
+  qelQueryDef def;
+  def.AddField("SYS_AREA", "AREAID");
+  def.AddField("SYS_AREA_LANG", "NAME");
+  def.SetFilter(filter + access->GetLangID());
+  def.AddOrder("SORT", 0);
+  IQELQueryCursor* raw = nullptr;
+  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
+    delete raw;
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  std::unique_ptr<IQELQueryCursor> cursor(raw);
+  qelRecord rows;
+  while (cursor && cursor->MoveNext()) {
+    qelRecord row;
+    if (cursor->GetRecord(&row)) rows.Append(row.GetJson());
+  }
+  if (reply != nullptr) *reply = rows.ToString();
+  return 0;
+}
+
+}  // namespace
+
+int ParseRequestParams(const std::string& json, const std::string& table, const std::string& key,
+                       RequestParams* params, const std::vector<std::string>* extraKeys) {
+  RequestParams scratch;
+  RequestParams& out = params != nullptr ? *params : scratch;
+  out.limit = -1;
+  out.offset = -1;
+
+  Json::Value root;
+  if (!ParseJson(json, &root) || !root.isObject()) return 1;
+  out.limit = PageValue(root, "LIMIT");
+  out.offset = PageValue(root, "OFFSET");
+
+  const Json::Value& param = ObjectMember(root, "PARAM");
+  if (!param.isObject()) return 1;
+  if (extraKeys != nullptr) {
+    for (const std::string& extra : *extraKeys) {
+      std::string text;
+      ScalarText(param, extra, &text);
+      out.values.push_back(text);
+    }
+  }
+  if (table.empty()) return 0;
+
+  const Json::Value* tableValue = param.find(table.data(), table.data() + table.size());
+  if (tableValue == nullptr || !tableValue->isObject()) return 1;
+  std::string value;
+  if (!ScalarText(*tableValue, key, &value)) return 1;
+  out.value = value;
+  return 0;
+}
+
+std::string QueryCount(const std::string& table, const std::string& filter) {
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  std::string count;
+  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &count) != 0) {
+    QEL_LOG_DIRECT("Queryscalar error");
+    return "0";
+  }
+  return count;
+}
+
+int GetJsonValuesByKeys(const Json::Value& object, const std::vector<std::string>& keys,
+                        std::vector<std::string>* out) {
+  if (out == nullptr) return 0;
+  for (const std::string& key : keys) {
+    std::string text;
+    ScalarText(object, key, &text);
+    out->push_back(text);
+  }
+  return 0;
+}
+
+int JsonObjectToMap(const Json::Value& object, std::map<std::string, std::string>* out) {
+  if (out != nullptr) out->clear();
+  // Only an object has members; any other kind counts as no object.
+  if (!object.isObject()) {
+    QEL_LOG_DIRECT("Json is null");
+    return 1;
+  }
+  if (out == nullptr) return 0;
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    const Json::Value& value = *it;
+    if (value.isNull() || value.isArray() || value.isObject()) continue;
+    (*out)[it.name()] = ValueAsText(value);
+  }
+  return 0;
+}
+
+int GetSubAreas(const std::string& areaId, std::string* reply) {
+  std::string id = areaId.empty() ? "86" : areaId;
+  // The id stands bare inside length(): digits only.
+  if (!IsDecimalId(id)) return 1;
+  return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID LIKE '" + id + "__%'" +
+                        " AND length(t1.AREAID) = length(" + id + ") + 2 " + " AND t2.LANGID = ",
+                    reply);
+}
+
+int GetParentArea(const std::string& areaId, std::string* reply) {
+  if (areaId.size() < 4 || !IsDecimalId(areaId)) return 1;
+  std::string parent = areaId.substr(0, areaId.size() - 2);
+  return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID = '" + parent + "' AND t2.LANGID = ", reply);
+}
+
+int GetArea(const std::string& areaId, std::string* reply) {
+  if (areaId.size() < 4 || !IsDecimalId(areaId)) return 1;
+  return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID = '" + areaId + "' AND t2.LANGID = ", reply);
+}
+
+int qelBusinessHelper::CheckResponseData(const std::string& replyText, qelInternetResponseBean* bean,
+                                         std::string* /*text*/) {
+  static const char kFun[] = "qel::dataspace::qelBusinessHelper::CheckResponseData";
+  qelInternetResponseBean scratch;
+  qelInternetResponseBean& response = bean != nullptr ? *bean : scratch;
+  if (!response.ParseResponse(replyText)) {
+    QEL_LOG(kFun, "jsonrpc response parse error");
+    return 1;
+  }
+  if (response.IsSuccess() && response.GetResultCount() > 0) return 0;
+  QEL_LOG(kFun, "jsonrpc response result error");
+  // A success status without any item is no success either.
+  if (response.IsSuccess()) return 19999;
+  int status = StringToInt(response.GetStatusString());
+  return status != 0 ? status : 19999;
+}
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,65 @@
+// Request parsing and the small operations every handler shares: row
+// counts, JSON value lists, area lookups and the JSON-RPC reply check.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+namespace qel {
+namespace dataspace {
+
+class qelInternetResponseBean;
+
+// What a handler reads from one request text.
+struct RequestParams {
+  std::string value;                // PARAM[table][key]
+  int limit = -1;                   // -1: no limit
+  int offset = 0;                   // -1 after parsing unless OFFSET is a non-zero number
+  std::vector<std::string> values;  // the extra keys' values, in the order asked for
+};
+
+// Reads LIMIT, OFFSET, the extra keys from PARAM itself and PARAM[table][key]
+// from a request text of any shape. 0 success; 1 when the text does not
+// parse, PARAM is missing, or (with a table) the table or key is missing.
+// Values that are numbers or booleans are read as their text; LIMIT and
+// OFFSET may be numbers or decimal texts, anything else counts as absent.
+int ParseRequestParams(const std::string& json, const std::string& table, const std::string& key,
+                       RequestParams* params, const std::vector<std::string>* extraKeys);
+
+// COUNT(*) of table under filter (empty: all rows) as decimal text; "0" when
+// the query fails.
+std::string QueryCount(const std::string& table, const std::string& filter);
+
+// Appends object[key] as text for each key ("" when missing or not a scalar).
+// Returns 0.
+int GetJsonValuesByKeys(const Json::Value& object, const std::vector<std::string>& keys,
+                        std::vector<std::string>* out);
+
+// Clears out, then fills it with the scalar members of object as texts.
+// 1 for a value that is not an object (null included), else 0.
+int JsonObjectToMap(const Json::Value& object, std::map<std::string, std::string>* out);
+
+// Area lookups on SYS_AREA / SYS_AREA_LANG: the reply is the styled array of
+// {"AREAID","NAME"} rows ("[]" when none). 1 for a bad id or a failed query.
+// Child areas; an empty id means the top area "86".
+int GetSubAreas(const std::string& areaId, std::string* reply);
+// The parent area; ids shorter than 4 characters have none.
+int GetParentArea(const std::string& areaId, std::string* reply);
+// The area itself; ids shorter than 4 characters give 1.
+int GetArea(const std::string& areaId, std::string* reply);
+
+class qelBusinessHelper {
+ public:
+  // Lets the bean parse a JSON-RPC reply. 0 when the overall status is
+  // 100000 and there is at least one item; 1 when the reply does not parse;
+  // otherwise the overall status as a number, 19999 when it is missing or 0
+  // or when a success status comes without any item. text is left unchanged.
+  static int CheckResponseData(const std::string& replyText, qelInternetResponseBean* bean,
+                               std::string* text);
+};
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,134 @@
+#include "business/qelnewrule.h"
+
+#include <memory>
+
+#include "business/qelbusinesshelper.h"
+#include "business/qelinfoaccess.h"
+#include "database/qeldatasource.h"
+#include "database/qelsqltext.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace newrule {
+namespace {
+
+// The count text of QueryCount: "" or "0" means no later seen-mark.
+bool CountIsZero(const std::string& count) { return count.empty() || count == "0"; }
+
+// COUNT(*) AS CT of def: the CT text of the first row; false when the query
+// fails or gives no row.
+bool FirstCount(qelQueryDef* def, std::string* count) {
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  if (datasource == nullptr) return false;
+  IQELQueryCursor* raw = nullptr;
+  bool ok = datasource->Query(def, &raw);
+  std::unique_ptr<IQELQueryCursor> cursor(raw);
+  if (!ok || !cursor || !cursor->MoveNext()) return false;
+  qelRecord row;
+  if (!cursor->GetRecord(&row)) return false;
+  *count = row.GetValue("CT");
+  return true;
+}
+
+}  // namespace
+
+const char* StatusText(bool isNew) { return isNew ? kStatusNew : kStatusSeen; }
+
+std::string ProductSeenFilter(const std::string& productId) {
+  std::string id = QuoteSqlText(productId);
+  return "PROD_ID = " + id + " AND LASTTIME >(SELECT LASTTIME FROM PRODUCT WHERE PRODUCT_ID = " + id + ")";
+}
+
+std::string CaseSeenFilter(const std::string& caseId) {
+  std::string id = QuoteSqlText(caseId);
+  return "CASE_ID = " + id + " AND LASTTIME >(SELECT LASTTIME FROM PRODUCT_CASE WHERE CASE_ID = " + id + ")";
+}
+
+std::string CertGroupNullTimeFilter(const std::string& groupId) {
+  return "LASTTIME IS NULL AND CERTGROUP_ID = " + QuoteSqlText(groupId);
+}
+
+std::string CertGroupSeenFilter(const std::string& groupId) {
+  return " t1.certgroup_ID = t2.certgroup_ID\tAND t1.certgroup_id = " + QuoteSqlText(groupId) +
+         "AND (t1.lasttime < t2.lasttime OR t1.lasttime IS NULL)";
+}
+
+std::string NewCertCountFilter(const std::string& categoryId) {
+  return "LASTTIME IS NOT NULL AND \t\tcertgroup_ID IN (SELECT certgroup_id as T FROM CERTGROUP_CERTCATEGORY "
+         "WHERE CERT_CATEGORY_ID = " +
+         QuoteSqlText(categoryId) +
+         " ) AND certgroup_ID NOT IN \t\t( \t\tSELECT t.certgroup_ID \t\tFROM \t\tcertgroup "
+         "t,\t\tcertgroup_extend "
+         "g \t\tWHERE \t\tt.certgroup_ID = g.certgroup_ID \t\tAND (t.LASTTIME < g.LASTTIME ))";
+}
+
+std::string SeenProductIdsSql() {
+  return "SELECT  t1.PROD_ID  FROM PRODUCT_EXTEND  t1  ,PRODUCT t2 \t\t\t\t\t where t1.PROD_ID=t2.PRODUCT_ID "
+         "\t\t\t\t AND t1.LASTTIME > t2.LASTTIME \t";
+}
+
+std::string NewProductCountFilter(const std::string& categoryId) {
+  // A LIKE pattern would read "%" and "_" in the id as wildcards. A decimal
+  // id is matched with GLOB (the same prefix test, and it uses the index);
+  // any other id by substr of its quoted text.
+  std::string prefix;
+  if (IsDecimalId(categoryId)) {
+    prefix = "pro_category_id GLOB '" + categoryId + "*'";
+  } else {
+    std::string id = QuoteSqlText(categoryId);
+    prefix = "substr(pro_category_id,1,length(" + id + ")) = " + id;
+  }
+  return " PRODUCT_ID NOT IN( " + SeenProductIdsSql() + ")\t\t\t\t\t AND " + prefix + " ";
+}
+
+std::string ProductNotSeenSql(const std::string& productIdColumn) {
+  // NOT IN gives NULL (not counted) for a NULL id unless the seen set is
+  // empty; the CASE keeps that answer.
+  return "(CASE WHEN " + productIdColumn + " IS NULL THEN NOT EXISTS (" + SeenProductIdsSql() +
+         ") ELSE NOT EXISTS (SELECT 1 FROM PRODUCT_EXTEND nr_e, PRODUCT nr_p WHERE nr_e.PROD_ID = " +
+         productIdColumn + " AND nr_p.PRODUCT_ID = nr_e.PROD_ID AND nr_e.LASTTIME > nr_p.LASTTIME) END)";
+}
+
+std::string ProductIsNewSql(const std::string& productIdColumn) {
+  return "(NOT EXISTS (SELECT 1 FROM PRODUCT_EXTEND nr_e WHERE nr_e.PROD_ID = " + productIdColumn +
+         " AND nr_e.LASTTIME > (SELECT nr_p.LASTTIME FROM PRODUCT nr_p WHERE nr_p.PRODUCT_ID = " +
+         productIdColumn + ")))";
+}
+
+bool IsProductNew(const std::string& productId) {
+  return CountIsZero(QueryCount("PRODUCT_EXTEND", ProductSeenFilter(productId)));
+}
+
+bool IsCaseNew(const std::string& caseId) {
+  return CountIsZero(QueryCount("CASE_EXTEND", CaseSeenFilter(caseId)));
+}
+
+bool IsCertGroupNew(const std::string& groupId) {
+  if (StringToInt(QueryCount("CERTGROUP", CertGroupNullTimeFilter(groupId))) > 0) return false;
+  qelQueryDef def;
+  def.AddField("CERTGROUP", "COUNT(*) AS CT");
+  def.AddTable("CERTGROUP_EXTEND");
+  def.SetFilter(CertGroupSeenFilter(groupId));
+  std::string count;
+  if (!FirstCount(&def, &count)) return false;
+  return StringToInt(count) == 0;
+}
+
+std::string NewCertCount(const std::string& categoryId) {
+  return QueryCount("CERTGROUP", NewCertCountFilter(categoryId));
+}
+
+bool NewProductCount(const std::string& categoryId, std::string* count) {
+  qelQueryDef def;
+  def.AddField("PRODUCT_CLASS", "COUNT(*) AS CT");
+  def.SetFilter(NewProductCountFilter(categoryId));
+  std::string text;
+  if (!FirstCount(&def, &text)) return false;
+  if (count != nullptr) *count = text;
+  return true;
+}
+
+}  // namespace newrule
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,299 @@
+#include "cqelbridge.h"
+
+#include <glog/logging.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+
+#include "business/qelinfoaccess.h"
+#include "database/qeldatasource.h"
+#include "database/sqlite/qeldatasourcesqlite.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+#include "update/qelupdatehooks.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+// Start-up values are written by InitQelbridge and read by every thread.
+std::mutex& StartupMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+InitParams& StartupValues() {
+  static InitParams values;
+  return values;
+}
+std::atomic<int> g_platform{0};
+// Set once the singleton has been built (and the main database opened).
+std::atomic<bool> g_bridgeBuilt{false};
+
+// glog is one per process; whichever library sets it up owns the shutdown.
+class BridgeLogHelper {
+ public:
+  static void Setup() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      if (google::IsGoogleLoggingInitialized()) return;
+      if (!IsDirectory("./qellog")) CreateDirectories("./qellog");
+      // glog keeps the pointer it is given, so the name lives as long as
+      // the process.
+      static char programName[1025] = {0};
+      ssize_t n = readlink("/proc/self/exe", programName, sizeof(programName) - 1);
+      programName[n > 0 ? n : 0] = '\0';
+      if (n <= 0) snprintf(programName, sizeof(programName), "qelbridge");
+      google::InitGoogleLogging(programName);
+      owner_ = true;
+      FLAGS_stderrthreshold = 0;
+      FLAGS_colorlogtostderr = true;
+      google::SetLogDestination(google::GLOG_INFO, "./qellog/INFO_");
+      google::SetLogDestination(google::GLOG_WARNING, "./qellog/WARNING_");
+      google::SetLogDestination(google::GLOG_ERROR, "./qellog/ERROR_");
+      FLAGS_logbufsecs = 0;
+      FLAGS_max_log_size = 100;
+      FLAGS_stop_logging_if_full_disk = true;
+      google::SetLogFilenameExtension("91_");
+    });
+  }
+
+  // The single shutdown, only by the owner and only once.
+  static void Shutdown() {
+    bool expected = true;
+    if (owner_.compare_exchange_strong(expected, false) && google::IsGoogleLoggingInitialized()) {
+      google::ShutdownGoogleLogging();
+    }
+  }
+
+ private:
+  static std::atomic<bool> owner_;
+};
+std::atomic<bool> BridgeLogHelper::owner_{false};
+
+// The first line of a file without its line break; false when the file
+// cannot be read.
+bool ReadFirstLine(const std::string& path, std::string* line) {
+  std::ifstream in(NativePath(path), std::ios::binary);
+  if (!in) return false;
+  std::string text;
+  std::getline(in, text);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+  *line = text;
+  return true;
+}
+
+}  // namespace
+
+std::string PlatformCodeFor(int platform) {
+  switch (platform) {
+    case 513:
+      return "430000";
+    case 514:
+      return "530000";
+    case 1025:
+      return "420000";
+    case 1026:
+      return "520000";
+    case 260:
+    default:
+      return "310000";
+  }
+}
+
+std::string UploadUrlFor(const std::string& serverPath) {
+  static const char kUploadPath[] = "/servlet/UpLoadServer?";
+  if (serverPath.empty()) return "";
+  std::string::size_type scheme = serverPath.find("://");
+  if (scheme != std::string::npos && serverPath.find('/', scheme + 3) == std::string::npos) {
+    // Only a host: cutting at the last "/" would cut into the scheme.
+    return serverPath + kUploadPath;
+  }
+  std::string::size_type last = serverPath.rfind('/');
+  if (last == std::string::npos) return "";
+  return serverPath.substr(0, last) + kUploadPath;
+}
+
+InitParams GetInitParams() {
+  std::lock_guard<std::mutex> lock(StartupMutex());
+  return StartupValues();
+}
+std::string GetLocalPath() {
+  std::lock_guard<std::mutex> lock(StartupMutex());
+  return StartupValues().LOCAL_PATH;
+}
+std::string GetServerPath() {
+  std::lock_guard<std::mutex> lock(StartupMutex());
+  return StartupValues().SERVER_PATH;
+}
+std::string GetUploadUrl() {
+  std::lock_guard<std::mutex> lock(StartupMutex());
+  return StartupValues().uploadUrl;
+}
+std::string GetUploadDir() {
+  std::lock_guard<std::mutex> lock(StartupMutex());
+  return StartupValues().uploadDir;
+}
+std::string GetMac() {
+  std::lock_guard<std::mutex> lock(StartupMutex());
+  return StartupValues().MAC;
+}
+int GetPlatform() { return g_platform.load(); }
+
+int StartQelbridge(int platform, const std::string& json) {
+  QEL_LOG("InitQelbridge", "Init json:" + json);
+  g_platform.store(platform);
+
+  Json::Value root;
+  bool parsed = ParseJson(json, &root);
+  // Members are read only from an object; any other shape counts as empty.
+  if (!parsed || !root.isObject() || root.empty()) {
+    QEL_LOG("InitQelbridge", "jsongParam error ");
+    root = Json::Value(Json::objectValue);
+  }
+  {
+    std::lock_guard<std::mutex> lock(StartupMutex());
+    InitParams& values = StartupValues();
+    values.LOCAL_PATH = TextMember(root, "LOCAL_PATH");
+    values.SERVER_PATH = TextMember(root, "SERVER_PATH");
+    values.IP = TextMember(root, "IP");
+    values.UA = TextMember(root, "UA");
+    values.PLATFORM = TextMember(root, "PLATFORM");
+    values.MAC = TextMember(root, "MAC");
+    values.IMEI = TextMember(root, "IMEI");
+    values.IMSI = TextMember(root, "IMSI");
+    values.uploadDir = values.LOCAL_PATH + "/uploadfile";
+    std::string uploadUrl = UploadUrlFor(values.SERVER_PATH);
+    if (!uploadUrl.empty()) values.uploadUrl = uploadUrl;
+  }
+
+  // A staged update replaces the second database file: never while the
+  // connection that has it attached is open.
+  IQELDatasource* open = g_bridgeBuilt.load() ? qelInfoAccess::GetInstance()->GetDatasource() : nullptr;
+  if (open != nullptr && open->IsOpen()) {
+    QEL_LOG("InitQelbridge", "updateOperate skipped: the database is open");
+  } else {
+    std::string message;
+    if (ApplyFinishedDataUpdate(&message) != 0) QEL_LOG("InitQelbridge", "updateOperate Error！" + message);
+  }
+
+  cqelbridge::GetInstance();
+
+  std::string message;
+  if (QueueUpdateCensus(&message) != 0) QEL_LOG("InitQelbridge", "UpdateCensus Error！" + message);
+  return 0;
+}
+
+cqelbridge* cqelbridge::GetInstance() {
+  QEL_LOG("qel::dataspace::cqelbridge::GetInstance", "qelbridge_Ins bigein Instance");
+  static cqelbridge instance;
+  return &instance;
+}
+
+cqelbridge::cqelbridge() {
+  QEL_LOG("qel::dataspace::cqelbridge::cqelbridge", "bigein InitAllData outside！");
+  currentUID = "";
+  InitAllData();
+  g_bridgeBuilt.store(true);
+}
+
+cqelbridge::~cqelbridge() { BridgeLogHelper::Shutdown(); }
+
+int cqelbridge::InitAllData() {
+  static const char kFun[] = "qel::dataspace::cqelbridge::InitAllData";
+  QEL_LOG(kFun, "InitAllData Start！");
+  BridgeLogHelper::Setup();
+  QEL_LOG(kFun, "QEL_TRANSOUT_UTF8 UN defined");
+  QEL_LOG(kFun, "qelInfoAccess outside");
+
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  std::string localPath = GetLocalPath();
+  auto* sqlite = dynamic_cast<qelDatasourceSqlite*>(datasource);
+  if (sqlite == nullptr || !sqlite->AttachExDB(localPath + "/data/qel_exdata.db", "EXDB")) {
+    QEL_LOG(kFun, "attach exdatabase error");
+    return 1;
+  }
+
+  std::string uid;
+  if (datasource->GetRememberUser(&uid) != 0) {
+    QEL_LOG(kFun, "Get remember user ERROR, please check the database");
+  } else {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      currentUID = uid;
+    }
+    QEL_LOG(kFun, "User Login Success. UseID:" + uid);
+  }
+
+  struct CompanyValue {
+    const char* field;
+    std::string* target;
+    const char* error;
+    const char* found;
+  };
+  const CompanyValue company[] = {
+      {"ID", &companyID, "Get CompanyID error", "Company ID is "},
+      {"SERIALID", &serialID, "Get SerialID error", "Serial ID is "},
+      {"COMTEMP", &comTemp, "Get COMTEMP error", "COMTEMP ID is "},
+  };
+  for (const CompanyValue& item : company) {
+    std::string value;
+    if (datasource->GetFieldValue("COMPANY", item.field, "", &value) != 0) {
+      QEL_LOG(kFun, item.error);
+      continue;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      *item.target = value;
+    }
+    QEL_LOG(kFun, item.found + value);
+  }
+
+  std::string verPath = localPath + "/" + "ver.qel";
+  QEL_LOG(kFun, " verPath:" + verPath);
+  std::string version;
+  if (ReadFirstLine(verPath, &version)) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      localVersion = version;
+    }
+    QEL_LOG(kFun, " LocalVersion:" + version);
+  }
+  return datasource->IsOpen() ? 0 : 1;
+}
+
+std::string cqelbridge::GetCurrentUID() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return currentUID;
+}
+std::string cqelbridge::GetCompanyID() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return companyID;
+}
+std::string cqelbridge::GetSerialID() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return serialID;
+}
+std::string cqelbridge::GetLocalVersion() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return localVersion;
+}
+std::string cqelbridge::GetComTemp() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return comTemp;
+}
+std::string cqelbridge::PlatformCode() { return PlatformCodeFor(GetPlatform()); }
+
+int cqelbridge::SetCurrentUID(std::string uid) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    currentUID = uid;
+  }
+  QEL_LOG("qel::dataspace::cqelbridge::SetCurrentUID", "Current User Changed To: " + uid);
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,83 @@
+// The bridge singleton: the dispatcher and the start-up data it serves.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+namespace qel {
+namespace dataspace {
+
+// The values the host passes to InitQelbridge, plus the two derived ones.
+// All empty until the first InitQelbridge.
+struct InitParams {
+  std::string LOCAL_PATH;   // installation folder, without a trailing separator
+  std::string SERVER_PATH;  // service URL
+  std::string uploadUrl;    // derived from SERVER_PATH
+  std::string uploadDir;    // LOCAL_PATH + "/uploadfile"
+  std::string IP;
+  std::string UA;
+  std::string PLATFORM;
+  std::string MAC;
+  std::string IMEI;
+  std::string IMSI;
+};
+
+// The start-up work of InitQelbridge (the export only forwards here).
+// Accepts a start-up text of any shape; always returns 0.
+int StartQelbridge(int platform, const std::string& json);
+
+// Start-up values, safe to read from any thread (each returns a copy).
+InitParams GetInitParams();
+std::string GetLocalPath();
+std::string GetServerPath();
+std::string GetUploadUrl();
+std::string GetUploadDir();
+std::string GetMac();
+// The first argument of the last InitQelbridge, 0 before it.
+int GetPlatform();
+
+// The "source" code text of service requests for a start-up platform number.
+std::string PlatformCodeFor(int platform);
+// The upload URL derived from a service URL; "" when none can be derived.
+std::string UploadUrlFor(const std::string& serverPath);
+
+class cqelbridge {
+ public:
+  // Created on first use (the first InitQelbridge or Invoke), which opens
+  // the databases and loads the user, the company and the local version.
+  static cqelbridge* GetInstance();
+
+  // Splits the code into module (bits 8-15) and method (bits 0-7) and runs
+  // the module; -2 for a module number without a handler.
+  int Invoke(int code, std::string json, std::string* reply);
+
+  // Copies of the loaded values; safe to call from any thread.
+  std::string GetCurrentUID();
+  std::string GetCompanyID();
+  std::string GetSerialID();
+  std::string GetLocalVersion();
+  std::string GetComTemp();
+  // The "source" code text for the start-up platform number.
+  std::string PlatformCode();
+
+  // Login and the update census change the current user; returns 0.
+  int SetCurrentUID(std::string uid);
+
+ private:
+  cqelbridge();
+  ~cqelbridge();
+  cqelbridge(const cqelbridge&) = delete;
+  cqelbridge& operator=(const cqelbridge&) = delete;
+
+  int InitAllData();
+
+  std::mutex mutex_;  // guards the five strings below
+  std::string currentUID;
+  std::string companyID;
+  std::string serialID;
+  std::string localVersion;
+  std::string comTemp;
+};
+
+}  // namespace dataspace
+}  // namespace qel

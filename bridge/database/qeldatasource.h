@@ -1,0 +1,53 @@
+// The interface through which everything reads and writes the local
+// database. SQL texts and values are GBK.
+#pragma once
+
+#include <string>
+
+#include "database/qelquerycursor.h"
+#include "database/qelquerydef.h"
+#include "database/qelrecord.h"
+
+namespace qel {
+namespace dataspace {
+
+class IQELDatasource {
+ public:
+  virtual ~IQELDatasource() = default;
+
+  virtual bool Open() = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() = 0;
+  // rec holds one row object as element 0; its members are bound.
+  virtual bool AddRecord(const std::string& table, IQELRecord* rec) = 0;
+  virtual bool AddRecords(const std::string& table, IQELRecord* rec) = 0;  // always false
+  // Deletes the rows equal to every non-null member of element 0 (bound).
+  virtual bool DeleteRecord(const std::string& table, IQELRecord* rec) = 0;
+  virtual bool DeleteRecords(const std::string& table, IQELRecord* rec) = 0;  // always false
+  // DELETE with an optional WHERE text; *changes gets the count of rows.
+  virtual bool ExecDelete(const std::string& table, const std::string& filter, int* changes) = 0;
+  // Element 0's members become "name = ?" assignments; its member
+  // "UPFILTER" is the WHERE text (empty: every row).
+  virtual bool UpdateRecord(const std::string& table, IQELRecord* rec) = 0;
+  // False when the definition is empty, the database closed or the SQL
+  // fails to prepare. The caller deletes the cursor.
+  virtual bool Query(IQELQueryDef* def, IQELQueryCursor** cursor) = 0;
+  virtual bool Reserved10(void* unused1, void* unused2) = 0;  // always false
+  virtual bool Reserved11(void* unused1, void* unused2) = 0;  // always false
+  virtual bool BeginTransaction() = 0;
+  virtual bool InTransaction() = 0;
+  virtual bool Commit() = 0;
+  virtual bool Rollback() = 0;
+  // Column 0 of the first row: 0 found (*value set, NULL as ""),
+  // 1 not found or failed (*value unchanged).
+  virtual int GetFieldValue(const std::string& table, const std::string& field, const std::string& filter,
+                            std::string* value) = 0;
+  // UID of the USERINFO row with REMEMBER = 1; as GetFieldValue.
+  virtual int GetRememberUser(std::string* uid) = 0;
+  virtual bool ClearTable(const std::string& table) = 0;
+};
+
+class qelDatasource : public IQELDatasource {};
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,98 @@
+// The one wrapper around a SQLite connection. SQL and values cross it as
+// GBK; SQLite itself only ever sees UTF-8.
+#pragma once
+
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace qel {
+namespace dataspace {
+
+// Statement-layer result codes.
+enum {
+  QEL_SQLITE_SUCCESS = -1,
+  QEL_SQLITE_DB_CLOSED = 0,
+  QEL_SQLITE_FINALIZE_FAILED = 1,
+  QEL_SQLITE_PREPARE_FAILED = 2,
+  QEL_SQLITE_STEP_FAILED = 3,
+  QEL_SQLITE_NULL_STATEMENT = 4,
+  QEL_SQLITE_ROW = 5,
+  QEL_SQLITE_DONE = 6,
+};
+
+class qelSqlite {
+ public:
+  explicit qelSqlite(std::string path);
+  ~qelSqlite();
+  qelSqlite(const qelSqlite&) = delete;
+  qelSqlite& operator=(const qelSqlite&) = delete;
+
+  // Opens the existing file (never creates one); true when open.
+  bool Open();
+  bool IsOpen();
+  void Close();
+
+  // -1, 2 (prepare failed, *out null) or 0 (database closed).
+  int ExecPrepare(const std::string& sql, sqlite3_stmt** out);
+  // 5 row, 6 done, 3 failed, 4 null statement.
+  int ExecStep(sqlite3_stmt* stmt);
+  // -1 for a statement, 4 for null; the statement is not rewound.
+  int ResetStatement(sqlite3_stmt* stmt);
+  // -1 or 1. The statement is freed either way.
+  int ExecFinalize(sqlite3_stmt* stmt);
+  // -1 or 4. Names and texts come back as GBK; NULL reads "".
+  int ColumnCount(sqlite3_stmt* stmt, int* out);
+  int ColumnName(sqlite3_stmt* stmt, std::string* out, int column);
+  int ColumnText(sqlite3_stmt* stmt, std::string* out, int column);
+
+  bool BeginTransaction();
+  // Follows SQLite's own state, so a transaction that SQLite ended by
+  // itself (a failed commit's rollback, for instance) is not reported open.
+  bool InTransaction();
+  bool Commit();
+  bool Rollback();
+
+  // Helpers for the datasource, which binds values: the GBK value is bound
+  // as UTF-8 (a SQLite result code comes back), and the error state and
+  // change count of the connection.
+  int BindText(sqlite3_stmt* stmt, int index, const std::string& gbkValue);
+  int BindUtf8Text(sqlite3_stmt* stmt, int index, const std::string& utf8Value);
+  int Changes();
+  int ErrorCode();
+  std::string ErrorMessage();
+  const std::string& GetPath() const { return m_strDBPath; }
+  // Statements prepared on this connection and not finalized yet; 0 while
+  // closed. Lets checks prove that no statement is left behind.
+  int PendingStatements();
+
+ private:
+  std::string m_strDBPath;
+  sqlite3* db = nullptr;
+};
+
+// Owns one prepared statement and finalizes it exactly once: on Finalize or
+// on destruction, whichever comes first.
+class ScopedStatement {
+ public:
+  explicit ScopedStatement(qelSqlite* sqlite) : sqlite_(sqlite) {}
+  ~ScopedStatement() { Finalize(); }
+  ScopedStatement(const ScopedStatement&) = delete;
+  ScopedStatement& operator=(const ScopedStatement&) = delete;
+
+  // Prepares sql into this holder (finalizing a previous statement first).
+  int Prepare(const std::string& sql);
+  // The finalize code of the statement (-1 or 1); -1 when none is held.
+  int Finalize();
+  sqlite3_stmt* get() const { return stmt_; }
+  // Hands the statement over; the holder is empty afterwards.
+  sqlite3_stmt* release();
+
+ private:
+  qelSqlite* sqlite_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace dataspace
+}  // namespace qel

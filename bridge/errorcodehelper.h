@@ -1,0 +1,18 @@
+// Error replies read from the local error tables.
+#pragma once
+
+#include <string>
+
+#include <json/json.h>
+
+namespace qel {
+
+class qelErrorHelper {
+ public:
+  // Fills *out with {"ERRORCODE","ERRORDESC","ERRORLEVE"} for code. Returns 0
+  // when a row was found and also when none was (empty texts); 1 when the
+  // query cannot run (no database), leaving *out untouched.
+  static int GetErrorINFO(const std::string& code, Json::Value* out);
+};
+
+}  // namespace qel

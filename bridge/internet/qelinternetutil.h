@@ -1,0 +1,46 @@
+// The service protocol of the bridge: the request-type table, the request
+// objects, the base object with its signing token and the JSON-RPC 2.0
+// envelope. Texts are GBK; the transport converts them for the wire.
+#pragma once
+
+#include <string>
+
+#include <json/json.h>
+
+namespace qel {
+namespace dataspace {
+
+// Selects the service file and method of a request object (1 login,
+// 7 consultation, 257 update check, ...). Numbers without an entry in the
+// table are refused.
+using RequestType = int;
+
+class qelInternetRequestBean;
+
+// Text of a value whose strings and member names are GBK, as a GBK JSON text
+// that survives conversion to UTF-8: the writer escapes every 0x5C byte, the
+// second byte of some GBK characters included, so the value is written in
+// its UTF-8 form and the text converted back.
+std::string WriteGbkStyled(const Json::Value& gbkValue);
+
+// Stateless; every caller may use its own instance.
+class qelInternetUtil {
+ public:
+  // The request object for type, wrapping params (null or an object; the
+  // type's company and user keys are added to it). A null value for an
+  // undefined type or for params of another kind.
+  Json::Value GetInternalRequestData(RequestType type, Json::Value params) const;
+
+  // The base object without "sign", holding the bean's request objects in
+  // "parameter". A null value when the COMPANY query fails.
+  Json::Value GetBaseRequestData(const qelInternetRequestBean& bean) const;
+
+  // Sets "sign"; always true.
+  bool SignRequest(Json::Value& base) const;
+
+  // {"id","jsonrpc","method","params":["<base text>"]}, compact text.
+  std::string BuildJsonRpcText(Json::Value base) const;
+};
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,219 @@
+// JSON-RPC requests and uploads of qelHttpJsonRequest; the downloads live in
+// qelhttpdownload.cpp.
+#include "qelhttpjsonrequest.h"
+
+#include <cerrno>
+#include <new>
+#include <string>
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "curlsupport.h"
+#include "qel/text.h"
+#include "qelhttpjsonrqstinter.h"
+
+namespace qel {
+namespace internet {
+
+namespace {
+
+using detail::CurlEasy;
+using detail::CurlHeaderList;
+using detail::UniqueFd;
+
+size_t StringWriteCallback(char* data, size_t size, size_t count, void* target) {
+  if (target == nullptr) return 0;
+  size_t bytes = size * count;
+  try {
+    static_cast<std::string*>(target)->append(data, bytes);
+  } catch (...) {
+    return 0;  // out of memory: libcurl ends the transfer as failed
+  }
+  return bytes;
+}
+
+// The upload is read straight from the descriptor so that a read error
+// fails the transfer instead of ending the body early.
+size_t FileReadCallback(char* buffer, size_t size, size_t count, void* source) {
+  int fd = *static_cast<int*>(source);
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, size * count);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) return CURL_READFUNC_ABORT;
+  }
+}
+
+// Lets libcurl send the body again after a redirect.
+int FileSeekCallback(void* source, curl_off_t offset, int origin) {
+  int fd = *static_cast<int*>(source);
+  return ::lseek(fd, static_cast<off_t>(offset), origin) < 0 ? CURL_SEEKFUNC_FAIL : CURL_SEEKFUNC_OK;
+}
+
+}  // namespace
+
+qelHttpJsonRequest::qelHttpJsonRequest() {
+  try {
+    detail::EnsureCurlGlobalInit();
+  } catch (...) {
+    // libcurl initialises itself lazily at the first handle if this failed.
+  }
+  inter_.reset(new (std::nothrow) qelHttpJsonRqstInter());
+}
+
+qelHttpJsonRequest::qelHttpJsonRequest(const qelHttpJsonRequest& /*other*/)
+    : inter_(new (std::nothrow) qelHttpJsonRqstInter()) {}
+
+qelHttpJsonRequest& qelHttpJsonRequest::operator=(const qelHttpJsonRequest& /*other*/) {
+  // Stateless: each instance keeps its own internal object.
+  return *this;
+}
+
+qelHttpJsonRequest::~qelHttpJsonRequest() = default;
+
+std::string qelHttpJsonRequest::StatusReply(int code) const {
+  try {
+    return qelHttpJsonRqstInter::MakeStatusReply(code);
+  } catch (...) {
+    return std::string();
+  }
+}
+
+void qelHttpJsonRequest::urlEncodeSpace(std::string& out, const char* text, size_t len) {
+  out.clear();
+  if (text == nullptr) return;
+  out.reserve(len);
+  for (size_t i = 0; i < len; ++i) {
+    if (text[i] == ' ') {
+      out += "%20";
+    } else {
+      out += text[i];
+    }
+  }
+}
+
+std::string qelHttpJsonRequest::Invoke(const std::string& url, const std::string& body) {
+  try {
+    std::string utf8Body = qel::GbkToUtf8(body);
+    std::string utf8Url = qel::GbkToUtf8(url);
+    if (utf8Url.empty()) return StatusReply(INVOKE_URL_EMPTY);
+
+    CurlEasy handle = detail::MakeEasy();
+    if (!handle) return StatusReply(INVOKE_CURL_INIT_FAILED);
+
+    std::string escapedUrl;
+    urlEncodeSpace(escapedUrl, utf8Url.data(), utf8Url.size());
+    detail::Timeouts timeouts = detail::CurrentTimeouts();
+    CurlHeaderList headers;
+    std::string reply;
+    CURL* h = handle.get();
+    bool ok = detail::SetCommonOptions(h, escapedUrl, timeouts);
+    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+    if (!utf8Body.empty()) {
+      // A body makes the request a POST; without one it stays a GET.
+      ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(utf8Body.size())) ==
+                     CURLE_OK;
+      ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, utf8Body.c_str()) == CURLE_OK;
+    }
+    ok = ok && headers.Append("Content-Type: application/x-www-form-urlencoded; charset=UTF-8");
+    ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, StringWriteCallback) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
+
+    // The HTTP status is not looked at: an error page is the caller's reply.
+    std::string result;
+    if (!ok || curl_easy_perform(h) != CURLE_OK) {
+      result = StatusReply(INVOKE_TRANSFER_FAILED);
+    } else {
+      result = qel::Utf8ToGbk(reply);
+    }
+    return result;
+  } catch (...) {
+    return StatusReply(INVOKE_TRANSFER_FAILED);
+  }
+}
+
+std::string qelHttpJsonRequest::UploadFile(const std::string& url, const std::string& /*body*/,
+                                           const std::string& localPath) {
+  try {
+    // UTF-8 on the wire, as for every other request.
+    std::string utf8Url = qel::GbkToUtf8(url);
+    if (utf8Url.empty()) return StatusReply(INVOKE_URL_EMPTY);
+    if (localPath.empty()) return StatusReply(INVOKE_PATH_EMPTY_OR_EXISTS);
+
+    UniqueFd file(::open(qel::NativePath(localPath).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) return StatusReply(INVOKE_OPEN_FILE_FAILED);
+    struct stat st;
+    if (::fstat(file.get(), &st) != 0) return StatusReply(INVOKE_FILE_SIZE_FAILED);
+    if (!S_ISREG(st.st_mode)) return StatusReply(INVOKE_OPEN_FILE_FAILED);
+
+    CurlEasy handle = detail::MakeEasy();
+    if (!handle) return StatusReply(INVOKE_CURL_INIT_FAILED);
+
+    std::string escapedUrl;
+    urlEncodeSpace(escapedUrl, utf8Url.data(), utf8Url.size());
+    detail::Timeouts timeouts = detail::CurrentTimeouts();
+    CurlHeaderList headers;
+    std::string reply;
+    int fd = file.get();
+    CURL* h = handle.get();
+    // The file's bytes are the whole body of the PUT; POST fields would turn
+    // the request into a POST that never sends the file.
+    bool ok = detail::SetCommonOptions(h, escapedUrl, timeouts);
+    ok = ok && curl_easy_setopt(h, CURLOPT_UPLOAD, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_READFUNCTION, FileReadCallback) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_READDATA, &fd) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, FileSeekCallback) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_SEEKDATA, &fd) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size)) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+    // "Expect:" keeps libcurl from waiting for a 100 Continue first.
+    ok = ok && headers.Append("Expect:");
+    ok = ok && headers.Append("Content-Type:multipart/form-data");
+    ok = ok && headers.Append("charset:UTF-8");
+    ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, StringWriteCallback) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
+
+    std::string result;
+    if (!ok || curl_easy_perform(h) != CURLE_OK) {
+      result = StatusReply(INVOKE_TRANSFER_FAILED);
+    } else {
+      result = qel::Utf8ToGbk(reply);
+    }
+    return result;
+  } catch (...) {
+    return StatusReply(INVOKE_TRANSFER_FAILED);
+  }
+}
+
+std::string qelHttpJsonRequest::getFileNameByAbsPath(const std::string& path) {
+  try {
+    // Walk GBK characters whole, so that a second byte 0x5C is never taken
+    // for a backslash.
+    size_t lastSlash = std::string::npos;
+    size_t lastBackslash = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(path[i]);
+      if (c >= 0x81 && c <= 0xFE && i + 1 < path.size()) {
+        ++i;
+      } else if (c == '/') {
+        lastSlash = i;
+      } else if (c == '\\') {
+        lastBackslash = i;
+      }
+    }
+    if (lastSlash != std::string::npos) return path.substr(lastSlash + 1);
+    if (lastBackslash != std::string::npos) return path.substr(lastBackslash + 1);
+    return path;
+  } catch (...) {
+    return std::string();
+  }
+}
+
+}  // namespace internet
+}  // namespace qel

@@ -1,0 +1,388 @@
+// Downloads of the transport: the plain download into a new target and the
+// resumable one, against honest and misbehaving servers. In every case the
+// target ends byte-identical to the server's file or does not exist.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "httptestserver.h"
+#include "qel/json.h"
+#include "qelhttpjsonrequest.h"
+#include "testsupport.h"
+
+namespace {
+
+using qel::internet::qelHttpJsonRequest;
+using qeltest::FileFault;
+using qeltest::HttpTestServer;
+using qeltest::ServedFile;
+
+std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+int Status(const std::string& reply) {
+  Json::Value parsed;
+  if (!qel::ParseJson(reply, &parsed)) return -1;
+  std::string status = qel::StringMember(qel::ObjectMember(parsed, "result"), "status");
+  return status.empty() ? -1 : std::stoi(status);
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool IsPrefix(const std::string& part, const std::string& whole) {
+  return part.size() <= whole.size() && whole.compare(0, part.size(), part) == 0;
+}
+
+// Progress callbacks are plain functions: they record into globals.
+std::vector<std::pair<double, double>> g_progress;
+std::vector<std::pair<double, double>> g_otherProgress;
+
+int RecordProgress(double downloaded, double total) {
+  g_progress.emplace_back(downloaded, total);
+  return 0;
+}
+
+int RecordOtherProgress(double downloaded, double total) {
+  g_otherProgress.emplace_back(downloaded, total);
+  return 0;
+}
+
+int StopAtFirstChunk(double downloaded, double total) {
+  g_progress.emplace_back(downloaded, total);
+  return 1;
+}
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A stalled server ends a transfer within about two seconds.
+    setenv("QEL_HTTP_TIMEOUT_MS", "500", 1);
+    setenv("QEL_HTTP_LOW_SPEED_TIME_S", "1", 1);
+    std::filesystem::create_directory("dl");
+    content = RandomBytes(300 * 1024, 7);
+    g_progress.clear();
+    g_otherProgress.clear();
+  }
+
+  ServedFile File(FileFault get, FileFault head = FileFault::kNone) const {
+    ServedFile file;
+    file.content = content;
+    file.get = get;
+    file.head = head;
+    return file;
+  }
+
+  std::vector<qeltest::HttpRequestRecord> Gets(const std::string& path) const {
+    std::vector<qeltest::HttpRequestRecord> gets;
+    for (const auto& request : server.Requests()) {
+      if (request.method != "HEAD" && request.path == path) gets.push_back(request);
+    }
+    return gets;
+  }
+
+  HttpTestServer server;
+  qelHttpJsonRequest http;
+  std::string content;
+};
+
+TEST_F(DownloadTest, PlainDownloadWritesTheWholeFileAndReportsProgress) {
+  server.AddFile("/files/a.bin", content);
+  std::string reply = http.DownloadFile(server.Url("/files/a.bin"), "", "dl/a.bin", RecordProgress);
+  EXPECT_EQ(reply, "{\"jsonrpc\":\"2.0\",\"result\":{\"result\":\"\",\"status\":\"100000\"}}");
+  EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
+  EXPECT_EQ(Entries("dl"), std::vector<std::string>{"a.bin"}) << "no temporary file stays behind";
+
+  ASSERT_FALSE(g_progress.empty());
+  for (size_t i = 0; i < g_progress.size(); ++i) {
+    EXPECT_EQ(g_progress[i].second, static_cast<double>(content.size()));
+    if (i > 0) {
+      EXPECT_GT(g_progress[i].first, g_progress[i - 1].first);
+    }
+  }
+  EXPECT_EQ(g_progress.back().first, static_cast<double>(content.size()));
+
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method, "HEAD");
+  EXPECT_EQ(requests[1].method, "GET");
+  EXPECT_FALSE(requests[1].HasHeader("Range"));
+  EXPECT_EQ(requests[1].Header("Accept-Encoding"), "identity");
+}
+
+TEST_F(DownloadTest, PlainDownloadFailuresLeaveNoFile) {
+  struct Case {
+    const char* name;
+    ServedFile file;
+    std::string url;   // "" -> the file's own URL
+    std::string path;  // "" -> dl/t<i>.bin
+    int code;
+  };
+  ServedFile claimsMore = File(FileFault::kNone);
+  claimsMore.headLength = static_cast<int64_t>(content.size()) + 10;
+  ServedFile claimsLess = File(FileFault::kNone);
+  claimsLess.headLength = static_cast<int64_t>(content.size()) - 10;
+  const std::string ftp = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/x";
+
+  std::vector<Case> cases = {
+      {"empty URL", File(FileFault::kNone), "-", "", 500001},
+      {"empty path", File(FileFault::kNone), "", "-", 500007},
+      {"target folder missing", File(FileFault::kNone), "", "nofolder/t.bin", 500003},
+      {"probe answers 404", File(FileFault::kNotFound, FileFault::kNotFound), "", "", 500009},
+      {"transfer answers 404", File(FileFault::kNotFound), "", "", 500009},
+      {"probe answers HTML 500", File(FileFault::kNone, FileFault::kServerErrorHtml), "", "", 500003},
+      {"transfer answers HTML 500", File(FileFault::kServerErrorHtml), "", "", 500003},
+      {"server refuses", File(FileFault::kNone), server.RefusedUrl("/x"), "", 500003},
+      {"server drops mid-body", File(FileFault::kDropMidBody), "", "", 500003},
+      {"server sends less than promised", File(FileFault::kShortBody), "", "", 500003},
+      {"server stalls in the body", File(FileFault::kStallBody), "", "", 500003},
+      {"server stalls before answering", File(FileFault::kStallHeaders), "", "", 500003},
+      {"probe stalls", File(FileFault::kNone, FileFault::kStallHeaders), "", "", 500003},
+      {"probe claims more bytes", claimsMore, "", "", 500003},
+      {"probe claims fewer bytes", claimsLess, "", "", 500003},
+      {"not http", File(FileFault::kNone), ftp, "", 500003},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::string urlPath = "/t" + std::to_string(i) + ".bin";
+    server.AddFile(urlPath, c.file);
+    std::string url = c.url.empty() ? server.Url(urlPath) : (c.url == "-" ? "" : c.url);
+    std::string path = c.path.empty() ? "dl/t" + std::to_string(i) + ".bin" : (c.path == "-" ? "" : c.path);
+    EXPECT_EQ(Status(http.DownloadFile(url, "", path, RecordProgress)), c.code) << c.name;
+    EXPECT_TRUE(Entries("dl").empty()) << c.name;
+  }
+  EXPECT_FALSE(Exists("nofolder"));
+}
+
+TEST_F(DownloadTest, PlainDownloadNeverTouchesAnExistingTarget) {
+  server.AddFile("/a.bin", content);
+  qeltest::WriteFile("dl/a.bin", "old");
+  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500007);
+  EXPECT_EQ(qeltest::ReadFile("dl/a.bin"), "old");
+  EXPECT_TRUE(server.Requests().empty()) << "no request for an existing target";
+}
+
+TEST_F(DownloadTest, StoppingThroughTheCallback) {
+  server.AddFile("/a.bin", content);
+  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", StopAtFirstChunk)), 500003);
+  EXPECT_EQ(g_progress.size(), 1u);
+  EXPECT_TRUE(Entries("dl").empty());
+
+  // The resumable download keeps exactly the first chunk and goes on from it.
+  g_progress.clear();
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", StopAtFirstChunk)), 500003);
+  ASSERT_EQ(g_progress.size(), 1u);
+  std::string partial = qeltest::ReadFile("dl/b.bin.qeldld");
+  EXPECT_EQ(static_cast<double>(partial.size()), g_progress[0].first);
+  EXPECT_TRUE(IsPrefix(partial, content));
+  EXPECT_FALSE(Exists("dl/b.bin"));
+
+  g_progress.clear();
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", RecordProgress)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == content);
+  EXPECT_FALSE(Exists("dl/b.bin.qeldld"));
+  EXPECT_EQ(Gets("/a.bin").back().Header("Range"), "bytes=" + std::to_string(partial.size()) + "-");
+}
+
+TEST_F(DownloadTest, ResumeAsksForTheRestAndRenamesWhenComplete) {
+  server.AddFile("/a.bin", content);
+  qeltest::WriteFile("dl/a.bin.qeldld", content.substr(0, 1000));
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/a.bin", RecordProgress)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
+  EXPECT_EQ(Entries("dl"), std::vector<std::string>{"a.bin"});
+  EXPECT_EQ(Gets("/a.bin").at(0).Header("Range"), "bytes=1000-");
+  ASSERT_FALSE(g_progress.empty());
+  EXPECT_GT(g_progress.front().first, 1000.0);
+  EXPECT_EQ(g_progress.back().first, static_cast<double>(content.size()));
+}
+
+// A partial file of P bytes against every way a server can answer the rest.
+TEST_F(DownloadTest, ResumeTable) {
+  const size_t P = 100000;
+  enum class Partial { kGone, kUnchanged, kGrown, kWhole };
+  struct Case {
+    const char* name;
+    FileFault get;
+    int code;
+    Partial partialAfter;  // for a failed call
+  };
+  const std::vector<Case> cases = {
+      {"206 from P", FileFault::kNone, 100000, Partial::kGone},
+      {"200 with the whole file", FileFault::kIgnoreRange, 100000, Partial::kGone},
+      {"206 from another offset", FileFault::kWrongRangeStart, 500003, Partial::kUnchanged},
+      {"416", FileFault::kRangeNotSatisfiable, 500003, Partial::kGone},
+      {"drops mid-body", FileFault::kDropMidBody, 500003, Partial::kGrown},
+      {"sends fewer bytes than promised", FileFault::kShortBody, 500003, Partial::kWhole},
+      {"stalls in the body", FileFault::kStallBody, 500003, Partial::kGrown},
+      {"HTML 500", FileFault::kServerErrorHtml, 500003, Partial::kUnchanged},
+      {"404", FileFault::kNotFound, 500009, Partial::kGone},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::string urlPath = "/r" + std::to_string(i) + ".bin";
+    std::string target = "dl/r" + std::to_string(i) + ".bin";
+    std::string temp = target + ".qeldld";
+    ServedFile file = File(c.get);
+    file.wrongRangeStart = static_cast<int64_t>(P) - 100;
+    server.AddFile(urlPath, file);
+    qeltest::WriteFile(temp, content.substr(0, P));
+
+    EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
+    if (c.code == 100000) {
+      EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
+      EXPECT_FALSE(Exists(temp)) << c.name;
+    } else {
+      EXPECT_FALSE(Exists(target)) << c.name;
+      std::string partial = Exists(temp) ? qeltest::ReadFile(temp) : std::string();
+      EXPECT_TRUE(IsPrefix(partial, content)) << c.name << ": the partial file is corrupt";
+      switch (c.partialAfter) {
+        case Partial::kGone:
+          EXPECT_FALSE(Exists(temp)) << c.name;
+          break;
+        case Partial::kUnchanged:
+          EXPECT_EQ(partial.size(), P) << c.name;
+          break;
+        case Partial::kGrown:
+          EXPECT_GT(partial.size(), P) << c.name;
+          EXPECT_LT(partial.size(), content.size()) << c.name;
+          break;
+        case Partial::kWhole:
+          EXPECT_EQ(partial.size(), content.size()) << c.name;
+          break;
+      }
+    }
+
+    // Whatever was left, an honest server completes the file next time.
+    server.AddFile(urlPath, content);
+    EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
+    EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
+    EXPECT_FALSE(Exists(temp)) << c.name;
+  }
+}
+
+TEST_F(DownloadTest, ResumableDownloadEdges) {
+  server.AddFile("/a.bin", content);
+
+  // An existing target counts as complete; only the probe goes out.
+  qeltest::WriteFile("dl/exists.bin", "old");
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/exists.bin", nullptr)), 100000);
+  EXPECT_EQ(qeltest::ReadFile("dl/exists.bin"), "old");
+  EXPECT_TRUE(Gets("/a.bin").empty());
+
+  // A partial file that is already whole is renamed without a transfer.
+  qeltest::WriteFile("dl/whole.bin.qeldld", content);
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/whole.bin", nullptr)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/whole.bin") == content);
+  EXPECT_TRUE(Gets("/a.bin").empty());
+
+  // One longer than the file is no prefix of it: the download starts over.
+  qeltest::WriteFile("dl/long.bin.qeldld", content + "garbage");
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/long.bin", nullptr)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/long.bin") == content);
+  ASSERT_EQ(Gets("/a.bin").size(), 1u);
+  EXPECT_FALSE(Gets("/a.bin")[0].HasHeader("Range"));
+  EXPECT_EQ(Entries("dl"), (std::vector<std::string>{"exists.bin", "long.bin", "whole.bin"}));
+}
+
+TEST_F(DownloadTest, ResumableDownloadFailures) {
+  ServedFile claimsMore = File(FileFault::kNone);
+  claimsMore.headLength = static_cast<int64_t>(content.size()) + 10;
+  struct Case {
+    const char* name;
+    ServedFile file;
+    std::string url;
+    std::string path;
+    int code;
+  };
+  std::vector<Case> cases = {
+      {"empty URL", File(FileFault::kNone), "-", "", 500001},
+      {"empty path", File(FileFault::kNone), "", "-", 500007},
+      {"probe answers 404", File(FileFault::kNotFound, FileFault::kNotFound), "", "", 500009},
+      {"probe answers HTML 500", File(FileFault::kNone, FileFault::kServerErrorHtml), "", "", 500003},
+      {"server refuses", File(FileFault::kNone), server.RefusedUrl("/x"), "", 500003},
+      {"target folder missing", File(FileFault::kNone), "", "nofolder/t.bin", 500003},
+      {"probe claims more bytes", claimsMore, "", "", 500003},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::string urlPath = "/t" + std::to_string(i) + ".bin";
+    server.AddFile(urlPath, c.file);
+    std::string url = c.url.empty() ? server.Url(urlPath) : (c.url == "-" ? "" : c.url);
+    std::string path = c.path.empty() ? "dl/t" + std::to_string(i) + ".bin" : (c.path == "-" ? "" : c.path);
+    EXPECT_EQ(Status(http.DownloadFileEx(url, "", path, nullptr)), c.code) << c.name;
+    EXPECT_TRUE(Entries("dl").empty()) << c.name;
+  }
+  EXPECT_TRUE(Entries(".").size() == 1u) << "nothing written outside dl/";
+}
+
+TEST_F(DownloadTest, ServerWithoutContentLength) {
+  server.AddFile("/n.bin", File(FileFault::kNoLength, FileFault::kNoLength));
+  EXPECT_EQ(Status(http.DownloadFile(server.Url("/n.bin"), "", "dl/plain.bin", RecordProgress)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/plain.bin") == content);
+  ASSERT_FALSE(g_progress.empty());
+  EXPECT_EQ(g_progress.back().second, -1.0) << "total unknown";
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/n.bin"), "", "dl/resumable.bin", nullptr)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/resumable.bin") == content);
+  EXPECT_EQ(Entries("dl"), (std::vector<std::string>{"plain.bin", "resumable.bin"}));
+}
+
+TEST_F(DownloadTest, BodyMakesTheTransferAPostAndSpacesAreEscaped) {
+  server.AddFile("/my%20files/a%20b.bin", content);
+  EXPECT_EQ(Status(http.DownloadFile(server.Url("/my files/a b.bin"), "k=v", "dl/a b.bin", nullptr)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/a b.bin") == content);
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method, "HEAD");
+  EXPECT_EQ(requests[1].method, "POST");
+  EXPECT_EQ(requests[1].body, "k=v");
+}
+
+TEST_F(DownloadTest, ConcurrentDownloadsKeepTheirOwnState) {
+  std::string other = RandomBytes(200 * 1024, 11);
+  server.AddFile("/a.bin", content);
+  server.AddFile("/b.bin", other);
+  std::string replyA, replyB;
+  std::thread a([&] {
+    qelHttpJsonRequest own;
+    replyA = own.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", RecordProgress);
+  });
+  std::thread b([&] {
+    qelHttpJsonRequest own;
+    replyB = own.DownloadFileEx(server.Url("/b.bin"), "", "dl/b.bin", RecordOtherProgress);
+  });
+  a.join();
+  b.join();
+  EXPECT_EQ(Status(replyA), 100000);
+  EXPECT_EQ(Status(replyB), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
+  EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == other);
+  ASSERT_FALSE(g_progress.empty());
+  ASSERT_FALSE(g_otherProgress.empty());
+  EXPECT_EQ(g_progress.back(), std::make_pair(double(content.size()), double(content.size())));
+  EXPECT_EQ(g_otherProgress.back(), std::make_pair(double(other.size()), double(other.size())));
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// JSON-RPC requests, uploads, status replies and the path helper of the
+// transport, against the loopback test server.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <json/json.h>
+
+#include "httptestserver.h"
+#include "qel/json.h"
+#include "qelhttpjsonrequest.h"
+#include "testsupport.h"
+
+namespace {
+
+using qel::internet::qelHttpJsonRequest;
+using qeltest::FileFault;
+using qeltest::HttpTestServer;
+using qeltest::ServedFile;
+
+std::string StatusReply(int code) {
+  return "{\"jsonrpc\":\"2.0\",\"result\":{\"result\":\"\",\"status\":\"" + std::to_string(code) + "\"}}";
+}
+
+// A small envelope of the shape the bridge sends, its base object holding
+// one request object.
+std::string Envelope(const std::string& interfaceUrl, const std::string& method, const Json::Value& param) {
+  Json::Value request(Json::objectValue);
+  request["interfaceUrl"] = interfaceUrl;
+  request["method"] = method;
+  request["param"] = param;
+  Json::Value base(Json::objectValue);
+  base["companyID"] = Json::Int64(42);
+  base["sign"] = "r5k2w8m3p";
+  base["parameter"].append(request);
+  Json::Value envelope(Json::objectValue);
+  envelope["jsonrpc"] = "2.0";
+  envelope["method"] = "requestMethods";
+  envelope["id"] = "17";
+  envelope["params"].append(qel::WriteCompact(base));
+  return qel::WriteCompact(envelope);
+}
+
+class HttpJsonRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Stalls end in a fraction of a second instead of a minute.
+    setenv("QEL_HTTP_TIMEOUT_MS", "400", 1);
+    setenv("QEL_HTTP_CONNECT_TIMEOUT_MS", "2000", 1);
+  }
+
+  HttpTestServer server;
+  qelHttpJsonRequest http;
+};
+
+TEST_F(HttpJsonRequestTest, FailuresComeBackAsStatusReplies) {
+  std::filesystem::create_directory("folder");
+  qeltest::WriteFile("upload.bin", "x");
+  ServedFile stall;
+  stall.get = FileFault::kStallHeaders;
+  server.AddFile("/stall", stall);
+  ServedFile drop;
+  drop.content = std::string(100000, 'd');
+  drop.get = FileFault::kDropMidBody;
+  server.AddFile("/drop", drop);
+
+  struct Case {
+    const char* name;
+    bool upload;
+    std::string url;
+    std::string body;
+    std::string path;
+    int code;
+    bool reachesServer;
+  };
+  const std::vector<Case> cases = {
+      {"invoke, empty URL", false, "", "{}", "", 500001, false},
+      {"invoke, refused", false, server.RefusedUrl("/x"), "{}", "", 500003, false},
+      {"invoke, not http", false, "ftp://127.0.0.1:" + std::to_string(server.port()) + "/x", "", "", 500003, false},
+      {"invoke, file URL", false, "file:///etc/hostname", "", "", 500003, false},
+      {"invoke, server stalls", false, server.Url("/stall"), "{}", "", 500003, true},
+      {"invoke, server drops mid-body", false, server.Url("/drop"), "", "", 500003, true},
+      {"upload, empty URL before empty path", true, "", "", "", 500001, false},
+      {"upload, empty path", true, server.Url("/up"), "", "", 500007, false},
+      {"upload, missing file", true, server.Url("/up"), "", "missing.bin", 500006, false},
+      {"upload, a folder", true, server.Url("/up"), "", "folder", 500006, false},
+      {"upload, refused", true, server.RefusedUrl("/up"), "", "upload.bin", 500003, false},
+  };
+  for (const Case& c : cases) {
+    size_t before = server.Requests().size();
+    std::string reply = c.upload ? http.UploadFile(c.url, c.body, c.path) : http.Invoke(c.url, c.body);
+    EXPECT_EQ(reply, StatusReply(c.code)) << c.name;
+    EXPECT_EQ(server.Requests().size() - before, c.reachesServer ? 1u : 0u) << c.name;
+  }
+}
+
+TEST_F(HttpJsonRequestTest, EmptyBodyIsGetAndBodyIsPostInUtf8) {
+  server.AddFile("/page", "plain page");
+  EXPECT_EQ(http.Invoke(server.Url("/page"), ""), "plain page");
+  std::string gbkBody = qeltest::Gbk("name=产品&x=1");
+  http.Invoke(server.RpcUrl(), gbkBody);
+
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method, "GET");
+  EXPECT_EQ(requests[0].body, "");
+  EXPECT_EQ(requests[1].method, "POST");
+  EXPECT_EQ(requests[1].path, HttpTestServer::kRpcPath);
+  EXPECT_EQ(requests[1].body, "name=产品&x=1");
+  EXPECT_EQ(requests[1].Header("Content-Type"), "application/x-www-form-urlencoded; charset=UTF-8");
+}
+
+TEST_F(HttpJsonRequestTest, ChineseTextSurvivesBothDirections) {
+  Json::Value result(Json::objectValue);
+  result["userName"] = "张三";
+  result["company"] = "上海机械有限公司";
+  server.ScriptRpc("PassportService.json", "login", "100000", result);
+
+  Json::Value param(Json::objectValue);
+  param["name"] = qeltest::Gbk("李四");
+  std::string reply = http.Invoke(server.RpcUrl(), Envelope("PassportService.json", "login", param));
+
+  auto calls = server.RpcCalls();
+  ASSERT_EQ(calls.size(), 1u);
+  ASSERT_EQ(calls[0].requests.size(), 1u);
+  EXPECT_EQ(qel::StringMember(qel::ObjectMember(calls[0].requests[0], "param"), "name"), "李四");
+
+  Json::Value parsed;
+  ASSERT_TRUE(qel::ParseJson(reply, &parsed)) << reply;
+  const Json::Value& item = qel::Element(qel::ArrayMember(qel::ObjectMember(parsed, "result"), "result"), 0);
+  EXPECT_EQ(qel::StringMember(item, "status"), "100000");
+  EXPECT_EQ(qel::StringMember(qel::ObjectMember(item, "result"), "userName"), qeltest::Gbk("张三"));
+  EXPECT_EQ(qel::StringMember(qel::ObjectMember(item, "result"), "company"), qeltest::Gbk("上海机械有限公司"));
+}
+
+TEST_F(HttpJsonRequestTest, InvalidGbkSequenceIsDroppedAndTheRestSent) {
+  // "中", a byte that is no GBK, "文": the rest of the text must not be cut.
+  std::string body = qeltest::Gbk("中") + "\xFF" + qeltest::Gbk("文") + "end";
+  http.Invoke(server.RpcUrl(), body);
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].body, "中文end");
+}
+
+TEST_F(HttpJsonRequestTest, SpacesAloneAreEscaped) {
+  server.AddFile("/a%20b/c%20d", "spaced");
+  EXPECT_EQ(http.Invoke(server.Url("/a b/c d?q=x y&p=%41+z"), ""), "spaced");
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].target, "/a%20b/c%20d?q=x%20y&p=%41+z");
+}
+
+TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReply) {
+  const std::string html = "<html><body>服务器错误 Internal Server Error</body></html>";
+  server.ScriptRpcRaw("PassportService.json", "login", 500, html, "text/html;charset=UTF-8");
+  std::string reply = http.Invoke(server.RpcUrl(), Envelope("PassportService.json", "login", Json::Value()));
+  EXPECT_EQ(reply, qeltest::Gbk(html));
+}
+
+TEST_F(HttpJsonRequestTest, UploadSendsTheExactBytesByPut) {
+  std::string content;
+  for (int i = 0; i < 300000; ++i) content += static_cast<char>((i * 7919) % 256);  // NUL and 0xFF included
+  qeltest::WriteFile("picture.jpg", content);
+  qeltest::WriteFile("empty.jpg", "");
+  server.SetUploadReply(200, "{\"result\":{\"status\":\"100000\",\"result\":[{\"status\":\"100000\","
+                             "\"result\":{\"value1\":\"上传/图片.jpg\"}}]}}");
+
+  std::string url = server.Url("/servlet/UpLoadServer?");
+  std::string reply = http.UploadFile(url, "ignored=1", "picture.jpg");
+  EXPECT_NE(reply.find(qeltest::Gbk("上传/图片.jpg")), std::string::npos) << "reply converted to GBK";
+  http.UploadFile(url, "", "empty.jpg");
+
+  auto uploads = server.Uploads();
+  ASSERT_EQ(uploads.size(), 2u);
+  EXPECT_EQ(uploads[0].target, "/servlet/UpLoadServer?");
+  EXPECT_TRUE(uploads[0].body == content) << "upload differs from the file";
+  EXPECT_EQ(uploads[0].Header("Content-Length"), std::to_string(content.size()));
+  EXPECT_FALSE(uploads[0].HasHeader("Expect"));
+  EXPECT_EQ(uploads[0].Header("Content-Type"), "multipart/form-data");
+  EXPECT_EQ(uploads[0].Header("charset"), "UTF-8");
+  EXPECT_EQ(uploads[1].body, "");
+  EXPECT_EQ(uploads[1].Header("Content-Length"), "0");
+}
+
+TEST_F(HttpJsonRequestTest, FileNameOfAPath) {
+  const std::string gbkTrail = "\x81\x5C";  // one GBK character whose second byte is "\"
+  struct Case {
+    std::string path;
+    std::string name;
+  };
+  const std::vector<Case> cases = {
+      {"C:\\data\\files\\a.db", "a.db"},
+      {"data/files\\sub\\a.db", "files\\sub\\a.db"},
+      {"/abs/path/name.txt", "name.txt"},
+      {"name.txt", "name.txt"},
+      {"folder/", ""},
+      {"", ""},
+      {"dir\\" + gbkTrail + "x.txt", gbkTrail + "x.txt"},
+      {gbkTrail + "x.txt", gbkTrail + "x.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(http.getFileNameByAbsPath(c.path), c.name) << "path: " << c.path;
+}
+
+TEST_F(HttpJsonRequestTest, CopiesAndConcurrentFirstUseAreSafe) {
+  server.AddFile("/ping", "pong");
+  qelHttpJsonRequest copy(http);
+  qelHttpJsonRequest assigned;
+  assigned = copy;
+  EXPECT_EQ(copy.Invoke(server.Url("/ping"), ""), "pong");
+  EXPECT_EQ(assigned.Invoke(server.Url("/ping"), ""), "pong");
+
+  std::vector<std::string> replies(8);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < replies.size(); ++i) {
+    threads.emplace_back([&, i] {
+      qelHttpJsonRequest own;
+      replies[i] = own.Invoke(server.Url("/ping"), "");
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const auto& reply : replies) EXPECT_EQ(reply, "pong");
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// A loopback HTTP/1.1 server for tests that talk to the service.
+//
+// It listens on 127.0.0.1 with a port of its own (bound to port 0), records
+// every request it reads, and answers:
+//   - PUT to any path: an upload; the body is recorded byte for byte and the
+//     upload reply is sent (SetUploadReply).
+//   - any other method on a path given to AddFile: that file, with HEAD, GET
+//     (POST too) and single byte ranges ("Range: bytes=N-" or "bytes=N-M"),
+//     or a fault on purpose (FileFault).
+//   - POST elsewhere: JSON-RPC. The body is the envelope
+//     {"jsonrpc":"2.0","method":...,"id":...,"params":["<base object text>"]};
+//     params[0] is parsed as the base object, whose "parameter" array holds
+//     the request objects ({"interfaceUrl","method","param",...}). Each
+//     request object gets the item scripted for its interfaceUrl and method,
+//     and the reply is
+//       {"id":<id>,"jsonrpc":"2.0","result":{"result":[items],"status":"100000"}}
+//     An item nobody scripted is {"result":"","status":"19999"}. A raw script
+//     (ScriptRpcRaw) replaces the whole reply when any request object of the
+//     envelope matches it. An envelope that does not parse gets 400.
+//   - anything else: 404 with an HTML body.
+// Every answer closes its connection. Paths are compared as they appear on
+// the wire (percent-encoded, without the query). Texts are UTF-8, as on the
+// wire. Request bodies must carry a Content-Length (chunked ones get 501).
+//
+// All members may be called from any thread while the server runs. The
+// destructor ends stalled answers and joins every thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <json/json.h>
+
+namespace qeltest {
+
+struct HttpRequestRecord {
+  std::string method;  // "GET", "HEAD", "POST", "PUT", ...
+  std::string target;  // path and query as sent, e.g. "/a%20b?x=1"
+  std::string path;    // target up to "?"
+  std::string query;   // after "?", "" when none
+  std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
+  std::string body;
+
+  // Value of the first header of that name (any letter case); "" when absent.
+  std::string Header(const std::string& name) const;
+  bool HasHeader(const std::string& name) const;
+};
+
+struct RpcCall {
+  std::string path;
+  Json::Value envelope;               // the posted envelope
+  Json::Value base;                   // params[0] parsed
+  std::vector<Json::Value> requests;  // base["parameter"], in order
+};
+
+// How a file answers. Faults apply to GET (and POST) unless noted.
+enum class FileFault {
+  kNone,                 // 200; 206 for a satisfiable range; 416 otherwise
+  kNotFound,             // 404 with an HTML body (HEAD too)
+  kServerErrorHtml,      // 500 with an HTML body (HEAD too)
+  kIgnoreRange,          // 200 with the whole file even for a ranged request
+  kWrongRangeStart,      // a ranged request gets 206 from ServedFile::wrongRangeStart
+  kRangeNotSatisfiable,  // a ranged request gets 416
+  kDropMidBody,          // true headers, then the connection closes after faultAfter bytes
+  kShortBody,            // Content-Length promises extraPromised bytes more than are sent
+  kStallBody,            // true headers and faultAfter bytes, then silence
+  kStallHeaders,         // reads the request and never answers (HEAD too)
+  kNoLength,             // no Content-Length; the close ends the body (HEAD too)
+};
+
+struct ServedFile {
+  static constexpr size_t kHalf = static_cast<size_t>(-1);
+
+  std::string content;
+  FileFault get = FileFault::kNone;
+  FileFault head = FileFault::kNone;
+  // Content-Length that HEAD announces; -1 for the true length.
+  int64_t headLength = -1;
+  // Body bytes sent before kDropMidBody or kStallBody; kHalf for half of them.
+  size_t faultAfter = kHalf;
+  size_t extraPromised = 16;
+  // Start of the bytes kWrongRangeStart sends (and names in Content-Range).
+  int64_t wrongRangeStart = 0;
+};
+
+class HttpTestServer {
+ public:
+  static constexpr const char* kRpcPath = "/qelservice";
+
+  // Starts serving at once; throws std::runtime_error when it cannot listen.
+  HttpTestServer();
+  ~HttpTestServer();
+  HttpTestServer(const HttpTestServer&) = delete;
+  HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+  int port() const;
+  std::string BaseUrl() const;                             // "http://127.0.0.1:<port>"
+  std::string Url(const std::string& pathAndQuery) const;  // BaseUrl() + pathAndQuery
+  std::string RpcUrl() const;                              // Url(kRpcPath)
+  // An address on 127.0.0.1 that refuses every connection while the server
+  // lives (a socket is bound there and never listens).
+  std::string RefusedUrl(const std::string& pathAndQuery = "/") const;
+
+  // Files; the path is matched as sent ("/dir/a%20b.bin"). Adding a path
+  // again replaces its file and behaviour.
+  void AddFile(const std::string& path, const std::string& content);
+  void AddFile(const std::string& path, ServedFile file);
+  void RemoveFile(const std::string& path);
+
+  // JSON-RPC items per interfaceUrl and method; result is any JSON value.
+  void ScriptRpc(const std::string& interfaceUrl, const std::string& method, const std::string& itemStatus,
+                 const Json::Value& result = Json::Value(""));
+  // The whole reply (status line, body and content type) for envelopes that
+  // hold a request object of this interfaceUrl and method.
+  void ScriptRpcRaw(const std::string& interfaceUrl, const std::string& method, int httpStatus,
+                    const std::string& body, const std::string& contentType = "application/json;charset=UTF-8");
+  void ClearRpcScripts();
+  // Every POST that parsed as an envelope, in arrival order.
+  std::vector<RpcCall> RpcCalls() const;
+
+  // Reply to uploads. The default is 200 with
+  // {"result":{"result":[{"result":{"value1":"upload/<n>.dat"},"status":"100000"}],"status":"100000"}}
+  // where n counts the uploads from 1.
+  void SetUploadReply(int httpStatus, const std::string& body);
+  std::vector<HttpRequestRecord> Uploads() const;
+
+  // Every request read, in arrival order (recorded before it is answered).
+  std::vector<HttpRequestRecord> Requests() const;
+  size_t CountRequests(const std::string& method, const std::string& path) const;
+  void ClearRequests();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qeltest
