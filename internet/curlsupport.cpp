@@ -42,7 +42,9 @@ CurlHeaderList::~CurlHeaderList() {
   if (list_ != nullptr) curl_slist_free_all(list_);
 }
 
-CurlHeaderList::CurlHeaderList(CurlHeaderList&& other) noexcept : list_(other.list_) { other.list_ = nullptr; }
+CurlHeaderList::CurlHeaderList(CurlHeaderList&& other) noexcept : list_(other.list_) {
+  other.list_ = nullptr;
+}
 
 CurlHeaderList& CurlHeaderList::operator=(CurlHeaderList&& other) noexcept {
   if (this != &other) {

@@ -43,7 +43,7 @@ class CurlHeaderList {
 };
 
 // Owns a POSIX file descriptor. Close() reports the outcome of close(2),
-// which for a written file is part of the write.
+// which for a written file counts as the last write.
 class UniqueFd {
  public:
   UniqueFd() = default;

@@ -27,10 +27,10 @@ namespace internet {
 
 // The state of one download, owned by the call that runs it.
 struct DownloadState {
-  int64_t downloaded = 0;              // bytes of the file being written
-  double total = -1;                   // size from the probe, -1 when unknown
+  int64_t downloaded = 0;  // bytes of the file being written
+  double total = -1;       // size from the probe, -1 when unknown
   ProgressCallback progress = nullptr;
-  long httpCode = 0;                   // status of the last transfer's answer
+  long httpCode = 0;  // status of the last transfer's answer
 };
 
 namespace {
@@ -131,7 +131,8 @@ size_t DownloadWriteCallback(char* data, size_t size, size_t count, void* userda
     }
     DownloadState* state = sink->state;
     state->downloaded += static_cast<int64_t>(bytes);
-    if (state->progress != nullptr && state->progress(static_cast<double>(state->downloaded), state->total) != 0) {
+    if (state->progress != nullptr &&
+        state->progress(static_cast<double>(state->downloaded), state->total) != 0) {
       sink->failed = true;
       return 0;
     }
@@ -144,7 +145,9 @@ size_t DownloadWriteCallback(char* data, size_t size, size_t count, void* userda
 
 size_t DiscardCallback(char* /*data*/, size_t size, size_t count, void* /*userdata*/) { return size * count; }
 
-bool RemoveFile(const std::string& nativePath) { return ::unlink(nativePath.c_str()) == 0 || errno == ENOENT; }
+bool RemoveFile(const std::string& nativePath) {
+  return ::unlink(nativePath.c_str()) == 0 || errno == ENOENT;
+}
 
 // Removes a temporary file unless it was handed on.
 class TempFileGuard {
@@ -235,7 +238,8 @@ double qelHttpJsonRequest::GetServerFileSize(const std::string& url, int& httpCo
 }
 
 InvokeStatus qelHttpJsonRequest::DownloadFilePri(const std::string& url, const std::string& body,
-                                                 const std::string& path, double offset, DownloadState& state) {
+                                                 const std::string& path, double offset,
+                                                 DownloadState& state) {
   state.httpCode = 0;
   std::string utf8Url = qel::GbkToUtf8(url);
   std::string utf8Body = qel::GbkToUtf8(body);
@@ -248,7 +252,8 @@ InvokeStatus qelHttpJsonRequest::DownloadFilePri(const std::string& url, const s
   UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (!file.valid()) return INVOKE_TRANSFER_FAILED;
   struct stat st;
-  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != start) return INVOKE_TRANSFER_FAILED;
+  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != start)
+    return INVOKE_TRANSFER_FAILED;
   if (::lseek(file.get(), static_cast<off_t>(start), SEEK_SET) < 0) return INVOKE_TRANSFER_FAILED;
 
   std::string escapedUrl;
@@ -284,8 +289,8 @@ InvokeStatus qelHttpJsonRequest::DownloadFilePri(const std::string& url, const s
     ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
   }
   if (!utf8Body.empty()) {
-    ok = ok &&
-         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(utf8Body.size())) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(utf8Body.size())) ==
+                   CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, utf8Body.c_str()) == CURLE_OK;
   }
   if (!ok) return INVOKE_TRANSFER_FAILED;
@@ -301,7 +306,8 @@ InvokeStatus qelHttpJsonRequest::DownloadFilePri(const std::string& url, const s
     RemoveFile(path);
     return INVOKE_NOT_FOUND;
   }
-  if (rc != CURLE_OK || sink.verdict != Verdict::kAccepted || sink.failed || !closed) return INVOKE_TRANSFER_FAILED;
+  if (rc != CURLE_OK || sink.verdict != Verdict::kAccepted || sink.failed || !closed)
+    return INVOKE_TRANSFER_FAILED;
   return INVOKE_SUCCESS;
 }
 

@@ -67,8 +67,7 @@ Json::Value CaseResourceTypes(IQELDatasource* datasource, const std::string& cas
   return types;
 }
 
-// The request of a method: the handler's reply goes through reply, the
-// result is the method's result.
+// One method: reads its request, writes the reply and returns the result.
 using MethodHandler = int (*)(qel_Invoke_CategoryModules* module, const std::string& json,
                               std::string* reply);
 

@@ -9,9 +9,6 @@
 #include "business/qelnewrule.h"
 #include "database/qeldatasource.h"
 #include "database/qelsqltext.h"
-#include "database/sqlite/qeldatasourcesqlite.h"  // DEBUGTMP
-#include <cstdio>                                 // DEBUGTMP
-#include <cstdlib>                                // DEBUGTMP
 #include "logbridge.h"
 #include "qel/json.h"
 #include "qel/text.h"
@@ -52,8 +49,6 @@ std::string LangId() {
 
 // The cursor of def, or null when the query fails.
 std::unique_ptr<IQELQueryCursor> RunQuery(IQELDatasource* datasource, qelQueryDef* def) {
-  if (getenv("QEL_CAT_SQL"))
-    fprintf(stderr, "SQL: %s\n", qelDatasourceSqlite::BuildSelectSql(def).c_str());  // DEBUGTMP
   IQELQueryCursor* raw = nullptr;
   bool ok = datasource != nullptr && datasource->Query(def, &raw);
   std::unique_ptr<IQELQueryCursor> cursor(raw);

@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include "httptestserver.h"
 #include "qel/json.h"
 #include "qelhttpjsonrequest.h"
@@ -53,8 +56,8 @@ std::vector<std::string> Entries(const std::string& folder) {
   return names;
 }
 
-bool IsPrefix(const std::string& part, const std::string& whole) {
-  return part.size() <= whole.size() && whole.compare(0, part.size(), part) == 0;
+bool IsPrefix(const std::string& prefix, const std::string& whole) {
+  return prefix.size() <= whole.size() && whole.compare(0, prefix.size(), prefix) == 0;
 }
 
 // Progress callbacks are plain functions: they record into globals.
@@ -336,6 +339,29 @@ TEST_F(DownloadTest, ResumableDownloadFailures) {
     EXPECT_TRUE(Entries("dl").empty()) << c.name;
   }
   EXPECT_TRUE(Entries(".").size() == 1u) << "nothing written outside dl/";
+}
+
+TEST_F(DownloadTest, WriteErrorsFailTheDownload) {
+  server.AddFile("/a.bin", content);
+  // Writes past 100 KiB fail with EFBIG in this process (its own, per test).
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit limited = old;
+  limited.rlim_cur = 100 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500003);
+  EXPECT_TRUE(Entries("dl").empty());
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 500003);
+  EXPECT_FALSE(Exists("dl/b.bin"));
+  std::string partial = qeltest::ReadFile("dl/b.bin.qeldld");
+  EXPECT_LE(partial.size(), limited.rlim_cur);
+  EXPECT_TRUE(IsPrefix(partial, content));
+
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 100000);
+  EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == content);
 }
 
 TEST_F(DownloadTest, ServerWithoutContentLength) {

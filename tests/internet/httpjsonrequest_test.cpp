@@ -80,7 +80,8 @@ TEST_F(HttpJsonRequestTest, FailuresComeBackAsStatusReplies) {
   const std::vector<Case> cases = {
       {"invoke, empty URL", false, "", "{}", "", 500001, false},
       {"invoke, refused", false, server.RefusedUrl("/x"), "{}", "", 500003, false},
-      {"invoke, not http", false, "ftp://127.0.0.1:" + std::to_string(server.port()) + "/x", "", "", 500003, false},
+      {"invoke, not http", false, "ftp://127.0.0.1:" + std::to_string(server.port()) + "/x", "", "", 500003,
+       false},
       {"invoke, file URL", false, "file:///etc/hostname", "", "", 500003, false},
       {"invoke, server stalls", false, server.Url("/stall"), "{}", "", 500003, true},
       {"invoke, server drops mid-body", false, server.Url("/drop"), "", "", 500003, true},
@@ -134,7 +135,8 @@ TEST_F(HttpJsonRequestTest, ChineseTextSurvivesBothDirections) {
   const Json::Value& item = qel::Element(qel::ArrayMember(qel::ObjectMember(parsed, "result"), "result"), 0);
   EXPECT_EQ(qel::StringMember(item, "status"), "100000");
   EXPECT_EQ(qel::StringMember(qel::ObjectMember(item, "result"), "userName"), qeltest::Gbk("张三"));
-  EXPECT_EQ(qel::StringMember(qel::ObjectMember(item, "result"), "company"), qeltest::Gbk("上海机械有限公司"));
+  EXPECT_EQ(qel::StringMember(qel::ObjectMember(item, "result"), "company"),
+            qeltest::Gbk("上海机械有限公司"));
 }
 
 TEST_F(HttpJsonRequestTest, InvalidGbkSequenceIsDroppedAndTheRestSent) {
@@ -163,11 +165,12 @@ TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReply) {
 
 TEST_F(HttpJsonRequestTest, UploadSendsTheExactBytesByPut) {
   std::string content;
-  for (int i = 0; i < 300000; ++i) content += static_cast<char>((i * 7919) % 256);  // NUL and 0xFF included
+  for (unsigned i = 0; i < 300000; ++i) content += static_cast<char>((i * 7919u) % 256u);  // NUL and 0xFF too
   qeltest::WriteFile("picture.jpg", content);
   qeltest::WriteFile("empty.jpg", "");
-  server.SetUploadReply(200, "{\"result\":{\"status\":\"100000\",\"result\":[{\"status\":\"100000\","
-                             "\"result\":{\"value1\":\"上传/图片.jpg\"}}]}}");
+  server.SetUploadReply(200,
+                        "{\"result\":{\"status\":\"100000\",\"result\":[{\"status\":\"100000\","
+                        "\"result\":{\"value1\":\"上传/图片.jpg\"}}]}}");
 
   std::string url = server.Url("/servlet/UpLoadServer?");
   std::string reply = http.UploadFile(url, "ignored=1", "picture.jpg");

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -136,14 +137,17 @@ struct HttpTestServer::Impl {
   int uploadStatus = 200;
   std::string uploadBody;
   int uploadCount = 0;
-  std::vector<std::thread> workers;
-  std::map<int, int> openConnections;  // descriptors whose worker still runs
+  // One thread per connection; finished ones are joined at the next accept.
+  std::map<uint64_t, std::thread> workers;
+  std::vector<uint64_t> finishedWorkers;
+  uint64_t nextWorker = 0;
+  std::set<int> openConnections;  // descriptors whose worker still runs
   bool stopping = false;
 
   void Start();
   void Stop();
   void AcceptLoop();
-  void Serve(int fd);
+  void Serve(int fd, uint64_t worker);
   bool ReadRequest(int fd, HttpRequestRecord* request, bool* chunked);
   void Answer(int fd, const HttpRequestRecord& request);
   void AnswerFile(int fd, const HttpRequestRecord& request, const ServedFile& file);
@@ -197,8 +201,9 @@ void HttpTestServer::Impl::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex);
     // Wakes workers blocked in send or recv; each closes its own descriptor.
-    for (const auto& connection : openConnections) ::shutdown(connection.first, SHUT_RDWR);
-    toJoin.swap(workers);
+    for (int fd : openConnections) ::shutdown(fd, SHUT_RDWR);
+    for (auto& worker : workers) toJoin.push_back(std::move(worker.second));
+    workers.clear();
   }
   for (auto& worker : toJoin) worker.join();
   for (int* fd : {&listenFd, &refusedFd, &wakeRead, &wakeWrite}) {
@@ -219,17 +224,27 @@ void HttpTestServer::Impl::AcceptLoop() {
     if ((fds[0].revents & POLLIN) == 0) continue;
     int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (stopping) {
-      ::close(fd);
-      return;
+    std::vector<std::thread> done;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (stopping) {
+        ::close(fd);
+        return;
+      }
+      for (uint64_t id : finishedWorkers) {
+        done.push_back(std::move(workers[id]));
+        workers.erase(id);
+      }
+      finishedWorkers.clear();
+      openConnections.insert(fd);
+      uint64_t id = nextWorker++;
+      workers.emplace(id, std::thread([this, fd, id] { Serve(fd, id); }));
     }
-    openConnections[fd] = 1;
-    workers.emplace_back([this, fd] { Serve(fd); });
+    for (auto& worker : done) worker.join();
   }
 }
 
-void HttpTestServer::Impl::Serve(int fd) {
+void HttpTestServer::Impl::Serve(int fd, uint64_t worker) {
   HttpRequestRecord request;
   bool chunked = false;
   if (ReadRequest(fd, &request, &chunked)) {
@@ -255,6 +270,7 @@ void HttpTestServer::Impl::Serve(int fd) {
   std::lock_guard<std::mutex> lock(mutex);
   openConnections.erase(fd);
   ::close(fd);
+  finishedWorkers.push_back(worker);
 }
 
 bool HttpTestServer::Impl::ReadRequest(int fd, HttpRequestRecord* request, bool* chunked) {
@@ -392,8 +408,8 @@ void HttpTestServer::Impl::AnswerFile(int fd, const HttpRequestRecord& request, 
       return;
     }
     if (fault == FileFault::kWrongRangeStart) {
-      rangeStart = static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(file.wrongRangeStart, 0),
-                                                         static_cast<int64_t>(size) - 1));
+      rangeStart = static_cast<size_t>(
+          std::min<int64_t>(std::max<int64_t>(file.wrongRangeStart, 0), static_cast<int64_t>(size) - 1));
       hasEnd = false;
     }
     size_t last = hasEnd ? std::min(rangeEnd, size - 1) : size - 1;
@@ -581,10 +597,9 @@ std::vector<HttpRequestRecord> HttpTestServer::Requests() const {
 
 size_t HttpTestServer::CountRequests(const std::string& method, const std::string& path) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return static_cast<size_t>(std::count_if(impl_->records.begin(), impl_->records.end(),
-                                           [&](const HttpRequestRecord& record) {
-                                             return record.method == method && record.path == path;
-                                           }));
+  return static_cast<size_t>(std::count_if(
+      impl_->records.begin(), impl_->records.end(),
+      [&](const HttpRequestRecord& record) { return record.method == method && record.path == path; }));
 }
 
 void HttpTestServer::ClearRequests() {

@@ -38,10 +38,10 @@
 namespace qeltest {
 
 struct HttpRequestRecord {
-  std::string method;  // "GET", "HEAD", "POST", "PUT", ...
-  std::string target;  // path and query as sent, e.g. "/a%20b?x=1"
-  std::string path;    // target up to "?"
-  std::string query;   // after "?", "" when none
+  std::string method;                                        // "GET", "HEAD", "POST", "PUT", ...
+  std::string target;                                        // path and query as sent, e.g. "/a%20b?x=1"
+  std::string path;                                          // target up to "?"
+  std::string query;                                         // after "?", "" when none
   std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
   std::string body;
 
@@ -117,7 +117,8 @@ class HttpTestServer {
   // The whole reply (status line, body and content type) for envelopes that
   // hold a request object of this interfaceUrl and method.
   void ScriptRpcRaw(const std::string& interfaceUrl, const std::string& method, int httpStatus,
-                    const std::string& body, const std::string& contentType = "application/json;charset=UTF-8");
+                    const std::string& body,
+                    const std::string& contentType = "application/json;charset=UTF-8");
   void ClearRpcScripts();
   // Every POST that parsed as an envelope, in arrival order.
   std::vector<RpcCall> RpcCalls() const;
