@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
   qelbench::CatalogueLayout layout;
   std::fprintf(stderr, "building the synthetic catalogue in %s\n", root.c_str());
   if (!qelbench::BuildInstallation(QEL_SCHEMA_DIR, root, &error) ||
-      !qelbench::FillCatalogue(root, qelbench::CatalogueSpec(), &layout, &error)) {
+      !qelbench::FillCatalogue(root, qelbench::CataloguePlan(), &layout, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }

@@ -163,7 +163,7 @@ bool BuildInstallation(const std::string& schemaDir, const std::string& root, st
   return true;
 }
 
-bool FillCatalogue(const std::string& root, const CatalogueSpec& spec, CatalogueLayout* layout,
+bool FillCatalogue(const std::string& root, const CataloguePlan& plan, CatalogueLayout* layout,
                    std::string* error) {
   Db ex = OpenDb(root + "/data/qel_exdata.db", false, error);
   Db local = OpenDb(root + "/data/qel_data.db", false, error);
@@ -171,10 +171,10 @@ bool FillCatalogue(const std::string& root, const CatalogueSpec& spec, Catalogue
   if (!Exec(ex.get(), "BEGIN", error) || !Exec(local.get(), "BEGIN", error)) return false;
 
   CatalogueLayout out;
-  out.levels = BuildTree(spec.categories);
-  out.products = spec.products;
-  out.modelsPerProduct = spec.modelsPerProduct;
-  out.brands = spec.brands;
+  out.levels = BuildTree(plan.categories);
+  out.products = plan.products;
+  out.modelsPerProduct = plan.modelsPerProduct;
+  out.brands = plan.brands;
 
   Inserter category(ex.get(), "INSERT INTO PRODUCT_CATEGORY VALUES(?,?,?,?,?)");
   Inserter categoryLang(ex.get(), "INSERT INTO PRODUCT_CATEGORY_LANG VALUES(?,?,?,?,?,?,?)");
@@ -200,7 +200,7 @@ bool FillCatalogue(const std::string& root, const CatalogueSpec& spec, Catalogue
 
   Inserter brand(ex.get(), "INSERT INTO BRAND VALUES(?)");
   Inserter brandLang(ex.get(), "INSERT INTO BRAND_LANG VALUES(?,?,?,?)");
-  for (int i = 0; i < spec.brands; ++i) {
+  for (int i = 0; i < plan.brands; ++i) {
     std::string id = BrandId(i);
     std::string zhName = "品牌" + id;
     std::string enName = "Brand " + id;
@@ -223,9 +223,9 @@ bool FillCatalogue(const std::string& root, const CatalogueSpec& spec, Catalogue
   const std::string priceUnitZh = "元";
   const std::string unitEn = "pc";
   const std::string priceUnitEn = "yuan";
-  for (int i = 0; i < spec.products; ++i) {
+  for (int i = 0; i < plan.products; ++i) {
     const long long lastTime = 100000 + i % 5000;
-    std::string brandId = i % 97 == 0 ? std::string() : BrandId(i % std::max(spec.brands, 1));
+    std::string brandId = i % 97 == 0 ? std::string() : BrandId(i % std::max(plan.brands, 1));
     std::string pic = "pic/" + ProductId(i) + ".jpg";
     std::string price = std::to_string(i % 900 + 1) + ".50";
     std::string priceType = Int(i % 2);
@@ -235,7 +235,7 @@ bool FillCatalogue(const std::string& root, const CatalogueSpec& spec, Catalogue
     std::string status = Int(1);
     std::string time = Int(lastTime);
     std::vector<std::string> ids = {ProductId(i)};
-    for (int m = 0; m < spec.modelsPerProduct; ++m) ids.push_back(ModelId(i, m));
+    for (int m = 0; m < plan.modelsPerProduct; ++m) ids.push_back(ModelId(i, m));
     for (const std::string& id : ids) {
       std::string nameZh = "产品" + id;
       std::string nameEn = "Product " + id;
@@ -253,24 +253,24 @@ bool FillCatalogue(const std::string& root, const CatalogueSpec& spec, Catalogue
     const std::string& id = ids.front();
     if (!productClass.Add({&id, &leaves[static_cast<size_t>(i) % leaves.size()]}))
       return Fail(error, productClass.error());
-    if (spec.secondCategoryEvery > 0 && i % spec.secondCategoryEvery == 0 &&
+    if (plan.secondCategoryEvery > 0 && i % plan.secondCategoryEvery == 0 &&
         !productClass.Add(
-            {&id, &middle[static_cast<size_t>(i / spec.secondCategoryEvery) % middle.size()]})) {
+            {&id, &middle[static_cast<size_t>(i / plan.secondCategoryEvery) % middle.size()]})) {
       return Fail(error, productClass.error());
     }
-    if (spec.showWayEvery > 0 && i % spec.showWayEvery == 0) {
+    if (plan.showWayEvery > 0 && i % plan.showWayEvery == 0) {
       std::string way = Int(i % 3 + 1);
       if (!show.Add({&id, &way})) return Fail(error, show.error());
     }
     // Half the products seen; of the rest, some marked at their own time
     // (still new).
-    if (spec.seenEvery > 0 && i % spec.seenEvery == 0) {
+    if (plan.seenEvery > 0 && i % plan.seenEvery == 0) {
       std::string mark = Int(lastTime + 1);
       if (!extend.Add({&id, &mark})) return Fail(error, extend.error());
     } else if (i % 7 == 1) {
       if (!extend.Add({&id, &time})) return Fail(error, extend.error());
     }
-    if (spec.favoriteEvery > 0 && i % spec.favoriteEvery == 0) {
+    if (plan.favoriteEvery > 0 && i % plan.favoriteEvery == 0) {
       std::string added = "2024-01-01";
       if (!favorite.Add({&id, &added})) return Fail(error, favorite.error());
     }

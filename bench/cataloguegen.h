@@ -12,7 +12,7 @@
 
 namespace qelbench {
 
-struct CatalogueSpec {
+struct CataloguePlan {
   int products = 100000;     // 11-character product ids
   int modelsPerProduct = 1;  // 15-character model ids per product
   int categories = 10000;    // over five levels
@@ -44,7 +44,7 @@ std::string BrandId(int i);
 bool BuildInstallation(const std::string& schemaDir, const std::string& root, std::string* error);
 
 // Writes the catalogue into an installation built by BuildInstallation.
-bool FillCatalogue(const std::string& root, const CatalogueSpec& spec, CatalogueLayout* layout,
+bool FillCatalogue(const std::string& root, const CataloguePlan& plan, CatalogueLayout* layout,
                    std::string* error);
 
 // Runs SQL text (UTF-8) on a database file.

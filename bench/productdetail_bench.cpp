@@ -168,10 +168,10 @@ int main(int argc, char** argv) {
       dir != nullptr && *dir != '\0' ? dir : "/tmp/qel-productdetail-bench-" + std::to_string(getpid());
   std::string error;
   qelbench::CatalogueLayout layout;
-  const qelbench::DetailSpec detail;
+  const qelbench::DetailPlan detail;
   std::fprintf(stderr, "building the synthetic catalogue in %s\n", root.c_str());
   if (!qelbench::BuildInstallation(QEL_SCHEMA_DIR, root, &error) ||
-      !qelbench::FillCatalogue(root, qelbench::CatalogueSpec(), &layout, &error) ||
+      !qelbench::FillCatalogue(root, qelbench::CataloguePlan(), &layout, &error) ||
       !qelbench::FillProductDetail(root, layout, detail, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;

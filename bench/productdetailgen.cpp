@@ -267,11 +267,11 @@ bool WriteProduct(Writers& w, int index, int existingModels, const PageSize& siz
 
 }  // namespace
 
-int RichProductIndex(const CatalogueLayout& layout, const DetailSpec& spec) {
-  return spec.richProduct >= 0 ? spec.richProduct : layout.products / 2;
+int RichProductIndex(const CatalogueLayout& layout, const DetailPlan& plan) {
+  return plan.richProduct >= 0 ? plan.richProduct : layout.products / 2;
 }
 
-bool FillProductDetail(const std::string& root, const CatalogueLayout& layout, const DetailSpec& spec,
+bool FillProductDetail(const std::string& root, const CatalogueLayout& layout, const DetailPlan& plan,
                        std::string* error) {
   Db ex = OpenDb(root + "/data/qel_exdata.db", error);
   Db local = OpenDb(root + "/data/qel_data.db", error);
@@ -289,13 +289,13 @@ bool FillProductDetail(const std::string& root, const CatalogueLayout& layout, c
       std::string group = std::to_string(g);
       ok = w.group.Add({group, group}) && w.groupLang.Add({group, "3", "分组" + group});
     }
-    const int rich = RichProductIndex(layout, spec);
+    const int rich = RichProductIndex(layout, plan);
     for (int i = 0; i < layout.products && ok; ++i) {
       if (i == rich) {
         ok = WriteProduct(w, i, layout.modelsPerProduct,
-                          {std::max(spec.richModels, layout.modelsPerProduct), spec.richParameters,
-                           spec.richReports, spec.richPicturesPerReport});
-      } else if (spec.detailEvery > 0 && i % spec.detailEvery == 0) {
+                          {std::max(plan.richModels, layout.modelsPerProduct), plan.richParameters,
+                           plan.richReports, plan.richPicturesPerReport});
+      } else if (plan.detailEvery > 0 && i % plan.detailEvery == 0) {
         ok = WriteProduct(w, i, layout.modelsPerProduct, {layout.modelsPerProduct, 4, 2, 2});
       }
     }

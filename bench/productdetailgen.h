@@ -10,7 +10,7 @@
 
 namespace qelbench {
 
-struct DetailSpec {
+struct DetailPlan {
   // Every n-th product gets a small detail page (a few rows per tab).
   int detailEvery = 10;
   // One product gets a large one; -1 means the middle product.
@@ -22,11 +22,11 @@ struct DetailSpec {
 };
 
 // The product index that got the large detail page.
-int RichProductIndex(const CatalogueLayout& layout, const DetailSpec& spec);
+int RichProductIndex(const CatalogueLayout& layout, const DetailPlan& plan);
 
 // Writes the detail rows for the products of layout. False with *error set
 // when a statement fails.
-bool FillProductDetail(const std::string& root, const CatalogueLayout& layout, const DetailSpec& spec,
+bool FillProductDetail(const std::string& root, const CatalogueLayout& layout, const DetailPlan& plan,
                        std::string* error);
 
 }  // namespace qelbench

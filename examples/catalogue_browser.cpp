@@ -7,7 +7,9 @@
 // Without a category id the products of the first top-level category are
 // listed.
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include <json/json.h>
 
@@ -56,8 +58,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <installation folder> [category id]\n", argv[0]);
     return 2;
   }
+  // The installation folder is the working folder, as for the client
+  // itself: the library's log files go to its "qellog".
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::absolute(argv[1], ec);
+  if (ec || !std::filesystem::is_directory(folder, ec)) {
+    std::fprintf(stderr, "%s is not a folder\n", argv[1]);
+    return 2;
+  }
+  std::filesystem::current_path(folder, ec);
   Json::Value startup(Json::objectValue);
-  startup["LOCAL_PATH"] = std::string(argv[1]);
+  startup["LOCAL_PATH"] = folder.string();
   startup["SERVER_PATH"] = "http://127.0.0.1:9/qelservice";
   startup["UA"] = "Windows";
   // Narrow texts handed to the library are GBK.

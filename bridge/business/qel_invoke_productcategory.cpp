@@ -107,8 +107,8 @@ std::string CategoryRangeCondition(const std::string& column, const std::string&
          ")-1) || char(unicode(substr(" + category + ",-1))+1)";
 }
 
-// PRODUCT_CATEGORY with the three counts of every category as columns; the
-// columns are only computed for the rows the list query returns.
+// PRODUCT_CATEGORY with the three counts of every category as columns; they
+// are only computed for the rows that meet the list's filter.
 std::string FoldedCategoryTable() {
   const std::string category = "c.PRO_CATEGORY_ID";
   const std::string inClass = CategoryRangeCondition("q.PRO_CATEGORY_ID", category);

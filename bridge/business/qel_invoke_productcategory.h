@@ -40,11 +40,11 @@ class qel_Invoke_ProductCategory : public Data_interface_invoke {
   // texts in the current language, each with STATUS, FAVORITE, SHOWWAY and
   // BRANDNAME, in descending TEMPLATESORT, ties by ascending PRODUCT_ID.
   // categoryId "" means every category; otherwise the products assigned to
-  // it or below it (a category id must be decimal, or nothing is listed).
+  // it or below it (the id is matched as a prefix, never read as SQL).
   // extraFilter (a condition on t1 = PRODUCT, t2 = PRODUCT_LANG) and brandId
-  // narrow the list when not empty; extraFilter is wrapped in parentheses
-  // and brandId is compared as a quoted text. "" without a datasource or
-  // when the query fails; "[]" when no row qualifies.
+  // narrow the list when not empty; extraFilter is wrapped in parentheses,
+  // and a brandId that is not one decimal id selects nothing (""). "" without
+  // a datasource or when the query fails; "[]" when no row qualifies.
   std::string GetProductBasicInfo(const std::string& categoryId, int limit, int offset,
                                   const std::string& extraFilter, const std::string& brandId);
 

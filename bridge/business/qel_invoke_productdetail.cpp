@@ -452,7 +452,7 @@ int qel_Invoke_ProductDetail::GetParameterValues(const RequestParams& params, st
   for (const char* field : {"PRODUCT_ID", "PARAM_ID", "PARAMUNIT_ID", "VALTYPE", "VALUE", "SORT"}) {
     def.AddField("PROD_PRODPARAMS", field);
   }
-  // The grouping is part of the filter: one row per model and parameter.
+  // The grouping rides in the filter text: one row per model and parameter.
   def.SetFilter("PRODUCT_ID LIKE '" + params.value + "%' " + " GROUP BY PRODUCT_ID,PARAM_ID  ");
   def.SetLimit(params.limit);
   def.SetOffset(params.offset);
@@ -707,7 +707,7 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
   qelQueryDef def;
   def.AddField("PRODUCT_CASE", "CASE_ID");
   for (const char* field : {"NAME", "DESC"}) def.AddField("PRODUCT_CASE_LANG", field);
-  // The ordering is part of the filter, so the page clause follows it.
+  // The ordering rides in the filter text, so the page clause follows it.
   def.SetFilter(std::string("t1.CASE_ID = t2.CASE_ID AND t1.CASE_ID IN (\t\t\t\t\t SELECT CASE_ID FROM ") +
                 "PROD_PRODCASE" + " WHERE PRODUCT_ID = '" + params.value +
                 "') \t\t\t\t\t AND t2.LANGID = " + LangId() + " \t\t\t\t\t ORDER BY SORT ASC");

@@ -26,7 +26,7 @@ std::string GbkToUtf8(std::string_view src);
 std::string TrimLeft(const std::string& text);
 std::string TrimRight(const std::string& text);
 std::string Trim(const std::string& text);
-// Pieces ending at a separator (empty ones included) plus a non-empty rest.
+// Fields ending at a separator (empty ones included) plus a non-empty rest.
 int SplitString(const std::string& text, char separator, std::vector<std::string>* out);
 std::string ToUpper(std::string text);
 std::string ToLower(std::string text);

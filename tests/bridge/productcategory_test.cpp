@@ -282,7 +282,7 @@ TEST_F(ProductCategoryTest, IdLengthsPerMethod) {
   EXPECT_FALSE(Logged("error:\n{"));
 }
 
-TEST_F(ProductCategoryTest, RequestsOfAnyShapeNeverCrashOrWidenTheAnswer) {
+TEST_F(ProductCategoryTest, RequestsOfAnyShapeNeverCrash) {
   Start();
   const std::vector<std::string> requests = {
       "",
@@ -304,8 +304,7 @@ TEST_F(ProductCategoryTest, RequestsOfAnyShapeNeverCrashOrWidenTheAnswer) {
         EXPECT_EQ(reply.result, 1) << method << " " << request;
         continue;
       }
-      // Whatever the method answers, it is JSON and never a product or
-      // category the request did not name, beyond the full lists.
+      // Whatever the method answers is JSON or empty.
       Json::Value value;
       EXPECT_TRUE(reply.text.empty() || qel::ParseJson(reply.text, &value)) << method << " " << request;
     }
@@ -569,6 +568,31 @@ TEST_F(ProductCategoryTest, BrandsOfACategory) {
     EXPECT_EQ(sorted, c.expected) << c.request << "\n" << reply.text;
     EXPECT_EQ(rows.size(), sorted.size()) << c.request;
   }
+}
+
+TEST_F(ProductCategoryTest, SubCategoriesCountOnEveryLevelAlsoWithoutProducts) {
+  // D holds a product itself; its child and grandchild hold none. An id
+  // that is not decimal is counted by the same rule.
+  installation.Ex(
+      "INSERT INTO PRODUCT_CATEGORY "
+      "VALUES('4000001',1,1,1,0),('4000001001',1,2,1,0),('4000001001001',1,3,1,0),"
+      "('400A001',1,1,1,1),('400A001001',1,2,1,0);"
+      "INSERT INTO PRODUCT_CATEGORY_LANG(PRO_CATEGORY_ID,LANGID,NAME) "
+      "VALUES('4000001',3,'D'),('4000001001',3,'D1'),"
+      "('4000001001001',3,'D1a'),('400A001',3,'X'),('400A001001',3,'X1');"
+      "INSERT INTO PRODUCT(PRODUCT_ID,TEMPLATESORT,LASTTIME) VALUES('40000000001',0,1);"
+      "INSERT INTO PRODUCT_CLASS VALUES('40000000001','4000001'),('40000000001','400A001001');");
+  Start(false);
+  Json::Value rows = Parse(Call(0x601).text);
+  ASSERT_EQ(rows.size(), 2u) << Call(0x601).text;
+  EXPECT_EQ(qel::StringMember(rows[0], "PRO_CATEGORY_ID"), "4000001");
+  EXPECT_EQ(qel::StringMember(rows[0], "HASSUBCATEGORY"), "2");
+  EXPECT_EQ(qel::StringMember(rows[0], "PRODUCTCOUNT"), "1");
+  EXPECT_EQ(qel::StringMember(rows[1], "PRO_CATEGORY_ID"), "400A001");
+  EXPECT_EQ(qel::StringMember(rows[1], "PRODUCTCOUNT"), "1");
+  EXPECT_EQ(qel::StringMember(rows[1], "NEWPRODUCTCOUNT"), "1");
+  EXPECT_EQ(qel::StringMember(rows[1], "HASSUBCATEGORY"), "1");
+  EXPECT_EQ(Call(0x602, CategoryRequest("4000001")).text, "[]");
 }
 
 // The "new" rule: only a seen mark strictly later than the item's own time
