@@ -69,31 +69,11 @@ std::string NextEnvelopeId() {
   return IntToString(range(generator));
 }
 
-Json::Value ToUtf8(const Json::Value& value) {
-  switch (value.type()) {
-    case Json::stringValue:
-      return Json::Value(GbkToUtf8(std::string_view(value.asString())));
-    case Json::arrayValue: {
-      Json::Value out(Json::arrayValue);
-      for (const Json::Value& item : value) out.append(ToUtf8(item));
-      return out;
-    }
-    case Json::objectValue: {
-      Json::Value out(Json::objectValue);
-      for (auto it = value.begin(); it != value.end(); ++it)
-        out[GbkToUtf8(std::string_view(it.name()))] = ToUtf8(*it);
-      return out;
-    }
-    default:
-      return value;
-  }
-}
-
 Json::Value NowMsValue() { return Json::Value(static_cast<Json::Int64>(NowMs())); }
 
 }  // namespace
 
-std::string WriteGbkStyled(const Json::Value& gbkValue) { return Utf8ToGbk(WriteStyled(ToUtf8(gbkValue))); }
+std::string WriteGbkStyled(const Json::Value& gbkValue) { return Utf8ToGbk(WriteStyled(StringsToUtf8(gbkValue))); }
 
 Json::Value qelInternetUtil::GetInternalRequestData(RequestType type, Json::Value params) const {
   const RequestTypeEntry* entry = FindRequestType(type);
@@ -180,7 +160,7 @@ std::string qelInternetUtil::BuildJsonRpcText(Json::Value base) const {
   envelope["method"] = "requestMethods";
   envelope["id"] = NextEnvelopeId();
   envelope["params"] = Json::Value(Json::arrayValue);
-  envelope["params"].append(WriteCompact(ToUtf8(base)));
+  envelope["params"].append(WriteCompact(StringsToUtf8(base)));
   return Utf8ToGbk(WriteCompact(envelope));
 }
 

@@ -31,20 +31,20 @@ const Json::Value& NullValue() {
 // Maximum nesting accepted from outside; deeper texts count as not parsed.
 constexpr int kMaxDepth = 256;
 
-Json::Value ConvertStrings(const Json::Value& value) {
+using Converter = std::string (*)(std::string_view);
+
+Json::Value ConvertStrings(const Json::Value& value, Converter convert) {
   switch (value.type()) {
     case Json::stringValue:
-      return Json::Value(Utf8ToGbk(std::string_view(value.asString())));
+      return Json::Value(convert(value.asString()));
     case Json::arrayValue: {
       Json::Value out(Json::arrayValue);
-      for (const Json::Value& item : value) out.append(ConvertStrings(item));
+      for (const Json::Value& item : value) out.append(ConvertStrings(item, convert));
       return out;
     }
     case Json::objectValue: {
       Json::Value out(Json::objectValue);
-      for (auto it = value.begin(); it != value.end(); ++it) {
-        out[Utf8ToGbk(std::string_view(it.name()))] = ConvertStrings(*it);
-      }
+      for (auto it = value.begin(); it != value.end(); ++it) out[convert(it.name())] = ConvertStrings(*it, convert);
       return out;
     }
     default:
@@ -53,6 +53,9 @@ Json::Value ConvertStrings(const Json::Value& value) {
 }
 
 }  // namespace
+
+Json::Value StringsToUtf8(const Json::Value& gbkValue) { return ConvertStrings(gbkValue, GbkToUtf8); }
+Json::Value StringsToGbk(const Json::Value& utf8Value) { return ConvertStrings(utf8Value, Utf8ToGbk); }
 
 std::string WriteStyled(const Json::Value& value) { return Write(value, "   ") + "\n"; }
 std::string WriteCompact(const Json::Value& value) { return Write(value, ""); }
@@ -81,7 +84,7 @@ bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out) {
     if (out != nullptr) *out = Json::Value();
     return false;
   }
-  if (out != nullptr) *out = ConvertStrings(parsed);
+  if (out != nullptr) *out = StringsToGbk(parsed);
   return true;
 }
 

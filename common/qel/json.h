@@ -15,6 +15,12 @@ std::string WriteStyled(const Json::Value& value);
 // Compact text without spaces or trailing newline (envelopes).
 std::string WriteCompact(const Json::Value& value);
 
+// Copies of a value with every string and member name converted. A text
+// bound for UTF-8 (the wire) is written from the UTF-8 form: written in GBK,
+// an escaped 0x5C second byte would break once the text is converted.
+Json::Value StringsToUtf8(const Json::Value& gbkValue);
+Json::Value StringsToGbk(const Json::Value& utf8Value);
+
 // Parses text written in any byte encoding; on failure *out is null and the
 // result false (no half-built values). Depth and size are bounded.
 bool ParseJson(const std::string& text, Json::Value* out);

@@ -62,9 +62,10 @@ const std::string& FixtureInstallation() {
     fs::path dir = fs::temp_directory_path() / ("qelfuzz-" + std::to_string(getpid()));
     fs::remove_all(dir);
     Build(dir);
-    std::string start = "{\"LOCAL_PATH\":\"" + dir.string() +
-                        "\",\"SERVER_PATH\":\"http://127.0.0.1:9/qel\",\"IP\":\"127.0.0.1\",\"UA\":\"Windows\","
-                        "\"PLATFORM\":\"Linux\",\"MAC\":\"00\"}";
+    std::string start =
+        "{\"LOCAL_PATH\":\"" + dir.string() +
+        "\",\"SERVER_PATH\":\"http://127.0.0.1:9/qel\",\"IP\":\"127.0.0.1\",\"UA\":\"Windows\","
+        "\"PLATFORM\":\"Linux\",\"MAC\":\"00\"}";
     InitQelbridge(260, start.c_str());
     std::atexit([] {
       std::error_code ec;

@@ -12,6 +12,7 @@
 
 #include "fixture.h"
 #include "qel/json.h"
+#include "qel/text.h"
 #include "qelbridge.h"
 
 namespace {
@@ -35,10 +36,99 @@ void CheckReply(const std::string& reply, int result, int code) {
   if (result != 0) {
     // The error object of the code, from the fixture's error tables.
     Check(qel::ParseJson(reply, &parsed) && parsed.isObject(), "error reply is an object", code);
-    Check(qel::StringMember(parsed, "ERRORCODE") == std::to_string(result), "error reply names the code", code);
+    Check(qel::StringMember(parsed, "ERRORCODE") == std::to_string(result), "error reply names the code",
+          code);
     return;
   }
   Check(reply.empty() || qel::ParseJson(reply, &parsed), "reply is JSON", code);
+}
+
+// The request's scalar PARAM[table][key] as text ("" when absent), read
+// independently of the handlers.
+std::string RequestValue(const Json::Value& request, const char* table, const char* key) {
+  return qel::TextMember(qel::ObjectMember(qel::ObjectMember(request, "PARAM"), table), key);
+}
+
+bool IsCount(const std::string& text) { return qel::IsDecimalId(text); }
+
+// What the rows of a catalogue reply must hold whatever the request was:
+// ids that match the one asked for, flags and counts of their kind, and no
+// more rows than LIMIT asked for.
+void CheckRows(int code, const std::string& requestText, const std::string& reply) {
+  Json::Value request;
+  Json::Value rows;
+  if (reply.empty() || !qel::ParseJson(reply, &rows) || !rows.isArray()) return;
+  qel::ParseJson(requestText, &request);
+  const int shortCode = code & 0xFFFF;
+  int64_t limit = 0;
+  // Lists that take LIMIT (detail-head, model, parameter and count replies
+  // and the banners have fixed sizes or no paging).
+  static const int kPaged[] = {0x001, 0x009, 0x010, 0x011, 0x012, 0x014, 0x401, 0x409, 0x410, 0x411, 0x412,
+                               0x414, 0x416, 0x601, 0x602, 0x603, 0x604, 0x605, 0x606, 0x607, 0x608};
+  bool paged = false;
+  for (int c : kPaged) paged = paged || c == shortCode;
+  if (paged && qel::ReadInt64(request, "LIMIT", &limit) && limit > 0 && limit < 1000000) {
+    Check(static_cast<int64_t>(rows.size()) <= limit, "no more rows than LIMIT", code);
+  }
+  const std::string category = RequestValue(request, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID");
+  for (const Json::Value& row : rows) {
+    Check(row.isObject(), "rows are objects", code);
+    switch (shortCode) {
+      case 0x601:
+      case 0x602:
+      case 0x603:
+      case 0x605:
+      case 0x608: {
+        const std::string id = qel::StringMember(row, "PRO_CATEGORY_ID");
+        Check(
+            IsCount(qel::StringMember(row, "PRODUCTCOUNT")) && qel::StringMember(row, "PRODUCTCOUNT") != "0",
+            "listed categories have products", code);
+        Check(IsCount(qel::StringMember(row, "NEWPRODUCTCOUNT")) &&
+                  qel::StringToInt64(qel::StringMember(row, "NEWPRODUCTCOUNT")) <=
+                      qel::StringToInt64(qel::StringMember(row, "PRODUCTCOUNT")),
+              "new products are some of the products", code);
+        Check(IsCount(qel::StringMember(row, "HASSUBCATEGORY")), "sub-category count", code);
+        if (shortCode == 0x601) Check(id.size() == 7, "top level ids", code);
+        if (shortCode == 0x602) {
+          Check(id.size() == category.size() + 3 && id.compare(0, category.size(), category) == 0,
+                "children of the category", code);
+        }
+        if (shortCode == 0x603) Check(id == category.substr(0, category.size() - 3), "the parent", code);
+        if (shortCode == 0x608) Check(id == category, "the category asked for", code);
+        break;
+      }
+      case 0x604:
+      case 0x606:
+      case 0x607: {
+        const std::string id = qel::StringMember(row, "PRODUCT_ID");
+        Check(id.size() == 11, "products have 11-character ids", code);
+        const std::string status = qel::StringMember(row, "STATUS");
+        Check(status == "1" || status == "2", "product flag", code);
+        const std::string favorite = qel::StringMember(row, "FAVORITE");
+        Check(favorite == "0" || favorite == "1", "favourite flag", code);
+        if (shortCode == 0x607) {
+          Check(id == RequestValue(request, "PRODUCT", "PRODUCT_ID"), "the product asked for", code);
+        }
+        const std::string brand = RequestValue(request, "BRAND", "BRAND_ID");
+        if (shortCode != 0x607 && !brand.empty())
+          Check(qel::StringMember(row, "BRAND_ID") == brand, "brand", code);
+        break;
+      }
+      case 0x001:
+        Check(qel::StringMember(row, "BANNER_ID") == RequestValue(request, "BANNER", "BANNER_ID"),
+              "categories of the banner asked for", code);
+        break;
+      case 0x421: {
+        const std::string product = RequestValue(request, "PRODUCT", "PRODUCT_ID");
+        const std::string id = qel::StringMember(row, "PRODUCT_ID");
+        Check(id.size() >= product.size() + 4 && id.compare(0, product.size(), product) == 0,
+              "models of the product asked for", code);
+        break;
+      }
+      default:
+        break;
+    }
+  }
 }
 
 }  // namespace
@@ -62,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DeleteJsonStr(&reply);
   Check(reply == nullptr, "DeleteJsonStr clears the pointer", code);
   CheckReply(text, result, code);
+  if (result == 0) CheckRows(code, request, text);
 
   // The same request through the C++ entry; the catalogue modules only
   // read, so they answer the same. The custom module (5) writes local state.

@@ -53,14 +53,16 @@ void CheckNode(const qelInternetResponseNode& node) {
       Check(node.GetStrValue().empty(), "no text for other kinds");
       break;
   }
-  if (node.kind != qelInternetResponseNode::kKindArray) Check(node.arraySize == 0, "array size of other kinds");
+  if (node.kind != qelInternetResponseNode::kKindArray)
+    Check(node.arraySize == 0, "array size of other kinds");
 }
 
 void Walk(const std::string& text) {
   qelInternetResponseBean bean;
   bool parsed = bean.ParseResponse(text);
   std::string status = bean.GetStatusString();
-  Check(qel::IsDecimalId(status) || (status[0] == '-' && qel::IsDecimalId(status.substr(1))), "status is decimal");
+  Check(qel::IsDecimalId(status) || (status[0] == '-' && qel::IsDecimalId(status.substr(1))),
+        "status is decimal");
   Check(status != "0", "status never reads 0");
   Check(bean.IsSuccess() == (status == "100000"), "success is status 100000");
   int count = bean.GetResultCount();
@@ -80,7 +82,8 @@ void Walk(const std::string& text) {
 
   qelInternetResponseBean checked;
   int result = qel::dataspace::qelBusinessHelper::CheckResponseData(text, &checked, nullptr);
-  Check(result != 0 || (checked.IsSuccess() && checked.GetResultCount() > 0), "0 only for success with items");
+  Check(result != 0 || (checked.IsSuccess() && checked.GetResultCount() > 0),
+        "0 only for success with items");
   Check(parsed || result == 1, "1 for a reply that does not parse");
   qel::dataspace::qelBusinessHelper::CheckResponseData(text, nullptr, nullptr);
 }

@@ -48,7 +48,8 @@ const std::vector<Lookup>& Lookups() {
 }
 
 // What the parser must give for a text, read independently of it.
-void CheckAgainstText(const std::string& text, const Lookup& lookup, const RequestParams& params, int result) {
+void CheckAgainstText(const std::string& text, const Lookup& lookup, const RequestParams& params,
+                      int result) {
   Json::Value root;
   bool parsed = qel::ParseJson(text, &root) && root.isObject();
   const Json::Value& param = qel::Member(root, "PARAM");
@@ -85,11 +86,13 @@ void CheckWrittenRequest(const std::string& value, const std::string& extra, int
   const std::vector<std::string> extras = {"PRODUCT_CASE_RES_TYPE", "MISSING"};
   for (const std::string& text : {qel::WriteStyled(request), qel::WriteCompact(request)}) {
     RequestParams params;
-    Check(ParseRequestParams(text, "PRODUCT_CASE", "CASE_ID", &params, &extras) == 0, "written request parses");
+    Check(ParseRequestParams(text, "PRODUCT_CASE", "CASE_ID", &params, &extras) == 0,
+          "written request parses");
     // GBK bytes, a trail byte 0x5C included, come back unchanged.
     Check(params.value == value, "written value survives");
     Check(params.values.size() == 2 && params.values[0] == extra && params.values[1].empty(), "extra values");
-    Check(params.limit == (page == 0 ? -1 : page) && params.offset == (page == 0 ? -1 : -page), "page values");
+    Check(params.limit == (page == 0 ? -1 : page) && params.offset == (page == 0 ? -1 : -page),
+          "page values");
   }
 }
 
@@ -111,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::map<std::string, std::string> flat;
     int flatResult = qel::dataspace::JsonObjectToMap(root, &flat);
     Check(flatResult == (root.isObject() ? 0 : 1), "JsonObjectToMap result");
-    std::vector<std::string> keys = root.isObject() ? root.getMemberNames() : std::vector<std::string>{"PARAM"};
+    std::vector<std::string> keys =
+        root.isObject() ? root.getMemberNames() : std::vector<std::string>{"PARAM"};
     std::vector<std::string> out;
     qel::dataspace::GetJsonValuesByKeys(root, keys, &out);
     Check(out.size() == keys.size(), "GetJsonValuesByKeys gives one value per key");

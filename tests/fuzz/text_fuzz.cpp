@@ -84,7 +84,9 @@ void Strings(const std::string& input) {
 
   int64_t big = qel::StringToInt64(input);
   int small = qel::StringToInt(input);
-  Check(static_cast<int64_t>(small) == (big > INT32_MAX ? INT32_MAX : big < INT32_MIN ? INT32_MIN : big),
+  Check(static_cast<int64_t>(small) == (big > INT32_MAX   ? INT32_MAX
+                                        : big < INT32_MIN ? INT32_MIN
+                                                          : big),
         "StringToInt clamps like StringToInt64");
   qel::StringToUInt64(input);
   if (qel::IsDecimalId(input) && input.size() < 19 && input[0] != '0') {
@@ -95,7 +97,8 @@ void Strings(const std::string& input) {
   if (qel::ParseVersion(input, &version)) {
     uint64_t again = 0;
     Check(qel::ParseVersion(qel::VersionToString(version), &again) && again == version, "version round trip");
-    Check(qel::VersionToString(qel::UInt64ToString(version)) == qel::VersionToString(version), "version text");
+    Check(qel::VersionToString(qel::UInt64ToString(version)) == qel::VersionToString(version),
+          "version text");
   } else {
     Check(version == 0, "a bad version reads 0");
   }
