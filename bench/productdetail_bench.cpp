@@ -6,41 +6,21 @@
 // JSON writer; the ratio of each pair is printed.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <functional>
-#include <map>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "cataloguegen.h"
 #include "productdetailgen.h"
 #include "qel/json.h"
 #include "qel/text.h"
-#include "qelbridge.h"
+#include "ratiobench.h"
 
 namespace {
 
-struct Pair {
-  std::string name;
-  int code;
-  std::string request;
-  std::function<std::string()> baseline;
-};
-
 sqlite3* g_db = nullptr;
-
-std::string InvokeText(int code, const std::string& request) {
-  char* out = nullptr;
-  Invoke(code, request.c_str(), &out);
-  std::string text = out != nullptr ? out : "";
-  DeleteJsonStr(&out);
-  return text;
-}
 
 // A prepared statement that is finalized on every path.
 class Statement {
@@ -146,26 +126,11 @@ std::string ProductRequest(const std::string& id) {
   return "{\"PARAM\":{\"PRODUCT\":{\"PRODUCT_ID\":\"" + id + "\"}}}";
 }
 
-// Mean wall time per iteration of every run, by name.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-      times[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-    }
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  const char* dir = std::getenv("QEL_BENCH_DIR");
-  const std::string root =
-      dir != nullptr && *dir != '\0' ? dir : "/tmp/qel-productdetail-bench-" + std::to_string(getpid());
+  const std::string root = qelbench::BenchRoot("productdetail");
   std::string error;
   qelbench::CatalogueLayout layout;
   const qelbench::DetailPlan detail;
@@ -176,19 +141,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  const std::string startup = "{\"LOCAL_PATH\":\"" + root + "\",\"SERVER_PATH\":\"http://127.0.0.1:9/qel\"}";
-  InitQelbridge(260, startup.c_str());
-  if (sqlite3_open_v2((root + "/data/qel_data.db").c_str(), &g_db, SQLITE_OPEN_READWRITE, nullptr) !=
-          SQLITE_OK ||
-      sqlite3_exec(g_db, ("ATTACH DATABASE '" + root + "/data/qel_exdata.db' AS EXDB").c_str(), nullptr,
-                   nullptr, nullptr) != SQLITE_OK) {
-    std::fprintf(stderr, "cannot open the baseline connection\n");
-    return 1;
-  }
+  g_db = qelbench::StartInstallation(root);
+  if (g_db == nullptr) return 1;
 
   const std::string rich = qelbench::ProductId(qelbench::RichProductIndex(layout, detail));
   const std::string small = qelbench::ProductId(detail.detailEvery);
-  std::vector<Pair> pairs = {
+  const std::vector<qelbench::RatioPair> pairs = {
       {"0x430 detail head", 0x430, ProductRequest(rich), [rich] { return HeadBaseline(rich); }},
       {"0x430 detail head, small product", 0x430, ProductRequest(small),
        [small] { return HeadBaseline(small); }},
@@ -198,46 +156,10 @@ int main(int argc, char** argv) {
        [rich] { return ReportsBaseline(rich); }},
   };
 
-  // Both sides must give the same reply, byte for byte.
-  bool same = true;
-  for (const Pair& pair : pairs) {
-    std::string invoked = InvokeText(pair.code, pair.request);
-    std::string expected = pair.baseline();
-    if (invoked != expected || invoked.size() < 3) {
-      std::fprintf(stderr, "%s: the replies differ (%zu and %zu bytes)\n", pair.name.c_str(), invoked.size(),
-                   expected.size());
-      same = false;
-    }
-  }
-  if (!same) return 1;
-
-  for (const Pair& pair : pairs) {
-    benchmark::RegisterBenchmark(("Invoke/" + pair.name).c_str(), [pair](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(InvokeText(pair.code, pair.request));
-    })->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark(("Baseline/" + pair.name).c_str(), [pair](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(pair.baseline());
-    })->Unit(benchmark::kMicrosecond);
-  }
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-
-  std::printf("\nInvoke time / baseline time (target: at most 3)\n");
-  int over = 0;
-  for (const Pair& pair : pairs) {
-    auto invoked = reporter.times.find("Invoke/" + pair.name);
-    auto baseline = reporter.times.find("Baseline/" + pair.name);
-    if (invoked == reporter.times.end() || baseline == reporter.times.end() || baseline->second <= 0)
-      continue;
-    double ratio = invoked->second / baseline->second;
-    if (ratio > 3) ++over;
-    std::printf("  %-42s %6.2f\n", pair.name.c_str(), ratio);
-  }
+  const int result = qelbench::RunRatioPairs(pairs);
+  // A folder whose replies differ is kept for a look.
+  if (result == 1) return result;
   sqlite3_close(g_db);
-  if (dir == nullptr || *dir == '\0') {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
-  return over == 0 ? 0 : 2;
+  qelbench::RemoveBenchRoot(root);
+  return result;
 }

@@ -4,41 +4,12 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <memory>
 #include <vector>
+
+#include "benchdb.h"
 
 namespace qelbench {
 namespace {
-
-struct DbCloser {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StmtFinalizer {
-  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
-bool Fail(std::string* error, const std::string& message) {
-  if (error != nullptr) *error = message;
-  return false;
-}
-
-Db OpenDb(const std::string& path, std::string* error) {
-  sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-  Db db(raw);
-  if (rc != SQLITE_OK) {
-    Fail(error, "cannot open " + path);
-    return nullptr;
-  }
-  return db;
-}
-
-bool Exec(sqlite3* db, const char* sql, std::string* error) {
-  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
-  return Fail(error, sqlite3_errmsg(db));
-}
 
 // One prepared INSERT into the named columns; every value binds as text
 // (INTEGER columns convert numeric texts themselves).
@@ -273,8 +244,8 @@ int RichProductIndex(const CatalogueLayout& layout, const DetailPlan& plan) {
 
 bool FillProductDetail(const std::string& root, const CatalogueLayout& layout, const DetailPlan& plan,
                        std::string* error) {
-  Db ex = OpenDb(root + "/data/qel_exdata.db", error);
-  Db local = OpenDb(root + "/data/qel_data.db", error);
+  Db ex = OpenDb(root + "/data/qel_exdata.db", false, error);
+  Db local = OpenDb(root + "/data/qel_data.db", false, error);
   if (!ex || !local) return false;
   if (!Exec(ex.get(), "BEGIN", error) || !Exec(local.get(), "BEGIN", error)) return false;
   bool ok = true;

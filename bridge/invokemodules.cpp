@@ -14,12 +14,8 @@ namespace dataspace {
 namespace {
 
 Data_interface_invoke* kInvokeModuleTable[] = {
-    new qel_Invoke_CategoryModules(),
-    new qel_Invoke_AboutInfos(),
-    new qel_Invoke_Certificate(),
-    new qel_Invoke_Product(),
-    new qel_Invoke_ProductDetail(),
-    new qel_Invoke_Custom(),
+    new qel_Invoke_CategoryModules(), new qel_Invoke_AboutInfos(),    new qel_Invoke_Certificate(),
+    new qel_Invoke_Product(),         new qel_Invoke_ProductDetail(), new qel_Invoke_Custom(),
     new qel_Invoke_ProductCategory(),
 };
 constexpr unsigned kInvokeModuleCount = sizeof(kInvokeModuleTable) / sizeof(kInvokeModuleTable[0]);

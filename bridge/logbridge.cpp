@@ -67,8 +67,8 @@ std::string MaskSecrets(const std::string& text) {
       if (valueEnd > text.size()) valueEnd = text.size();
     } else {
       valueEnd = p;
-      while (valueEnd < text.size() && text[valueEnd] != ',' && text[valueEnd] != '}' && text[valueEnd] != '\\' &&
-             text[valueEnd] != '\n') {
+      while (valueEnd < text.size() && text[valueEnd] != ',' && text[valueEnd] != '}' &&
+             text[valueEnd] != '\\' && text[valueEnd] != '\n') {
         ++valueEnd;
       }
     }

@@ -34,13 +34,13 @@ int NotifyUpdateProgress(int step, const char* text);
 }  // namespace qel
 
 // The message expression is evaluated only when a callback is set.
-#define QEL_LOG(function, message)                                                  \
-  do {                                                                              \
-    if (::qel::dataspace::LogEnabled())                                             \
-      ::qel::dataspace::LogBridge(__FILE__, __LINE__, (function), (message));       \
+#define QEL_LOG(function, message)                                            \
+  do {                                                                        \
+    if (::qel::dataspace::LogEnabled())                                       \
+      ::qel::dataspace::LogBridge(__FILE__, __LINE__, (function), (message)); \
   } while (0)
 
-#define QEL_LOG_DIRECT(message)                                                     \
-  do {                                                                              \
-    if (::qel::dataspace::LogEnabled()) ::qel::dataspace::LogDirect((message));     \
+#define QEL_LOG_DIRECT(message)                                                 \
+  do {                                                                          \
+    if (::qel::dataspace::LogEnabled()) ::qel::dataspace::LogDirect((message)); \
   } while (0)

@@ -40,30 +40,31 @@ const wchar_t* const kEnglish[kCaptionCount] = {
     L"QEL Product Catalogue",  // 0 client title
     L"All Product",            // 1
     L"All Certificate",        // 2
-    L"Model/Specif" L"ications",   // 3 built-in parameter -1
-    L"Version",                // 4
-    L"Tech Support:",          // 5
-    L"Tech Support:QEL",       // 6 no blank after the colon
-    L":",                      // 7
-    L"Price",                  // 8 built-in parameter -2
-    L"Not Available",          // 9
-    L"Product Price",          // 10
-    L"Introduce",              // 11
-    L"Models",                 // 12
-    L"Certificate",            // 13
-    L"Pictures",               // 14
-    L"Videos",                 // 15
-    L"Cases",                  // 16
-    L"Reports",                // 17
-    L"Ask Detail",             // 18
-    L"Inquiry",                // 19
-    L"Category",               // 20
-    L"Text",                   // 21
-    L"File",                   // 22
-    L"No Description",         // 23
-    L"Product",                // 24
-    L"Application",            // 25
-    L"Others",                 // 26
+    (L"Model/Specif"
+     L"ications"),        // 3 built-in parameter -1
+    L"Version",           // 4
+    L"Tech Support:",     // 5
+    L"Tech Support:QEL",  // 6 no blank after the colon
+    L":",                 // 7
+    L"Price",             // 8 built-in parameter -2
+    L"Not Available",     // 9
+    L"Product Price",     // 10
+    L"Introduce",         // 11
+    L"Models",            // 12
+    L"Certificate",       // 13
+    L"Pictures",          // 14
+    L"Videos",            // 15
+    L"Cases",             // 16
+    L"Reports",           // 17
+    L"Ask Detail",        // 18
+    L"Inquiry",           // 19
+    L"Category",          // 20
+    L"Text",              // 21
+    L"File",              // 22
+    L"No Description",    // 23
+    L"Product",           // 24
+    L"Application",       // 25
+    L"Others",            // 26
 };
 
 }  // namespace

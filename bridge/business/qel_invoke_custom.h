@@ -1,4 +1,5 @@
-// Module 5 of the request dispatcher: account, favourites, search, consultations, inquiries, feedback, usage records, update forwarders.
+// Module 5 of the request dispatcher: account, favourites, search, consultations, inquiries, feedback, usage
+// records, update forwarders.
 #pragma once
 
 #include <string>

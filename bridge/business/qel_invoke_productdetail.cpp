@@ -64,6 +64,45 @@ bool QueryColumn(qelQueryDef* def, const char* column, std::vector<std::string>*
                     [column, values](Json::Value& row) { values->push_back(StringMember(row, column)); });
 }
 
+// The rows of def, and the unit ids they name.
+bool RowsWithUnits(qelQueryDef* def, std::vector<Json::Value>* rows, std::set<std::string>* unitIds) {
+  return ForEachRow(def, [rows, unitIds](Json::Value& row) {
+    std::string unit = StringMember(row, "PARAMUNIT_ID");
+    if (!unit.empty()) unitIds->insert(unit);
+    rows->push_back(std::move(row));
+  });
+}
+
+void SetPage(const RequestParams& params, qelQueryDef* def) {
+  def->SetLimit(params.limit);
+  def->SetOffset(params.offset);
+}
+
+// The rows of def as the reply. A failed query gives 1 and logs failText
+// straight to the host, when there is one.
+int RowsReply(qelQueryDef* def, const char* failText, std::string* reply) {
+  qelRecord rows;
+  if (!QueryRows(def, &rows)) {
+    if (failText != nullptr) QEL_LOG_DIRECT(failText);
+    return 1;
+  }
+  *reply = rows.ToString();
+  return 0;
+}
+
+// The same for one page of def.
+int PageReply(qelQueryDef* def, const RequestParams& params, const char* failText, std::string* reply) {
+  SetPage(params, def);
+  return RowsReply(def, failText, reply);
+}
+
+// False, and logged, when the bridge has no datasource.
+bool HasDatasource() {
+  if (Datasource() != nullptr) return true;
+  QEL_LOG_DIRECT("DataSource is NULL");
+  return false;
+}
+
 // Ids read from the database go back into SQL as quoted literals.
 std::string JoinQuoted(const std::vector<std::string>& ids) {
   std::string list;
@@ -146,6 +185,18 @@ struct Method {
   int failResult = 1;
 };
 
+using Self = qel_Invoke_ProductDetail;
+
+// Handlers of the table: a method reading the parsed request, or only its id.
+template <int (Self::*Get)(const RequestParams&, std::string*)>
+int WithParams(Self* self, const RequestParams& params, std::string* reply) {
+  return (self->*Get)(params, reply);
+}
+template <int (Self::*Get)(const std::string&, std::string*)>
+int WithId(Self* self, const RequestParams& params, std::string* reply) {
+  return (self->*Get)(params.value, reply);
+}
+
 constexpr char kParamsFail[] = "Can not get params from json in";
 constexpr char kProductFail[] = "Can not get PRODUCT_ID from json in";
 constexpr char kProductFailBlank[] = "Can not get PRODUCT_ID from json in ";
@@ -165,62 +216,31 @@ Method ProductMethod(Handler handler, LogRoute route, const char* failText, int 
 // Indexed by method - 1; entries without a handler take the default branch.
 const std::array<Method, 48>& MethodTable() {
   static const std::array<Method, 48> table = [] {
-    using Self = qel_Invoke_ProductDetail;
     std::array<Method, 48> t{};
-    t[1 - 1] = ProductMethod(
-        [](Self* s, const RequestParams& p, std::string* r) { return s->GetIntroductions(p, r); },
-        LogRoute::kBridge, kParamsFail, 1);
-    t[2 - 1] = ProductMethod(
-        [](Self* s, const RequestParams& p, std::string* r) { return s->CountIntroductions(p, r); },
-        LogRoute::kBridge, kParamsFail, 1);
-    t[9 - 1] = ProductMethod(
-        [](Self* s, const RequestParams& p, std::string* r) { return s->GetProductCases(p, r); },
-        LogRoute::kDirect, kProductFailBlank, 0);
+    t[1 - 1] = ProductMethod(&WithParams<&Self::GetIntroductions>, LogRoute::kBridge, kParamsFail, 1);
+    t[2 - 1] = ProductMethod(&WithParams<&Self::CountIntroductions>, LogRoute::kBridge, kParamsFail, 1);
+    t[9 - 1] = ProductMethod(&WithParams<&Self::GetProductCases>, LogRoute::kDirect, kProductFailBlank, 0);
     Method caseResources;
-    caseResources.handler = [](Self* s, const RequestParams& p, std::string* r) {
-      return s->GetCaseResources(p, r);
-    };
+    caseResources.handler = &WithParams<&Self::GetCaseResources>;
     caseResources.table = "PRODUCT_CASE";
     caseResources.key = "CASE_ID";
     caseResources.extraKey = "PRODUCT_CASE_RES_TYPE";
     caseResources.failText = kCaseFailBlank;
     caseResources.failResult = 0;
     t[10 - 1] = caseResources;
-    t[16 - 1] =
-        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetPicGroups(p, r); },
-                      LogRoute::kDirect, kProductFailBlank, 0);
-    t[17 - 1] =
-        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetPictures(p, r); },
-                      LogRoute::kDirect, kProductFailBlank, 0);
+    t[16 - 1] = ProductMethod(&WithParams<&Self::GetPicGroups>, LogRoute::kDirect, kProductFailBlank, 0);
+    t[17 - 1] = ProductMethod(&WithParams<&Self::GetPictures>, LogRoute::kDirect, kProductFailBlank, 0);
     t[17 - 1].extraKey = "PICTURE_GROUP_ID";
     t[17 - 1].extraIsGroup = true;
-    t[18 - 1] =
-        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetVideos(p, r); },
-                      LogRoute::kDirect, kProductFailBlank, 0);
-    t[20 - 1] =
-        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetReports(p, r); },
-                      LogRoute::kDirect, kProductFailBlank, 0);
-    t[22 - 1] =
-        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetProdCerts(p, r); },
-                      LogRoute::kDirect, kProductFail, 1);
-    t[33 - 1] = ProductMethod(
-        [](Self* s, const RequestParams& p, std::string* r) { return s->GetModels(p.value, r); },
-        LogRoute::kDirect, kProductFail, 1);
-    t[34 - 1] =
-        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetParameters(p, r); },
-                      LogRoute::kDirect, kProductFail, 1);
-    t[35 - 1] = ProductMethod(
-        [](Self* s, const RequestParams& p, std::string* r) { return s->GetParameterValues(p, r); },
-        LogRoute::kDirect, kProductFail, 1);
-    t[36 - 1] = ProductMethod(
-        [](Self* s, const RequestParams& p, std::string* r) { return s->GetModelPictures(p, r); },
-        LogRoute::kDirect, kProductFail, 1);
-    t[37 - 1] =
-        ProductMethod([](Self* s, const RequestParams& p, std::string* r) { return s->GetModelCount(p, r); },
-                      LogRoute::kBridge, kParamsFail, 1);
-    t[48 - 1] = ProductMethod(
-        [](Self* s, const RequestParams& p, std::string* r) { return s->GetDtlHead(p.value, r); },
-        LogRoute::kBridge, kParamsFail, 1);
+    t[18 - 1] = ProductMethod(&WithParams<&Self::GetVideos>, LogRoute::kDirect, kProductFailBlank, 0);
+    t[20 - 1] = ProductMethod(&WithParams<&Self::GetReports>, LogRoute::kDirect, kProductFailBlank, 0);
+    t[22 - 1] = ProductMethod(&WithParams<&Self::GetProdCerts>, LogRoute::kDirect, kProductFail, 1);
+    t[33 - 1] = ProductMethod(&WithId<&Self::GetModels>, LogRoute::kDirect, kProductFail, 1);
+    t[34 - 1] = ProductMethod(&WithParams<&Self::GetParameters>, LogRoute::kDirect, kProductFail, 1);
+    t[35 - 1] = ProductMethod(&WithParams<&Self::GetParameterValues>, LogRoute::kDirect, kProductFail, 1);
+    t[36 - 1] = ProductMethod(&WithParams<&Self::GetModelPictures>, LogRoute::kDirect, kProductFail, 1);
+    t[37 - 1] = ProductMethod(&WithParams<&Self::GetModelCount>, LogRoute::kBridge, kParamsFail, 1);
+    t[48 - 1] = ProductMethod(&WithId<&Self::GetDtlHead>, LogRoute::kBridge, kParamsFail, 1);
     return t;
   }();
   return table;
@@ -367,15 +387,7 @@ int qel_Invoke_ProductDetail::GetIntroductions(const RequestParams& params, std:
   def.SetFilter(std::string("t1.") + "PRODUCT_ID" + " = " + params.value +
                 " AND  t1.PRODINTRO_ID = t2.PRODINTRO_ID AND t2.LANGID = " + LangId());
   def.AddOrder("SORT", 0);
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
-  qelRecord rows;
-  if (!QueryRows(&def, &rows)) {
-    QEL_LOG_DIRECT("Query error");
-    return 1;
-  }
-  *reply = rows.ToString();
-  return 0;
+  return PageReply(&def, params, "Query error", reply);
 }
 
 int qel_Invoke_ProductDetail::CountIntroductions(const RequestParams& params, std::string* reply) {
@@ -396,13 +408,7 @@ int qel_Invoke_ProductDetail::GetModels(const std::string& productId, std::strin
   for (const char* field : {"NAME", "DESC"}) def.AddField("PRODUCT_LANG", field);
   def.SetFilter("t1.PRODUCT_ID LIKE('" + productId + "____%" +
                 "') AND t1.PRODUCT_ID = t2.PRODUCT_ID AND t2.LANGID = " + LangId());
-  qelRecord rows;
-  if (!QueryRows(&def, &rows)) {
-    QEL_LOG_DIRECT("Query error");
-    return 1;
-  }
-  *reply = rows.ToString();
-  return 0;
+  return RowsReply(&def, "Query error", reply);
 }
 
 int qel_Invoke_ProductDetail::GetModelCount(const RequestParams& params, std::string* reply) {
@@ -424,11 +430,7 @@ int qel_Invoke_ProductDetail::GetParameters(const RequestParams& params, std::st
                 " AND t2.LANGID = " + LangId());
   std::vector<Json::Value> found;
   std::set<std::string> unitIds;
-  if (!ForEachRow(&def, [&](Json::Value& row) {
-        std::string unit = StringMember(row, "PARAMUNIT_ID");
-        if (!unit.empty()) unitIds.insert(unit);
-        found.push_back(std::move(row));
-      })) {
+  if (!RowsWithUnits(&def, &found, &unitIds)) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
@@ -454,15 +456,10 @@ int qel_Invoke_ProductDetail::GetParameterValues(const RequestParams& params, st
   }
   // The grouping rides in the filter text: one row per model and parameter.
   def.SetFilter("PRODUCT_ID LIKE '" + params.value + "%' " + " GROUP BY PRODUCT_ID,PARAM_ID  ");
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
+  SetPage(params, &def);
   std::vector<Json::Value> found;
   std::set<std::string> unitIds;
-  if (!ForEachRow(&def, [&](Json::Value& row) {
-        std::string unit = StringMember(row, "PARAMUNIT_ID");
-        if (!unit.empty()) unitIds.insert(unit);
-        found.push_back(std::move(row));
-      })) {
+  if (!RowsWithUnits(&def, &found, &unitIds)) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
@@ -497,24 +494,13 @@ int qel_Invoke_ProductDetail::GetModelPictures(const RequestParams& params, std:
   for (const char* field : {"NAME", "DESC", "TIPS"}) def.AddField("PICTURE_LANG", field);
   def.SetFilter("t1.RES_ID = t2.RES_ID AND t1.RES_ID IN (" + JoinQuoted(resIds) +
                 ") AND t2.LANGID =" + LangId());
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
-  qelRecord rows;
-  if (!QueryRows(&def, &rows)) {
-    QEL_LOG_DIRECT("Query Error");
-    return 1;
-  }
-  *reply = rows.ToString();
-  return 0;
+  return PageReply(&def, params, "Query Error", reply);
 }
 
 // ---- pictures, videos, certificates ----------------------------------------
 
 int qel_Invoke_ProductDetail::GetPicGroups(const RequestParams& params, std::string* reply) {
-  if (Datasource() == nullptr) {
-    QEL_LOG_DIRECT("DataSource is NULL");
-    return 1;
-  }
+  if (!HasDatasource()) return 1;
   if (!IsDecimalId(params.value)) return 1;
   qelQueryDef def;
   def.AddField("PICGROUP", "GROUP_ID AS PICTURE_GROUP_ID");
@@ -523,22 +509,11 @@ int qel_Invoke_ProductDetail::GetPicGroups(const RequestParams& params, std::str
       std::string(" t1.GROUP_ID IN (SELECT DISTINCT GROUP_ID FROM ") + "PRODUCT_RESOURCE" + " g1," +
       "PICTURE" + " g2 WHERE g1.PRODUCT_ID = " + params.value + " AND g1.RES_TYPE = " + kResPicture +
       "  \t\t\t\t AND g1.RES_ID = g2.RES_ID) AND t1.GROUP_ID=t2.GROUP_ID AND t2.LANGID=" + LangId());
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
-  qelRecord rows;
-  if (!QueryRows(&def, &rows)) {
-    QEL_LOG_DIRECT("Query Error");
-    return 1;
-  }
-  *reply = rows.ToString();
-  return 0;
+  return PageReply(&def, params, "Query Error", reply);
 }
 
 int qel_Invoke_ProductDetail::GetPictures(const RequestParams& params, std::string* reply) {
-  if (Datasource() == nullptr) {
-    QEL_LOG_DIRECT("DataSource is NULL");
-    return 1;
-  }
+  if (!HasDatasource()) return 1;
   const std::string group = params.values.empty() ? std::string() : params.values[0];
   const bool allGroups = group.empty() || group == "-1";
   if (!IsDecimalId(params.value) || (!allGroups && !IsDecimalId(group))) return 1;
@@ -557,22 +532,11 @@ int qel_Invoke_ProductDetail::GetPictures(const RequestParams& params, std::stri
                        " AND t2.RES_ID = t1.RES_ID AND t2.LANGID =  " + LangId();
   if (!allGroups) filter += " AND t1.GROUP_ID IN ( " + group + ")";
   def.SetFilter(filter);
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
-  qelRecord rows;
-  if (!QueryRows(&def, &rows)) {
-    QEL_LOG_DIRECT("query error");
-    return 1;
-  }
-  *reply = rows.ToString();
-  return 0;
+  return PageReply(&def, params, "query error", reply);
 }
 
 int qel_Invoke_ProductDetail::GetVideos(const RequestParams& params, std::string* reply) {
-  if (Datasource() == nullptr) {
-    QEL_LOG_DIRECT("DataSource is NULL");
-    return 1;
-  }
+  if (!HasDatasource()) return 1;
   if (!IsDecimalId(params.value)) return 1;
   std::vector<std::string> resIds;
   if (!ProductResourceIds(params.value, kResVideo, &resIds)) {
@@ -585,15 +549,7 @@ int qel_Invoke_ProductDetail::GetVideos(const RequestParams& params, std::string
   for (const char* field : {"NAME", "DESC", "TIPS"}) def.AddField("VIDEO_LANG", field);
   def.SetFilter(" t1.RES_ID IN (" + JoinQuoted(resIds) + ")" +
                 " AND t2.RES_ID = t1.RES_ID AND t2.LANGID =  " + LangId());
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
-  qelRecord rows;
-  if (!QueryRows(&def, &rows)) {
-    QEL_LOG_DIRECT("query error");
-    return 1;
-  }
-  *reply = rows.ToString();
-  return 0;
+  return PageReply(&def, params, "query error", reply);
 }
 
 int qel_Invoke_ProductDetail::GetProdCerts(const RequestParams& params, std::string* reply) {
@@ -623,8 +579,7 @@ int qel_Invoke_ProductDetail::GetReports(const RequestParams& params, std::strin
   for (const char* field : {"NAME", "DESC"}) def.AddField("PROD_REPORT_LANG", field);
   def.SetFilter(std::string(" t1.REPORT_ID = t2.REPORT_ID AND t1.") + "PRODUCT_ID" + "=" + params.value +
                 " AND t2.LANGID = " + LangId());
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
+  SetPage(params, &def);
   def.AddOrder("SORT", 0);
   std::vector<Json::Value> reports;
   std::vector<std::string> reportIds;
@@ -711,8 +666,7 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
   def.SetFilter(std::string("t1.CASE_ID = t2.CASE_ID AND t1.CASE_ID IN (\t\t\t\t\t SELECT CASE_ID FROM ") +
                 "PROD_PRODCASE" + " WHERE PRODUCT_ID = '" + params.value +
                 "') \t\t\t\t\t AND t2.LANGID = " + LangId() + " \t\t\t\t\t ORDER BY SORT ASC");
-  def.SetLimit(params.limit);
-  def.SetOffset(params.offset);
+  SetPage(params, &def);
   std::vector<Json::Value> cases;
   std::vector<std::string> caseIds;
   if (!ForEachRow(&def, [&](Json::Value& row) {
@@ -783,12 +737,7 @@ int qel_Invoke_ProductDetail::GetCaseResources(const RequestParams& params, std:
     if (!AddCaseResourceFields(type, &def)) return 1;
     def.SetFilter("t1.RES_ID IN( " + JoinQuoted(resIds) +
                   " ) AND t1.RES_ID = t2.RES_ID AND t2.LANGID =" + LangId());
-    def.SetLimit(params.limit);
-    def.SetOffset(params.offset);
-    qelRecord rows;
-    if (!QueryRows(&def, &rows)) return 1;
-    *reply = rows.ToString();
-    return 0;
+    return PageReply(&def, params, nullptr, reply);
   } catch (const std::exception&) {
     return 1;
   }

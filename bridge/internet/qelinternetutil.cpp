@@ -73,7 +73,9 @@ Json::Value NowMsValue() { return Json::Value(static_cast<Json::Int64>(NowMs()))
 
 }  // namespace
 
-std::string WriteGbkStyled(const Json::Value& gbkValue) { return Utf8ToGbk(WriteStyled(StringsToUtf8(gbkValue))); }
+std::string WriteGbkStyled(const Json::Value& gbkValue) {
+  return Utf8ToGbk(WriteStyled(StringsToUtf8(gbkValue)));
+}
 
 Json::Value qelInternetUtil::GetInternalRequestData(RequestType type, Json::Value params) const {
   const RequestTypeEntry* entry = FindRequestType(type);

@@ -44,7 +44,8 @@ Json::Value ConvertStrings(const Json::Value& value, Converter convert) {
     }
     case Json::objectValue: {
       Json::Value out(Json::objectValue);
-      for (auto it = value.begin(); it != value.end(); ++it) out[convert(it.name())] = ConvertStrings(*it, convert);
+      for (auto it = value.begin(); it != value.end(); ++it)
+        out[convert(it.name())] = ConvertStrings(*it, convert);
       return out;
     }
     default:
@@ -155,7 +156,9 @@ std::string ValueAsText(const Json::Value& value) {
   }
 }
 
-std::string TextMember(const Json::Value& object, const char* key) { return ValueAsText(Member(object, key)); }
+std::string TextMember(const Json::Value& object, const char* key) {
+  return ValueAsText(Member(object, key));
+}
 
 bool ValueAsInt64(const Json::Value& value, int64_t* out) {
   int64_t result = 0;

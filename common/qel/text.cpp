@@ -97,7 +97,9 @@ std::string ConvertText(const char* from, const char* to, std::string_view src) 
   return out;
 }
 
-bool IsBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsBlank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 // Index of the last "/" or "\" that is a separator in GBK text (a second
 // byte of a double-byte character may be 0x5C), or npos.
@@ -175,7 +177,8 @@ int SplitString(const std::string& text, char separator, std::vector<std::string
   if (out == nullptr) return 0;
   out->clear();
   std::string::size_type start = 0;
-  for (std::string::size_type pos; (pos = text.find(separator, start)) != std::string::npos; start = pos + 1) {
+  for (std::string::size_type pos; (pos = text.find(separator, start)) != std::string::npos;
+       start = pos + 1) {
     out->push_back(text.substr(start, pos - start));
   }
   if (start < text.size()) out->push_back(text.substr(start));
@@ -227,7 +230,8 @@ uint64_t StringToUInt64(const std::string& text) {
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     any = true;
     unsigned digit = static_cast<unsigned>(text[i] - '0');
-    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return std::numeric_limits<uint64_t>::max();
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10)
+      return std::numeric_limits<uint64_t>::max();
     value = value * 10 + digit;
   }
   return any ? value : 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "business/qel_invoke_aboutinfos.h"
 #include "qel/json.h"
 #include "qelbridge.h"
@@ -16,25 +17,9 @@ namespace {
 
 using qel::dataspace::AboutVersionText;
 using qel::dataspace::ShareSiteAddress;
-
-struct Reply {
-  int result;
-  std::string text;
-};
-
-Reply Call(int code, const std::string& json = "") {
-  char* out = nullptr;
-  int result = Invoke(code, json.c_str(), &out);
-  Reply reply{result, out != nullptr ? out : ""};
-  DeleteJsonStr(&out);
-  return reply;
-}
-
-Json::Value Parsed(const Reply& reply) {
-  Json::Value value;
-  EXPECT_TRUE(qel::ParseJson(reply.text, &value)) << reply.text;
-  return value;
-}
+using qeltest::Call;
+using qeltest::Parse;
+using qeltest::Reply;
 
 void AddAboutRows(const qeltest::Installation& installation) {
   installation.Ex(
@@ -87,7 +72,7 @@ TEST(AboutInfosTest, AboutRowCarriesTheLocalVersion) {
 
   Reply reply = Call(0x100);
   ASSERT_EQ(reply.result, 0) << reply.text;
-  Json::Value rows = Parsed(reply);
+  Json::Value rows = Parse(reply.text);
   ASSERT_TRUE(rows.isArray());
   ASSERT_EQ(rows.size(), 1u) << reply.text;
   const Json::Value& row = rows[0];
@@ -116,7 +101,7 @@ TEST(AboutInfosTest, MissingVersionFileGivesAnEmptyVersion) {
 
   Reply reply = Call(0x100);
   ASSERT_EQ(reply.result, 0) << reply.text;
-  Json::Value rows = Parsed(reply);
+  Json::Value rows = Parse(reply.text);
   ASSERT_EQ(rows.size(), 1u) << reply.text;
   EXPECT_EQ(rows[0]["VERSION"].asString(), "");
 }
@@ -133,7 +118,7 @@ TEST(AboutInfosTest, CompanyColumnsFollowThePlatform) {
     InitQelbridge(c.platform, installation.StartupJson().c_str());
     Reply reply = Call(0x101);
     ASSERT_EQ(reply.result, 0) << "platform: " << c.platform;
-    Json::Value rows = Parsed(reply);
+    Json::Value rows = Parse(reply.text);
     ASSERT_EQ(rows.size(), 1u) << "platform: " << c.platform << "\n" << reply.text;
     const Json::Value& row = rows[0];
     const std::string suffix = c.suffix;
@@ -181,7 +166,7 @@ TEST(AboutInfosTest, ShareUrlCarriesTemplateAndCompany) {
     const std::string setting = c.setting ? c.setting : "<unset>";
     EXPECT_EQ(ShareSiteAddress(), c.site) << "setting: " << setting;
     Reply reply = Call(0x101);
-    Json::Value rows = Parsed(reply);
+    Json::Value rows = Parse(reply.text);
     ASSERT_EQ(rows.size(), 1u) << reply.text;
     EXPECT_EQ(rows[0]["SHAREURL"].asString(), c.site + "/sample/Sharecom/download/templateid/T9/qyid/C7")
         << "setting: " << setting;
@@ -220,7 +205,7 @@ TEST(AboutInfosTest, OtherMethodsAreRefused) {
   for (int code : {0x102, 0x1ff}) {
     Reply reply = Call(code);
     EXPECT_EQ(reply.result, -1) << "code: " << code;
-    Json::Value error = Parsed(reply);
+    Json::Value error = Parse(reply.text);
     EXPECT_EQ(qel::StringMember(error, "ERRORCODE"), "-1") << reply.text;
   }
   qel::dataspace::qel_Invoke_AboutInfos module;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "business/qelbusinesshelper.h"
 #include "internet/qelinternetresponsebean.h"
 #include "qel/json.h"
@@ -14,16 +15,7 @@
 
 using qel::dataspace::ParseRequestParams;
 using qel::dataspace::RequestParams;
-
-namespace {
-
-Json::Value Parsed(const std::string& text) {
-  Json::Value value;
-  EXPECT_TRUE(qel::ParseJson(text, &value)) << text;
-  return value;
-}
-
-}  // namespace
+using qeltest::Parse;
 
 TEST(ParseRequestParams, ReadsValueLimitAndOffsetFromAnyShape) {
   const struct {
@@ -95,14 +87,14 @@ TEST(ParseRequestParams, ExtraKeysComeFromParamInTheirOrder) {
 
 TEST(JsonHelpers, ValuesByKeysReadScalarsAsText) {
   std::vector<std::string> out;
-  EXPECT_EQ(qel::dataspace::GetJsonValuesByKeys(Parsed(R"({"A":"x","B":3,"C":null,"D":{"e":1},"F":false})"),
+  EXPECT_EQ(qel::dataspace::GetJsonValuesByKeys(Parse(R"({"A":"x","B":3,"C":null,"D":{"e":1},"F":false})"),
                                                 {"A", "B", "C", "D", "F", "Z"}, &out),
             0);
   EXPECT_EQ(out, (std::vector<std::string>{"x", "3", "", "", "false", ""}));
 
   for (const char* text : {"[1,2]", "\"A\"", "null", "7"}) {
     std::vector<std::string> values;
-    EXPECT_EQ(qel::dataspace::GetJsonValuesByKeys(Parsed(text), {"A", "0"}, &values), 0) << text;
+    EXPECT_EQ(qel::dataspace::GetJsonValuesByKeys(Parse(text), {"A", "0"}, &values), 0) << text;
     EXPECT_EQ(values, (std::vector<std::string>{"", ""})) << text;
   }
 }
@@ -110,13 +102,12 @@ TEST(JsonHelpers, ValuesByKeysReadScalarsAsText) {
 TEST(JsonHelpers, ObjectToMapKeepsScalarMembersOnly) {
   std::map<std::string, std::string> out = {{"stale", "x"}};
   EXPECT_EQ(
-      qel::dataspace::JsonObjectToMap(Parsed(R"({"A":"x","B":3,"C":null,"D":{},"E":[1],"F":true})"), &out),
-      0);
+      qel::dataspace::JsonObjectToMap(Parse(R"({"A":"x","B":3,"C":null,"D":{},"E":[1],"F":true})"), &out), 0);
   EXPECT_EQ(out, (std::map<std::string, std::string>{{"A", "x"}, {"B", "3"}, {"F", "true"}}));
 
   for (const char* text : {"null", "[1,2]", "\"A\"", "7"}) {
     std::map<std::string, std::string> values = {{"stale", "x"}};
-    EXPECT_EQ(qel::dataspace::JsonObjectToMap(Parsed(text), &values), 1) << text;
+    EXPECT_EQ(qel::dataspace::JsonObjectToMap(Parse(text), &values), 1) << text;
     EXPECT_TRUE(values.empty()) << text;
   }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "business/qel_invoke_categorymodules.h"
 #include "qel/json.h"
 #include "qelbridge.h"
@@ -15,33 +16,10 @@
 namespace {
 
 using qel::dataspace::qel_Invoke_CategoryModules;
-
-struct Reply {
-  int result;
-  std::string text;
-};
-
-Reply Call(int code, const std::string& json = "") {
-  char* out = nullptr;
-  int result = Invoke(code, json.c_str(), &out);
-  Reply reply{result, out != nullptr ? out : ""};
-  DeleteJsonStr(&out);
-  return reply;
-}
-
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  EXPECT_TRUE(qel::ParseJson(text, &value)) << text;
-  return value;
-}
-
-// The values of one member in reply order.
-std::vector<std::string> Column(const Json::Value& rows, const char* name) {
-  std::vector<std::string> values;
-  if (!rows.isArray()) return values;
-  for (const Json::Value& row : rows) values.push_back(qel::StringMember(row, name));
-  return values;
-}
+using qeltest::Call;
+using qeltest::Column;
+using qeltest::Parse;
+using qeltest::Reply;
 
 // For replies whose query has no order of its own.
 std::vector<std::string> Sorted(std::vector<std::string> values) {
@@ -215,22 +193,9 @@ TEST_F(CategoryCasesTest, CaseResourcesGoToTheProductDetail) {
       << reply.text;
 }
 
-std::vector<std::string> g_logLines;
-void CollectLog(const char* text, const char*) { g_logLines.push_back(text != nullptr ? text : ""); }
-
-bool Logged(const std::string& message) {
-  for (const std::string& line : g_logLines) {
-    if (line.size() >= message.size() &&
-        line.compare(line.size() - message.size(), message.size(), message) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 TEST_F(CategoryModulesTest, BadRequestsAreLogged) {
   Start();
-  SetLogCallback(CollectLog);
+  SetLogCallback(qeltest::CaptureLog);
   const struct {
     int code;
     std::string request;
@@ -243,9 +208,9 @@ TEST_F(CategoryModulesTest, BadRequestsAreLogged) {
       {0x014, "{\"PARAM\":{}}", "Can not get CERTGROUP_ID from json in"},
   };
   for (const auto& c : cases) {
-    g_logLines.clear();
+    qeltest::ClearLog();
     Call(c.code, c.request);
-    EXPECT_TRUE(Logged(c.message)) << "code: " << c.code << " request: " << c.request;
+    EXPECT_TRUE(qeltest::LoggedAtEnd(c.message)) << "code: " << c.code << " request: " << c.request;
   }
   SetLogCallback(nullptr);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "qel/json.h"
 #include "qelbridge.h"
 #include "testsupport.h"
@@ -13,27 +14,11 @@ namespace {
 constexpr int kAllCerts = 0x200;
 constexpr int kChildCerts = 0x201;
 
-struct Reply {
-  int result;
-  std::string text;
-};
-
-Reply Call(int code, const std::string& json) {
-  char* out = nullptr;
-  int result = Invoke(code, json.c_str(), &out);
-  Reply reply{result, out != nullptr ? out : ""};
-  DeleteJsonStr(&out);
-  return reply;
-}
+using qeltest::Call;
+using qeltest::Reply;
 
 // The ID members of an array reply, in order.
-std::vector<std::string> Ids(const std::string& text) {
-  std::vector<std::string> ids;
-  Json::Value rows;
-  if (!qel::ParseJson(text, &rows) || !rows.isArray()) return {"<not an array: " + text + ">"};
-  for (const Json::Value& row : rows) ids.push_back(qel::StringMember(row, "ID"));
-  return ids;
-}
+std::vector<std::string> Ids(const std::string& text) { return qeltest::Column(text, "ID"); }
 
 using IdList = std::vector<std::string>;
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "database/qelconnection.h"
 #include "database/qeldatamanager.h"
 #include "database/qelquerydef.h"
@@ -20,16 +21,8 @@ namespace qel {
 namespace dataspace {
 namespace {
 
-std::vector<std::string> g_lines;
-
-void Capture(const char* text, const char*) { g_lines.push_back(text ? text : ""); }
-
-bool Logged(const std::string& fragment) {
-  for (const auto& line : g_lines) {
-    if (line.find(fragment) != std::string::npos) return true;
-  }
-  return false;
-}
+using qeltest::ClearLog;
+using qeltest::Logged;
 
 // A record used as an array of one row.
 qelRecord OneRow(const std::vector<std::pair<std::string, Json::Value>>& members) {
@@ -58,8 +51,8 @@ std::vector<qelRecord> Rows(IQELDatasource* ds, qelQueryDef* def) {
 class DatasourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_lines.clear();
-    StoreLogCallback(&Capture);
+    ClearLog();
+    StoreLogCallback(&qeltest::CaptureLog);
     install_.Main(
         "CREATE TABLE PEOPLE (ID TEXT PRIMARY KEY, NAME TEXT, SORT INTEGER);"
         "CREATE TABLE PETS (ID TEXT, OWNER TEXT, KIND TEXT);"
@@ -267,16 +260,16 @@ TEST_F(DatasourceTest, AddRecordRefusesBadInput) {
   qelRecord duplicateKey = OneRow({{"ID", "1"}});
   for (IQELRecord* rec : {static_cast<IQELRecord*>(nullptr), static_cast<IQELRecord*>(&empty),
                           static_cast<IQELRecord*>(&emptyRow), static_cast<IQELRecord*>(&plainObject)}) {
-    g_lines.clear();
+    ClearLog();
     EXPECT_FALSE(ds_->AddRecord("PEOPLE", rec));
     EXPECT_TRUE(Logged(" param is null"));
   }
-  g_lines.clear();
+  ClearLog();
   EXPECT_FALSE(ds_->AddRecord("PEOPLE", &missingColumn));
   EXPECT_TRUE(
       Logged("Add record error.prepare SQL : INSERT INTO PEOPLE(`NOPE`) VALUES(?)  . SQLITE Error Code : 1"));
   EXPECT_FALSE(ds_->AddRecord("NO_SUCH_TABLE", &duplicateKey));
-  g_lines.clear();
+  ClearLog();
   EXPECT_FALSE(ds_->AddRecord("PEOPLE", &duplicateKey));
   EXPECT_TRUE(
       Logged("Add record error. step SQL: INSERT INTO PEOPLE(`ID`) VALUES(?) . SQLITE Error Code : 19"));
@@ -295,12 +288,12 @@ TEST_F(DatasourceTest, DeleteRecordBindsItsValues) {
   EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM PEOPLE"), std::vector<std::string>{"2"});
 
   qelRecord onlyNulls = OneRow({{"ID", Json::Value()}});
-  g_lines.clear();
+  ClearLog();
   EXPECT_FALSE(ds_->DeleteRecord("PEOPLE", &onlyNulls));
   EXPECT_TRUE(Logged("Can delete from database. filter is empty"));
   EXPECT_FALSE(Logged("DELETE")) << "no SQL runs";
   qelRecord empty;
-  g_lines.clear();
+  ClearLog();
   EXPECT_FALSE(ds_->DeleteRecord("PEOPLE", &empty));
   EXPECT_TRUE(Logged("record is null"));
   EXPECT_FALSE(ds_->DeleteRecord("PEOPLE", nullptr));
@@ -313,7 +306,7 @@ TEST_F(DatasourceTest, DeleteRecordBindsItsValues) {
 TEST_F(DatasourceTest, UpdateRecordWithUpfilter) {
   const std::string gbk = qeltest::Gbk("李四");
   qelRecord rec = OneRow({{"SORT", "7"}, {"UPFILTER", "ID = " + QuoteSqlText("2")}, {"NAME", gbk}});
-  g_lines.clear();
+  ClearLog();
   ASSERT_TRUE(ds_->UpdateRecord("PEOPLE", &rec));
   EXPECT_TRUE(Logged("SQL:UPDATE PEOPLE SET NAME = ?,SORT=? WHERE ID = '2' \n"));
   EXPECT_EQ(install_.QueryMain("SELECT ID, hex(NAME), SORT FROM PEOPLE ORDER BY ID"),
@@ -381,7 +374,7 @@ TEST_F(DatasourceTest, SingleValues) {
 
   EXPECT_EQ(ds_->PendingStatements(), 0);
   ds_->Close();
-  g_lines.clear();
+  ClearLog();
   EXPECT_EQ(ds_->GetFieldValue("PEOPLE", "NAME", "", &value), 1);
   EXPECT_TRUE(Logged("Database error"));
 }
@@ -418,21 +411,21 @@ TEST_F(DatasourceTest, AttachRefusesWhatIsNotAnExistingFile) {
   const std::string missing = qeltest::TestDir() + "/missing.db";
   const std::string missingOdd = qeltest::TestDir() + "/缺少].db";
   for (const std::string& path : {missing, qeltest::Gbk(missingOdd), qeltest::TestDir() + "/dir.db"}) {
-    g_lines.clear();
+    ClearLog();
     EXPECT_FALSE(ds_->AttachExDB(path, "EXDB")) << path;
     EXPECT_TRUE(Logged("not exists")) << path;
   }
   EXPECT_FALSE(std::filesystem::exists(missing));
   EXPECT_FALSE(std::filesystem::exists(missingOdd));
 
-  g_lines.clear();
+  ClearLog();
   EXPECT_FALSE(ds_->AttachExDB("", "EXDB"));
   EXPECT_TRUE(Logged("strDBPath is empty"));
   EXPECT_FALSE(ds_->AttachExDB(install_.exDb(), "BAD]ALIAS"));
 
   EXPECT_EQ(ds_->PendingStatements(), 0);
   ds_->Close();
-  g_lines.clear();
+  ClearLog();
   EXPECT_FALSE(ds_->AttachExDB(install_.exDb(), "EXDB"));
   EXPECT_TRUE(Logged("Database is not open"));
 }

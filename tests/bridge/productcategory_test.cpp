@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "business/qel_invoke_productcategory.h"
 #include "business/qelnewrule.h"
 #include "qel/json.h"
@@ -14,34 +15,10 @@
 namespace {
 
 using qel::dataspace::qel_Invoke_ProductCategory;
-
-struct Reply {
-  int result;
-  std::string text;
-};
-
-Reply Call(int code, const std::string& json = "") {
-  char* out = nullptr;
-  int result = Invoke(code, json.c_str(), &out);
-  Reply reply{result, out != nullptr ? out : ""};
-  DeleteJsonStr(&out);
-  return reply;
-}
-
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  EXPECT_TRUE(qel::ParseJson(text, &value)) << text;
-  return value;
-}
-
-// The values of one member in reply order.
-std::vector<std::string> Column(const std::string& text, const char* name) {
-  std::vector<std::string> values;
-  Json::Value rows = Parse(text);
-  if (!rows.isArray()) return values;
-  for (const Json::Value& row : rows) values.push_back(qel::StringMember(row, name));
-  return values;
-}
+using qeltest::Call;
+using qeltest::Column;
+using qeltest::Parse;
+using qeltest::Reply;
 
 using Ids = std::vector<std::string>;
 
@@ -59,19 +36,6 @@ std::string BrandRequest(const std::string& brand, const std::string& paging = "
   std::string text = "{\"PARAM\":{\"BRAND\":{\"BRAND_ID\":\"" + brand + "\"}}";
   if (!paging.empty()) text += "," + paging;
   return text + "}";
-}
-
-// Log lines the host's callback received.
-std::vector<std::string>& LogLines() {
-  static std::vector<std::string> lines;
-  return lines;
-}
-void CollectLog(const char* text, const char*) { LogLines().push_back(text != nullptr ? text : ""); }
-bool Logged(const std::string& part) {
-  for (const std::string& line : LogLines()) {
-    if (line.find(part) != std::string::npos) return true;
-  }
-  return false;
 }
 
 // Two top categories (A 1001001, B 1002001) with children and a grandchild,
@@ -119,7 +83,7 @@ const char kLocalState[] =
 
 class ProductCategoryTest : public ::testing::Test {
  protected:
-  void SetUp() override { LogLines().clear(); }
+  void SetUp() override { qeltest::ClearLog(); }
   void TearDown() override { SetLogCallback(nullptr); }
   void Start(bool withRows = true) {
     if (withRows) {
@@ -239,7 +203,7 @@ TEST_F(ProductCategoryTest, CategoryPagingAppliesBeforeEmptyCategoriesAreDropped
 
 TEST_F(ProductCategoryTest, IdLengthsPerMethod) {
   Start();
-  SetLogCallback(CollectLog);
+  SetLogCallback(qeltest::CaptureLog);
   struct Case {
     int code;
     std::string id;
@@ -277,9 +241,9 @@ TEST_F(ProductCategoryTest, IdLengthsPerMethod) {
   }
   // The logs of method 2 and 4 name the id; method 2 with an empty id and
   // methods 3 and 5 log nothing of their own.
-  EXPECT_TRUE(Logged("error:\n100100" + CategoryRequest("100100") + "\nid is null\n"));
-  EXPECT_TRUE(Logged("Category ID length error :100100100"));
-  EXPECT_FALSE(Logged("error:\n{"));
+  EXPECT_TRUE(qeltest::Logged("error:\n100100" + CategoryRequest("100100") + "\nid is null\n"));
+  EXPECT_TRUE(qeltest::Logged("Category ID length error :100100100"));
+  EXPECT_FALSE(qeltest::Logged("error:\n{"));
 }
 
 TEST_F(ProductCategoryTest, RequestsOfAnyShapeNeverCrash) {
@@ -487,12 +451,12 @@ TEST_F(ProductCategoryTest, ProductReplyIsByteExactWithGbkTexts) {
 
 TEST_F(ProductCategoryTest, MissingDisplayModeIsLogged) {
   Start();
-  SetLogCallback(CollectLog);
+  SetLogCallback(qeltest::CaptureLog);
   Call(0x607, ProductRequest(kP1));
-  EXPECT_FALSE(Logged("get show way error"));
+  EXPECT_FALSE(qeltest::Logged("get show way error"));
   Call(0x607, ProductRequest(kP3));
-  EXPECT_TRUE(Logged("get show way error"));
-  EXPECT_TRUE(Logged("show:"));
+  EXPECT_TRUE(qeltest::Logged("get show way error"));
+  EXPECT_TRUE(qeltest::Logged("show:"));
 }
 
 TEST_F(ProductCategoryTest, FavoriteOfAnyUserAndLeadingZeroIds) {
@@ -726,7 +690,7 @@ TEST_F(ProductCategoryTest, MissingLookupTablesKeepTheRows) {
   installation.Ex("DROP TABLE PROD_SHOW;");
   installation.Main("DROP TABLE FAVORITES;");
   Start(false);
-  SetLogCallback(CollectLog);
+  SetLogCallback(qeltest::CaptureLog);
   Json::Value rows = Parse(Call(0x604, CategoryRequest("1002001")).text);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(qel::StringMember(rows[1], "PRODUCT_ID"), kP3);
@@ -734,20 +698,20 @@ TEST_F(ProductCategoryTest, MissingLookupTablesKeepTheRows) {
   EXPECT_EQ(qel::StringMember(rows[1], "SHOWWAY"), "0");
   EXPECT_EQ(qel::StringMember(rows[0], "BRANDNAME"), qeltest::Gbk("品牌甲"));
   EXPECT_EQ(qel::StringMember(rows[0], "STATUS"), "2");
-  EXPECT_TRUE(Logged("Can not get favorite"));
-  EXPECT_TRUE(Logged("get show way error"));
+  EXPECT_TRUE(qeltest::Logged("Can not get favorite"));
+  EXPECT_TRUE(qeltest::Logged("get show way error"));
 }
 
 TEST_F(ProductCategoryTest, MissingSeenMarksTableKeepsCategoriesWithZeroNewCount) {
   installation.Ex(kCatalogue);
   installation.Main("DROP TABLE PRODUCT_EXTEND;");
   Start(false);
-  SetLogCallback(CollectLog);
+  SetLogCallback(qeltest::CaptureLog);
   Json::Value rows = Parse(Call(0x601).text);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(qel::StringMember(rows[0], "PRODUCTCOUNT"), "3");
   EXPECT_EQ(qel::StringMember(rows[0], "NEWPRODUCTCOUNT"), "0");
-  EXPECT_TRUE(Logged("Query new state error"));
+  EXPECT_TRUE(qeltest::Logged("Query new state error"));
 }
 
 TEST_F(ProductCategoryTest, EmptyDatabaseGivesEmptyLists) {

@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bridgetest.h"
 #include "business/qel_invoke_productdetail.h"
 #include "qel/json.h"
 #include "qelbridge.h"
@@ -39,45 +39,13 @@ constexpr int kCompanyCaseResources = 0x00a;
 const std::string kA = "10000000001";
 const std::string kH = "20000000001";
 
-// What reaches the log callback: the text and whether it came straight
-// (null extra) or through the formatted bridge line ("" extra).
-struct LogLine {
-  std::string text;
-  bool direct;
-};
-std::mutex g_logMutex;
-std::vector<LogLine> g_log;
-extern "C" void CaptureLog(const char* text, const char* extra) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  g_log.push_back({text != nullptr ? text : "", extra == nullptr});
-}
-void ClearLog() {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  g_log.clear();
-}
-bool LoggedDirect(const std::string& text) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  for (const LogLine& line : g_log) {
-    if (line.direct && line.text == text) return true;
-  }
-  return false;
-}
-// A formatted bridge line of the module's dispatcher ending in text.
-bool LoggedBridge(const std::string& function, const std::string& text) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  for (const LogLine& line : g_log) {
-    if (line.direct) continue;
-    bool ends = line.text.size() >= text.size() &&
-                line.text.compare(line.text.size() - text.size(), text.size(), text) == 0;
-    if (ends && line.text.find("[FUN]:" + function + ",") != std::string::npos) return true;
-  }
-  return false;
-}
-
-struct Reply {
-  int result;
-  std::string text;
-};
+using qeltest::CaptureLog;
+using qeltest::ClearLog;
+using qeltest::Column;
+using qeltest::LoggedBridge;
+using qeltest::LoggedDirect;
+using qeltest::Parse;
+using qeltest::Reply;
 
 // Invoke_CPP hands on the module's own reply; an empty reply with a non-zero
 // result becomes its placeholder array.
@@ -96,21 +64,6 @@ std::string PictureRequest(const std::string& id, const std::string& group) {
 std::string CaseResourceRequest(const std::string& caseId, const std::string& type) {
   return "{\"PARAM\":{\"PRODUCT_CASE\":{\"CASE_ID\":\"" + caseId + "\"},\"PRODUCT_CASE_RES_TYPE\":\"" + type +
          "\"}}";
-}
-
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  qel::ParseJson(text, &value);
-  return value;
-}
-
-// One string member of every element of an array reply.
-Strings Column(const std::string& text, const char* member) {
-  Json::Value rows = Parse(text);
-  if (!rows.isArray()) return {"<not an array: " + text + ">"};
-  Strings values;
-  for (const Json::Value& row : rows) values.push_back(qel::StringMember(row, member));
-  return values;
 }
 
 const char kPlaceholder[] = "[\n   {\n      \"ERRORDESC\" : \" \",\n      \"ERRORLEVEL\" : \" \"\n   }\n]\n";

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "qel/json.h"
 #include "qelbridge.h"
 #include "testsupport.h"
@@ -20,18 +20,8 @@ constexpr int kProductCount = 0x303;
 
 using IdList = std::vector<std::string>;
 
-struct Reply {
-  int result;
-  std::string text;
-};
-
-Reply Call(int code, const std::string& json) {
-  char* out = nullptr;
-  int result = Invoke(code, json.c_str(), &out);
-  Reply reply{result, out != nullptr ? out : ""};
-  DeleteJsonStr(&out);
-  return reply;
-}
+using qeltest::Call;
+using qeltest::Reply;
 
 std::string Request(const std::string& id, const std::string& level) {
   Json::Value request(Json::objectValue);
@@ -49,28 +39,7 @@ Json::Value Rows(const std::string& text) {
   return rows;
 }
 
-IdList Ids(const std::string& text) {
-  IdList ids;
-  for (const Json::Value& row : Rows(text)) ids.push_back(qel::StringMember(row, "ID"));
-  return ids;
-}
-
-// Lines passed straight to the log callback (null extra).
-std::mutex g_logMutex;
-std::vector<std::string> g_directLines;
-extern "C" void CaptureLog(const char* text, const char* extra) {
-  if (extra != nullptr || text == nullptr) return;
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  g_directLines.push_back(text);
-}
-
-bool Logged(const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  for (const std::string& l : g_directLines) {
-    if (l == line) return true;
-  }
-  return false;
-}
+IdList Ids(const std::string& text) { return qeltest::Column(Rows(text), "ID"); }
 
 class ProductLevelsTest : public ::testing::Test {
  protected:
@@ -79,7 +48,7 @@ class ProductLevelsTest : public ::testing::Test {
     install_.Ex(qeltest::ReadFile(fixtures + "qel_exdata.sql"));
     install_.Main(qeltest::ReadFile(fixtures + "qel_data.sql"));
     ASSERT_EQ(InitQelbridge(260, install_.StartupJson().c_str()), 0);
-    SetLogCallback(&CaptureLog);
+    SetLogCallback(&qeltest::CaptureLog);
   }
   void TearDown() override { SetLogCallback(nullptr); }
 
@@ -161,9 +130,9 @@ TEST_F(ProductLevelsTest, LevelsFiveAndAboveAreOutOfRange) {
     EXPECT_EQ(reply.result, 0) << "code: " << c.code << " level: " << c.level;
     EXPECT_EQ(reply.text, "") << "code: " << c.code << " level: " << c.level;
   }
-  EXPECT_TRUE(Logged("Out Of Range : Product category level 7"));
-  EXPECT_TRUE(Logged("Out Of Range : Product category level 5"));
-  EXPECT_TRUE(Logged("Out Of Range : Product category level 2147483647"));
+  EXPECT_TRUE(qeltest::LoggedDirect("Out Of Range : Product category level 7"));
+  EXPECT_TRUE(qeltest::LoggedDirect("Out Of Range : Product category level 5"));
+  EXPECT_TRUE(qeltest::LoggedDirect("Out Of Range : Product category level 2147483647"));
 }
 
 TEST_F(ProductLevelsTest, ProductsWithSeenStatus) {

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridgetest.h"
 #include "cqelbridge.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetutil.h"
@@ -23,11 +24,7 @@ namespace {
 // real backslash.
 const std::string kGbkBackslashValue = std::string("\x95\x5C", 2) + "\"\\";
 
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  EXPECT_TRUE(ParseJson(text, &value)) << text;
-  return value;
-}
+using qeltest::Parse;
 
 // What the service sees: the envelope converted to UTF-8, then the base
 // object inside "params", with every value converted back to GBK.
@@ -54,9 +51,6 @@ class RequestBeanTest : public ::testing::Test {
 };
 
 Json::Value Params(const std::string& json) { return Parse(json); }
-
-std::string g_log;
-void CaptureLog(const char* text, const char*) { g_log += std::string(text ? text : "") + "\n"; }
 
 TEST_F(RequestBeanTest, EveryRequestTypeNamesItsServiceAndAddsItsKeys) {
   StartWithCompany();
@@ -158,11 +152,12 @@ TEST_F(RequestBeanTest, NobodyLoggedInGivesEmptyUserKeys) {
 
 TEST_F(RequestBeanTest, UndefinedTypesAndNonObjectParamsAreRefused) {
   StartWithCompany();
-  StoreLogCallback(CaptureLog);
+  StoreLogCallback(qeltest::CaptureLog);
   qelInternetRequestBean bean;
   ASSERT_FALSE(bean.AddOneRequestWithParam(14, Json::Value()));
-  EXPECT_NE(g_log.find("type is undefine"), std::string::npos) << g_log;
-  EXPECT_LT(g_log.find("type is undefine"), g_log.find("loginin request content null")) << g_log;
+  const std::string log = qeltest::LogText();
+  EXPECT_NE(log.find("type is undefine"), std::string::npos) << log;
+  EXPECT_LT(log.find("type is undefine"), log.find("loginin request content null")) << log;
   for (int type : {0, -1, 14, 15, 16, 19, 255, 260, 513, 514, 516, 1025, INT_MAX, INT_MIN}) {
     EXPECT_FALSE(bean.AddOneRequestWithParam(type, Params(R"({"a":"1"})"))) << "type " << type;
     EXPECT_TRUE(qelInternetUtil().GetInternalRequestData(type, Json::Value()).isNull()) << "type " << type;

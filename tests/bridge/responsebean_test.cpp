@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "internet/qelinternetresponsebean.h"
 #include "internet/qelinternetresponsenode.h"
 #include "logbridge.h"
@@ -19,9 +20,6 @@ using Node = std::unique_ptr<qelInternetResponseNode>;
 
 // A GBK character whose second byte is 0x5C ("\").
 const std::string kGbkBackslashChar("\x95\x5C", 2);
-
-std::string g_log;
-void CaptureLog(const char* text, const char*) { g_log += std::string(text ? text : "") + "\n"; }
 
 TEST(ResponseBeanTest, RepliesOfEveryShape) {
   struct Case {
@@ -126,13 +124,14 @@ TEST(ResponseBeanTest, ItemsAndNodesByIndex) {
   EXPECT_EQ(first->GetFieldVal("missing"), "");
   EXPECT_EQ(first->GetStrValue(), "");
 
-  StoreLogCallback(CaptureLog);
+  StoreLogCallback(qeltest::CaptureLog);
   EXPECT_EQ(Node(bean.GetResultNode(2)), nullptr);
-  EXPECT_NE(g_log.find("nIndex Overflow"), std::string::npos) << g_log;
+  EXPECT_NE(qeltest::LogText().find("nIndex Overflow"), std::string::npos) << qeltest::LogText();
   qelInternetResponseBean noResult;
   ASSERT_TRUE(noResult.ParseResponse(R"({"result":{"status":"100000","result":[{"status":"100000"}]}})"));
   EXPECT_EQ(Node(noResult.GetResultNode(0)), nullptr);
-  EXPECT_NE(g_log.find("CreateResponseNode error,Value isNUll"), std::string::npos) << g_log;
+  EXPECT_NE(qeltest::LogText().find("CreateResponseNode error,Value isNUll"), std::string::npos)
+      << qeltest::LogText();
   StoreLogCallback(nullptr);
 
   Node second(bean.GetResultNode(1));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bridgetest.h"
 #include "database/sqlite/qelsqlite.h"
 #include "logbridge.h"
 #include "testsupport.h"
@@ -14,22 +15,14 @@ namespace qel {
 namespace dataspace {
 namespace {
 
-std::vector<std::string> g_lines;
-
-void Capture(const char* text, const char*) { g_lines.push_back(text ? text : ""); }
-
-bool Logged(const std::string& fragment) {
-  for (const auto& line : g_lines) {
-    if (line.find(fragment) != std::string::npos) return true;
-  }
-  return false;
-}
+using qeltest::ClearLog;
+using qeltest::Logged;
 
 class SqliteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_lines.clear();
-    StoreLogCallback(&Capture);
+    ClearLog();
+    StoreLogCallback(&qeltest::CaptureLog);
     install_.Main("CREATE TABLE T (ID TEXT, NAME TEXT);");
   }
   void TearDown() override { StoreLogCallback(nullptr); }
@@ -49,7 +42,7 @@ TEST_F(SqliteTest, OpenRefusesWhatIsNotAnExistingDatabaseFile) {
       {"", "empty path"},
   };
   for (const auto& c : cases) {
-    g_lines.clear();
+    ClearLog();
     qelSqlite sqlite(c.path);
     EXPECT_FALSE(sqlite.Open()) << c.why;
     EXPECT_FALSE(sqlite.IsOpen()) << c.why;
@@ -128,7 +121,7 @@ TEST_F(SqliteTest, PrepareFailuresLeaveNoStatement) {
   const std::vector<std::string> bad = {"SELEC * FROM T", "SELECT * FROM NO_SUCH_TABLE", "SELECT NOPE FROM T",
                                         "SELECT 'it''s' FROM T WHERE NAME = 'O'Brien'"};
   for (const std::string& sql : bad) {
-    g_lines.clear();
+    ClearLog();
     sqlite3_stmt* stmt = reinterpret_cast<sqlite3_stmt*>(&sqlite);  // must be overwritten
     EXPECT_EQ(sqlite.ExecPrepare(sql, &stmt), 2) << sql;
     EXPECT_EQ(stmt, nullptr) << sql;
@@ -154,7 +147,7 @@ TEST_F(SqliteTest, StepFailureIsCodeThreeAndFinalizeReportsIt) {
   ASSERT_TRUE(sqlite.Open());
   sqlite3_stmt* stmt = nullptr;
   ASSERT_EQ(sqlite.ExecPrepare("INSERT INTO U VALUES ('1')", &stmt), -1);
-  g_lines.clear();
+  ClearLog();
   EXPECT_EQ(sqlite.ExecStep(stmt), 3);
   EXPECT_TRUE(Logged("Sqlite_step error. Result : 19, Msg: "));
   EXPECT_EQ(sqlite.ExecFinalize(stmt), 1);

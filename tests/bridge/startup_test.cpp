@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 #include <glog/logging.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bridgetest.h"
 #include "business/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
@@ -21,31 +20,8 @@ using qel::dataspace::cqelbridge;
 using qel::dataspace::GetInitParams;
 using qel::dataspace::InitParams;
 
-namespace {
-
-std::mutex g_logMutex;
-std::vector<std::string> g_log;
-
-extern "C" void CaptureLog(const char* text, const char*) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  g_log.push_back(text != nullptr ? text : "");
-}
-
-// Whether a captured line ends with the message (LogBridge puts a header first).
-bool Logged(const std::string& message) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  return std::any_of(g_log.begin(), g_log.end(), [&](const std::string& line) {
-    return line.size() >= message.size() &&
-           line.compare(line.size() - message.size(), message.size(), message) == 0;
-  });
-}
-
-void ClearLog() {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  g_log.clear();
-}
-
-}  // namespace
+using qeltest::CaptureLog;
+using qeltest::ClearLog;
 
 TEST(PlatformCode, MapsEveryKnownPlatformAndDefaultsTo310000) {
   const struct {
@@ -110,8 +86,8 @@ TEST(StartUp, StoresTheValuesAndLoadsCompanyUserAndVersion) {
   EXPECT_EQ(bridge->GetComTemp(), "T5");
   EXPECT_EQ(bridge->GetCurrentUID(), "u7");
   EXPECT_EQ(bridge->GetLocalVersion(), "V1.2.3.4");
-  EXPECT_TRUE(Logged("User Login Success. UseID:u7"));
-  EXPECT_TRUE(Logged("DB Open Success!"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("User Login Success. UseID:u7"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("DB Open Success!"));
 
   // The attached catalogue is visible without a prefix.
   qel::dataspace::IQELDatasource* datasource = qel::dataspace::qelInfoAccess::GetInstance()->GetDatasource();
@@ -123,7 +99,7 @@ TEST(StartUp, StoresTheValuesAndLoadsCompanyUserAndVersion) {
 
   EXPECT_EQ(bridge->SetCurrentUID("u9"), 0);
   EXPECT_EQ(bridge->GetCurrentUID(), "u9");
-  EXPECT_TRUE(Logged("Current User Changed To: u9"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("Current User Changed To: u9"));
   SetLogCallback(nullptr);
 }
 
@@ -133,7 +109,7 @@ TEST(StartUp, WithoutARememberedUserTheCurrentUserStaysEmpty) {
   SetLogCallback(CaptureLog);
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
   EXPECT_EQ(cqelbridge::GetInstance()->GetCurrentUID(), "");
-  EXPECT_TRUE(Logged("Get remember user ERROR, please check the database"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("Get remember user ERROR, please check the database"));
   SetLogCallback(nullptr);
 }
 
@@ -143,8 +119,8 @@ TEST(StartUp, MissingMainDatabaseIsNotCreated) {
   SetLogCallback(CaptureLog);
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
   EXPECT_FALSE(fs::exists(install.dataDb()));
-  EXPECT_TRUE(Logged("DB Open Fail!"));
-  EXPECT_TRUE(Logged("attach exdatabase error"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("DB Open Fail!"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("attach exdatabase error"));
   cqelbridge* bridge = cqelbridge::GetInstance();
   EXPECT_EQ(bridge->GetCompanyID(), "");
   EXPECT_EQ(bridge->GetLocalVersion(), "");
@@ -158,7 +134,7 @@ TEST(StartUp, MissingSecondDatabaseIsNotCreatedAndNothingIsLoaded) {
   SetLogCallback(CaptureLog);
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
   EXPECT_FALSE(fs::exists(install.exDb()));
-  EXPECT_TRUE(Logged("attach exdatabase error"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("attach exdatabase error"));
   cqelbridge* bridge = cqelbridge::GetInstance();
   EXPECT_EQ(bridge->GetCurrentUID(), "");
   EXPECT_EQ(bridge->GetCompanyID(), "");
@@ -197,7 +173,7 @@ TEST(StartUp, TextsOfAnyShape) {
   for (const auto& c : cases) {
     ClearLog();
     EXPECT_EQ(qel::dataspace::StartQelbridge(260, c.json), 0) << "json: " << c.json;
-    EXPECT_EQ(Logged("jsongParam error "), c.reportsError) << "json: " << c.json;
+    EXPECT_EQ(qeltest::LoggedAtEnd("jsongParam error "), c.reportsError) << "json: " << c.json;
     InitParams values = GetInitParams();
     EXPECT_EQ(values.LOCAL_PATH, c.localPath) << "json: " << c.json;
     EXPECT_EQ(values.IP, c.ip) << "json: " << c.json;
@@ -227,11 +203,11 @@ TEST(StartUp, SecondInitKeepsTheOpenDatabase) {
   SetLogCallback(CaptureLog);
 
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
-  EXPECT_FALSE(Logged("updateOperate skipped: the database is open"));
+  EXPECT_FALSE(qeltest::LoggedAtEnd("updateOperate skipped: the database is open"));
   ClearLog();
   ASSERT_EQ(InitQelbridge(514, other.StartupJson("http://h/x").c_str()), 0);
-  EXPECT_TRUE(Logged("updateOperate skipped: the database is open"));
-  EXPECT_FALSE(Logged("bigein InitAllData outside！"));
+  EXPECT_TRUE(qeltest::LoggedAtEnd("updateOperate skipped: the database is open"));
+  EXPECT_FALSE(qeltest::LoggedAtEnd("bigein InitAllData outside！"));
 
   EXPECT_EQ(GetInitParams().LOCAL_PATH, other.root());
   EXPECT_EQ(GetInitParams().uploadUrl, "http://h/servlet/UpLoadServer?");

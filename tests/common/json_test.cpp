@@ -8,7 +8,8 @@
 namespace {
 
 TEST(JsonWriter, KeepsGbkBytesExact) {
-  const std::string values[] = {"\xD6\xD0\xCE\xC4", "\x95\x5C", "a\x95\x5C\"b", std::string("\x81\x40\xFE\xFE")};
+  const std::string values[] = {"\xD6\xD0\xCE\xC4", "\x95\x5C", "a\x95\x5C\"b",
+                                std::string("\x81\x40\xFE\xFE")};
   for (const std::string& v : values) {
     Json::Value row(Json::objectValue);
     row["NAME"] = v;
@@ -36,7 +37,12 @@ TEST(JsonWriter, StyledAndCompactShapes) {
 }
 
 TEST(JsonReader, BadTextsCountAsNotParsed) {
-  const std::string texts[] = {"", "x", "{", "[1,", "{\"a\":}", std::string(100000, '['),
+  const std::string texts[] = {"",
+                               "x",
+                               "{",
+                               "[1,",
+                               "{\"a\":}",
+                               std::string(100000, '['),
                                std::string(5000, '[') + std::string(5000, ']')};
   for (const std::string& t : texts) {
     Json::Value v(7);
@@ -57,7 +63,8 @@ TEST(JsonReader, GbkReplyWith5CSurvives) {
 
 TEST(JsonAccessors, WrongKindsCountAsMissing) {
   Json::Value v;
-  ASSERT_TRUE(qel::ParseJson(R"({"s":"x","n":12,"r":2.5,"big":1e300,"b":true,"o":{"k":"v"},"a":[1],"ns":"-9"})", &v));
+  ASSERT_TRUE(
+      qel::ParseJson(R"({"s":"x","n":12,"r":2.5,"big":1e300,"b":true,"o":{"k":"v"},"a":[1],"ns":"-9"})", &v));
   EXPECT_EQ(qel::StringMember(v, "s"), "x");
   EXPECT_EQ(qel::StringMember(v, "n"), "");
   EXPECT_EQ(qel::TextMember(v, "n"), "12");

@@ -23,7 +23,10 @@ TEST(TextConversion, Table) {
       {"ascii", "abc 123 {}\"\\", "abc 123 {}\"\\"},
       {"chinese", "中文", kGbkZhongWen},
       {"second byte 0x5C", "\xE6\x98\x9E", kGbkWith5C},
-      {"mixed", "a中b文c", "a\xD6\xD0" "b\xCE\xC4" "c"},
+      {"mixed", "a中b文c",
+       "a\xD6\xD0"
+       "b\xCE\xC4"
+       "c"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(qel::Utf8ToGbk(c.utf8), c.gbk) << c.name;
@@ -41,10 +44,16 @@ TEST(TextConversion, UnconvertibleSequencesAreDroppedAndTheRestKept) {
     std::string (*convert)(std::string_view);
     std::string in, out;
   } cases[] = {
-      {"character GBK lacks", qel::Utf8ToGbk, "a\xF0\x9F\x98\x80" "中", "a" + kGbkZhongWen.substr(0, 2)},
+      {"character GBK lacks", qel::Utf8ToGbk,
+       "a\xF0\x9F\x98\x80"
+       "中",
+       "a" + kGbkZhongWen.substr(0, 2)},
       {"broken UTF-8 byte", qel::Utf8ToGbk, "x\xC3y", "xy"},
       {"lone GBK lead byte at the end", qel::GbkToUtf8, kGbkZhongWen + "\xD6", "中文"},
-      {"invalid GBK byte inside", qel::GbkToUtf8, "a\xFF" "b", "ab"},
+      {"invalid GBK byte inside", qel::GbkToUtf8,
+       "a\xFF"
+       "b",
+       "ab"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.convert(c.in), c.out) << c.name;
 }
@@ -169,7 +178,8 @@ TEST(FileHelpers, CopyAndCreate) {
 
 TEST(Misc, LevelWidthAndClock) {
   const int widths[] = {0, 6, 3, 3, 3, 0, 0};
-  for (int level = 0; level <= 6; ++level) EXPECT_EQ(qel::GetCategoryLevelWidth(level), widths[level]) << level;
+  for (int level = 0; level <= 6; ++level)
+    EXPECT_EQ(qel::GetCategoryLevelWidth(level), widths[level]) << level;
   EXPECT_EQ(qel::GetCategoryLevelWidth(-1), 0);
   uint64_t a = qel::NowMs(), b = qel::NowMs();
   EXPECT_LE(a, b);

@@ -38,7 +38,9 @@ void Exec(const std::string& db, const std::string& sql) {
   sqlite3_close(handle);
 }
 
-void Build(const fs::path& root) {
+// rows(db) names the file of seed rows for a database ("" for none).
+template <typename Rows>
+void Build(const fs::path& root, Rows rows) {
   fs::create_directories(root / "data");
   for (const char* name : {"qel_data", "qel_exdata"}) {
     std::string db = (root / "data" / (std::string(name) + ".db")).string();
@@ -49,30 +51,42 @@ void Build(const fs::path& root) {
     std::sort(files.begin(), files.end());
     Exec(db, "PRAGMA user_version = 1;");
     for (const auto& file : files) Exec(db, ReadAll(file));
-    fs::path rows = fs::path(__FILE__).parent_path() / ("fixture_rows." + std::string(name) + ".sql");
-    if (fs::exists(rows)) Exec(db, ReadAll(rows));
+    fs::path seed = rows(std::string(name));
+    if (!seed.empty() && fs::exists(seed)) Exec(db, ReadAll(seed));
   }
   std::ofstream(root / "ver.qel") << "V1.0.0.1\r\n";
+}
+
+fs::path FuzzDir() { return fs::path(__FILE__).parent_path(); }
+
+template <typename Rows>
+std::string MakeInstallation(Rows rows) {
+  fs::path dir = fs::temp_directory_path() / ("qelfuzz-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  Build(dir, rows);
+  std::string start = "{\"LOCAL_PATH\":\"" + dir.string() +
+                      "\",\"SERVER_PATH\":\"http://127.0.0.1:9/qel\",\"IP\":\"127.0.0.1\",\"UA\":\"Windows\","
+                      "\"PLATFORM\":\"Linux\",\"MAC\":\"00\"}";
+  InitQelbridge(260, start.c_str());
+  std::atexit([] {
+    std::error_code ec;
+    fs::remove_all(fs::temp_directory_path() / ("qelfuzz-" + std::to_string(getpid())), ec);
+  });
+  return dir.string();
 }
 
 }  // namespace
 
 const std::string& FixtureInstallation() {
-  static const std::string root = [] {
-    fs::path dir = fs::temp_directory_path() / ("qelfuzz-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    Build(dir);
-    std::string start =
-        "{\"LOCAL_PATH\":\"" + dir.string() +
-        "\",\"SERVER_PATH\":\"http://127.0.0.1:9/qel\",\"IP\":\"127.0.0.1\",\"UA\":\"Windows\","
-        "\"PLATFORM\":\"Linux\",\"MAC\":\"00\"}";
-    InitQelbridge(260, start.c_str());
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(fs::temp_directory_path() / ("qelfuzz-" + std::to_string(getpid())), ec);
-    });
-    return dir.string();
-  }();
+  static const std::string root =
+      MakeInstallation([](const std::string& db) { return FuzzDir() / ("fixture_rows." + db + ".sql"); });
+  return root;
+}
+
+const std::string& LevelsInstallation() {
+  static const std::string root = MakeInstallation([](const std::string& db) {
+    return FuzzDir().parent_path() / "fixtures" / ("productlevels." + db + ".sql");
+  });
   return root;
 }
 

@@ -1,4 +1,4 @@
-// A small installation for the fuzz targets, made once per process.
+// Small installations for the fuzz targets, made once per process.
 #pragma once
 
 #include <string>
@@ -9,5 +9,10 @@ namespace qelfuzz {
 // tests/fuzz/fixture_rows.<db>.sql, calls InitQelbridge on it, and returns
 // its folder. Later calls return the same folder.
 const std::string& FixtureInstallation();
+
+// The same for the product-levels module, whose tables have other keys:
+// the schema plus tests/fixtures/productlevels.<db>.sql. A process uses
+// one of the two, never both.
+const std::string& LevelsInstallation();
 
 }  // namespace qelfuzz

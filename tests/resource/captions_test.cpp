@@ -18,7 +18,9 @@ TEST(Captions, TabledTextsByLanguageAndNumber) {
       {0, 2, L"全部证书"},
       {1, 2, L"All Certificate"},
       {0, 3, L"型号/规格"},
-      {1, 3, L"Model/Specif" L"ications"},
+      {1, 3,
+       (L"Model/Specif"
+        L"ications")},
       {0, 5, L"技术支持："},
       {1, 5, L"Tech Support:"},
       {1, 6, L"Tech Support:QEL"},

@@ -98,10 +98,14 @@ Installation::Installation(const std::string& name, const std::string& version)
 
 void Installation::Main(const std::string& sql) const { ExecSql(dataDb(), sql); }
 void Installation::Ex(const std::string& sql) const { ExecSql(exDb(), sql); }
-std::vector<std::string> Installation::QueryMain(const std::string& sql) const { return QuerySql(dataDb(), sql); }
+std::vector<std::string> Installation::QueryMain(const std::string& sql) const {
+  return QuerySql(dataDb(), sql);
+}
 std::vector<std::string> Installation::QueryEx(const std::string& sql) const { return QuerySql(exDb(), sql); }
 
-void Installation::SetVersion(const std::string& firstLine) const { WriteFile(root_ + "/ver.qel", firstLine); }
+void Installation::SetVersion(const std::string& firstLine) const {
+  WriteFile(root_ + "/ver.qel", firstLine);
+}
 
 std::string Installation::StartupJson(const std::string& serverPath) const {
   Json::Value start(Json::objectValue);
