@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "business/qelinfoaccess.h"
@@ -197,6 +198,12 @@ cqelbridge::cqelbridge() {
   currentUID = "";
   InitAllData();
   g_bridgeBuilt.store(true);
+  // Runs before this singleton and the registry are torn down at exit: the
+  // host's callbacks are not called while the process is ending.
+  std::atexit([] {
+    StoreLogCallback(nullptr);
+    StoreUpdateDownCallback(nullptr);
+  });
 }
 
 cqelbridge::~cqelbridge() { BridgeLogHelper::Shutdown(); }

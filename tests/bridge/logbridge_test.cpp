@@ -1,4 +1,8 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <string>
 #include <vector>
@@ -6,6 +10,7 @@
 #include "datainterfaceinvoke.h"
 #include "logbridge.h"
 #include "qelbridge.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -90,6 +95,29 @@ TEST(ProgressBridge, CallbackResultIsPassedOn) {
   EXPECT_EQ(g_steps, 2);
   SetUpdateDownCallback(nullptr);
   EXPECT_EQ(qel::dataspace::NotifyUpdateProgress(60, "x"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+bool g_exiting = false;
+void ReportLateCalls(const char*, const char*) {
+  if (g_exiting) std::fputs("callback during exit\n", stderr);
+}
+
+TEST(LogBridgeDeathTest, NoCallbackWhileTheProcessEnds) {
+  EXPECT_EXIT(
+      {
+        qeltest::Installation install;
+        InitQelbridge(260, install.StartupJson().c_str());
+        SetLogCallback(ReportLateCalls);
+        // Registered after start-up, so it runs before the bridge's own
+        // exit work and the teardown of its singletons.
+        std::atexit([] { g_exiting = true; });
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), ::testing::Not(::testing::HasSubstr("callback during exit")));
 }
 
 }  // namespace

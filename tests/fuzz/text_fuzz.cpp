@@ -64,13 +64,13 @@ void Strings(const std::string& input) {
 
   if (!input.empty()) {
     char separator = input[0];
-    std::vector<std::string> pieces;
-    int n = qel::SplitString(input, separator, &pieces);
-    Check(n == static_cast<int>(pieces.size()), "SplitString count");
+    std::vector<std::string> fields;
+    int n = qel::SplitString(input, separator, &fields);
+    Check(n == static_cast<int>(fields.size()), "SplitString count");
     std::string joined;
-    for (size_t i = 0; i < pieces.size(); ++i) joined += (i ? std::string(1, separator) : "") + pieces[i];
-    // The pieces and a trailing separator give the text back.
-    Check(joined == input || joined + separator == input, "SplitString pieces");
+    for (size_t i = 0; i < fields.size(); ++i) joined += (i ? std::string(1, separator) : "") + fields[i];
+    // The fields and a trailing separator give the text back.
+    Check(joined == input || joined + separator == input, "SplitString fields");
   }
 
   std::string upper = qel::ToUpper(input);

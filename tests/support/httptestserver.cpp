@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -128,6 +131,7 @@ struct HttpTestServer::Impl {
   std::thread acceptThread;
 
   mutable std::mutex mutex;
+  mutable std::condition_variable recorded;  // a request joined records
   std::map<std::string, std::shared_ptr<const ServedFile>> files;
   std::map<std::pair<std::string, std::string>, Json::Value> items;
   std::map<std::pair<std::string, std::string>, RawScript> rawScripts;
@@ -137,6 +141,7 @@ struct HttpTestServer::Impl {
   int uploadStatus = 200;
   std::string uploadBody;
   int uploadCount = 0;
+  UploadFault uploadFault = UploadFault::kNone;
   // One thread per connection; finished ones are joined at the next accept.
   std::map<uint64_t, std::thread> workers;
   std::vector<uint64_t> finishedWorkers;
@@ -148,12 +153,15 @@ struct HttpTestServer::Impl {
   void Stop();
   void AcceptLoop();
   void Serve(int fd, uint64_t worker);
-  bool ReadRequest(int fd, HttpRequestRecord* request, bool* chunked);
+  void Record(const HttpRequestRecord& request);
+  bool ReadHead(int fd, HttpRequestRecord* request, std::string* rest) const;
+  bool ReadBody(int fd, HttpRequestRecord* request, std::string rest) const;
   void Answer(int fd, const HttpRequestRecord& request);
   void AnswerFile(int fd, const HttpRequestRecord& request, const ServedFile& file);
   void AnswerRpc(int fd, const HttpRequestRecord& request);
   void AnswerUpload(int fd);
   void WaitForClientOrStop(int fd) const;
+  void WaitForStop(int fd) const;
   void SendResponse(int fd, int status, const std::string& contentType, const std::string& body,
                     const std::vector<std::string>& extraHeaders = {}) const;
 };
@@ -246,15 +254,22 @@ void HttpTestServer::Impl::AcceptLoop() {
 
 void HttpTestServer::Impl::Serve(int fd, uint64_t worker) {
   HttpRequestRecord request;
-  bool chunked = false;
-  if (ReadRequest(fd, &request, &chunked)) {
-    {
+  std::string rest;
+  if (ReadHead(fd, &request, &rest)) {
+    bool stallBeforeBody = false;
+    if (request.method == "PUT") {
       std::lock_guard<std::mutex> lock(mutex);
-      records.push_back(request);
+      stallBeforeBody = uploadFault == UploadFault::kStallBeforeBody;
     }
-    if (chunked) {
+    if (stallBeforeBody) {
+      // Reads nothing more, so that the client's sending blocks.
+      Record(request);
+      WaitForStop(fd);
+    } else if (Lower(request.Header("Transfer-Encoding")).find("chunked") != std::string::npos) {
+      Record(request);
       SendResponse(fd, 501, "text/html", HtmlPage(501));
-    } else {
+    } else if (ReadBody(fd, &request, std::move(rest))) {
+      Record(request);
       Answer(fd, request);
     }
   }
@@ -273,7 +288,15 @@ void HttpTestServer::Impl::Serve(int fd, uint64_t worker) {
   finishedWorkers.push_back(worker);
 }
 
-bool HttpTestServer::Impl::ReadRequest(int fd, HttpRequestRecord* request, bool* chunked) {
+void HttpTestServer::Impl::Record(const HttpRequestRecord& request) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    records.push_back(request);
+  }
+  recorded.notify_all();
+}
+
+bool HttpTestServer::Impl::ReadHead(int fd, HttpRequestRecord* request, std::string* rest) const {
   std::string data;
   char buffer[16384];
   size_t headerEnd;
@@ -285,7 +308,7 @@ bool HttpTestServer::Impl::ReadRequest(int fd, HttpRequestRecord* request, bool*
     data.append(buffer, static_cast<size_t>(n));
   }
   std::string head = data.substr(0, headerEnd);
-  std::string rest = data.substr(headerEnd + 4);
+  *rest = data.substr(headerEnd + 4);
 
   size_t lineEnd = head.find("\r\n");
   std::string requestLine = head.substr(0, lineEnd);
@@ -309,13 +332,15 @@ bool HttpTestServer::Impl::ReadRequest(int fd, HttpRequestRecord* request, bool*
     }
     pos = next + 2;
   }
+  return true;
+}
 
-  *chunked = Lower(request->Header("Transfer-Encoding")).find("chunked") != std::string::npos;
-  if (*chunked) return true;
+bool HttpTestServer::Impl::ReadBody(int fd, HttpRequestRecord* request, std::string rest) const {
   if (Lower(request->Header("Expect")) == "100-continue") {
     static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
     if (!SendAll(fd, kContinue, sizeof kContinue - 1)) return false;
   }
+  char buffer[16384];
   uint64_t length = qel::StringToUInt64(request->Header("Content-Length"));
   while (rest.size() < length) {
     ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
@@ -350,6 +375,16 @@ void HttpTestServer::Impl::WaitForClientOrStop(int fd) const {
     }
     if (fds[1].revents != 0) return;
     if (fds[0].revents != 0 && ::recv(fd, scratch, sizeof scratch, 0) <= 0) return;
+  }
+}
+
+void HttpTestServer::Impl::WaitForStop(int fd) const {
+  for (;;) {
+    // No POLLIN on fd: what the client sends stays unread. A reset still ends the wait.
+    pollfd fds[2] = {{fd, 0, 0}, {wakeRead, POLLIN, 0}};
+    int ready = ::poll(fds, 2, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    return;
   }
 }
 
@@ -495,9 +530,11 @@ void HttpTestServer::Impl::AnswerRpc(int fd, const HttpRequestRecord& request) {
 void HttpTestServer::Impl::AnswerUpload(int fd) {
   int status;
   std::string body;
+  bool stall;
   {
     std::lock_guard<std::mutex> lock(mutex);
     ++uploadCount;
+    stall = uploadFault == UploadFault::kStallAfterBody;
     status = uploadStatus;
     body = uploadBody;
     if (!uploadReplySet) {
@@ -505,7 +542,34 @@ void HttpTestServer::Impl::AnswerUpload(int fd) {
              ".dat\"},\"status\":\"100000\"}],\"status\":\"100000\"}}";
     }
   }
+  if (stall) {
+    WaitForClientOrStop(fd);
+    return;
+  }
   SendResponse(fd, status, "application/json;charset=UTF-8", body);
+}
+
+TransportTimeouts::TransportTimeouts(Budget budget) {
+  const std::pair<const char*, const char*> values[] = {
+      {"QEL_HTTP_TIMEOUT_MS", budget == kStalledCall ? "1000" : "30000"},
+      {"QEL_HTTP_CONNECT_TIMEOUT_MS", "10000"},
+      {"QEL_HTTP_LOW_SPEED_TIME_S", budget == kStalledDownload ? "1" : "30"},
+  };
+  for (const auto& value : values) {
+    const char* old = std::getenv(value.first);
+    saved_.push_back(Saved{value.first, old != nullptr, old != nullptr ? old : ""});
+    ::setenv(value.first, value.second, 1);
+  }
+}
+
+TransportTimeouts::~TransportTimeouts() {
+  for (const Saved& saved : saved_) {
+    if (saved.had) {
+      ::setenv(saved.name, saved.value.c_str(), 1);
+    } else {
+      ::unsetenv(saved.name);
+    }
+  }
 }
 
 HttpTestServer::HttpTestServer() : impl_(new Impl) {
@@ -581,6 +645,11 @@ void HttpTestServer::SetUploadReply(int httpStatus, const std::string& body) {
   impl_->uploadBody = body;
 }
 
+void HttpTestServer::SetUploadFault(UploadFault fault) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->uploadFault = fault;
+}
+
 std::vector<HttpRequestRecord> HttpTestServer::Uploads() const {
   std::vector<HttpRequestRecord> uploads;
   std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -593,6 +662,12 @@ std::vector<HttpRequestRecord> HttpTestServer::Uploads() const {
 std::vector<HttpRequestRecord> HttpTestServer::Requests() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->records;
+}
+
+bool HttpTestServer::WaitForRequests(size_t count, int limitMs) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  return impl_->recorded.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                  [&] { return impl_->records.size() >= count; });
 }
 
 size_t HttpTestServer::CountRequests(const std::string& method, const std::string& path) const {

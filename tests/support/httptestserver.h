@@ -3,7 +3,8 @@
 // It listens on 127.0.0.1 with a port of its own (bound to port 0), records
 // every request it reads, and answers:
 //   - PUT to any path: an upload; the body is recorded byte for byte and the
-//     upload reply is sent (SetUploadReply).
+//     upload reply is sent (SetUploadReply), or a fault on purpose
+//     (SetUploadFault).
 //   - any other method on a path given to AddFile: that file, with HEAD, GET
 //     (POST too) and single byte ranges ("Range: bytes=N-" or "bytes=N-M"),
 //     or a fault on purpose (FileFault).
@@ -21,6 +22,10 @@
 // Every answer closes its connection. Paths are compared as they appear on
 // the wire (percent-encoded, without the query). Texts are UTF-8, as on the
 // wire. Request bodies must carry a Content-Length (chunked ones get 501).
+//
+// A request is recorded once it has been read, which may be after its client
+// gave up on it: a test that lets a call end by its time-out waits with
+// WaitForRequests before it counts.
 //
 // All members may be called from any thread while the server runs. The
 // destructor ends stalled answers and joins every thread.
@@ -72,6 +77,13 @@ enum class FileFault {
   kNoLength,             // no Content-Length; the close ends the body (HEAD too)
 };
 
+// How uploads are answered.
+enum class UploadFault {
+  kNone,             // the body is read, recorded and the upload reply sent
+  kStallAfterBody,   // the body is read and recorded; no answer ever comes
+  kStallBeforeBody,  // recorded after the headers (body ""); the body is never read
+};
+
 struct ServedFile {
   static constexpr size_t kHalf = static_cast<size_t>(-1);
 
@@ -85,6 +97,32 @@ struct ServedFile {
   size_t extraPromised = 16;
   // Start of the bytes kWrongRangeStart sends (and names in Content-Range).
   int64_t wrongRangeStart = 0;
+};
+
+// Sets the transport's time-out variables for its lifetime and puts the
+// earlier values back. A transfer that should succeed gets kHealthy, far
+// beyond what a busy machine needs; only what waits for a stall is short.
+// (A short time-out on a transfer meant to succeed fails it, and the checks
+// after it, whenever the machine is loaded.)
+class TransportTimeouts {
+ public:
+  enum Budget {
+    kHealthy,          // 30 s a call, 10 s to connect, 30 s below 1 byte/s
+    kStalledCall,      // 1 s a call (JSON-RPC, upload, size probe); else kHealthy
+    kStalledDownload,  // 1 s below 1 byte/s ends a download; else kHealthy
+  };
+  explicit TransportTimeouts(Budget budget);
+  ~TransportTimeouts();
+  TransportTimeouts(const TransportTimeouts&) = delete;
+  TransportTimeouts& operator=(const TransportTimeouts&) = delete;
+
+ private:
+  struct Saved {
+    const char* name;
+    bool had;
+    std::string value;
+  };
+  std::vector<Saved> saved_;
 };
 
 class HttpTestServer {
@@ -127,10 +165,14 @@ class HttpTestServer {
   // {"result":{"result":[{"result":{"value1":"upload/<n>.dat"},"status":"100000"}],"status":"100000"}}
   // where n counts the uploads from 1.
   void SetUploadReply(int httpStatus, const std::string& body);
+  void SetUploadFault(UploadFault fault);
   std::vector<HttpRequestRecord> Uploads() const;
 
   // Every request read, in arrival order (recorded before it is answered).
   std::vector<HttpRequestRecord> Requests() const;
+  // Waits until at least count requests are recorded; false if that has not
+  // happened within limitMs (a bound for a broken test, not a measurement).
+  bool WaitForRequests(size_t count, int limitMs = 30000) const;
   size_t CountRequests(const std::string& method, const std::string& path) const;
   void ClearRequests();
 

@@ -36,9 +36,9 @@ using qel::dataspace::qelInternetResponseBean;
 using qel::dataspace::qelInternetResponseNode;
 using qel::dataspace::qelRecord;
 
-constexpr int kBrowseRounds = 40;
-constexpr int kPosts = 150;
-constexpr int kMarks = 600;
+constexpr int kBrowseRounds = 80;
+constexpr int kPosts = 300;
+constexpr int kMarks = 1200;
 
 struct CatalogueRequest {
   int code;
@@ -132,9 +132,16 @@ TEST_F(ConcurrencyTest, HostPostingAndLocalStateShareOneInstallation) {
   }
 
   std::atomic<int> badBrowse{0}, badPost{0}, badWrite{0};
+  // The three start together, so that their calls overlap from the first.
+  std::atomic<int> ready{0};
+  auto startTogether = [&ready] {
+    ++ready;
+    while (ready.load() < 3) std::this_thread::yield();
+  };
   std::vector<std::string> failures[3];
 
   std::thread host([&] {
+    startTogether();
     for (int round = 0; round < kBrowseRounds; ++round) {
       for (size_t i = 0; i < Browsing().size(); ++i) {
         Answer got = Call(Browsing()[i]);
@@ -147,6 +154,7 @@ TEST_F(ConcurrencyTest, HostPostingAndLocalStateShareOneInstallation) {
   });
 
   std::thread poster([&] {
+    startTogether();
     for (int i = 0; i < kPosts; ++i) {
       qelInternetRequestBean bean;
       Json::Value param(Json::objectValue);
@@ -168,6 +176,7 @@ TEST_F(ConcurrencyTest, HostPostingAndLocalStateShareOneInstallation) {
   });
 
   std::thread marker([&] {
+    startTogether();
     IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
     for (int i = 0; i < kMarks && datasource != nullptr; ++i) {
       const std::string id = std::to_string(20000000000LL + i);
