@@ -94,6 +94,25 @@ void qelHttpJsonRequest::urlEncodeSpace(std::string& out, const char* text, size
   }
 }
 
+namespace {
+
+// The common end of a post and an upload: headers, the reply collected in
+// memory under the whole-call time-out, the reply converted to GBK; ok
+// carries whether the caller's own options were all taken.
+bool PerformForReply(CURL* h, const CurlHeaderList& headers, const detail::Timeouts& timeouts, bool ok,
+                     std::string* gbkReply) {
+  std::string reply;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, StringWriteCallback) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
+  if (!ok || curl_easy_perform(h) != CURLE_OK) return false;
+  *gbkReply = qel::Utf8ToGbk(reply);
+  return true;
+}
+
+}  // namespace
+
 std::string qelHttpJsonRequest::Invoke(const std::string& url, const std::string& body) {
   try {
     std::string utf8Body = qel::GbkToUtf8(body);
@@ -107,7 +126,6 @@ std::string qelHttpJsonRequest::Invoke(const std::string& url, const std::string
     urlEncodeSpace(escapedUrl, utf8Url.data(), utf8Url.size());
     detail::Timeouts timeouts = detail::CurrentTimeouts();
     CurlHeaderList headers;
-    std::string reply;
     CURL* h = handle.get();
     bool ok = detail::SetCommonOptions(h, escapedUrl, timeouts);
     ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
@@ -118,19 +136,9 @@ std::string qelHttpJsonRequest::Invoke(const std::string& url, const std::string
       ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, utf8Body.c_str()) == CURLE_OK;
     }
     ok = ok && headers.Append("Content-Type: application/x-www-form-urlencoded; charset=UTF-8");
-    ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, StringWriteCallback) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
-
     // The HTTP status is not looked at: an error page is the caller's reply.
-    std::string result;
-    if (!ok || curl_easy_perform(h) != CURLE_OK) {
-      result = StatusReply(INVOKE_TRANSFER_FAILED);
-    } else {
-      result = qel::Utf8ToGbk(reply);
-    }
-    return result;
+    std::string reply;
+    return PerformForReply(h, headers, timeouts, ok, &reply) ? reply : StatusReply(INVOKE_TRANSFER_FAILED);
   } catch (...) {
     return StatusReply(INVOKE_TRANSFER_FAILED);
   }
@@ -157,7 +165,6 @@ std::string qelHttpJsonRequest::UploadFile(const std::string& url, const std::st
     urlEncodeSpace(escapedUrl, utf8Url.data(), utf8Url.size());
     detail::Timeouts timeouts = detail::CurrentTimeouts();
     CurlHeaderList headers;
-    std::string reply;
     int fd = file.get();
     CURL* h = handle.get();
     // The file's bytes are the whole body of the PUT; POST fields would turn
@@ -174,18 +181,9 @@ std::string qelHttpJsonRequest::UploadFile(const std::string& url, const std::st
     ok = ok && headers.Append("Expect:");
     ok = ok && headers.Append("Content-Type:multipart/form-data");
     ok = ok && headers.Append("charset:UTF-8");
-    ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, StringWriteCallback) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
-
-    std::string result;
-    if (!ok || curl_easy_perform(h) != CURLE_OK) {
-      result = StatusReply(INVOKE_TRANSFER_FAILED);
-    } else {
-      result = qel::Utf8ToGbk(reply);
-    }
-    return result;
+    // The HTTP status is not looked at: an error page is the caller's reply.
+    std::string reply;
+    return PerformForReply(h, headers, timeouts, ok, &reply) ? reply : StatusReply(INVOKE_TRANSFER_FAILED);
   } catch (...) {
     return StatusReply(INVOKE_TRANSFER_FAILED);
   }
