@@ -1,0 +1,62 @@
+// The launcher: applies a pending application update from Data/AppUpdate
+// over the installation folder, empties the update folder once everything was
+// copied, and starts the user-interface program Data/<own file name> with the
+// launcher's own arguments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qel {
+namespace launcher {
+
+// The two messages for a user-interface path that cannot be built.
+extern const char kInvalidPathMessage[];        // "无效的路径"
+extern const char kInvalidPathLengthMessage[];  // "无效的路径长度"
+// Appended to the program's path when it could not be started.
+extern const char kStartFailedSuffix[];  // " 运行失败"
+
+// Paths, including the terminating zero, stay below the platform's limit.
+constexpr size_t kPathLimit = 4096;
+
+// Copies `source` (a file, or a folder with everything below it) over
+// `destination`: sub-folders are created, files replaced, nothing in the
+// destination is deleted. Symbolic links and other special entries in the
+// source are skipped with a message; a destination entry that is a link to a
+// folder is not entered. Returns 1 when every file and folder was copied, 0
+// when any failed (each failure is reported), when either path is empty,
+// when both are equal, or when the source does not exist.
+int CopyFolder(const std::string& destination, const std::string& source);
+
+// Empties `path` without following links: files and links are removed,
+// sub-folders emptied and removed; the folder itself stays. A file or link
+// given as `path` is removed. Returns 1 when everything went, 0 otherwise or
+// for an empty or missing path.
+int DeleteFolder(const std::string& path);
+
+// The update folder of an installation: <install>/Data/AppUpdate.
+std::string AppUpdateFolder(const std::string& installFolder);
+
+// Copies the update folder over the installation. 1 when it was copied
+// completely; 0 when there is none or something failed.
+int ApplyAppUpdate(const std::string& installFolder);
+
+// Empties the update folder (it stays).
+int ClearAppUpdate(const std::string& installFolder);
+
+enum class ProgramPathResult { kOk, kInvalidPath, kInvalidPathLength };
+
+// The user-interface program beside `executablePath`: its folder + "/Data" +
+// its file name.
+ProgramPathResult MainProgramPath(const std::string& executablePath, std::string* programPath);
+
+// Starts the user-interface program of the running launcher with `args`
+// unchanged. 0 when it started, -1 otherwise (with a message).
+int RunMainProgram(const std::vector<std::string>& args);
+
+// The whole launcher: apply, clear after a complete copy, start. The exit
+// status: 0 when the user-interface program started, 1 when it did not.
+int RunLauncher(const std::vector<std::string>& args);
+
+}  // namespace launcher
+}  // namespace qel

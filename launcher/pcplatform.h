@@ -1,0 +1,57 @@
+// The few operating-system calls the launcher needs, on POSIX. Nothing here
+// follows a symbolic link except where a function says so. Results are 0 on
+// success or an errno value.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qel {
+namespace launcher {
+namespace platform {
+
+// What a path names, read without following a final symbolic link.
+enum class EntryKind { kMissing, kFile, kFolder, kLink, kOther };
+
+struct FolderEntry {
+  std::string name;
+  EntryKind kind;
+};
+
+// Kind of `path`; `error` (optional) gets the errno of a failed lstat other
+// than a missing entry, which is kMissing with error 0.
+EntryKind KindOf(const std::string& path, int* error = nullptr);
+
+// Full path of the running executable (symbolic links resolved by the
+// kernel). Empty when it cannot be read.
+std::string ExecutablePath();
+
+// The entries of a folder other than "." and "..", sorted by name, each with
+// its own kind (a link is reported as a link, not as what it points to).
+int ListFolder(const std::string& path, std::vector<FolderEntry>* entries);
+
+// Copies the regular file `source` over `destination` by writing a
+// temporary file beside the destination and renaming it into place, so that
+// a failed copy never leaves a half-written file and a running program can
+// be replaced. A destination that exists keeps its permission bits; a new
+// one takes the source's. An existing destination the user may not write,
+// or one that is not a file or link, is refused.
+int CopyFileOver(const std::string& source, const std::string& destination);
+
+// Creates one folder with the default mode (umask applies).
+int CreateFolder(const std::string& path);
+
+// Removes a file or link (never what a link points to), or an empty folder.
+int RemoveFile(const std::string& path);
+int RemoveEmptyFolder(const std::string& path);
+
+// Starts `program` with argv[0] = `program` and `args` after it, with this
+// process's environment and working folder, without waiting for it.
+int StartProgram(const std::string& program, const std::vector<std::string>& args);
+
+// One line of text on standard error.
+void ShowMessage(const std::string& text);
+
+}  // namespace platform
+}  // namespace launcher
+}  // namespace qel
