@@ -64,7 +64,8 @@ bool CopyEntry(const std::string& destination, const std::string& source, EntryK
       }
       bool ok = true;
       for (const platform::FolderEntry& entry : entries) {
-        if (!CopyEntry(destination + "/" + entry.name, source + "/" + entry.name, entry.kind, root)) ok = false;
+        if (!CopyEntry(destination + "/" + entry.name, source + "/" + entry.name, entry.kind, root))
+          ok = false;
       }
       return ok;
     }

@@ -54,7 +54,8 @@ TEST(AppUpdate, ReplacesFilesCreatesFoldersThenEmptiesTheUpdate) {
   EXPECT_EQ(ReadFile(install + "/Data/ui.cfg"), "kept") << "nothing in the installation is deleted";
   // No temporary file is left beside a replaced one.
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(install + "/Data")) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(install + "/Data"))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"AppUpdate", "skins", "ui.cfg", "x.dll"}));
 
@@ -115,7 +116,8 @@ TEST(AppUpdate, AnEntryThatCannotBeCopiedFailsTheApply) {
     EXPECT_EQ(ReadFile(install + "/a_first.txt"), "copied") << c.name;
     EXPECT_EQ(ReadFile(install + "/z_last.txt"), "copied") << c.name;
   }
-  EXPECT_FALSE(fs::exists(qeltest::TestDir() + "/outside/p.so")) << "a link in the installation is not entered";
+  EXPECT_FALSE(fs::exists(qeltest::TestDir() + "/outside/p.so"))
+      << "a link in the installation is not entered";
 }
 
 TEST(AppUpdate, FilesTheUserMayNotWriteFailTheApply) {
@@ -201,8 +203,10 @@ TEST(CopyFolder, RefusesEmptyEqualAndMissingPaths) {
   struct Case {
     std::string destination, source;
   };
-  const Case cases[] = {
-      {"", root + "/src"}, {root + "/dst", ""}, {root + "/src", root + "/src"}, {root + "/dst", root + "/none"}};
+  const Case cases[] = {{"", root + "/src"},
+                        {root + "/dst", ""},
+                        {root + "/src", root + "/src"},
+                        {root + "/dst", root + "/none"}};
   for (const Case& c : cases) {
     EXPECT_EQ(qel::launcher::CopyFolder(c.destination, c.source), 0)
         << "destination: " << c.destination << " source: " << c.source;

@@ -44,7 +44,8 @@ struct RunResult {
 
 // Runs `program` with `args` in the working folder `cwd`, its standard error
 // kept, and waits for it (not for what it starts).
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd) {
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd) {
   std::string errorsFile = qeltest::TestDir() + "/pc-stderr.txt";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -71,7 +72,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
 // The stand-in's record: working folder, then argv; empty when it never came.
 std::vector<std::string> WaitForRecord(const std::string& path) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!fs::exists(path) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -88,6 +89,7 @@ class PcTest : public testing::Test {
  protected:
   void SetUp() override {
     record_ = qeltest::TestDir() + "/record";
+    fs::remove(record_);
     ASSERT_EQ(setenv("QEL_RECORD_FILE", record_.c_str(), 1), 0);
     work_ = FreshFolder("work");
   }
@@ -105,13 +107,9 @@ class PcTest : public testing::Test {
 };
 
 TEST_F(PcTest, AppliesTheUpdateAndStartsTheProgramWithItsArguments) {
-  const std::vector<std::string> args = {"two words",
-                                         "say \"hi\" 'there'",
-                                         "",
-                                         "\xE4\xB8\xAD\xE6\x96\x87 \xFF\xFE\x81\x40",
-                                         "line\nbreak",
-                                         "back\\slash",
-                                         "--flag=$HOME;*"};
+  const std::vector<std::string> args = {
+      "two words",   "say \"hi\" 'there'", "", "\xE4\xB8\xAD\xE6\x96\x87 \xFF\xFE\x81\x40", "line\nbreak",
+      "back\\slash", "--flag=$HOME;*"};
   for (const std::string name : {"pc", "y"}) {
     fs::remove(record_);
     std::string install = Install(name);
