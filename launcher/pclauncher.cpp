@@ -73,7 +73,7 @@ bool CopyEntry(const std::string& destination, const std::string& source, EntryK
       Report("skipped symbolic link", source, 0);
       return true;
     case EntryKind::kOther:
-      Report("skipped special file", source, 0);
+      Report("skipped, neither file nor folder:", source, 0);
       return true;
     case EntryKind::kMissing:
       break;

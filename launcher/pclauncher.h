@@ -21,7 +21,7 @@ constexpr size_t kPathLimit = 4096;
 
 // Copies `source` (a file, or a folder with everything below it) over
 // `destination`: sub-folders are created, files replaced, nothing in the
-// destination is deleted. Symbolic links and other special entries in the
+// destination is deleted. Symbolic links and entries that are neither files nor folders in the
 // source are skipped with a message; a destination entry that is a link to a
 // folder is not entered. Returns 1 when every file and folder was copied, 0
 // when any failed (each failure is reported), when either path is empty,

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   if (getcwd(cwd, sizeof cwd) == nullptr) return 2;
   std::string record = std::string(cwd) + '\0';
   for (int i = 0; i < argc; ++i) record += std::string(argv[i]) + '\0';
-  std::string temp = std::string(target) + ".part";
+  std::string temp = std::string(target) + ".tmp";
   FILE* file = std::fopen(temp.c_str(), "wb");
   if (file == nullptr) return 2;
   bool ok = std::fwrite(record.data(), 1, record.size(), file) == record.size();
