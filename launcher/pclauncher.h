@@ -4,6 +4,8 @@
 // launcher's own arguments.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,14 +18,14 @@ extern const char kInvalidPathLengthMessage[];  // "无效的路径长度"
 // Appended to the program's path when it could not be started.
 extern const char kStartFailedSuffix[];  // " 运行失败"
 
-// Paths, including the terminating zero, stay below the platform's limit.
-constexpr size_t kPathLimit = 4096;
+// Paths, including the terminating zero, stay within the platform's limit.
+constexpr size_t kPathLimit = PATH_MAX;
 
 // Copies `source` (a file, or a folder with everything below it) over
 // `destination`: sub-folders are created, files replaced, nothing in the
-// destination is deleted. Symbolic links and entries that are neither files nor folders in the
-// source are skipped with a message; a destination entry that is a link to a
-// folder is not entered. Returns 1 when every file and folder was copied, 0
+// destination is deleted. Symbolic links, and entries that are neither files
+// nor folders, in the source are skipped with a message; a destination entry
+// that is a link to a folder is not entered. Returns 1 when every file and folder was copied, 0
 // when any failed (each failure is reported), when either path is empty,
 // when both are equal, or when the source does not exist.
 int CopyFolder(const std::string& destination, const std::string& source);
