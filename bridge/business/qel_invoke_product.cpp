@@ -107,7 +107,7 @@ int qel_Invoke_Product::Invoke(int method, std::string json, std::string* reply)
   Json::Value request;
   std::string id;
   std::string levelText;
-  if (qel::ParseJson(json, &request)) {
+  if (qel::ParseGbkJson(json, &request)) {
     qel::ReadString(request, "ID", &id);
     qel::ReadString(request, "LEVEL", &levelText);
   }

@@ -135,6 +135,11 @@ bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out) {
 }
 
 bool ParseGbkJson(const std::string& gbkText, Json::Value* out) {
+  // Most requests are ASCII without \u escapes: every string they hold is
+  // ASCII already, so there is nothing to convert either way.
+  bool plain = gbkText.find("\\u") == std::string::npos;
+  for (size_t i = 0; plain && i < gbkText.size(); ++i) plain = static_cast<unsigned char>(gbkText[i]) < 0x80;
+  if (plain) return ParseJson(gbkText, out);
   return ParseUtf8JsonToGbk(GbkToUtf8(std::string_view(gbkText)), out);
 }
 
