@@ -268,13 +268,22 @@ TEST_P(GbkStartUp, FolderWithSecondBytes5COpens) {
   EXPECT_EQ(cqelbridge::GetInstance()->GetCompanyID(), "1001");
 }
 
+std::string FormName(const ::testing::TestParamInfo<StartupForm>& info) {
+  switch (info.param) {
+    case StartupForm::kOwnWriter:
+      return "OwnWriter";
+    case StartupForm::kHostTextInGbk:
+      return "HostTextInGbk";
+    case StartupForm::kHostTextWithEscapes:
+      break;
+  }
+  return "HostTextWithEscapes";
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, GbkStartUp,
                          ::testing::Values(StartupForm::kOwnWriter, StartupForm::kHostTextInGbk,
                                            StartupForm::kHostTextWithEscapes),
-                         [](const ::testing::TestParamInfo<StartupForm>& info) {
-                           const char* names[] = {"OwnWriter", "HostTextInGbk", "HostTextWithEscapes"};
-                           return std::string(names[static_cast<int>(info.param)]);
-                         });
+                         FormName);
 
 TEST(StartUp, ValuesAndCurrentUserAreSafeToReadConcurrently) {
   qeltest::Installation install;
