@@ -156,7 +156,7 @@ std::string ByteWiseForm(const std::string& t) {
 // emitUTF8 makes jsoncpp copy every byte of 0x20 and above as it is
 // instead of decoding it as UTF-8, so GBK text is written unchanged apart
 // from the escaped second bytes mended above.
-std::string Write(const Json::Value& value, const char* indentation) {
+std::string Write(const Json::Value& value, const char* indentation, bool gbk = true) {
   Json::StreamWriterBuilder builder;
   builder["indentation"] = indentation;
   builder["emitUTF8"] = true;
@@ -165,7 +165,7 @@ std::string Write(const Json::Value& value, const char* indentation) {
   std::ostringstream out;
   writer->write(value, &out);
   std::string text = out.str();
-  JoinGbkSecondBytes(&text);
+  if (gbk) JoinGbkSecondBytes(&text);
   return text;
 }
 
@@ -206,6 +206,7 @@ Json::Value StringsToGbk(const Json::Value& utf8Value) { return ConvertStrings(u
 
 std::string WriteStyled(const Json::Value& value) { return Write(value, "   ") + "\n"; }
 std::string WriteCompact(const Json::Value& value) { return Write(value, ""); }
+std::string WriteCompactUtf8(const Json::Value& utf8Value) { return Write(utf8Value, "", false); }
 
 bool ParseJson(const std::string& text, Json::Value* out) {
   if (out == nullptr) return false;

@@ -20,6 +20,10 @@ namespace qel {
 std::string WriteStyled(const Json::Value& value);
 // Compact text without spaces or trailing newline (envelopes).
 std::string WriteCompact(const Json::Value& value);
+// The same compact text for a value whose strings are UTF-8 (what the
+// service or a test server sends): GBK characters are not looked for, so
+// no UTF-8 byte is taken for a GBK second byte.
+std::string WriteCompactUtf8(const Json::Value& utf8Value);
 
 // Copies of a value with every string and member name converted (the wire
 // and SQLite take UTF-8).

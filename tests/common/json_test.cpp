@@ -60,6 +60,17 @@ TEST(JsonWriter, TextsDecodeAsGbkToTheSameCharacters) {
   EXPECT_EQ(qel::WriteCompact(v), std::string("{\"N\":\"") + kCheng + kXin + "\\\\\"}");
 }
 
+TEST(JsonWriter, Utf8TextsKeepEveryEscape) {
+  // "昞" in UTF-8 ends in 0x9E, which would pass for a GBK first byte.
+  Json::Value v(Json::objectValue);
+  v["N"] = "\xE6\x98\x9E\\";
+  const std::string text = qel::WriteCompactUtf8(v);
+  EXPECT_EQ(text, "{\"N\":\"\xE6\x98\x9E\\\\\"}");
+  Json::Value back;
+  ASSERT_TRUE(qel::ParseJson(text, &back));
+  EXPECT_EQ(back, v);
+}
+
 TEST(JsonWriter, StyledAndCompactShapes) {
   Json::Value rows(Json::arrayValue);
   Json::Value row(Json::objectValue);

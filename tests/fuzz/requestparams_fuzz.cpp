@@ -51,7 +51,7 @@ const std::vector<Lookup>& Lookups() {
 void CheckAgainstText(const std::string& text, const Lookup& lookup, const RequestParams& params,
                       int result) {
   Json::Value root;
-  bool parsed = qel::ParseJson(text, &root) && root.isObject();
+  bool parsed = qel::ParseGbkJson(text, &root) && root.isObject();
   const Json::Value& param = qel::Member(root, "PARAM");
   if (!parsed || !param.isObject()) {
     Check(result == 1, "a text without a PARAM object fails");
