@@ -43,6 +43,9 @@ bool ParseJson(const std::string& text, Json::Value* out);
 // that are no GBK are kept as they are, never dropped, so such a value
 // never matches a valid one.
 bool ParseGbkJson(const std::string& gbkText, Json::Value* out);
+// The same, but text after the value (other than white space) counts as not
+// parsed, where ParseGbkJson reads the first value and ignores the rest.
+bool ParseWholeGbkJson(const std::string& gbkText, Json::Value* out);
 // Parses UTF-8 text and converts every string and member name to GBK.
 bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out);
 

@@ -148,6 +148,22 @@ TEST(JsonReader, ReadsGbkTextsAsAHostWritesThem) {
   }
 }
 
+TEST(JsonReader, WholeTextHoldsOneValueOnly) {
+  struct Case {
+    std::string text;
+    bool whole;
+  } cases[] = {{"{\"a\":1}", true},
+               {"{\"a\":1}\n\t ", true},
+               {"{\"a\":1} x", false},
+               {"{\"a\":1}{\"b\":2}", false},
+               {"[\"\xD5\x5C\"]\"", false}};
+  for (const Case& c : cases) {
+    Json::Value v;
+    EXPECT_TRUE(qel::ParseGbkJson(c.text, &v)) << c.text;
+    EXPECT_EQ(qel::ParseWholeGbkJson(c.text, &v), c.whole) << c.text;
+  }
+}
+
 TEST(JsonAccessors, WrongKindsCountAsMissing) {
   Json::Value v;
   ASSERT_TRUE(
