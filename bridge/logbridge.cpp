@@ -221,10 +221,10 @@ bool MaskInnerText(const std::string& content, int depth, std::string* masked) {
   return *masked != content;
 }
 
-// Token scan: every string token followed by ":" is a member name; a secret
-// one has its value replaced by "***". Other string tokens are unpacked and
-// masked as texts of their own. Any JSON white space and escape is read as
-// a parser reads it, and text around JSON is copied as it is.
+// Token scan of a JSON text: every string token followed by ":" is a
+// member name; a secret one has its value replaced by "***". Other string
+// tokens are unpacked and masked as texts of their own. Any JSON white
+// space and escape is read as a parser reads it.
 std::string ScanAndMask(const std::string& t, int depth) {
   std::string out;
   out.reserve(t.size());
@@ -236,8 +236,7 @@ std::string ScanAndMask(const std::string& t, int depth) {
     }
     size_t end = StringEnd(t, i);
     if (end == std::string::npos) {
-      // No later quote closes either (the scan would be in the same state
-      // after it); an escaped text in the rest is unpacked by MaskText.
+      // No later quote closes either: the scan would be in the same state.
       out.append(t, i, std::string::npos);
       break;
     }
@@ -338,7 +337,8 @@ std::string MaskText(const std::string& text, int depth) {
   // JSON part is masked as JSON, keeping its layout.
   const size_t start = text.find_first_of("{[");
   if (start != std::string::npos && start > 0 && ParseWholeGbkJson(text.substr(start), &parsed)) {
-    return ScanLooseText(text.substr(0, start)) + MaskText(text.substr(start), depth);
+    // Scanned again whole: a name at the end of the message may own it.
+    return ScanLooseText(text.substr(0, start) + MaskText(text.substr(start), depth));
   }
   std::string scanned = ScanLooseText(text);
   if (scanned.find("\\\"") == std::string::npos) return scanned;

@@ -96,6 +96,7 @@ TEST(LogBridge, SecretsAreMaskedInEveryJsonSpelling) {
       {"escaped text without quotes around it", R"(show:{\"password\":\"s3cret\",\"n\":\"1\"})",
        R"(show:{\"password\":\"***\",\"n\":\"1\"})"},
       {"escaped text after an unclosed string", R"("x {\"CODE\" :\n\"s3cret\"})", ""},
+      {"name in the message, value in JSON after it", R"(show:"code": {"x":"s3cret"})", ""},
       {"stray quote before a member", R"(show:1"{"passwd":"s3cret"}"{"passwd":"s3cret"})", ""},
       {"names as values stay", R"({"ERRORCODE":"100020","NAME":"password"})",
        R"({"ERRORCODE":"100020","NAME":"password"})"},
