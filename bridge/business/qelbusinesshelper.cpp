@@ -64,8 +64,14 @@ int PageValue(const Json::Value& root, const char* key) {
 int ParseRequestParams(const std::string& json, const std::string& table, const std::string& key,
                        RequestParams* params, const std::vector<std::string>* extraKeys) {
   Json::Value root;
-  if (!ParseJson(json, &root)) root = Json::Value();
+  ParseRequestText(json, &root);
   return ReadRequestParams(root, table, key, params, extraKeys);
+}
+
+bool ParseRequestText(const std::string& json, Json::Value* root) {
+  if (ParseJson(json, root)) return true;
+  *root = Json::Value();
+  return false;
 }
 
 int ReadRequestParams(const Json::Value& root, const std::string& table, const std::string& key,
