@@ -69,7 +69,7 @@ int ParseRequestParams(const std::string& json, const std::string& table, const 
 }
 
 bool ParseRequestText(const std::string& json, Json::Value* root) {
-  if (ParseJson(json, root)) return true;
+  if (ParseGbkJson(json, root)) return true;
   *root = Json::Value();
   return false;
 }
