@@ -44,7 +44,8 @@ enum InvokeResult : int {
   kResultSuccess = 0,
   // Bad input or a failed handler.
   kResultFailed = 1,
-  // No such method (modules 1 and 2 answer this; the others kResultFailed).
+  // No such method, as modules 1 and 2 answer it (module 3 answers
+  // kResultUnknownModule, the others kResultFailed).
   kResultUnknownMethod = -1,
   // No such module (the dispatcher).
   kResultUnknownModule = -2,
