@@ -21,7 +21,7 @@
 //   }
 //
 // Log texts the hosts see (failText, and the [FUN] name of a bridge line)
-// are part of the module's interface: hosts match on them, so they keep
+// belong to the module's interface: hosts match on them, so they keep
 // their exact spelling, typos included.
 #pragma once
 
