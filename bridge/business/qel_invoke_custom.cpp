@@ -63,7 +63,7 @@ int Search(qel_Invoke_Custom* self, const CustomRequest& request, std::string* r
 int Login(qel_Invoke_Custom* self, const CustomRequest& request, std::string* reply) {
   // A missing member, or a text that does not parse, reads as "".
   Json::Value root;
-  ParseJson(request.json, &root);
+  ParseGbkJson(request.json, &root);
   const Json::Value& info = ObjectMember(ObjectMember(root, "PARAM"), "LOGININFO");
   return self->UserLogin(TextMember(info, "USERID"), TextMember(info, "PASSWORD"),
                          TextMember(info, "REMEMBER"), reply);

@@ -54,6 +54,8 @@ std::string LikeLiteral(const std::string& word) {
 int qel_Invoke_Custom::GetFavorites(const RequestParams& params, std::string* reply) {
   qelQueryDef def;
   def.AddField("FAVORITES", "PRODUCT_ID");
+  // Pages follow the order in which the favourites were added.
+  def.AddOrder("FAVORITE_ID", 0);
   def.SetLimit(params.limit);
   def.SetOffset(params.offset);
   std::vector<std::string> ids;
