@@ -10,7 +10,7 @@
 #include "business/custom/servicecall.h"
 #include "business/qel_invoke_custom.h"
 #include "business/qelbusinesshelper.h"
-#include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
 #include "logbridge.h"
@@ -83,7 +83,7 @@ int qel_Invoke_Custom::SendInsideBehaviorTrack(const std::string&, std::string* 
   qelInternetRequestBean bean;
   std::vector<std::string> sentIds;    // row of request i of the bean
   std::vector<std::string> brokenIds;  // rows whose text is no request
-  bool ok = ForEachCustomRow(&def, [&](Json::Value& row) {
+  bool ok = ForEachRow(&def, [&](Json::Value& row) {
     const std::string id = StringMember(row, "ID");
     const std::string track = StringMember(row, "TRACK");
     const int before = bean.GetRequestCount();
