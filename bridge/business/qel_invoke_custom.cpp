@@ -1,8 +1,5 @@
 #include "business/qel_invoke_custom.h"
 
-// The method table reads requests with the JSON helpers.
-#include "qel/json.h"
-
 #include "business/qelbusinesshelper.h"
 #include "business/qelmethodtable.h"
 #include "cqelbridge.h"
@@ -45,9 +42,7 @@ int Search(Self& self, const CustomRequest& request, std::string* reply) {
 // ---- login and user information ----
 int Login(Self& self, const CustomRequest& request, std::string* reply) {
   // A missing member, or a text that does not parse, reads as "".
-  Json::Value root;
-  ParseGbkJson(*request.text, &root);
-  const Json::Value& info = ObjectMember(ObjectMember(root, "PARAM"), "LOGININFO");
+  const Json::Value& info = ObjectMember(ObjectMember(request.root, "PARAM"), "LOGININFO");
   return self.UserLogin(TextMember(info, "USERID"), TextMember(info, "PASSWORD"),
                         TextMember(info, "REMEMBER"), reply);
 }
@@ -108,7 +103,7 @@ const MethodTable<Self>& Table() {
               .Key("PRODUCT", "PRODUCT_ID")
               .OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
           Method(0x23, &NotBuiltYet),                           // mark the named item as seen
-          Method(0x31, &Login), Method(0x32, &NotBuiltYet),     // sign-up
+          Method(0x31, &Login).Parsed(), Method(0x32, &NotBuiltYet),     // sign-up
           Method(0x34, &UserInfo), Method(0x35, &NotBuiltYet),  // send a security code
           Method(0x36, &NotBuiltYet),                           // check a security code
           Method(0x37, &NotBuiltYet),                           // consultation count
