@@ -89,47 +89,47 @@ constexpr char kNoParams[] = "Can not get params from json in";
 // Every method of the module. A method whose handler lands later answers 1
 // through NotBuiltYet; its line keeps the input rule it needs.
 const MethodTable<Self>& Table() {
+  // One line per method, so that a handler landing later replaces its line.
+  // clang-format off
   static const MethodTable<Self> table(
       {
           Method(0x01, &FavoriteList).Parsed(),
           Method(0x02, &FavoriteAdd).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
           Method(0x03, &FavoriteRemove).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
           Method(0x04, &FavoriteCheck).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
-          Method(0x11, &Search)
-              .Key("FILTER", "FILTER")
-              .OnFail(FailRoute::kDirect, "Can not get filter from json in"),
-          // Mark a product as seen; the handler reads the whole text once the id is there.
-          Method(0x22, &NotBuiltYet)
-              .Key("PRODUCT", "PRODUCT_ID")
-              .OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
-          Method(0x23, &NotBuiltYet),                           // mark the named item as seen
-          Method(0x31, &Login).Parsed(), Method(0x32, &NotBuiltYet),     // sign-up
-          Method(0x34, &UserInfo), Method(0x35, &NotBuiltYet),  // send a security code
-          Method(0x36, &NotBuiltYet),                           // check a security code
-          Method(0x37, &NotBuiltYet),                           // consultation count
-          Method(0x38, &NotBuiltYet),                           // inquiry count
-          Method(0x39, &NotBuiltYet),                           // store and send a consultation
-          Method(0x3a, &NotBuiltYet),                           // store and send an inquiry
-          Method(0x3b, &NotBuiltYet)                            // consultations of a product
-              .Key("PRODUCT", "PRODUCT_ID")
-              .OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),
-          Method(0x3c, &NotBuiltYet)  // inquiries of a product
-              .Key("PRODUCT", "PRODUCT_ID")
-              .OnFail(FailRoute::kDirect, kNoParams),
+          Method(0x11, &Search).Key("FILTER", "FILTER").OnFail(FailRoute::kDirect, "Can not get filter from json in"),
+          // Mark a product as seen: the handler reads the whole text once the id is there.
+          Method(0x22, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
+          Method(0x23, &NotBuiltYet),  // mark the named item as seen
+          Method(0x31, &Login).Parsed(),
+          Method(0x32, &NotBuiltYet),  // sign-up
+          Method(0x34, &UserInfo),
+          Method(0x35, &NotBuiltYet),  // send a security code
+          Method(0x36, &NotBuiltYet),  // check a security code
+          Method(0x37, &NotBuiltYet),  // consultation count
+          Method(0x38, &NotBuiltYet),  // inquiry count
+          Method(0x39, &NotBuiltYet),  // store and send a consultation
+          Method(0x3a, &NotBuiltYet),  // store and send an inquiry
+          Method(0x3b, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),  // consultations of a product
+          Method(0x3c, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoParams),  // inquiries of a product
           Method(0x3d, &NotBuiltYet),  // delete a consultation
           Method(0x3e, &NotBuiltYet),  // delete an inquiry
           Method(0x41, &SubAreas).Parsed(),
           Method(0x42, &ParentArea).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
           Method(0x43, &Area).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
-          Method(0x50, &Feedback), Method(0x51, &SendQueue), Method(0x52, &QueuePrint),
-          Method(0x53, &QueueVisit), Method(0x54, &NotBuiltYet),  // does the user exist
-          Method(0x70, &NotBuiltYet),                             // run the data update
-          Method(0x71, &NotBuiltYet),                             // check for a data update
-          Method(0x72, &NotBuiltYet),                             // check for an application update
-          Method(0x73, &NotBuiltYet),                             // application update file list
-          Method(0x74, &NotBuiltYet),                             // change the password
+          Method(0x50, &Feedback),
+          Method(0x51, &SendQueue),
+          Method(0x52, &QueuePrint),
+          Method(0x53, &QueueVisit),
+          Method(0x54, &NotBuiltYet),  // does the user exist
+          Method(0x70, &NotBuiltYet),  // run the data update
+          Method(0x71, &NotBuiltYet),  // check for a data update
+          Method(0x72, &NotBuiltYet),  // check for an application update
+          Method(0x73, &NotBuiltYet),  // application update file list
+          Method(0x74, &NotBuiltYet),  // change the password
       },
       kResultFailed);
+  // clang-format on
   return table;
 }
 
