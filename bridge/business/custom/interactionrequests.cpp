@@ -1,0 +1,98 @@
+#include "business/custom/interactionrequests.h"
+
+#include <json/json.h>
+
+#include "business/custom/lists.h"
+#include "business/custom/seen.h"
+#include "business/qelbusinesshelper.h"
+#include "cqelbridge.h"
+#include "logbridge.h"
+#include "qel/json.h"
+
+namespace qel {
+namespace dataspace {
+namespace custom {
+namespace {
+
+const char kInvokeFun[] = "qel::dataspace::qel_Invoke_Custom::Invoke";
+
+std::string CurrentUser() { return cqelbridge::GetInstance()->GetCurrentUID(); }
+
+// The product and row ids of a delete request: the product id from
+// PARAM.PRODUCT, or from the row object when that one is empty or missing;
+// the row id is required.
+bool DeleteIds(const std::string& json, const char* table, const char* idKey, std::string* productId,
+               std::string* rowId) {
+  Json::Value root;
+  if (!qel::ParseJson(json, &root)) return false;
+  const Json::Value& param = qel::ObjectMember(root, "PARAM");
+  const Json::Value& row = qel::ObjectMember(param, table);
+  *productId = qel::TextMember(qel::ObjectMember(param, "PRODUCT"), "PRODUCT_ID");
+  if (productId->empty()) *productId = qel::TextMember(row, "PRODUCT_ID");
+  const Json::Value& id = qel::Member(row, idKey);
+  if (id.isNull() || id.isArray() || id.isObject()) return false;
+  *rowId = qel::ValueAsText(id);
+  return true;
+}
+
+}  // namespace
+
+int MarkProductSeen(const std::string& json, std::string* reply) {
+  if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", nullptr, nullptr) != 0) {
+    QEL_LOG_DIRECT("Can not get PRODUCTID fros from in ");
+    return 1;
+  }
+  return SetStatusNormal(json, reply);
+}
+
+int MarkItemSeen(const std::string& json, std::string* reply) { return SetStatusNormal(json, reply); }
+
+int ConsultCount(const std::string& json, std::string* reply) {
+  return GetProdConsCount(CurrentUser(), json, reply);
+}
+
+int InquiryCount(const std::string& json, std::string* reply) {
+  return GetProdInqsCount(CurrentUser(), json, reply);
+}
+
+int ConsultList(const std::string& json, std::string* reply) {
+  RequestParams params;
+  if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", &params, nullptr) != 0) {
+    QEL_LOG(kInvokeFun, "Can not get params from json in");
+    return 1;
+  }
+  return GetConsultList(CurrentUser(), params.value, reply);
+}
+
+int InquiryList(const std::string& json, std::string* reply) {
+  RequestParams params;
+  if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", &params, nullptr) != 0) {
+    QEL_LOG_DIRECT("Can not get params from json in");
+    return 1;
+  }
+  return GetInquiryList(CurrentUser(), params.value, reply);
+}
+
+int DeleteConsultation(const std::string& json, std::string* /*reply*/) {
+  std::string productId;
+  std::string consultId;
+  if (!DeleteIds(json, "PROD_CONSULT", "CONSULT_ID", &productId, &consultId)) {
+    QEL_LOG_DIRECT("Can not get params from json in");
+    return 1;
+  }
+  return DeleteConsult(CurrentUser(), productId, consultId);
+}
+
+int DeleteInquiryRequest(const std::string& json, std::string* /*reply*/) {
+  std::string productId;
+  std::string inquiryId;
+  if (!DeleteIds(json, "PROD_INQUIRY", "INQUIRY_ID", &productId, &inquiryId)) {
+    QEL_LOG_DIRECT("Can not get params fron json in");
+    return 1;
+  }
+  return DeleteInquiry(CurrentUser(), productId, inquiryId);
+}
+
+}  // namespace custom
+}  // namespace dataspace
+}  // namespace qel
