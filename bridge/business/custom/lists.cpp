@@ -86,6 +86,9 @@ Json::Value FirstArea(int (*lookup)(const std::string&, std::string*), const std
   return first.isObject() ? first : Json::Value();
 }
 
+// "[]" when no row qualified, as every list reply.
+std::string ListReply(const Json::Value& rows) { return rows.empty() ? "[]" : qel::WriteStyled(rows); }
+
 Json::Value OrEmpty(const Json::Value& area) {
   return area.isObject() ? area : Json::Value(Json::objectValue);
 }
@@ -145,7 +148,7 @@ int GetConsultList(const std::string& uid, const std::string& productId, std::st
     QEL_LOG_DIRECT("Query Error");
     return 1;
   }
-  if (reply != nullptr) *reply = qel::WriteStyled(rows);
+  if (reply != nullptr) *reply = ListReply(rows);
   return 0;
 }
 
@@ -161,7 +164,7 @@ int GetInquiryList(const std::string& uid, const std::string& productId, std::st
     return 1;
   }
   for (Json::Value& row : rows) AddAreas(&row);
-  if (reply != nullptr) *reply = qel::WriteStyled(rows);
+  if (reply != nullptr) *reply = ListReply(rows);
   return 0;
 }
 
