@@ -13,8 +13,8 @@ std::atomic<LogCallback> g_logCallback{nullptr};
 std::atomic<UpdateDownCallback> g_updateDownCallback{nullptr};
 
 bool IsSecretKey(const std::string& key) {
-  return EqualsNoCase(key, "password") || EqualsNoCase(key, "passwd") || EqualsNoCase(key, "securitycode") ||
-         key == "code";
+  return EqualsNoCase(key, "password") || EqualsNoCase(key, "passwd") || EqualsNoCase(key, "newpwd") ||
+         EqualsNoCase(key, "securitycode") || EqualsNoCase(key, "code");
 }
 
 bool IsKeyChar(char c) {
