@@ -2,8 +2,11 @@
 
 #include <json/json.h>
 
+#include "business/custom/consult.h"
+#include "business/custom/inquiry.h"
 #include "business/custom/lists.h"
 #include "business/custom/seen.h"
+#include "business/custom/signup.h"
 #include "business/qelbusinesshelper.h"
 #include "cqelbridge.h"
 #include "logbridge.h"
@@ -91,6 +94,52 @@ int DeleteInquiryRequest(const std::string& json, std::string* /*reply*/) {
     return 1;
   }
   return DeleteInquiry(CurrentUser(), productId, inquiryId);
+}
+
+int SignUp(const std::string& json, std::string* reply) {
+  Json::Value root;
+  if (json.empty() || !qel::ParseJson(json, &root)) return 1;
+  const Json::Value& info = qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "REGINFO");
+  if (info.isNull()) return 1;
+  SignUpValues values;
+  values.account = qel::TextMember(info, "ACCOUNT");
+  values.password = qel::TextMember(info, "PASSWORD");
+  values.mobile = qel::TextMember(info, "MOBILE");
+  values.compName = qel::TextMember(info, "COMPNAME");
+  values.email = qel::TextMember(info, "EMAIL");
+  values.name = qel::TextMember(info, "NAME");
+  values.position = qel::TextMember(info, "POSITION");
+  values.tel1 = qel::TextMember(info, "TEL1");
+  values.tel2 = qel::TextMember(info, "TEL2");
+  values.tel3 = qel::TextMember(info, "TEL3");
+  return UserReg(values, reply);
+}
+
+int SendSecurityCode(const std::string& json, std::string* reply) {
+  return SendSecurityCodeRequest(json, reply);
+}
+
+int CheckSecurityCode(const std::string& json, std::string* reply) {
+  return ValidateSecurityCode(json, reply);
+}
+
+int SubmitConsultation(const std::string& json, std::string* reply) {
+  return ProdConsult(CurrentUser(), json, reply);
+}
+
+int SubmitInquiry(const std::string& json, std::string* reply) {
+  return ProdInQuiry(CurrentUser(), json, reply);
+}
+
+int UserExists(const std::string& json, std::string* reply) { return UserISExist(json, reply); }
+
+int ChangePassword(const std::string& json, std::string* /*reply*/) {
+  Json::Value root;
+  if (json.empty() || !qel::ParseJson(json, &root)) return 1;
+  const Json::Value& info = qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "CHECKINFO");
+  if (info.isNull()) return 1;
+  return ModifyPassword(qel::TextMember(info, "USERNAME"), qel::TextMember(info, "NEWPWD"),
+                        qel::TextMember(info, "TYPE"));
 }
 
 }  // namespace custom

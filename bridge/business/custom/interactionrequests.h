@@ -19,6 +19,13 @@ int ConsultList(const std::string& json, std::string* reply);           // 0x53b
 int InquiryList(const std::string& json, std::string* reply);           // 0x53c
 int DeleteConsultation(const std::string& json, std::string* reply);    // 0x53d
 int DeleteInquiryRequest(const std::string& json, std::string* reply);  // 0x53e
+int SignUp(const std::string& json, std::string* reply);                // 0x532
+int SendSecurityCode(const std::string& json, std::string* reply);      // 0x535
+int CheckSecurityCode(const std::string& json, std::string* reply);     // 0x536
+int SubmitConsultation(const std::string& json, std::string* reply);    // 0x539
+int SubmitInquiry(const std::string& json, std::string* reply);         // 0x53a
+int UserExists(const std::string& json, std::string* reply);            // 0x554
+int ChangePassword(const std::string& json, std::string* reply);        // 0x574
 
 }  // namespace custom
 }  // namespace dataspace
