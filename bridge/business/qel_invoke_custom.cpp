@@ -24,6 +24,20 @@ int qel_Invoke_Custom::Invoke(int method, std::string json, std::string* reply) 
       return custom::DeleteConsultation(json, reply);
     case 0x3e:
       return custom::DeleteInquiryRequest(json, reply);
+    case 0x32:
+      return custom::SignUp(json, reply);
+    case 0x35:
+      return custom::SendSecurityCode(json, reply);
+    case 0x36:
+      return custom::CheckSecurityCode(json, reply);
+    case 0x39:
+      return custom::SubmitConsultation(json, reply);
+    case 0x3a:
+      return custom::SubmitInquiry(json, reply);
+    case 0x54:
+      return custom::UserExists(json, reply);
+    case 0x74:
+      return custom::ChangePassword(json, reply);
     default:
       return 1;
   }
