@@ -79,7 +79,7 @@ int Send(const Members& members, std::string* reply) {
 int ProdConsult(const std::string& uid, const std::string& json, std::string* reply) {
   if (uid.empty()) QEL_LOG_DIRECT("There is not any user");
   Json::Value root;
-  if (!qel::ParseJson(json, &root)) {
+  if (!qel::ParseGbkJson(json, &root)) {
     QEL_LOG_DIRECT("Json format error");
     return 1;
   }

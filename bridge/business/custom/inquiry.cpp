@@ -250,7 +250,7 @@ int ProdInQuiry(const std::string& uid, const std::string& json, std::string* re
     return 1;
   }
   Json::Value root;
-  if (!qel::ParseJson(json, &root)) {
+  if (!qel::ParseGbkJson(json, &root)) {
     QEL_LOG_DIRECT("json foramt error");
     return 1;
   }

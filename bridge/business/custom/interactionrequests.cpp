@@ -17,8 +17,6 @@ namespace dataspace {
 namespace custom {
 namespace {
 
-const char kInvokeFun[] = "qel::dataspace::qel_Invoke_Custom::Invoke";
-
 std::string CurrentUser() { return cqelbridge::GetInstance()->GetCurrentUID(); }
 
 // The product and row ids of a delete request: the product id from
@@ -27,7 +25,7 @@ std::string CurrentUser() { return cqelbridge::GetInstance()->GetCurrentUID(); }
 bool DeleteIds(const std::string& json, const char* table, const char* idKey, std::string* productId,
                std::string* rowId) {
   Json::Value root;
-  if (!qel::ParseJson(json, &root)) return false;
+  if (!qel::ParseGbkJson(json, &root)) return false;
   const Json::Value& param = qel::ObjectMember(root, "PARAM");
   const Json::Value& row = qel::ObjectMember(param, table);
   *productId = qel::TextMember(qel::ObjectMember(param, "PRODUCT"), "PRODUCT_ID");
@@ -40,40 +38,12 @@ bool DeleteIds(const std::string& json, const char* table, const char* idKey, st
 
 }  // namespace
 
-int MarkProductSeen(const std::string& json, std::string* reply) {
-  if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", nullptr, nullptr) != 0) {
-    QEL_LOG_DIRECT("Can not get PRODUCTID fros from in ");
-    return 1;
-  }
-  return SetStatusNormal(json, reply);
-}
-
-int MarkItemSeen(const std::string& json, std::string* reply) { return SetStatusNormal(json, reply); }
-
 int ConsultCount(const std::string& json, std::string* reply) {
   return GetProdConsCount(CurrentUser(), json, reply);
 }
 
 int InquiryCount(const std::string& json, std::string* reply) {
   return GetProdInqsCount(CurrentUser(), json, reply);
-}
-
-int ConsultList(const std::string& json, std::string* reply) {
-  RequestParams params;
-  if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", &params, nullptr) != 0) {
-    QEL_LOG(kInvokeFun, "Can not get params from json in");
-    return 1;
-  }
-  return GetConsultList(CurrentUser(), params.value, reply);
-}
-
-int InquiryList(const std::string& json, std::string* reply) {
-  RequestParams params;
-  if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", &params, nullptr) != 0) {
-    QEL_LOG_DIRECT("Can not get params from json in");
-    return 1;
-  }
-  return GetInquiryList(CurrentUser(), params.value, reply);
 }
 
 int DeleteConsultation(const std::string& json, std::string* /*reply*/) {
@@ -98,7 +68,7 @@ int DeleteInquiryRequest(const std::string& json, std::string* /*reply*/) {
 
 int SignUp(const std::string& json, std::string* reply) {
   Json::Value root;
-  if (json.empty() || !qel::ParseJson(json, &root)) return 1;
+  if (json.empty() || !qel::ParseGbkJson(json, &root)) return 1;
   const Json::Value& info = qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "REGINFO");
   if (info.isNull()) return 1;
   SignUpValues values;
@@ -135,7 +105,7 @@ int UserExists(const std::string& json, std::string* reply) { return UserISExist
 
 int ChangePassword(const std::string& json, std::string* /*reply*/) {
   Json::Value root;
-  if (json.empty() || !qel::ParseJson(json, &root)) return 1;
+  if (json.empty() || !qel::ParseGbkJson(json, &root)) return 1;
   const Json::Value& info = qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "CHECKINFO");
   if (info.isNull()) return 1;
   return ModifyPassword(qel::TextMember(info, "USERNAME"), qel::TextMember(info, "NEWPWD"),

@@ -1,8 +1,8 @@
-// The request codes of module 5 for marks, consultations, inquiries and the
-// account operations at the service, each as one function of the shape of
-// the module's method table: the whole request text in, the reply out. Each
-// reads what the module reads for its code (ids, the current user) and
-// calls its handler; the result is the handler's.
+// The methods of module 5 whose handlers read the whole request text: the
+// counts, deletion and submission of consultations and inquiries, and the
+// account operations at the service. Each reads what the module reads for
+// its code (ids, the current user) and calls its handler; the result is
+// the handler's.
 #pragma once
 
 #include <string>
@@ -11,12 +11,8 @@ namespace qel {
 namespace dataspace {
 namespace custom {
 
-int MarkProductSeen(const std::string& json, std::string* reply);       // 0x522
-int MarkItemSeen(const std::string& json, std::string* reply);          // 0x523
 int ConsultCount(const std::string& json, std::string* reply);          // 0x537
 int InquiryCount(const std::string& json, std::string* reply);          // 0x538
-int ConsultList(const std::string& json, std::string* reply);           // 0x53b
-int InquiryList(const std::string& json, std::string* reply);           // 0x53c
 int DeleteConsultation(const std::string& json, std::string* reply);    // 0x53d
 int DeleteInquiryRequest(const std::string& json, std::string* reply);  // 0x53e
 int SignUp(const std::string& json, std::string* reply);                // 0x532

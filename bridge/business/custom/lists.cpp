@@ -46,7 +46,7 @@ std::string CountReply(const std::string& count) {
 // missing.
 std::string RequestProductId(const std::string& json) {
   Json::Value root;
-  if (!qel::ParseJson(json, &root)) return "";
+  if (!qel::ParseGbkJson(json, &root)) return "";
   return qel::TextMember(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "PRODUCT"), "PRODUCT_ID");
 }
 

@@ -112,7 +112,7 @@ bool CountRows(IQELDatasource* datasource, const std::string& table, const std::
 
 int SetStatusNormal(const std::string& json, std::string* /*reply*/) {
   Json::Value root;
-  if (!qel::ParseJson(json, &root) || !root.isObject()) {
+  if (!qel::ParseGbkJson(json, &root) || !root.isObject()) {
     QEL_LOG(kFun, "Json error");
     return 1;
   }

@@ -40,7 +40,7 @@ const char kNameTaken[] = "100015";
 // parse or has no such object.
 Json::Value RequestObject(const std::string& json, const char* table) {
   Json::Value root;
-  if (json.empty() || !qel::ParseJson(json, &root)) return Json::Value();
+  if (json.empty() || !qel::ParseGbkJson(json, &root)) return Json::Value();
   return qel::ObjectMember(qel::ObjectMember(root, "PARAM"), table);
 }
 
@@ -142,7 +142,7 @@ int SendSecurityCodeRequest(const std::string& json, std::string* reply) {
 int ValidateSecurityCode(const std::string& json, std::string* reply) {
   if (json.empty()) return 1;
   Json::Value root;
-  if (!qel::ParseJson(json, &root)) {
+  if (!qel::ParseGbkJson(json, &root)) {
     QEL_LOG(kValidateFun, " Wrong Json String ");
     return 1;
   }
