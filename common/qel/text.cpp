@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -121,14 +122,11 @@ std::string::size_type LastSeparator(const std::string& path) {
 
 template <typename T>
 T ParseSigned(const std::string& text) {
-  const char* p = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(p, &end, 10);
-  if (end == p) return 0;
-  if (v > static_cast<long long>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-  if (v < static_cast<long long>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-  return static_cast<T>(v);
+  int64_t value = 0;
+  ParseLeadingInt64(text, &value);  // clamped when out of range
+  if (value > static_cast<int64_t>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
+  if (value < static_cast<int64_t>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
+  return static_cast<T>(value);
 }
 
 }  // namespace
@@ -222,6 +220,27 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool ParseLeadingInt64(std::string_view text, int64_t* out) {
+  int64_t scratch = 0;
+  int64_t& value = out != nullptr ? *out : scratch;
+  value = 0;
+  std::string_view::size_type i = 0;
+  while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::string_view::size_type digits = i;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  if (digits == i) return false;
+  // The sign goes back in front of the digits, so INT64_MIN itself parses.
+  std::string number = (negative ? "-" : "") + std::string(text.substr(i, digits - i));
+  std::from_chars_result result = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    value = negative ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+    return false;
+  }
+  return result.ec == std::errc();
 }
 
 std::string IntToString(int value) { return std::to_string(value); }

@@ -39,6 +39,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 std::string IntToString(int value);
 std::string Int64ToString(int64_t value);
 std::string UInt64ToString(uint64_t value);
+// The one integer parser: the leading decimal number of text, after ASCII
+// white space and an optional sign. False when there is none (*out 0) or it
+// does not fit (*out clamped to the nearest limit).
+bool ParseLeadingInt64(std::string_view text, int64_t* out);
 // Leading decimal number after optional white space, 0 when there is none;
 // out-of-range values clamp to the type's limits.
 int StringToInt(const std::string& text);
