@@ -8,8 +8,8 @@
 #include "business/custom/localids.h"
 #include "business/custom/servicecall.h"
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelrecord.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
@@ -37,23 +37,14 @@ std::string Get(const Members& members, const char* name) {
   return it != members.end() ? it->second : std::string();
 }
 
-// Stores the consultation under a new negative id; the id, or "" on failure.
-std::string StoreUnsent(IQELDatasource* datasource, const std::string& uid, const Members& members) {
-  int64_t localId = 0;
-  if (!NextUnsentId(datasource, kTable, kId, &localId)) {
-    QEL_LOG_DIRECT("Get consult error");
-    return "";
-  }
+// The stored row of the request's members; the id is set when it is stored.
+Json::Value UnsentRow(const std::string& uid, const Members& members) {
   Json::Value row(Json::objectValue);
   for (const char* name : kInputMembers) row[name] = Get(members, name);
   row["SENTSTATUS"] = "2";
   row["ITYPE"] = "1";
   row["USERID"] = uid;
-  row[kId] = qel::Int64ToString(localId);
-  qelRecord record;
-  record.Append(row);
-  if (!datasource->AddRecord(kTable, &record)) return "";
-  return qel::Int64ToString(localId);
+  return row;
 }
 
 int Send(const Members& members, std::string* reply) {
@@ -88,7 +79,7 @@ int ProdConsult(const std::string& uid, const std::string& json, std::string* re
     QEL_LOG_DIRECT("Can not get params from json in");
     return 1;
   }
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 
   const std::string id = Get(members, kId);
@@ -100,19 +91,21 @@ int ProdConsult(const std::string& uid, const std::string& json, std::string* re
   }
   std::string localId = id;
   if (stored < 1) {
-    localId = StoreUnsent(datasource, uid, members);
-    if (localId.empty()) return 1;
+    const bool storedNow = number < 1
+                               ? StoreUnsent(datasource, kTable, kId, UnsentRow(uid, members), &localId)
+                               : StoreUnderId(datasource, kTable, kId, UnsentRow(uid, members), id);
+    if (!storedNow) {
+      QEL_LOG_DIRECT("Get consult error");
+      return 1;
+    }
   }
 
-  std::string newId = id;
-  if (number < 1) {
-    const int result = Send(members, reply);
-    if (result != 0) return result;
-    newId = qel::Int64ToString(NextSentId(datasource, kTable, kId));
-  }
-  if (newId != localId && !RenumberStoredId(datasource, kTable, kId, localId, newId)) {
-    QEL_LOG(kFun, "Update consult id error");
-  }
+  // An id from 1 up is stored (now or before) and never sent.
+  if (number >= 1) return 0;
+  const int result = Send(members, reply);
+  if (result != 0) return result;
+  // The service has it: a failed renumbering is logged, not reported.
+  if (!MarkSent(datasource, kTable, kId, localId)) QEL_LOG(kFun, "Update consult id error");
   return 0;
 }
 

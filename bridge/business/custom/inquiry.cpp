@@ -15,6 +15,7 @@
 #include "business/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
 #include "internet/qelinternetrequestbean.h"
@@ -173,23 +174,14 @@ int Send(const Members& members, const std::string& address, std::string* reply)
   return CallService(&bean, kFun, &response, reply);
 }
 
-// Stores the inquiry under a new negative id; the id, or "" on failure.
-std::string StoreUnsent(IQELDatasource* datasource, const std::string& uid, const Members& members) {
-  int64_t localId = 0;
-  if (!NextUnsentId(datasource, kTable, kId, &localId)) {
-    QEL_LOG(kFun, "Get min id error");
-    return "";
-  }
+// The stored row of the request's members; the id is set when it is stored.
+Json::Value UnsentRow(const std::string& uid, const Members& members) {
   Json::Value row(Json::objectValue);
   for (const char* name : kInputMembers) row[name] = Get(members, name);
   row["SENTSTATUS"] = "2";
   row["ITYPE"] = "1";
   row["USERID"] = uid;
-  row[kId] = qel::Int64ToString(localId);
-  qelRecord record;
-  record.Append(row);
-  if (!datasource->AddRecord(kTable, &record)) return "";
-  return qel::Int64ToString(localId);
+  return row;
 }
 
 }  // namespace
@@ -259,7 +251,7 @@ int ProdInQuiry(const std::string& uid, const std::string& json, std::string* re
     QEL_LOG_DIRECT("Can not get params from json in");
     return 1;
   }
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 
   const std::string id = Get(members, kId);
@@ -279,8 +271,11 @@ int ProdInQuiry(const std::string& uid, const std::string& json, std::string* re
       img = std::string(kUploadFolder) + "/" + qel::GetFileName(copied);
       members["IMG"] = img;
     }
-    localId = StoreUnsent(datasource, uid, members);
-    if (localId.empty()) {
+    const bool storedNow = number < 1
+                               ? StoreUnsent(datasource, kTable, kId, UnsentRow(uid, members), &localId)
+                               : StoreUnderId(datasource, kTable, kId, UnsentRow(uid, members), id);
+    if (!storedNow) {
+      QEL_LOG(kFun, "Get min id error");
       // A copy made for a row that was never stored would stay unused.
       if (!copied.empty() && copied != chosen) std::remove(qel::NativePath(copied).c_str());
       return 1;
@@ -295,20 +290,17 @@ int ProdInQuiry(const std::string& uid, const std::string& json, std::string* re
     }
   }
 
-  std::string newId = id;
-  if (number < 1) {
-    std::string address;
-    if (!img.empty()) {
-      const int uploaded = Upload(img, &address, reply);
-      if (uploaded != 0) return uploaded;
-    }
-    const int result = Send(members, address, reply);
-    if (result != 0) return result;
-    newId = qel::Int64ToString(NextSentId(datasource, kTable, kId));
+  // An id from 1 up is stored (now or before) and never sent.
+  if (number >= 1) return 0;
+  std::string address;
+  if (!img.empty()) {
+    const int uploaded = Upload(img, &address, reply);
+    if (uploaded != 0) return uploaded;
   }
-  if (newId != localId && !RenumberStoredId(datasource, kTable, kId, localId, newId)) {
-    QEL_LOG(kFun, "Update inquiry id error");
-  }
+  const int result = Send(members, address, reply);
+  if (result != 0) return result;
+  // The service has it: a failed renumbering is logged, not reported.
+  if (!MarkSent(datasource, kTable, kId, localId)) QEL_LOG(kFun, "Update inquiry id error");
   return 0;
 }
 

@@ -1,13 +1,12 @@
 #include "business/custom/lists.h"
 
-#include <memory>
 #include <vector>
 
 #include <json/json.h>
 
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
@@ -34,14 +33,6 @@ std::string UserCondition(const std::string& uid) {
   return "USERID = " + QuoteSqlText(uid) + " COLLATE NOCASE";
 }
 
-std::string CountReply(const std::string& count) {
-  Json::Value row(Json::objectValue);
-  row["COUNT"] = count;
-  Json::Value rows(Json::arrayValue);
-  rows.append(row);
-  return qel::WriteStyled(rows);
-}
-
 // PARAM.PRODUCT.PRODUCT_ID as text; "" when the text or the member is
 // missing.
 std::string RequestProductId(const std::string& json) {
@@ -54,24 +45,12 @@ std::string RequestProductId(const std::string& json) {
 // objects. False when the query cannot run.
 bool QueryNewestFirst(const std::string& table, const std::vector<std::string>& columns,
                       const std::string& filter, Json::Value* rows) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
-  if (datasource == nullptr) return false;
   qelQueryDef def;
   for (const std::string& column : columns) def.AddField(table, column);
   def.SetFilter(filter);
   def.AddOrder("ADDTIME", 1);
-  IQELQueryCursor* raw = nullptr;
-  if (!datasource->Query(&def, &raw)) {
-    delete raw;
-    return false;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
   *rows = Json::Value(Json::arrayValue);
-  while (cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) rows->append(row.GetJson());
-  }
-  return true;
+  return QueryRows(&def, rows);
 }
 
 // Element 0 of an area lookup; null when the lookup fails or finds nothing.
@@ -85,9 +64,6 @@ Json::Value FirstArea(int (*lookup)(const std::string&, std::string*), const std
   const Json::Value& first = qel::Element(rows, 0);
   return first.isObject() ? first : Json::Value();
 }
-
-// "[]" when no row qualified, as every list reply.
-std::string ListReply(const Json::Value& rows) { return rows.empty() ? "[]" : qel::WriteStyled(rows); }
 
 Json::Value OrEmpty(const Json::Value& area) {
   return area.isObject() ? area : Json::Value(Json::objectValue);
@@ -106,7 +82,7 @@ void AddAreas(Json::Value* row) {
 }
 
 bool DeleteRow(const std::string& table, const Json::Value& match) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return false;
   qelRecord record;
   record.Append(match);
@@ -148,7 +124,7 @@ int GetConsultList(const std::string& uid, const std::string& productId, std::st
     QEL_LOG_DIRECT("Query Error");
     return 1;
   }
-  if (reply != nullptr) *reply = ListReply(rows);
+  if (reply != nullptr) *reply = RowsText(rows);
   return 0;
 }
 
@@ -164,7 +140,7 @@ int GetInquiryList(const std::string& uid, const std::string& productId, std::st
     return 1;
   }
   for (Json::Value& row : rows) AddAreas(&row);
-  if (reply != nullptr) *reply = ListReply(rows);
+  if (reply != nullptr) *reply = RowsText(rows);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "database/qeldatasource.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
+#include "database/qeltransaction.h"
 #include "qel/text.h"
 
 namespace qel {
@@ -26,6 +27,17 @@ bool IdBound(IQELDatasource* datasource, const std::string& table, const std::st
                                    text) == 0;
 }
 
+bool Renumber(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+              const std::string& from, const std::string& to) {
+  if (datasource == nullptr) return false;
+  Json::Value row(Json::objectValue);
+  row[idColumn] = to;
+  row["UPFILTER"] = IdCondition(idColumn, from);
+  qelRecord record;
+  record.Append(row);
+  return datasource->UpdateRecord(table, &record);
+}
+
 }  // namespace
 
 bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
@@ -40,34 +52,44 @@ bool CountStoredId(IQELDatasource* datasource, const std::string& table, const s
   return true;
 }
 
-bool NextUnsentId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
-                  int64_t* id) {
+bool StoreUnsent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                 Json::Value row, std::string* id) {
+  // The smallest id and the insert go together: two rows stored at once
+  // never share an id.
+  qelTransaction transaction(datasource);
   std::string text;
-  if (!IdBound(datasource, table, idColumn, "MIN", &text)) return false;
+  if (!transaction.Active() || !IdBound(datasource, table, idColumn, "MIN", &text)) return false;
   int64_t smallest = qel::StringToInt64(text);
   if (smallest == std::numeric_limits<int64_t>::min()) return false;
   if (smallest >= 0) smallest = -1;
-  *id = smallest - 1;
+  const std::string localId = qel::Int64ToString(smallest - 1);
+  row[idColumn] = localId;
+  qelRecord record;
+  record.Append(row);
+  if (!datasource->AddRecord(table, &record) || !transaction.Commit()) return false;
+  *id = localId;
   return true;
 }
 
-int64_t NextSentId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn) {
+bool StoreUnderId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                  Json::Value row, const std::string& id) {
+  if (datasource == nullptr) return false;
+  row[idColumn] = id;
+  qelRecord record;
+  record.Append(row);
+  return datasource->AddRecord(table, &record);
+}
+
+bool MarkSent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+              const std::string& from) {
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return false;
   std::string text;
   int64_t largest = 1;
   if (IdBound(datasource, table, idColumn, "MAX", &text)) largest = qel::StringToInt64(text);
   if (largest < 1) largest = 1;
-  return largest < std::numeric_limits<int64_t>::max() ? largest + 1 : largest;
-}
-
-bool RenumberStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
-                      const std::string& from, const std::string& to) {
-  if (datasource == nullptr) return false;
-  Json::Value row(Json::objectValue);
-  row[idColumn] = to;
-  row["UPFILTER"] = IdCondition(idColumn, from);
-  qelRecord record;
-  record.Append(row);
-  return datasource->UpdateRecord(table, &record);
+  if (largest == std::numeric_limits<int64_t>::max()) return false;
+  return Renumber(datasource, table, idColumn, from, qel::Int64ToString(largest + 1)) && transaction.Commit();
 }
 
 }  // namespace custom

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include <json/json.h>
+
 namespace qel {
 namespace dataspace {
 
@@ -19,18 +21,21 @@ namespace custom {
 bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
                    const std::string& id, int64_t* count);
 
-// The id for a new unsent row: one below the smallest id, and at most -2.
-// False when the ids cannot be read.
-bool NextUnsentId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
-                  int64_t* id);
+// Inserts row (one object) under a new unsent id: one below the smallest
+// id, and at most -2. *id gets the id. False, with nothing stored, when the
+// ids cannot be read or the insert fails.
+bool StoreUnsent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                 Json::Value row, std::string* id);
 
-// The id for a row that has just been sent: one above the largest id, and
-// at least 2 (an unreadable maximum counts as 1).
-int64_t NextSentId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn);
+// Inserts row (one object) under the id it came with (a positive id that is
+// not stored yet: the row is not to be sent). False when the insert fails.
+bool StoreUnderId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                  Json::Value row, const std::string& id);
 
-// Renumbers the rows with id from to id to. False when the update fails.
-bool RenumberStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
-                      const std::string& from, const std::string& to);
+// Renumbers the row with id from, which has just been sent, to one above
+// the largest id, and at least 2 (an unreadable maximum counts as 1).
+bool MarkSent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+              const std::string& from);
 
 }  // namespace custom
 }  // namespace dataspace

@@ -8,10 +8,11 @@
 
 #include <json/json.h>
 
-#include "business/qelinfoaccess.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
+#include "database/qeltransaction.h"
 #include "logbridge.h"
 #include "qel/json.h"
 #include "qel/text.h"
@@ -157,7 +158,7 @@ int SetStatusNormal(const std::string& json, std::string* /*reply*/) {
     extendFilter += column + "=" + QuoteSqlText(id);
   }
 
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) {
     QEL_LOG(kFun, "Get last data error");
     return 1;
@@ -166,27 +167,29 @@ int SetStatusNormal(const std::string& json, std::string* /*reply*/) {
   if (time < std::numeric_limits<int64_t>::max()) ++time;
   const std::string timeText = qel::Int64ToString(time);
 
+  // The count and the write go together, so two marks at once never give
+  // two rows.
+  qelTransaction transaction(datasource);
   int64_t count = 0;
-  if (!CountRows(datasource, kind->extendTable, extendFilter, &count)) {
+  if (!transaction.Active() || !CountRows(datasource, kind->extendTable, extendFilter, &count)) {
     QEL_LOG(kFun, "Get count error");
     return 1;
   }
   Json::Value row(Json::objectValue);
   row["LASTTIME"] = timeText;
+  qelRecord record;
   if (count == 0) {
     for (const auto& [column, id] : ids) row[column] = id;
-    qelRecord record;
     record.Append(row);
-    if (!datasource->AddRecord(kind->extendTable, &record)) {
+    if (!datasource->AddRecord(kind->extendTable, &record) || !transaction.Commit()) {
       QEL_LOG(kFun, "Insert lasttime error");
       return 1;
     }
     return 0;
   }
   row["UPFILTER"] = extendFilter;
-  qelRecord record;
   record.Append(row);
-  if (!datasource->UpdateRecord(kind->extendTable, &record)) {
+  if (!datasource->UpdateRecord(kind->extendTable, &record) || !transaction.Commit()) {
     QEL_LOG(kFun, "Update lasttime error");
     return 1;
   }

@@ -7,6 +7,7 @@
 #include "business/custom/servicecall.h"
 #include "business/qelinfoaccess.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelrecord.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
@@ -108,7 +109,7 @@ int UserReg(const SignUpValues& v, std::string* reply) {
   row["TEL3"] = v.tel3;
   qelRecord record;
   record.Append(row);
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr || !datasource->AddRecord("USERINFO", &record)) {
     QEL_LOG(kRegFun, " AddRecord Faild  ");
     return 1;
