@@ -1,16 +1,13 @@
 #include "errorcodehelper.h"
 
-#include <memory>
-
 #include "database/qelinfoaccess.h"
-#include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 
 namespace qel {
 
 using dataspace::IQELDatasource;
-using dataspace::IQELQueryCursor;
 using dataspace::qelInfoAccess;
 using dataspace::qelQueryDef;
 using dataspace::qelRecord;
@@ -27,16 +24,14 @@ int qelErrorHelper::GetErrorINFO(const std::string& code, Json::Value* out) {
   def.SetFilter(" t1.ERRORCODE = t2.ERRORCODE AND t1.LANG = " + access->GetLangID() +
                 " AND t2.ERRORCODE = " + dataspace::QuoteSqlText(code) + " ");
 
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
+  dataspace::CursorPtr cursor = dataspace::RunQuery(datasource, &def);
+  if (!cursor) {
     QEL_LOG("qel::qelErrorHelper::GetErrorINFO", "Query Error");
-    delete raw;
     return 1;
   }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
   if (out == nullptr) return 0;
   qelRecord row;
-  if (cursor && cursor->MoveNext() && cursor->GetRecord(&row)) {
+  if (cursor->MoveNext() && cursor->GetRecord(&row)) {
     *out = row.GetJson();
     return 0;
   }

@@ -60,8 +60,10 @@ class qel_Invoke_Custom : public Data_interface_invoke {
   // is empty or every request was accepted; otherwise 1 or a status code.
   int SendInsideBehaviorTrack(const std::string& json, std::string* reply);
   // The service call of one batch; rowIds[i] is the row of request i.
+  // Once the service answered the batch, the rows of its items and the
+  // brokenIds (rows that hold no request) are deleted.
   int SendBehaviorRequest(qelInternetRequestBean* bean, const std::vector<std::string>& rowIds,
-                          std::string* reply);
+                          const std::vector<std::string>& brokenIds, std::string* reply);
   // Sends feedback; queues it when the service refuses the whole call.
   int SendFeedbackService(const std::string& json, std::string* reply);
 };

@@ -27,27 +27,12 @@ bool ScalarText(const Json::Value& object, const std::string& key, std::string* 
 
 // Rows of SYS_AREA joined with their names under filter, as a styled array.
 int QueryAreas(const std::string& filter, std::string* reply) {
-  qelInfoAccess* access = qelInfoAccess::GetInstance();
-  IQELDatasource* datasource = access->GetDatasource();
   qelQueryDef def;
   def.AddField("SYS_AREA", "AREAID");
   def.AddField("SYS_AREA_LANG", "NAME");
-  def.SetFilter(filter + access->GetLangID());
+  def.SetFilter(filter + qelInfoAccess::GetInstance()->GetLangID());
   def.AddOrder("SORT", 0);
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
-    delete raw;
-    QEL_LOG_DIRECT("Query error");
-    return 1;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  qelRecord rows;
-  while (cursor && cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) rows.Append(row.GetJson());
-  }
-  if (reply != nullptr) *reply = rows.ToString();
-  return 0;
+  return RowsReply(&def, "Query error", reply);
 }
 
 }  // namespace
@@ -69,7 +54,7 @@ int ParseRequestParams(const std::string& json, const std::string& table, const 
 }
 
 bool ParseRequestText(const std::string& json, Json::Value* root) {
-  if (ParseJson(json, root)) return true;
+  if (ParseGbkJson(json, root)) return true;
   *root = Json::Value();
   return false;
 }

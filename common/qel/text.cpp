@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 namespace qel {
 namespace {
@@ -340,30 +341,50 @@ std::string GetFileExt(const std::string& path) {
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-int CopyFileByStream(const std::string& src, const std::string& dst) {
-  if (src.empty() || dst.empty() || !FileExists(src) || IsDirectory(src)) return 2;
+int CopyFileByStream(const std::string& src, const std::string& dst) { return InstallFile(src, dst, false); }
+
+int InstallFile(const std::string& src, const std::string& target, bool removeSource) {
+  if (src.empty() || target.empty() || !FileExists(src) || IsDirectory(src)) return 2;
   std::error_code ec;
-  std::string from = NativePath(src), to = NativePath(dst);
+  const std::filesystem::path from(NativePath(src));
+  const std::filesystem::path to(NativePath(target));
   if (std::filesystem::equivalent(from, to, ec)) return 2;
+  if (removeSource) {
+    // On one file system a rename is the whole move, and it is atomic.
+    std::filesystem::rename(from, to, ec);
+    if (!ec) return 0;
+  }
+  // The bytes go to a temporary file beside the target, which replaces the
+  // target only once every write and the close succeeded: a failure never
+  // leaves a truncated target behind.
+  std::filesystem::path temp = to;
+  temp += ".qeltmp";
   std::FILE* in = std::fopen(from.c_str(), "rb");
   if (in == nullptr) return 9;
-  std::FILE* out = std::fopen(to.c_str(), "wb");
+  std::FILE* out = std::fopen(temp.c_str(), "wb");
   if (out == nullptr) {
     std::fclose(in);
     return 9;
   }
   bool ok = true;
-  char buffer[64 * 1024];
+  std::vector<char> buffer(64 * 1024);
   size_t n;
-  while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = std::fwrite(buffer, 1, n, out) == n;
+  while (ok && (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    ok = std::fwrite(buffer.data(), 1, n, out) == n;
+  }
   ok = ok && !std::ferror(in);
   std::fclose(in);
   ok = (std::fclose(out) == 0) && ok;
+  if (ok) {
+    std::filesystem::rename(temp, to, ec);
+    ok = !ec;
+  }
   if (!ok) {
-    // Leave no half-written copy behind.
-    std::remove(to.c_str());
+    std::filesystem::remove(temp, ec);
     return 9;
   }
+  // The source goes last, after the target is complete.
+  if (removeSource && !std::filesystem::remove(from, ec)) return 9;
   return 0;
 }
 

@@ -129,6 +129,16 @@ TEST_F(LoginTest, RequestCarriesTheAccountType) {
   }
 }
 
+TEST_F(LoginTest, PasswordIsMaskedInEveryLoggedText) {
+  server_.ScriptRpc("PassportService.json", "login", "100000", User("u1"));
+  qeltest::ClearLog();
+  EXPECT_EQ(Call(0x531, LoginRequest("alice", "Pw-8c1f-secret", "")).result, 0);
+  // The request text, the envelope and its nested base object were logged.
+  EXPECT_TRUE(qeltest::Logged("LOGININFO")) << qeltest::LogText();
+  EXPECT_TRUE(qeltest::Logged("requestMethods")) << qeltest::LogText();
+  EXPECT_FALSE(qeltest::Logged("Pw-8c1f-secret")) << qeltest::LogText();
+}
+
 TEST_F(LoginTest, MissingAccountOrPasswordSendsNothing) {
   const std::string requests[] = {LoginRequest("", "pw", "1"), LoginRequest("alice", "", "1"), "{}",
                                   "not json", "{\"PARAM\":{\"LOGININFO\":\"alice\"}}"};

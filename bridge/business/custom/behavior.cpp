@@ -10,7 +10,7 @@
 #include "business/custom/servicecall.h"
 #include "business/qel_invoke_custom.h"
 #include "business/qelbusinesshelper.h"
-#include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
 #include "logbridge.h"
@@ -83,7 +83,7 @@ int qel_Invoke_Custom::SendInsideBehaviorTrack(const std::string&, std::string* 
   qelInternetRequestBean bean;
   std::vector<std::string> sentIds;    // row of request i of the bean
   std::vector<std::string> brokenIds;  // rows whose text is no request
-  bool ok = ForEachCustomRow(&def, [&](Json::Value& row) {
+  bool ok = ForEachRow(&def, [&](Json::Value& row) {
     const std::string id = StringMember(row, "ID");
     const std::string track = StringMember(row, "TRACK");
     const int before = bean.GetRequestCount();
@@ -104,13 +104,12 @@ int qel_Invoke_Custom::SendInsideBehaviorTrack(const std::string&, std::string* 
     DeleteRowsById("BEHAVIOR", "ID", brokenIds);
     return 0;
   }
-  int result = SendBehaviorRequest(&bean, sentIds, reply);
-  if (result != 1) DeleteRowsById("BEHAVIOR", "ID", brokenIds);
-  return result;
+  return SendBehaviorRequest(&bean, sentIds, brokenIds, reply);
 }
 
 int qel_Invoke_Custom::SendBehaviorRequest(qelInternetRequestBean* bean,
-                                           const std::vector<std::string>& rowIds, std::string* reply) {
+                                           const std::vector<std::string>& rowIds,
+                                           const std::vector<std::string>& brokenIds, std::string* reply) {
   qelInternetResponseBean response;
   int result = CallService(bean, kBatchFun, &response, reply, ServiceCheck::kOverall);
   // No item was read: every row stays for the next batch.
@@ -128,8 +127,9 @@ int qel_Invoke_Custom::SendBehaviorRequest(qelInternetRequestBean* bean,
       break;
     }
   }
-  if (!DeleteRowsById("BEHAVIOR", "ID",
-                      std::vector<std::string>(rowIds.begin(), rowIds.begin() + answered))) {
+  std::vector<std::string> done(rowIds.begin(), rowIds.begin() + static_cast<std::ptrdiff_t>(answered));
+  done.insert(done.end(), brokenIds.begin(), brokenIds.end());
+  if (!DeleteRowsById("BEHAVIOR", "ID", done)) {
     QEL_LOG(kBatchFun, "delete sent rows error");
   }
   if (!refusedStatus.empty()) {

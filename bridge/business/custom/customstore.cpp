@@ -1,79 +1,55 @@
 #include "business/custom/customstore.h"
 
-#include <memory>
-
-#include "business/qelinfoaccess.h"
-#include "database/qeldatasource.h"
-#include "database/qelsqltext.h"
+#include "database/qelquery.h"
+#include "qel/json.h"
 #include "qel/text.h"
 
 namespace qel {
 namespace dataspace {
 
-IQELDatasource* CustomDatasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
-
-bool ForEachCustomRow(qelQueryDef* def, const std::function<void(Json::Value& row)>& visit) {
-  IQELDatasource* datasource = CustomDatasource();
-  if (datasource == nullptr) return false;
-  IQELQueryCursor* raw = nullptr;
-  bool ok = datasource->Query(def, &raw);
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  if (!ok || !cursor) return false;
-  while (cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) visit(row.GetJson());
-  }
-  return true;
-}
-
-bool CountRows(const std::string& table, const std::string& filter, long long* count) {
-  IQELDatasource* datasource = CustomDatasource();
+bool CountRowsWhere(const std::string& table, const std::string& column, const std::string& value,
+                    long long* count) {
   std::string text;
-  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &text) != 0) return false;
+  if (!QueryValue("SELECT COUNT(*) FROM " + table + " WHERE " + column + " = ?", {value}, &text))
+    return false;
   if (!IsDecimalId(text)) return false;
   *count = StringToInt64(text);
   return true;
 }
 
 bool InsertRow(const std::string& table, const Json::Value& row) {
-  IQELDatasource* datasource = CustomDatasource();
-  if (datasource == nullptr) return false;
-  qelRecord record;
-  record.Append(row);
-  return datasource->AddRecord(table, &record);
-}
-
-bool UpdateRows(const std::string& table, const Json::Value& values, const std::string& filter) {
-  IQELDatasource* datasource = CustomDatasource();
-  if (datasource == nullptr) return false;
-  Json::Value row = values;
-  row["UPFILTER"] = filter;
-  qelRecord record;
-  record.Append(row);
-  return datasource->UpdateRecord(table, &record);
+  if (!row.isObject() || row.empty()) return false;
+  std::string columns;
+  std::string marks;
+  std::vector<std::string> values;
+  for (const std::string& name : row.getMemberNames()) {
+    if (!columns.empty()) {
+      columns += ",";
+      marks += ",";
+    }
+    columns += name;
+    marks += "?";
+    values.push_back(ValueAsText(row[name]));
+  }
+  return ExecSql("INSERT INTO " + table + "(" + columns + ") VALUES(" + marks + ")", values);
 }
 
 bool DeleteRowsById(const std::string& table, const std::string& column,
                     const std::vector<std::string>& ids) {
-  std::string list;
-  for (const std::string& id : ids) {
-    if (!IsDecimalId(id)) continue;
-    if (!list.empty()) list += ",";
-    list += id;
+  // In slices, so that a long queue stays below SQLite's limit of bound
+  // values per statement.
+  constexpr size_t kSlice = 500;
+  std::vector<std::string> values;
+  bool ok = true;
+  for (size_t i = 0; i <= ids.size(); ++i) {
+    if (i < ids.size() && IsDecimalId(ids[i])) values.push_back(ids[i]);
+    if (values.empty() || (values.size() < kSlice && i < ids.size())) continue;
+    std::string marks;
+    for (size_t k = 0; k < values.size(); ++k) marks += k == 0 ? "?" : ",?";
+    ok = ExecSql("DELETE FROM " + table + " WHERE " + column + " IN (" + marks + ")", values) && ok;
+    values.clear();
   }
-  if (list.empty()) return true;
-  IQELDatasource* datasource = CustomDatasource();
-  int changes = 0;
-  return datasource != nullptr && datasource->ExecDelete(table, column + " IN (" + list + ")", &changes);
-}
-
-std::string JoinQuotedIds(const std::vector<std::string>& ids) {
-  std::string list;
-  for (const std::string& id : ids) {
-    if (!list.empty()) list += ",";
-    list += QuoteSqlText(id);
-  }
-  return list;
+  return ok;
 }
 
 }  // namespace dataspace

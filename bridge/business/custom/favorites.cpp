@@ -6,7 +6,8 @@
 #include "business/qel_invoke_custom.h"
 #include "business/qel_invoke_productcategory.h"
 #include "business/qelbusinesshelper.h"
-#include "database/qeldatasource.h"
+#include "database/qelquery.h"
+#include "database/qeltransaction.h"
 #include "database/qelsqltext.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
@@ -26,8 +27,6 @@ qel_Invoke_ProductCategory* ProductModule() {
   if (module == nullptr) QEL_LOG_DIRECT("Can not get invoke class");
   return module;
 }
-
-std::string FavoriteFilter(const std::string& productId) { return "PRODUCT_ID = " + QuoteSqlText(productId); }
 
 bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
@@ -59,7 +58,7 @@ int qel_Invoke_Custom::GetFavorites(const RequestParams& params, std::string* re
   def.SetLimit(params.limit);
   def.SetOffset(params.offset);
   std::vector<std::string> ids;
-  if (!ForEachCustomRow(&def, [&ids](Json::Value& row) { ids.push_back(StringMember(row, "PRODUCT_ID")); })) {
+  if (!ForEachRow(&def, [&ids](Json::Value& row) { ids.push_back(StringMember(row, "PRODUCT_ID")); })) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
@@ -70,7 +69,7 @@ int qel_Invoke_Custom::GetFavorites(const RequestParams& params, std::string* re
     return 0;
   }
   // The ids come from the table, but still reach SQL as literals.
-  *reply = products->GetProductBasicInfo("", -1, -1, " t1.PRODUCT_ID IN (" + JoinQuotedIds(ids) + ")", "");
+  *reply = products->GetProductBasicInfo("", -1, -1, " t1.PRODUCT_ID IN (" + JoinQuoted(ids) + ")", "");
   return 0;
 }
 
@@ -80,8 +79,11 @@ int qel_Invoke_Custom::AddFavorite(const std::string& productId, std::string*) {
     QEL_LOG_DIRECT("Can not get PRODUCT_ID from json in");
     return 1;
   }
+  // The row and its queued request are written together, or neither.
+  qelTransaction transaction(MainDatasource());
+  if (!transaction.Active()) return 1;
   long long count = 0;
-  if (!CountRows("FAVORITES", FavoriteFilter(productId), &count)) return 1;
+  if (!CountRowsWhere("FAVORITES", "PRODUCT_ID", productId, &count)) return 1;
   if (count > 0) {
     QEL_LOG_DIRECT("Product " + productId + " already in favorites");
     return 0;
@@ -104,24 +106,20 @@ int qel_Invoke_Custom::AddFavorite(const std::string& productId, std::string*) {
     QEL_LOG(kAddFavoriteFun, "jsonrpc params convert error");
     return 1;
   }
-  for (int i = 0; i < bean.GetRequestCount(); ++i) AddBehavior(bean.GetRequestString(i));
-  return 0;
+  for (int i = 0; i < bean.GetRequestCount(); ++i) {
+    if (AddBehavior(bean.GetRequestString(i)) != 0) return 1;
+  }
+  return transaction.Commit() ? 0 : 1;
 }
 
 int qel_Invoke_Custom::RemoveFavorite(const std::string& productId) {
   if (productId.empty()) return 1;
-  IQELDatasource* datasource = CustomDatasource();
-  if (datasource == nullptr) return 1;
-  Json::Value row(Json::objectValue);
-  row["PRODUCT_ID"] = productId;
-  qelRecord record;
-  record.Append(row);
-  return datasource->DeleteRecord("FAVORITES", &record) ? 0 : 1;
+  return ExecSql("DELETE FROM FAVORITES WHERE PRODUCT_ID = ?", {productId}) ? 0 : 1;
 }
 
 int qel_Invoke_Custom::IsFavorite(const std::string& productId) {
   long long count = 0;
-  if (!CountRows("FAVORITES", FavoriteFilter(productId), &count) || count < 1) return 1;
+  if (!CountRowsWhere("FAVORITES", "PRODUCT_ID", productId, &count) || count < 1) return 1;
   return 0;
 }
 
@@ -160,7 +158,7 @@ int qel_Invoke_Custom::SearchProducts(const RequestParams& params, std::string* 
 
   std::string condition = " ((" + nameCondition + ") ) ";
   if (!brandIds.empty()) {
-    condition += " OR (t1.BRAND_ID in (" + JoinQuotedIds(brandIds) + ") AND t1.PRODUCT_ID=t2.PRODUCT_ID)";
+    condition += " OR (t1.BRAND_ID in (" + JoinQuoted(brandIds) + ") AND t1.PRODUCT_ID=t2.PRODUCT_ID)";
   }
   *reply = products->GetProductBasicInfo("", params.limit, params.offset, condition, "");
   return 0;

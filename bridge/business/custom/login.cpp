@@ -6,7 +6,8 @@
 #include "business/custom/servicecall.h"
 #include "business/qel_invoke_custom.h"
 #include "cqelbridge.h"
-#include "database/qeldatasource.h"
+#include "database/qelquery.h"
+#include "database/qeltransaction.h"
 #include "database/qelsqltext.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
@@ -116,44 +117,63 @@ int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& 
     return 1;
   }
 
-  Json::Value row(Json::objectValue);
-  row["UID"] = uid;
-  row["USERID"] = account;
-  for (const auto& column : kLoginColumns) row[column.column] = node->GetFieldVal(column.member);
+  // Columns and values of the account's row, in one order for both the
+  // insert and the update.
+  std::vector<std::string> columns = {"UID", "USERID"};
+  std::vector<std::string> values = {uid, account};
+  for (const auto& column : kLoginColumns) {
+    columns.push_back(column.column);
+    values.push_back(node->GetFieldVal(column.member));
+  }
 
-  const std::string account_literal = QuoteSqlText(account);
-  const std::string condition = " USERID = " + account_literal + " COLLATE NOCASE";
-  long long count = 0;
-  // A count that cannot be read is no reason to add a second row.
-  if (!CountRows("USERINFO", condition, &count)) {
+  // Row and remember flags change together: no other writer sees the
+  // flags cleared, and a failure leaves them as they were.
+  qelTransaction transaction(MainDatasource());
+  if (!transaction.Active()) {
     QEL_LOG(kLoginFun, "UpdateRecord error");
     return 1;
   }
-  bool stored = count > 0 ? UpdateRows("USERINFO", row, condition) : InsertRow("USERINFO", row);
-  if (!stored) {
+  std::string count;
+  // A count that cannot be read is no reason to add a second row.
+  if (!QueryValue("SELECT COUNT(*) FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account}, &count)) {
+    QEL_LOG(kLoginFun, "UpdateRecord error");
+    return 1;
+  }
+  std::string sql;
+  if (count != "0") {
+    for (const std::string& column : columns) sql += (sql.empty() ? "" : ",") + column + " = ?";
+    sql = "UPDATE USERINFO SET " + sql + " WHERE USERID = ? COLLATE NOCASE";
+    values.push_back(account);
+  } else {
+    std::string marks;
+    for (const std::string& column : columns) {
+      sql += (sql.empty() ? "" : ",") + column;
+      marks += marks.empty() ? "?" : ",?";
+    }
+    sql = "INSERT INTO USERINFO(" + sql + ") VALUES(" + marks + ")";
+  }
+  if (!ExecSql(sql, values)) {
     QEL_LOG(kLoginFun, "UpdateRecord error");
     return 1;
   }
 
   // At most one account stays remembered.
-  Json::Value clear(Json::objectValue);
-  clear["REMEMBER"] = "";
-  if (!UpdateRows("USERINFO", clear, "")) {
+  if (!ExecSql("UPDATE USERINFO SET REMEMBER = ''")) {
     QEL_LOG_DIRECT("Set user remember error");
     return 1;
   }
-  if (remember == "1") {
-    Json::Value flag(Json::objectValue);
-    flag["REMEMBER"] = "1";
-    if (!UpdateRows("USERINFO", flag, "USERID = " + account_literal + "   COLLATE NOCASE")) {
-      QEL_LOG_DIRECT("Set remember error");
-      return 1;
-    }
+  if (remember == "1" &&
+      !ExecSql("UPDATE USERINFO SET REMEMBER = '1' WHERE USERID = ? COLLATE NOCASE", {account})) {
+    QEL_LOG_DIRECT("Set remember error");
+    return 1;
+  }
+  if (!transaction.Commit()) {
+    QEL_LOG(kLoginFun, "UpdateRecord error");
+    return 1;
   }
 
   std::string storedUid = uid;
-  IQELDatasource* datasource = CustomDatasource();
-  if (datasource != nullptr) datasource->GetFieldValue("USERINFO", "UID", condition, &storedUid);
+  QueryValue("SELECT UID FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account}, &storedUid);
   cqelbridge::GetInstance()->SetCurrentUID(storedUid);
   GetUserInfo(storedUid, reply);
   return 0;
@@ -169,7 +189,7 @@ int qel_Invoke_Custom::GetUserInfo(const std::string& uid, std::string* reply) {
   def.SetFilter("UID = " + QuoteSqlText(uid) + "  COLLATE NOCASE ");
   Json::Value first;
   bool found = false;
-  bool ok = ForEachCustomRow(&def, [&](Json::Value& row) {
+  bool ok = ForEachRow(&def, [&](Json::Value& row) {
     if (found) return;
     first = row;
     found = true;

@@ -1,5 +1,5 @@
--- Areas for the inquiry form: AREAID grows by two digits per level below the
--- top area "86" (8601 a province, 860101 a city, 86010101 a district).
+-- Areas for the address fields of sign-up and inquiries. AREAID grows by
+-- two digits per level below the top area "86"; names per language.
 CREATE TABLE IF NOT EXISTS SYS_AREA (
   AR_ID TEXT PRIMARY KEY,
   AREAID TEXT,
