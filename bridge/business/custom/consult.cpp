@@ -10,7 +10,6 @@
 #include "business/qelbusinesshelper.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
-#include "database/qelrecord.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
 #include "logbridge.h"

@@ -16,7 +16,6 @@
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
-#include "database/qelrecord.h"
 #include "database/qelsqltext.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
@@ -71,8 +70,8 @@ bool IsRegularFile(const std::string& gbkPath) {
   return std::filesystem::is_regular_file(qel::NativePath(gbkPath), ec);
 }
 
-// Whether a stored attachment path names a "." or ".." folder, which would
-// reach outside the upload folder.
+// Whether a stored attachment path holds a ".." segment, which would reach
+// outside the upload folder.
 bool HasDotSegment(const std::string& gbkPath) {
   const std::string path = qel::GbkToUtf8(gbkPath);
   std::string segment;

@@ -7,7 +7,6 @@
 #include "business/custom/lists.h"
 #include "business/custom/seen.h"
 #include "business/custom/signup.h"
-#include "business/qelbusinesshelper.h"
 #include "cqelbridge.h"
 #include "logbridge.h"
 #include "qel/json.h"
