@@ -1,7 +1,9 @@
 // Consultation submission (0x539): local ids, sending and renumbering.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "customtest.h"
@@ -124,6 +126,26 @@ TEST_F(ConsultTest, BadRequestsStoreAndSendNothing) {
   }
   EXPECT_EQ(Ids(), std::vector<std::string>{});
   EXPECT_EQ(server_.RpcCalls().size(), 0u);
+}
+
+// Submissions from two threads at once never share an id, stored or sent.
+TEST_F(ConsultTest, ConcurrentSubmissionsGetTheirOwnIds) {
+  server_.ScriptRpc("ConsultService.json", "saveProdConsult", "100000");
+  std::vector<int> failures(2, 0);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < failures.size(); ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 5; ++i) {
+        if (Call(0x539, Consultation("0", "thread " + std::to_string(t))).result != 0) ++failures[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(2, 0));
+  std::vector<std::string> ids = Ids();
+  EXPECT_EQ(ids.size(), 10u);
+  EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size());
+  for (const std::string& id : ids) EXPECT_GE(std::stoi(id), 2) << id;
 }
 
 class LoggedInConsultTest : public ConsultTest {

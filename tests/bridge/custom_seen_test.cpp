@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridgetest.h"
@@ -177,6 +178,27 @@ TEST_F(MarkSeenTest, AFailedWriteIsAFailure) {
   EXPECT_EQ(Call(0x523, R"({"PARAM":{"PRODUCT_CASE":{"CASE_ID":"k1"}}})").result, 1);
   EXPECT_TRUE(qeltest::LoggedAtEnd("Update lasttime error")) << qeltest::LogText();
   EXPECT_EQ(Rows("SELECT * FROM CASE_EXTEND"), std::vector<std::string>{"k1|5"});
+}
+
+// Marks from several threads at once still leave one row per item.
+TEST_F(MarkSeenTest, ConcurrentMarksKeepOneRow) {
+  installation.Main(
+      "DROP TABLE CASE_EXTEND;"
+      "CREATE TABLE CASE_EXTEND (CASE_ID TEXT, LASTTIME INTEGER);");  // a shipped table without a key
+  std::vector<int> failures(4, 0);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < failures.size(); ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 40; ++i) {
+        const std::string request = R"({"PARAM":{"PRODUCT_CASE":{"CASE_ID":"c)" + std::to_string(i) + "\"}}}";
+        if (Call(0x523, request).result != 0) ++failures[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+  EXPECT_EQ(Rows("SELECT COUNT(*), COUNT(DISTINCT CASE_ID) FROM CASE_EXTEND"),
+            std::vector<std::string>{"40|40"});
 }
 
 }  // namespace
