@@ -1,5 +1,7 @@
 #include "errorcodehelper.h"
 
+#include <utility>
+
 #include "database/qelinfoaccess.h"
 #include "database/qelquery.h"
 #include "database/qelsqltext.h"
@@ -10,7 +12,6 @@ namespace qel {
 using dataspace::IQELDatasource;
 using dataspace::qelInfoAccess;
 using dataspace::qelQueryDef;
-using dataspace::qelRecord;
 
 int qelErrorHelper::GetErrorINFO(const std::string& code, Json::Value* out) {
   qelInfoAccess* access = qelInfoAccess::GetInstance();
@@ -24,15 +25,15 @@ int qelErrorHelper::GetErrorINFO(const std::string& code, Json::Value* out) {
   def.SetFilter(" t1.ERRORCODE = t2.ERRORCODE AND t1.LANG = " + access->GetLangID() +
                 " AND t2.ERRORCODE = " + dataspace::QuoteSqlText(code) + " ");
 
-  dataspace::CursorPtr cursor = dataspace::RunQuery(datasource, &def);
-  if (!cursor) {
+  Json::Value row;
+  const int found = dataspace::QueryFirstRow(datasource, &def, out != nullptr ? &row : nullptr);
+  if (found < 0) {
     QEL_LOG("qel::qelErrorHelper::GetErrorINFO", "Query Error");
     return 1;
   }
   if (out == nullptr) return 0;
-  qelRecord row;
-  if (cursor->MoveNext() && cursor->GetRecord(&row)) {
-    *out = row.GetJson();
+  if (found == 1) {
+    *out = std::move(row);
     return 0;
   }
   Json::Value empty(Json::objectValue);

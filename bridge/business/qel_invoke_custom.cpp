@@ -108,37 +108,31 @@ constexpr char kNoParams[] = "Can not get params from json in";
 // Every method of the module. A method whose handler lands later answers 1
 // through NotBuiltYet; its line keeps the input rule it needs.
 const MethodTable<Self>& Table() {
+  // One line per method, so that a handler landing later replaces its line.
+  // clang-format off
   static const MethodTable<Self> table(
       {
           Method(0x01, &FavoriteList).Parsed(),
           Method(0x02, &FavoriteAdd).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
           Method(0x03, &FavoriteRemove).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
           Method(0x04, &FavoriteCheck).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
-          Method(0x11, &Search)
-              .Key("FILTER", "FILTER")
-              .OnFail(FailRoute::kDirect, "Can not get filter from json in"),
-          // Mark a product as seen; the handler reads the whole text once the id is there.
-          Method(0x22, &MarkSeen)
-              .Key("PRODUCT", "PRODUCT_ID")
-              .OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
+          Method(0x11, &Search).Key("FILTER", "FILTER").OnFail(FailRoute::kDirect, "Can not get filter from json in"),
+          // Mark a product as seen: the handler reads the whole text once the id is there.
+          Method(0x22, &MarkSeen).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
           Method(0x23, &MarkSeen),  // mark the named item as seen
           Method(0x31, &Login).Parsed(),
-          Method(0x32, &WholeText<custom::SignUp>),
+          Method(0x32, &WholeText<custom::SignUp>),  // sign-up
           Method(0x34, &UserInfo),
-          Method(0x35, &WholeText<custom::SendSecurityCode>),
-          Method(0x36, &WholeText<custom::CheckSecurityCode>),
-          Method(0x37, &WholeText<custom::ConsultCount>),
-          Method(0x38, &WholeText<custom::InquiryCount>),
-          Method(0x39, &WholeText<custom::SubmitConsultation>),
-          Method(0x3a, &WholeText<custom::SubmitInquiry>),
-          Method(0x3b, &ConsultList)  // consultations of a product
-              .Key("PRODUCT", "PRODUCT_ID")
-              .OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),
-          Method(0x3c, &InquiryList)  // inquiries of a product
-              .Key("PRODUCT", "PRODUCT_ID")
-              .OnFail(FailRoute::kDirect, kNoParams),
-          Method(0x3d, &WholeText<custom::DeleteConsultation>),
-          Method(0x3e, &WholeText<custom::DeleteInquiryRequest>),
+          Method(0x35, &WholeText<custom::SendSecurityCode>),  // send a security code
+          Method(0x36, &WholeText<custom::CheckSecurityCode>),  // check a security code
+          Method(0x37, &WholeText<custom::ConsultCount>),  // consultation count
+          Method(0x38, &WholeText<custom::InquiryCount>),  // inquiry count
+          Method(0x39, &WholeText<custom::SubmitConsultation>),  // store and send a consultation
+          Method(0x3a, &WholeText<custom::SubmitInquiry>),  // store and send an inquiry
+          Method(0x3b, &ConsultList).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),  // consultations of a product
+          Method(0x3c, &InquiryList).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoParams),  // inquiries of a product
+          Method(0x3d, &WholeText<custom::DeleteConsultation>),  // delete a consultation
+          Method(0x3e, &WholeText<custom::DeleteInquiryRequest>),  // delete an inquiry
           Method(0x41, &SubAreas).Parsed(),
           Method(0x42, &ParentArea).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
           Method(0x43, &Area).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
@@ -146,14 +140,15 @@ const MethodTable<Self>& Table() {
           Method(0x51, &SendQueue),
           Method(0x52, &QueuePrint),
           Method(0x53, &QueueVisit),
-          Method(0x54, &WholeText<custom::UserExists>),
+          Method(0x54, &WholeText<custom::UserExists>),  // does the user exist
           Method(0x70, &NotBuiltYet),  // run the data update
           Method(0x71, &NotBuiltYet),  // check for a data update
           Method(0x72, &NotBuiltYet),  // check for an application update
           Method(0x73, &NotBuiltYet),  // application update file list
-          Method(0x74, &WholeText<custom::ChangePassword>),
+          Method(0x74, &WholeText<custom::ChangePassword>),  // change the password
       },
       kResultFailed);
+  // clang-format on
   return table;
 }
 

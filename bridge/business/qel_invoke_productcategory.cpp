@@ -51,11 +51,9 @@ std::string LangId() {
 // The CT member of the first row of a count query; false when the query
 // fails or gives no row.
 bool FirstCount(IQELDatasource* datasource, qelQueryDef* def, std::string* count) {
-  CursorPtr cursor = RunQuery(datasource, def);
-  if (!cursor || !cursor->MoveNext()) return false;
-  qelRecord row;
-  if (!cursor->GetRecord(&row)) return false;
-  *count = row.GetValue("CT");
+  Json::Value row;
+  if (QueryFirstRow(datasource, def, &row) != 1) return false;
+  *count = StringMember(row, "CT");
   return true;
 }
 

@@ -127,11 +127,11 @@ Json::Value qelInternetUtil::GetBaseRequestData(const qelInternetRequestBean& be
     qelQueryDef def;
     def.AddField("COMPANY", "ID");
     def.SetLimit(1);
-    CursorPtr cursor = RunQuery(datasource, &def);
-    if (!cursor) return Json::Value();
-    qelRecord row;
-    if (cursor->MoveNext() && cursor->GetRecord(&row)) {
-      base["companyID"] = static_cast<Json::Int64>(StringToInt64(row.GetValue("ID")));
+    Json::Value row;
+    const int found = QueryFirstRow(datasource, &def, &row);
+    if (found < 0) return Json::Value();
+    if (found == 1) {
+      base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row, "ID")));
       base["templateID"] = m_identity.templateId;
       base["packageTime"] = NowMsValue();
       base["source"] = m_identity.platformCode;

@@ -28,7 +28,8 @@ TEST(InstallFile, CopyOrMoveReplacesTheTargetWhole) {
     Folder folder;
     qeltest::WriteFile(folder.At("new.bin"), std::string("fresh\0bytes", 11));
     qeltest::WriteFile(folder.At("target.bin"), "an older and longer content");
-    EXPECT_EQ(qel::InstallFile(folder.At("new.bin"), folder.At("target.bin"), removeSource), 0) << removeSource;
+    EXPECT_EQ(qel::InstallFile(folder.At("new.bin"), folder.At("target.bin"), removeSource), 0)
+        << removeSource;
     EXPECT_EQ(qeltest::ReadFile(folder.At("target.bin")), std::string("fresh\0bytes", 11)) << removeSource;
     EXPECT_EQ(fs::exists(folder.At("new.bin")), !removeSource) << removeSource;
     EXPECT_EQ(folder.Entries(), removeSource ? 1u : 2u) << removeSource;
@@ -43,7 +44,8 @@ TEST(InstallFile, AFailedInstallKeepsTargetAndSource) {
   fs::create_directories(folder.At("target"));
   qeltest::WriteFile(folder.At("target/keep"), "kept");
   EXPECT_EQ(qel::InstallFile(folder.At("new.bin"), folder.At("target"), true), 9);
-  EXPECT_EQ(qeltest::ReadFile(folder.At("new.bin")), "fresh") << "the source goes only after a complete install";
+  EXPECT_EQ(qeltest::ReadFile(folder.At("new.bin")), "fresh")
+      << "the source goes only after a complete install";
   EXPECT_EQ(qeltest::ReadFile(folder.At("target/keep")), "kept");
   EXPECT_EQ(folder.Entries(), 2u) << "no temporary file stays behind";
 
