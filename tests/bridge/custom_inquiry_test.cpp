@@ -172,7 +172,7 @@ TEST_F(InquiryTest, AttachmentPaths) {
 
     std::vector<qeltest::RpcCall> sent = InquiryCalls();
     ASSERT_EQ(sent.size(), calls + 1) << c.path;
-    // The file name part of the address the upload reply gave.
+    // The file name at the end of the address the upload reply gave.
     EXPECT_EQ(sent.back().Param(0)["adjunctAddress"].asString(), std::to_string(uploads + 1) + ".dat")
         << c.path;
   }

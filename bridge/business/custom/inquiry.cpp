@@ -86,7 +86,7 @@ bool HasDotSegment(const std::string& gbkPath) {
   return false;
 }
 
-// The file name part of an upload reply's address, when it is a plain name.
+// The file name at the end of an upload reply's address, when it is a plain name.
 bool AttachmentName(const std::string& address, std::string* name) {
   *name = qel::GetFileName(address);
   if (name->empty() || *name == "." || *name == "..") return false;

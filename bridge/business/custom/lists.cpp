@@ -147,7 +147,7 @@ int GetInquiryList(const std::string& uid, const std::string& productId, std::st
 int DeleteConsult(const std::string& uid, const std::string& productId, const std::string& consultId) {
   if (uid.empty()) QEL_LOG_DIRECT("Not any users");
   // Consultations are listed whoever stored them, so whoever lists one can
-  // delete it: the user is no part of the match.
+  // delete it: the match leaves the user out.
   Json::Value match(Json::objectValue);
   match["CONSULT_ID"] = consultId;
   match["PRODUCT_ID"] = productId;
