@@ -1,0 +1,21 @@
+-- State of the data update: its position and flags (seven rows, ids 1 to
+-- 7), and the differences of the last file-list comparison.
+
+CREATE TABLE IF NOT EXISTS CONFIGINFO (
+  ID INTEGER PRIMARY KEY,
+  VALUE TEXT
+);
+
+CREATE TABLE IF NOT EXISTS DOWNLOADINFO (
+  FILENAME TEXT PRIMARY KEY,
+  URL TEXT,
+  CODE TEXT,
+  OPERATETYPE INTEGER,
+  OPERATESTATUS INTEGER
+);
+
+-- The queue of requests sent later in one batch (the update census is one).
+CREATE TABLE IF NOT EXISTS BEHAVIOR (
+  ID INTEGER PRIMARY KEY,
+  TRACK TEXT
+);
