@@ -86,12 +86,12 @@ int qelUpdateProgram::GetType() {
 }
 
 int qelUpdateProgram::CheckDataUpdate(std::string, std::string* reply) {
-  std::unique_lock<std::mutex> run(run_, std::try_to_lock);
-  if (!run.owns_lock()) {
-    // A run holds the update: it is under way.
+  // Also asked from the progress callback of the run itself, on its thread.
+  if (running_.load()) {
     if (reply != nullptr) *reply = StatusReply(1);
     return 0;
   }
+  std::lock_guard<std::mutex> run(run_);
   return CheckLocked(reply);
 }
 
@@ -134,11 +134,15 @@ int qelUpdateProgram::CheckLocked(std::string* reply) {
 }
 
 int qelUpdateProgram::UpdateProgram(std::string, std::string* error) {
-  std::unique_lock<std::mutex> run(run_, std::try_to_lock);
-  if (!run.owns_lock()) {
+  if (running_.exchange(true)) {
     QEL_LOG(kFun, "An update is already running");
     return 1;
   }
+  struct Done {
+    std::atomic<bool>& flag;
+    ~Done() { flag.store(false); }
+  } done{running_};
+  std::lock_guard<std::mutex> run(run_);
   qelUpdateCommon* common = qelUpdateCommon::GetInstance();
   bool haveUrls;
   {

@@ -3,6 +3,7 @@
 // a finished download at start-up and the census of updated products.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -45,6 +46,7 @@ class qelUpdateProgram {
   int CheckLocked(std::string* reply);
 
   std::mutex run_;    // one check or run at a time
+  std::atomic<bool> running_{false};  // a run holds run_ (checks answer at once)
   std::mutex state_;  // guards the members below
   int type = -1;
   LocalConfigInfo remote;
