@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"

@@ -6,7 +6,7 @@
 
 #include <json/json.h>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "qel/json.h"
 #include "qel/text.h"
 #include "cqelbridge.h"

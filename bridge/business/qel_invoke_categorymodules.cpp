@@ -6,7 +6,7 @@
 
 #include "business/qel_invoke_productdetail.h"
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "business/qelnewrule.h"
 #include "database/qeldatasource.h"
 #include "database/qelsqltext.h"

@@ -3,7 +3,7 @@
 #include <climits>
 #include <memory>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"

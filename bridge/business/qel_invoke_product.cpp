@@ -5,7 +5,7 @@
 
 #include <glog/logging.h>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"

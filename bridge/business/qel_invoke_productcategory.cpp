@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "business/qelnewrule.h"
 #include "database/qeldatasource.h"
 #include "database/qelsqltext.h"
@@ -243,15 +243,6 @@ void BuildProductQuery(qelQueryDef* def, const std::string& table, bool folded, 
   def->SetOffset(offset);
   def->AddOrder("TEMPLATESORT", 1);
   def->AddOrder("t1.PRODUCT_ID", 0);
-}
-
-// The count reply [{"COUNT":"n"}].
-std::string CountReply(const std::string& count) {
-  Json::Value row(Json::objectValue);
-  row["COUNT"] = count;
-  qelRecord rows;
-  rows.Append(row);
-  return rows.ToString();
 }
 
 // The brand text of the product count: ids separated by commas, each of

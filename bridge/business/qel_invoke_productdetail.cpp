@@ -10,7 +10,7 @@
 
 #include "business/qel_invoke_categorymodules.h"
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "business/qelnewrule.h"
 #include "database/qeldatasource.h"
 #include "database/qelsqltext.h"
@@ -101,24 +101,6 @@ bool HasDatasource() {
   if (Datasource() != nullptr) return true;
   QEL_LOG_DIRECT("DataSource is NULL");
   return false;
-}
-
-// Ids read from the database go back into SQL as quoted literals.
-std::string JoinQuoted(const std::vector<std::string>& ids) {
-  std::string list;
-  for (const std::string& id : ids) {
-    if (!list.empty()) list += ",";
-    list += QuoteSqlText(id);
-  }
-  return list;
-}
-
-std::string CountReply(const std::string& count) {
-  Json::Value item(Json::objectValue);
-  item["COUNT"] = count;
-  qelRecord rows;
-  rows.Append(item);
-  return rows.ToString();
 }
 
 // The RES_ID values of one product's resources of one type.
