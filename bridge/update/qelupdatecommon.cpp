@@ -9,12 +9,13 @@
 #include <system_error>
 
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
+#include "database/qeltransaction.h"
 #include "database/sqlite/qelsqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
@@ -76,22 +77,6 @@ bool CheckListFileName(const std::string& name, std::string* relative) {
 }
 
 std::string UpdateTempPath() { return GetLocalPath() + "/" + kTempFolder; }
-
-UpdateTransaction::UpdateTransaction(IQELDatasource* datasource) : datasource_(datasource) {
-  began_ = datasource_ != nullptr && datasource_->BeginTransaction();
-}
-
-UpdateTransaction::~UpdateTransaction() {
-  if (began_) datasource_->Rollback();
-}
-
-bool UpdateTransaction::Commit() {
-  if (!began_) return false;
-  began_ = false;
-  if (datasource_->Commit()) return true;
-  if (datasource_->InTransaction()) datasource_->Rollback();
-  return false;
-}
 
 qelUpdateCommon* qelUpdateCommon::GetInstance() {
   static qelUpdateCommon instance;
@@ -233,14 +218,17 @@ int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
     const char* name;
     std::string value;
   } rows[] = {
-      {"nLastTime", Int64ToString(info.nLastTime)},   {"version", IntToString(info.version)},
-      {"IsUpdate", IntToString(info.IsUpdate)},       {"Flag", IntToString(info.Flag)},
-      {"OldPackTime", Int64ToString(info.OldPackTime)}, {"Current UID", info.CurrentUID},
+      {"nLastTime", Int64ToString(info.nLastTime)},
+      {"version", IntToString(info.version)},
+      {"IsUpdate", IntToString(info.IsUpdate)},
+      {"Flag", IntToString(info.Flag)},
+      {"OldPackTime", Int64ToString(info.OldPackTime)},
+      {"Current UID", info.CurrentUID},
       {"Current CompID", IntToString(info.CurrentCompID)},
   };
   // The rows carry their ids, so they are read back by id and never by the
   // table's own order; all seven or none.
-  UpdateTransaction transaction(datasource);
+  qelTransaction transaction(datasource);
   int id = 1;
   for (const auto& row : rows) {
     qelRecord record(Json::Value(Json::arrayValue));
@@ -384,7 +372,8 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
     QEL_LOG(kFun, "Update UID Error!");
     return result;
   }
-  result = UpdateLocalConfig(kConfigCurrentCompID, IntToString(StringToInt(cqelbridge::GetInstance()->GetCompanyID())));
+  result = UpdateLocalConfig(kConfigCurrentCompID,
+                             IntToString(StringToInt(cqelbridge::GetInstance()->GetCompanyID())));
   if (result != 0) {
     QEL_LOG(kFun, "Update CompID Error！");
     return result;

@@ -19,13 +19,13 @@ class qelSqlite;
 
 // The in-memory image of the seven CONFIGINFO rows, in row order.
 struct LocalConfigInfo {
-  int64_t nLastTime = 0;   // 1: package time of the data in use or being downloaded
-  int version = 0;         // 2: inserted as "0", never changed
-  int IsUpdate = 0;        // 3: update status 0 to 5
-  int Flag = 0;            // 4: "0" started, "1" database downloaded or applied, "2" census queued
-  int64_t OldPackTime = 0; // 5: local package time at the last check
-  std::string CurrentUID;  // 6: user id at the last check
-  int CurrentCompID = 0;   // 7: company id at the last check
+  int64_t nLastTime = 0;    // 1: package time of the data in use or being downloaded
+  int version = 0;          // 2: inserted as "0", never changed
+  int IsUpdate = 0;         // 3: update status 0 to 5
+  int Flag = 0;             // 4: "0" started, "1" database downloaded or applied, "2" census queued
+  int64_t OldPackTime = 0;  // 5: local package time at the last check
+  std::string CurrentUID;   // 6: user id at the last check
+  int CurrentCompID = 0;    // 7: company id at the last check
 };
 
 // Row ids of CONFIGINFO.
@@ -98,7 +98,8 @@ class qelUpdateCommon {
   int DeleteOneFile(const std::string& path);
   // LOCAL_PATH/temp with /files, /data and /json inside.
   int CreateTempFolders();
-  int GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table, const std::string& filter);
+  int GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table,
+                         const std::string& filter);
   int ClearLocalTable(const std::string& table, qelSqlite* db);
   // Creates the folders of relativePath (not its last part) below *base,
   // which ends as the innermost one.
@@ -109,23 +110,6 @@ class qelUpdateCommon {
 
  private:
   qelUpdateCommon() = default;
-};
-
-class IQELDatasource;
-
-// A transaction on the bridge's datasource that rolls back unless committed.
-class UpdateTransaction {
- public:
-  explicit UpdateTransaction(IQELDatasource* datasource);
-  ~UpdateTransaction();
-  UpdateTransaction(const UpdateTransaction&) = delete;
-  UpdateTransaction& operator=(const UpdateTransaction&) = delete;
-  bool ok() const { return began_; }
-  bool Commit();
-
- private:
-  IQELDatasource* datasource_;
-  bool began_ = false;
 };
 
 // LOCAL_PATH + "/" + "temp".

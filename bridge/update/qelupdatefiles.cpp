@@ -12,6 +12,7 @@
 #include "database/qeldatasource.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
+#include "database/qeltransaction.h"
 #include "database/qelsqltext.h"
 #include "database/sqlite/qelsqlite.h"
 #include "logbridge.h"
@@ -139,8 +140,8 @@ int qelUpdateFiles::AddToDownInfo(const DownloadFileMap& result, IQELDatasource*
   if (datasource == nullptr) return 1;
   // All rows or none: a half-written list would be taken for the whole one
   // when the run resumes at the download step.
-  UpdateTransaction transaction(datasource);
-  if (!transaction.ok()) return 1;
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return 1;
   int changes = 0;
   if (!datasource->ExecDelete(kTable, "", &changes)) {
     QEL_LOG(kFun, "Clear Table ERROR  ");
@@ -170,7 +171,8 @@ int qelUpdateFiles::AddToDownInfo(const DownloadFileMap& result, IQELDatasource*
 
 int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* datasource) {
   qelQueryDef def;
-  for (const char* field : {"FILENAME", "URL", "CODE", "OPERATETYPE", "OPERATESTATUS"}) def.AddField(kTable, field);
+  for (const char* field : {"FILENAME", "URL", "CODE", "OPERATETYPE", "OPERATESTATUS"})
+    def.AddField(kTable, field);
   IQELQueryCursor* raw = nullptr;
   if (datasource == nullptr || !datasource->Query(&def, &raw)) {
     delete raw;
@@ -195,7 +197,8 @@ int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* 
 int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, qelSqlite* db) {
   ScopedStatement stmt(db);
   if (db == nullptr ||
-      stmt.Prepare("SELECT FILENAME, URL, CODE, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO") != QEL_SQLITE_SUCCESS) {
+      stmt.Prepare("SELECT FILENAME, URL, CODE, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO") !=
+          QEL_SQLITE_SUCCESS) {
     QEL_LOG(kFun, "ExecPrepare error");
     return 1;
   }
@@ -235,8 +238,8 @@ int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status,
 int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status, qelSqlite* db) {
   ScopedStatement stmt(db);
   if (db == nullptr ||
-      stmt.Prepare("UPDATE DOWNLOADINFO SET OPERATESTATUS = " + IntToString(status) + " WHERE FILENAME = ?") !=
-          QEL_SQLITE_SUCCESS ||
+      stmt.Prepare("UPDATE DOWNLOADINFO SET OPERATESTATUS = " + IntToString(status) +
+                   " WHERE FILENAME = ?") != QEL_SQLITE_SUCCESS ||
       db->BindText(stmt.get(), 1, fileName) != SQLITE_OK || db->ExecStep(stmt.get()) != QEL_SQLITE_DONE) {
     QEL_LOG(kFun, " Update record Error");
     return 1;
@@ -290,7 +293,8 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
   return 0;
 }
 
-int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder, qelSqlite* db) {
+int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder,
+                                 qelSqlite* db) {
   qelUpdateCommon* common = qelUpdateCommon::GetInstance();
   const std::string installed = GetLocalPath() + kFilesFolder;
   for (const auto& entry : files) {

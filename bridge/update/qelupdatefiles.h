@@ -17,11 +17,11 @@ class qelSqlite;
 
 // One entry of a file list or one row of DOWNLOADINFO.
 struct DownloadFileInfo {
-  std::string URL;         // "url" followed directly by "filePath"
-  std::string FILENAME;    // "fileName": the key, relative to the resource folder
-  std::string CODE;        // stored and read back, never filled from a list
-  int OPERATETYPE = -1;    // 0 download, 1 delete, -1 not compared yet
-  int OPERATESTATUS = 0;   // 0 pending, 1 downloaded (or accounted for), 2 applied
+  std::string URL;        // "url" followed directly by "filePath"
+  std::string FILENAME;   // "fileName": the key, relative to the resource folder
+  std::string CODE;       // stored and read back, never filled from a list
+  int OPERATETYPE = -1;   // 0 download, 1 delete, -1 not compared yet
+  int OPERATESTATUS = 0;  // 0 pending, 1 downloaded (or accounted for), 2 applied
 };
 
 // File name -> entry, walked in key order.
@@ -42,7 +42,8 @@ class qelUpdateFiles {
   int GetResolveList(const Json::Value& list, DownloadFileMap* files);
   // Remote entries missing locally become downloads, local entries missing
   // remotely deletions; the result is stored in DOWNLOADINFO. 0 or 1.
-  int GetInternetDownLoadList(const DownloadFileMap& local, DownloadFileMap* result, IQELDatasource* datasource);
+  int GetInternetDownLoadList(const DownloadFileMap& local, DownloadFileMap* result,
+                              IQELDatasource* datasource);
   // Replaces the rows of DOWNLOADINFO with result in one transaction; an
   // empty result keeps the rows.
   int AddToDownInfo(const DownloadFileMap& result, IQELDatasource* datasource);

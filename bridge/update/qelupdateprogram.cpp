@@ -6,11 +6,12 @@
 #include <fstream>
 #include <memory>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
+#include "database/qeltransaction.h"
 #include "database/sqlite/qelsqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
@@ -57,21 +58,6 @@ bool LooksLikeDatabase(const std::string& path) {
 
 // A staged update is applied at most once per process.
 std::atomic<bool> g_applied{false};
-
-// Makes a user current for the building of one request and puts the
-// previous one back on every path.
-class CurrentUserSwap {
- public:
-  explicit CurrentUserSwap(const std::string& uid) : previous_(cqelbridge::GetInstance()->GetCurrentUID()) {
-    cqelbridge::GetInstance()->SetCurrentUID(uid);
-  }
-  ~CurrentUserSwap() { cqelbridge::GetInstance()->SetCurrentUID(previous_); }
-  CurrentUserSwap(const CurrentUserSwap&) = delete;
-  CurrentUserSwap& operator=(const CurrentUserSwap&) = delete;
-
- private:
-  std::string previous_;
-};
 
 }  // namespace
 
@@ -303,7 +289,8 @@ int qelUpdateProgram::ClearOldFiles() {
     }
   }
   int changes = 0;
-  if (!old.empty() && (datasource == nullptr || !datasource->ExecDelete("DOWNLOADINFO", "", &changes))) return 1;
+  if (!old.empty() && (datasource == nullptr || !datasource->ExecDelete("DOWNLOADINFO", "", &changes)))
+    return 1;
   return 0;
 }
 
@@ -415,24 +402,24 @@ int qelUpdateProgram::UpdateCensus() {
   Json::Value params(Json::objectValue);
   params["compId"] = config.CurrentCompID;
   params["prodIds"] = ids;
-  qelInternetRequestBean bean;
-  std::string envelope;
-  {
-    CurrentUserSwap user(config.CurrentUID);
-    if (!bean.AddOneRequestWithParam(259, params)) {
-      QEL_LOG(kFun, "add updatecensus request error");
-      return 1;
-    }
-    envelope = bean.GetJsonRPCParam();
+  // The request carries the user of the last check; the bridge's current
+  // user stays as it is.
+  SessionIdentity identity = qelInfoAccess::Identity();
+  identity.userId = config.CurrentUID;
+  qelInternetRequestBean bean(identity);
+  if (!bean.AddOneRequestWithParam(259, params)) {
+    QEL_LOG(kFun, "add updatecensus request error");
+    return 1;
   }
+  std::string envelope = bean.GetJsonRPCParam();
   QEL_LOG(kFun, "Behavior Param:" + envelope);
   if (envelope.empty()) {
     QEL_LOG(kFun, "jsonrpc params convert error");
     return 1;
   }
   // The queued request and its flag go together: the census is queued once.
-  UpdateTransaction transaction(datasource);
-  if (!transaction.ok()) return 1;
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return 1;
   for (int i = 0; i < bean.GetRequestCount(); ++i) {
     if (AddCensusTrack(bean.GetRequestString(i)) != 0) return 1;
   }

@@ -45,9 +45,9 @@ class qelUpdateProgram {
 
   int CheckLocked(std::string* reply);
 
-  std::mutex run_;    // one check or run at a time
+  std::mutex run_;                    // one check or run at a time
   std::atomic<bool> running_{false};  // a run holds run_ (checks answer at once)
-  std::mutex state_;  // guards the members below
+  std::mutex state_;                  // guards the members below
   int type = -1;
   LocalConfigInfo remote;
   std::string DBURL;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "internet/qelinternetutil.h"
 #include "logbridge.h"

@@ -38,25 +38,28 @@ inline std::string FinishedText() { return qeltest::Gbk("下载更新已完成�
 // A data package as the service publishes it.
 struct Package {
   int64_t time = 200;
-  std::string prefix = "/p1";                 // where its files are served
-  std::map<std::string, std::string> files;   // "fileName" -> bytes
-  std::string marker = "package-200";         // a row that tells databases apart
-  std::vector<std::string> extraEntries;      // raw JSON entries added to the list
-  std::string db;                             // the database bytes, set by Publish
+  std::string prefix = "/p1";                // where its files are served
+  std::map<std::string, std::string> files;  // "fileName" -> bytes
+  std::string marker = "package-200";        // a row that tells databases apart
+  std::vector<std::string> extraEntries;     // raw JSON entries added to the list
+  std::string db;                            // the database bytes, set by Publish
 };
 
 // The bytes of a second database holding the package's company and marker.
 inline std::string PackageDatabase(const Package& package) {
-  std::string path = qeltest::TestDir() + "/pkgdb-" + std::to_string(package.time) + package.prefix.substr(1) + ".db";
+  std::string path =
+      qeltest::TestDir() + "/pkgdb-" + std::to_string(package.time) + package.prefix.substr(1) + ".db";
   std::error_code ec;
   fs::remove(path, ec);
   for (const auto& file : qeltest::SchemaFiles("qel_exdata")) qeltest::ExecSql(path, qeltest::ReadFile(file));
-  qeltest::ExecSql(path, "INSERT INTO COMPANY (ID, SERIALID, COMTEMP, PACKTIME) VALUES ('1001', 's1', 't1', " +
-                             std::to_string(package.time) + ");"
-                             "INSERT INTO PRODUCT (PRODUCT_ID, LASTTIME) VALUES ('10000000001', 150),"
-                             " ('10000000002', 90), ('20000000003', 300), ('1234', 300);"
-                             "CREATE TABLE MARKER (NAME TEXT); INSERT INTO MARKER VALUES ('" +
-                             package.marker + "');");
+  qeltest::ExecSql(path,
+                   "INSERT INTO COMPANY (ID, SERIALID, COMTEMP, PACKTIME) VALUES ('1001', 's1', 't1', " +
+                       std::to_string(package.time) +
+                       ");"
+                       "INSERT INTO PRODUCT (PRODUCT_ID, LASTTIME) VALUES ('10000000001', 150),"
+                       " ('10000000002', 90), ('20000000003', 300), ('1234', 300);"
+                       "CREATE TABLE MARKER (NAME TEXT); INSERT INTO MARKER VALUES ('" +
+                       package.marker + "');");
   return qeltest::ReadFile(path);
 }
 
@@ -131,9 +134,9 @@ struct Interrupt {
 };
 
 struct Start {
-  bool exited = false;   // the child ended on its own
-  bool killed = false;   // the child ended at the interrupt
-  int result = -99;      // result of the call
+  bool exited = false;  // the child ended on its own
+  bool killed = false;  // the child ended at the interrupt
+  int result = -99;     // result of the call
   std::string reply;
   std::vector<std::pair<int, std::string>> progress;
 };
@@ -154,14 +157,16 @@ inline int OnProgress(int step, const char* text) {
   const Interrupt& at = g_interrupt;
   if (!g_armed || !at.log.empty() || (at.step < 0 && at.text.empty())) return 0;
   if (at.step >= 0 && at.step != step) return 0;
-  if (!at.text.empty() && std::string(text != nullptr ? text : "").find(at.text) == std::string::npos) return 0;
+  if (!at.text.empty() && std::string(text != nullptr ? text : "").find(at.text) == std::string::npos)
+    return 0;
   if (at.kill) _exit(kKilledExit);
   g_armed = false;
   return 1;
 }
 
 inline void OnLog(const char* text, const char*) {
-  if (!g_interrupt.log.empty() && text != nullptr && std::string(text).find(g_interrupt.log) != std::string::npos) {
+  if (!g_interrupt.log.empty() && text != nullptr &&
+      std::string(text).find(g_interrupt.log) != std::string::npos) {
     _exit(kKilledExit);
   }
 }
@@ -211,7 +216,8 @@ inline Start RunStart(const qeltest::Installation& install, const std::string& s
   std::string line;
   while (std::getline(progress, line)) {
     size_t tab = line.find('\t');
-    start.progress.emplace_back(std::stoi(line.substr(0, tab)), tab == std::string::npos ? "" : line.substr(tab + 1));
+    start.progress.emplace_back(std::stoi(line.substr(0, tab)),
+                                tab == std::string::npos ? "" : line.substr(tab + 1));
   }
   return start;
 }
@@ -232,7 +238,8 @@ inline std::string Marker(const std::string& dbPath) {
 inline void ExpectInstalled(const qeltest::Installation& install, const qeltest::HttpTestServer& server,
                             const Package& package, const std::string& context) {
   for (const auto& file : package.files) {
-    EXPECT_EQ(qeltest::ReadFile(install.root() + "/files" + file.first), file.second) << context << ": " << file.first;
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/files" + file.first), file.second)
+        << context << ": " << file.first;
   }
   EXPECT_FALSE(fs::exists(install.root() + "/files/img/c.png")) << context;
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/json/local.qjson"), ListText(server, package)) << context;

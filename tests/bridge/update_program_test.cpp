@@ -63,8 +63,9 @@ TEST_F(UpdateProgramTest, FreshUpdateReportsEveryStepStagesThePackageAndIsApplie
   EXPECT_EQ(Config(install, 3), "4");
   EXPECT_EQ(Config(install, 4), "1");
   EXPECT_EQ(Config(install, 5), "100");
-  EXPECT_EQ(install.QueryMain("SELECT FILENAME, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO ORDER BY FILENAME"),
-            (std::vector<std::string>{"/img/a.png|0|1", "/img/c.png|1|1", "/img/d/e.png|0|1", "/z.txt|0|1"}));
+  EXPECT_EQ(
+      install.QueryMain("SELECT FILENAME, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO ORDER BY FILENAME"),
+      (std::vector<std::string>{"/img/a.png|0|1", "/img/c.png|1|1", "/img/d/e.png|0|1", "/z.txt|0|1"}));
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/img/a.png"), "bytes of a");
   // Nothing installed before the restart.
   EXPECT_TRUE(fs::exists(install.root() + "/files/img/c.png"));
@@ -314,13 +315,15 @@ TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) 
       "7",
   };
   Publish(server_, package_);
-  for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
+  for (const char* evil :
+       {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
     server_.AddFile(evil, "evil");
   server_.AddFile("/p1/res/img/w.png", "bytes of w");
   Installation install = OldInstallation();
   Start run = RunStart(install, server_.RpcUrl(), kRun);
   EXPECT_EQ(run.result, 0);
-  for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
+  for (const char* evil :
+       {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
     EXPECT_EQ(Gets(evil), 0u) << evil;
   ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/w.png"), "bytes of w");
