@@ -2,14 +2,17 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <vector>
 
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qeltransaction.h"
@@ -27,6 +30,15 @@ namespace {
 
 const char kFun[] = "qel::dataspace::qelUpdateFiles";
 const char kTable[] = "DOWNLOADINFO";
+// Rows of one INSERT (four bound values each, well below SQLite's limit).
+constexpr size_t kRowsPerStatement = 200;
+// Downloaded files are marked in groups: one commit a file would cost more
+// than a small file's transfer. A group is written after this many files or
+// this long, and always before the run ends or fails, so a stop or failure
+// keeps every finished file; only a killed process fetches its last group
+// again.
+constexpr size_t kMarkGroupFiles = 64;
+constexpr std::chrono::milliseconds kMarkGroupTime(250);
 
 // Progress texts are GBK like every text the host receives.
 const std::string& DownloadingText() {
@@ -147,20 +159,37 @@ int qelUpdateFiles::AddToDownInfo(const DownloadFileMap& result, IQELDatasource*
     QEL_LOG(kFun, "Clear Table ERROR  ");
     return 1;
   }
+  // Many rows a statement: one statement per row costs more than the
+  // rows themselves.
+  std::string sql;
+  std::vector<std::string> values;
+  size_t rows = 0;
+  auto flush = [&]() {
+    if (rows == 0) return true;
+    bool ok = ExecSql(datasource, sql, values);
+    sql.clear();
+    values.clear();
+    rows = 0;
+    return ok;
+  };
   for (const auto& entry : result) {
     const DownloadFileInfo& info = entry.second;
-    Json::Value row(Json::objectValue);
-    row["FILENAME"] = info.FILENAME;
-    row["URL"] = info.URL;
-    row["CODE"] = info.CODE;
-    row["OPERATETYPE"] = IntToString(info.OPERATETYPE);
-    row["OPERATESTATUS"] = "0";
-    qelRecord record(Json::Value(Json::arrayValue));
-    record.Append(row);
-    if (!datasource->AddRecord(kTable, &record)) {
+    sql +=
+        rows == 0
+            ? "INSERT INTO DOWNLOADINFO (FILENAME, URL, CODE, OPERATETYPE, OPERATESTATUS) VALUES (?,?,?,?,0)"
+            : ",(?,?,?,?,0)";
+    values.push_back(info.FILENAME);
+    values.push_back(info.URL);
+    values.push_back(info.CODE);
+    values.push_back(IntToString(info.OPERATETYPE));
+    if (++rows == kRowsPerStatement && !flush()) {
       QEL_LOG(kFun, " Add QEL_DB_TBL_DOWNLOADINFO Error");
       return 1;
     }
+  }
+  if (!flush()) {
+    QEL_LOG(kFun, " Add QEL_DB_TBL_DOWNLOADINFO Error");
+    return 1;
   }
   if (!transaction.Commit()) {
     QEL_LOG(kFun, " Add QEL_DB_TBL_DOWNLOADINFO Error");
@@ -253,44 +282,64 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
   QEL_LOG(kFun, "DownLoadFileCount:" + IntToString(count));
   qelUpdateCommon* common = qelUpdateCommon::GetInstance();
   const std::string tempFiles = UpdateTempPath() + kFilesFolder;
+  std::vector<DownloadFileInfo*> done;
+  auto lastMark = std::chrono::steady_clock::now();
+  // Writes status 1 for the finished entries; false when that fails.
+  auto mark = [&]() {
+    lastMark = std::chrono::steady_clock::now();
+    if (done.empty()) return true;
+    std::string sql = "UPDATE DOWNLOADINFO SET OPERATESTATUS = 1 WHERE FILENAME IN (";
+    std::vector<std::string> names;
+    for (DownloadFileInfo* info : done) {
+      sql += names.empty() ? "?" : ",?";
+      names.push_back(info->FILENAME);
+    }
+    if (!ExecSql(datasource, sql + ")", names)) {
+      QEL_LOG(kFun, " Update QEL_DB_TBL_DOWNLOADINFO Error");
+      return false;
+    }
+    for (DownloadFileInfo* info : done) {
+      info->OPERATESTATUS = 1;
+      if (info->OPERATETYPE == 0) QEL_LOG(kFun, "EndCurrentFile update:" + info->FILENAME);
+    }
+    done.clear();
+    return true;
+  };
   int i = 0;
   for (auto& entry : *files) {
     DownloadFileInfo& info = entry.second;
     ++i;
     SetCurrentStep(static_cast<int>(static_cast<int64_t>(i) * 60 / count) + 10);
     if (info.OPERATESTATUS == 1) continue;
-    if (info.OPERATETYPE == 1) {
-      if (UpdateOperateStatus(info.FILENAME, 1, datasource) != 0) return 1;
-      info.OPERATESTATUS = 1;
-      continue;
-    }
     std::string relative;
-    if (!CheckListFileName(info.FILENAME, &relative)) {
-      // Never fetched; the apply skips it as well.
-      if (UpdateOperateStatus(info.FILENAME, 1, datasource) != 0) return 1;
-      info.OPERATESTATUS = 1;
-      continue;
+    // A deletion downloads nothing, and a name that would leave the staging
+    // folder is never fetched (the apply skips it as well).
+    if (info.OPERATETYPE != 1 && CheckListFileName(info.FILENAME, &relative)) {
+      std::string folder = tempFiles;
+      int result = 0;
+      if (common->MakeDirsEx(relative, &folder) != 0) {
+        if (error != nullptr) *error = "1";
+        result = 1;
+      } else {
+        SetCurrentFile(info.FILENAME);
+        QEL_LOG(kFun, "SetCurrFile:" + info.FILENAME);
+        std::string target = Below(tempFiles, relative);
+        common->DeleteOneFile(target);
+        result = common->DownloadFile(info.URL, target, error, FileProgress);
+      }
+      if (result != 0) {
+        QEL_LOG(kFun, "DownLoadFile Error!");
+        // What finished before the failure stays finished.
+        return mark() ? result : 1;
+      }
     }
-    std::string folder = tempFiles;
-    if (common->MakeDirsEx(relative, &folder) != 0) {
-      QEL_LOG(kFun, "DownLoadFile Error!");
-      if (error != nullptr) *error = "1";
+    done.push_back(&info);
+    if ((done.size() >= kMarkGroupFiles || std::chrono::steady_clock::now() - lastMark >= kMarkGroupTime) &&
+        !mark()) {
       return 1;
     }
-    SetCurrentFile(info.FILENAME);
-    QEL_LOG(kFun, "SetCurrFile:" + info.FILENAME);
-    std::string target = Below(tempFiles, relative);
-    common->DeleteOneFile(target);
-    int result = common->DownloadFile(info.URL, target, error, FileProgress);
-    if (result != 0) {
-      QEL_LOG(kFun, "DownLoadFile Error!");
-      return result;
-    }
-    if (UpdateOperateStatus(info.FILENAME, 1, datasource) != 0) return 1;
-    info.OPERATESTATUS = 1;
-    QEL_LOG(kFun, "EndCurrentFile update:" + info.FILENAME);
   }
-  return 0;
+  return mark() ? 0 : 1;
 }
 
 int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder,
