@@ -116,11 +116,11 @@ TEST_F(UpdateApplyTest, NamesInTheTableNeverReachOutsideTheResourceFolder) {
   EXPECT_TRUE(install.QueryMain("SELECT FILENAME FROM DOWNLOADINFO").empty());
 }
 
-TEST_F(UpdateApplyTest, CensusWithoutChangedProductsQueuesEmptyIds) {
+TEST_F(UpdateApplyTest, CensusWithoutChangedProductsQueuesEmptyIdsForTheUserOfTheCheck) {
   Installation install = OldInstallation();
   install.Main(
       "INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '200'), (2, '0'), (3, '5'), (4, '1'), (5, '999'), (6, "
-      "'u1'),"
+      "'u9'),"
       " (7, '1001');");
   install.Ex("INSERT INTO PRODUCT (PRODUCT_ID, LASTTIME) VALUES ('10000000001', 150);");
   ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
@@ -129,6 +129,7 @@ TEST_F(UpdateApplyTest, CensusWithoutChangedProductsQueuesEmptyIds) {
   Json::Value track = qeltest::Parse(rows[0]);
   EXPECT_TRUE(qel::HasMember(qel::ObjectMember(track, "param"), "prodIds"));
   EXPECT_EQ(qel::StringMember(qel::ObjectMember(track, "param"), "prodIds"), "");
+  EXPECT_EQ(qel::StringMember(qel::ObjectMember(track, "param"), "addUid"), "u9");
   EXPECT_EQ(Config(install, 4), "2");
 }
 
