@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
@@ -42,12 +44,13 @@ class BridgeLogHelper {
       if (google::IsGoogleLoggingInitialized()) return;
       if (!IsDirectory("./qellog")) CreateDirectories("./qellog");
       // glog keeps the pointer it is given, so the name lives as long as
-      // the process.
-      static char programName[1025] = {0};
-      ssize_t n = readlink("/proc/self/exe", programName, sizeof(programName) - 1);
-      programName[n > 0 ? n : 0] = '\0';
-      if (n <= 0) snprintf(programName, sizeof(programName), "qelbridge");
-      google::InitGoogleLogging(programName);
+      // the process. The link is read whole, however long the path.
+      static const std::string programName = [] {
+        std::error_code ec;
+        std::string name = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+        return ec || name.empty() ? std::string("qelbridge") : name;
+      }();
+      google::InitGoogleLogging(programName.c_str());
       owner_ = true;
       FLAGS_stderrthreshold = 0;
       FLAGS_colorlogtostderr = true;
@@ -148,7 +151,7 @@ int StartQelbridge(int platform, const std::string& json) {
   g_platform.store(platform);
 
   Json::Value root;
-  bool parsed = ParseJson(json, &root);
+  bool parsed = ParseGbkJson(json, &root);
   // Members are read only from an object; any other shape counts as empty.
   if (!parsed || !root.isObject() || root.empty()) {
     QEL_LOG("InitQelbridge", "jsongParam error ");

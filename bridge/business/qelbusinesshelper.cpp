@@ -27,27 +27,12 @@ bool ScalarText(const Json::Value& object, const std::string& key, std::string* 
 
 // Rows of SYS_AREA joined with their names under filter, as a styled array.
 int QueryAreas(const std::string& filter, std::string* reply) {
-  qelInfoAccess* access = qelInfoAccess::GetInstance();
-  IQELDatasource* datasource = access->GetDatasource();
   qelQueryDef def;
   def.AddField("SYS_AREA", "AREAID");
   def.AddField("SYS_AREA_LANG", "NAME");
-  def.SetFilter(filter + access->GetLangID());
+  def.SetFilter(filter + qelInfoAccess::GetInstance()->GetLangID());
   def.AddOrder("SORT", 0);
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
-    delete raw;
-    QEL_LOG_DIRECT("Query error");
-    return 1;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  qelRecord rows;
-  while (cursor && cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) rows.Append(row.GetJson());
-  }
-  if (reply != nullptr) *reply = rows.ToString();
-  return 0;
+  return RowsReply(&def, "Query error", reply);
 }
 
 }  // namespace
@@ -64,8 +49,14 @@ int PageValue(const Json::Value& root, const char* key) {
 int ParseRequestParams(const std::string& json, const std::string& table, const std::string& key,
                        RequestParams* params, const std::vector<std::string>* extraKeys) {
   Json::Value root;
-  if (!ParseJson(json, &root)) root = Json::Value();
+  ParseRequestText(json, &root);
   return ReadRequestParams(root, table, key, params, extraKeys);
+}
+
+bool ParseRequestText(const std::string& json, Json::Value* root) {
+  if (ParseGbkJson(json, root)) return true;
+  *root = Json::Value();
+  return false;
 }
 
 int ReadRequestParams(const Json::Value& root, const std::string& table, const std::string& key,

@@ -30,7 +30,10 @@ struct RequestParams {
 // OFFSET may be numbers or decimal texts, anything else counts as absent.
 int ParseRequestParams(const std::string& json, const std::string& table, const std::string& key,
                        RequestParams* params, const std::vector<std::string>* extraKeys);
-// The same for a request that is already parsed (root null when it did not
+// The one reading of a request text: *root gets the parsed value, or null
+// (and false) when the text does not parse.
+bool ParseRequestText(const std::string& json, Json::Value* root);
+// ParseRequestParams for a request that is already parsed (root null when it did not
 // parse), so a handler's request text is parsed once per call.
 int ReadRequestParams(const Json::Value& root, const std::string& table, const std::string& key,
                       RequestParams* params, const std::vector<std::string>* extraKeys);

@@ -154,15 +154,26 @@ class MethodTable {
   // Runs method for a request text. An exception from a handler gives
   // kResultFailed.
   int Invoke(Module& module, int method, const std::string& json, std::string* reply) const {
+    MethodRequest request;
+    request.text = &json;
+    return Run(module, method, &request, false, reply);
+  }
+
+  // The same for a module that has parsed the text itself (request.text and
+  // request.root set): the text is not parsed again.
+  int InvokeParsed(Module& module, int method, MethodRequest request, std::string* reply) const {
+    return Run(module, method, &request, true, reply);
+  }
+
+ private:
+  int Run(Module& module, int method, MethodRequest* request, bool parsed, std::string* reply) const {
     try {
       const Descriptor* entry = Find(method);
       if (entry == nullptr) {
         if (m_unknownReply != nullptr && reply != nullptr) *reply = m_unknownReply();
         return m_unknownResult;
       }
-      MethodRequest request;
-      request.text = &json;
-      if (!ReadRequest(*entry, json, &request)) {
+      if (!ReadRequest(*entry, parsed, request)) {
         if (entry->route == FailRoute::kBridge) {
           QEL_LOG(entry->function, entry->failText);
         } else if (entry->route == FailRoute::kDirect) {
@@ -171,16 +182,15 @@ class MethodTable {
         return entry->failResult;
       }
       std::string scratch;
-      return entry->handler(module, request, reply != nullptr ? reply : &scratch);
+      return entry->handler(module, *request, reply != nullptr ? reply : &scratch);
     } catch (const std::exception&) {
       return kResultFailed;
     }
   }
 
- private:
-  static bool ReadRequest(const Descriptor& entry, const std::string& json, MethodRequest* request) {
+  static bool ReadRequest(const Descriptor& entry, bool parsed, MethodRequest* request) {
     if (entry.needs == RequestNeeds::kNothing) return true;
-    if (!ParseJson(json, &request->root)) request->root = Json::Value();
+    if (!parsed) ParseRequestText(request->text != nullptr ? *request->text : std::string(), &request->root);
     if (entry.needs != RequestNeeds::kParsed) {
       const bool keyed = entry.needs == RequestNeeds::kKey;
       if (ReadRequestParams(request->root, keyed ? entry.table : "", keyed ? entry.key : "", &request->params,

@@ -40,6 +40,23 @@ bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int
   return ExecSql(MainDatasource(), sql, values, changes);
 }
 
+namespace {
+
+// The first row of a cursor: 1 with *row set, 0 when there is none.
+int FirstRow(IQELQueryCursor* cursor, Json::Value* row) {
+  qelRecord record;
+  if (!cursor->MoveNext() || !cursor->GetRecord(&record)) return 0;
+  if (row != nullptr) *row = std::move(record.GetJson());
+  return 1;
+}
+
+}  // namespace
+
+int QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def, Json::Value* row) {
+  CursorPtr cursor = RunQuery(datasource, def);
+  return cursor ? FirstRow(cursor.get(), row) : -1;
+}
+
 bool QueryRows(IQELQueryDef* def, Json::Value* rows) {
   if (!rows->isArray()) *rows = Json::Value(Json::arrayValue);
   return ForEachRow(def, [rows](Json::Value& row) { rows->append(std::move(row)); });
@@ -52,10 +69,8 @@ bool QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>
 
 bool QueryValue(const std::string& sql, const std::vector<std::string>& values, std::string* value) {
   CursorPtr cursor = RunSql(sql, values);
-  if (!cursor || !cursor->MoveNext()) return false;
-  qelRecord row;
-  if (!cursor->GetRecord(&row)) return false;
-  const Json::Value& object = row.GetJson();
+  Json::Value object;
+  if (!cursor || FirstRow(cursor.get(), &object) != 1) return false;
   if (!object.isObject() || object.empty()) return false;
   if (value != nullptr) *value = ValueAsText(object[object.getMemberNames().front()]);
   return true;

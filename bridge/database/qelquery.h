@@ -76,6 +76,10 @@ bool ForEachRow(IQELQueryDef* def, Visit&& visit) {
   return ForEachRow(MainDatasource(), def, std::forward<Visit>(visit));
 }
 
+// The first row of def: 1 with *row set, 0 when the query gives no row,
+// -1 when there is no datasource or the query fails.
+int QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def, Json::Value* row);
+
 // The rows of def appended to rows (made an array). False as ForEachRow.
 bool QueryRows(IQELQueryDef* def, Json::Value* rows);
 // One string member of every row of def, in row order.

@@ -73,9 +73,7 @@ Json::Value NowMsValue() { return Json::Value(static_cast<Json::Int64>(NowMs()))
 
 }  // namespace
 
-std::string WriteGbkStyled(const Json::Value& gbkValue) {
-  return Utf8ToGbk(WriteStyled(StringsToUtf8(gbkValue)));
-}
+std::string WriteGbkStyled(const Json::Value& gbkValue) { return WriteStyled(gbkValue); }
 
 qelInternetUtil::qelInternetUtil() : m_identity(qelInfoAccess::Identity()) {}
 
@@ -129,11 +127,11 @@ Json::Value qelInternetUtil::GetBaseRequestData(const qelInternetRequestBean& be
     qelQueryDef def;
     def.AddField("COMPANY", "ID");
     def.SetLimit(1);
-    CursorPtr cursor = RunQuery(datasource, &def);
-    if (!cursor) return Json::Value();
-    qelRecord row;
-    if (cursor->MoveNext() && cursor->GetRecord(&row)) {
-      base["companyID"] = static_cast<Json::Int64>(StringToInt64(row.GetValue("ID")));
+    Json::Value row;
+    const int found = QueryFirstRow(datasource, &def, &row);
+    if (found < 0) return Json::Value();
+    if (found == 1) {
+      base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row, "ID")));
       base["templateID"] = m_identity.templateId;
       base["packageTime"] = NowMsValue();
       base["source"] = m_identity.platformCode;
@@ -155,15 +153,15 @@ bool qelInternetUtil::SignRequest(Json::Value& base) const {
 }
 
 std::string qelInternetUtil::BuildJsonRpcText(Json::Value base) const {
-  // Both levels are written in UTF-8 and the finished text converted once,
-  // so the base text nested in "params" needs no second conversion.
+  // Both levels are GBK JSON documents: the base text nested in "params"
+  // decodes with the envelope, so the wire's one conversion serves both.
   Json::Value envelope(Json::objectValue);
   envelope["jsonrpc"] = "2.0";
   envelope["method"] = "requestMethods";
   envelope["id"] = NextEnvelopeId();
   envelope["params"] = Json::Value(Json::arrayValue);
-  envelope["params"].append(WriteCompact(StringsToUtf8(base)));
-  return Utf8ToGbk(WriteCompact(envelope));
+  envelope["params"].append(WriteCompact(base));
+  return WriteCompact(envelope);
 }
 
 }  // namespace dataspace

@@ -12,6 +12,7 @@
 #include "database/qelinfoaccess.h"
 #include "database/qelquery.h"
 #include "database/sqlite/qeldatasourcesqlite.h"
+#include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
 #include "qel/text.h"
 #include "testsupport.h"
@@ -108,6 +109,28 @@ TEST(SessionQueries, WorkOnTheSessionDatabase) {
   EXPECT_EQ(identity.langId, "3");
   cqelbridge::GetInstance()->SetCurrentUID("u1");
   EXPECT_EQ(qelInfoAccess::Identity().userId, "u1");
+}
+
+// A bean built for a given caller carries that caller, whatever the
+// session holds: nothing reaches back into the bridge.
+TEST(SessionIdentityValue, BeansCarryTheCallerTheyAreGiven) {
+  SessionIdentity caller{"u7", "1001", "T5", "S77", "530000", "3", 514, "00-11"};
+  qelInternetRequestBean bean(caller);
+  ASSERT_TRUE(bean.AddOneRequestWithParam(12, Json::Value(Json::objectValue)));
+  ASSERT_TRUE(bean.AddOneRequestWithParam(7, Json::Value(Json::objectValue)));
+  const Json::Value upload = bean.GetRequest(0);
+  const Json::Value consult = bean.GetRequest(1);
+  EXPECT_EQ(StringMember(upload, "userID"), "u7");
+  EXPECT_EQ(StringMember(upload, "companyID"), "1001");
+  EXPECT_EQ(StringMember(upload, "templateID"), "T5");
+  EXPECT_EQ(StringMember(upload, "source"), "530000");
+  EXPECT_EQ(StringMember(upload, "langID"), "3");
+  EXPECT_EQ(StringMember(upload, "code"), "qyS77_product_inquiry_3");
+  EXPECT_EQ(StringMember(ObjectMember(upload, "client"), "deviceType"), "514");
+  EXPECT_EQ(StringMember(ObjectMember(upload, "client"), "macAddr"), "00-11");
+  EXPECT_EQ(StringMember(ObjectMember(consult, "param"), "compId"), "1001");
+  EXPECT_EQ(StringMember(ObjectMember(consult, "param"), "addUid"), "u7");
+  EXPECT_EQ(qelInfoAccess::Identity().userId, "") << "the session is untouched";
 }
 
 // ---- method table ----------------------------------------------------------

@@ -1,5 +1,6 @@
 -- State of the data update: its position and flags (seven rows, ids 1 to
--- 7), and the differences of the last file-list comparison.
+-- 7), and the differences of the last file-list comparison. The census of
+-- updated products is queued in BEHAVIOR.
 
 CREATE TABLE IF NOT EXISTS CONFIGINFO (
   ID INTEGER PRIMARY KEY,
@@ -14,8 +15,3 @@ CREATE TABLE IF NOT EXISTS DOWNLOADINFO (
   OPERATESTATUS INTEGER
 );
 
--- The queue of requests sent later in one batch (the update census is one).
-CREATE TABLE IF NOT EXISTS BEHAVIOR (
-  ID INTEGER PRIMARY KEY,
-  TRACK TEXT
-);
