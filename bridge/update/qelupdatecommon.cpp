@@ -8,6 +8,7 @@
 #include <memory>
 #include <system_error>
 
+#include "business/custom/servicecall.h"
 #include "business/qelbusinesshelper.h"
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
@@ -29,7 +30,6 @@ namespace dataspace {
 namespace {
 
 const char kFun[] = "qel::dataspace::qelUpdateCommon";
-const char kSuccess[] = "100000";
 const char kConfigTable[] = "CONFIGINFO";
 
 std::string Native(const std::string& path) { return NativePath(path); }
@@ -90,35 +90,15 @@ int qelUpdateCommon::CallService(int type, const Json::Value& params, std::strin
     QEL_LOG(kFun, "add login request error");
     return 1;
   }
-  std::string envelope = request.GetJsonRPCParam();
-  if (envelope.empty()) {
-    QEL_LOG(kFun, "jsonrpc params convert error");
-    return 1;
-  }
-  std::string url = GetServerPath();
-  std::string replyText;
-  {
-    qel::internet::qelHttpJsonRequest http;
-    QEL_LOG(kFun, "http invoke url is " + url);
-    QEL_LOG(kFun, "http invoke param is " + envelope);
-    replyText = http.Invoke(url, envelope);
-    QEL_LOG(kFun, "http invoke result is " + replyText);
-  }
   qelInternetResponseBean reply;
-  if (!reply.ParseResponse(replyText)) {
-    QEL_LOG(kFun, "jsonrpc response parse error");
-    return 1;
-  }
-  if (!reply.IsSuccess()) {
-    QEL_LOG(kFun, "jsonrpc response result error");
-    if (error != nullptr) *error = reply.GetStatusString();
-    return StringToInt(reply.GetStatusString());
-  }
-  if (!reply.IsItemSuccess(0)) {
-    QEL_LOG(kFun, "jsonrpc response result error");
-    std::string status = reply.GetItemStatus(0);
-    if (error != nullptr) *error = status;
-    return StringToInt(status);
+  std::string errorReply;
+  int result = qel::dataspace::CallService(&request, kFun, &reply, &errorReply);
+  if (result != 0) {
+    // The service's status text for a service or transport failure.
+    if (result != 1 && error != nullptr) {
+      *error = reply.IsSuccess() ? reply.GetItemStatus(0) : reply.GetStatusString();
+    }
+    return result;
   }
   Json::Value first = reply.GetResult(0);
   if (requireObject && !ObjectMember(first, "result").isObject()) {
@@ -174,7 +154,7 @@ int qelUpdateCommon::DownloadFile(const std::string& url, const std::string& pat
   std::string status;
   if (ParseJson(statusReply, &reply)) status = TextMember(ObjectMember(reply, "result"), "status");
   QEL_LOG(kFun, "DownLoad StatusCode:" + status);
-  if (status == kSuccess) return 0;
+  if (status == kServiceSuccess) return 0;
   if (status == "500009") {
     QEL_LOG(kFun, "404Error:" + url);
     return 0;
