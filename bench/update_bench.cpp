@@ -216,6 +216,8 @@ int main(int argc, char** argv) {
     for (int round = 0; round < rounds; ++round) {
       DownloadFileMap pending = list;
       sqlite3_exec(db, "UPDATE DOWNLOADINFO SET OPERATESTATUS = 0", nullptr, nullptr, nullptr);
+      // Both sides start from an empty folder each round.
+      fs::remove_all(root + "/temp/files/small", ec);
       std::string error;
       auto start = std::chrono::steady_clock::now();
       if (files->DownFilesByList(&pending, &error, datasource) != 0) {
