@@ -166,7 +166,7 @@ int qelUpdateCommon::DownloadFile(const std::string& url, const std::string& pat
 
 int qelUpdateCommon::UpdateLocalConfig(int id, const std::string& value) {
   IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
-  qelRecord record(Json::Value(Json::arrayValue));
+  qelRecord record{Json::Value(Json::arrayValue)};
   Json::Value row(Json::objectValue);
   row["VALUE"] = value;
   row["UPFILTER"] = " ID = '" + IntToString(id) + "'";
@@ -211,7 +211,7 @@ int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
   qelTransaction transaction(datasource);
   int id = 1;
   for (const auto& row : rows) {
-    qelRecord record(Json::Value(Json::arrayValue));
+    qelRecord record{Json::Value(Json::arrayValue)};
     Json::Value values(Json::objectValue);
     values["ID"] = IntToString(id++);
     values["VALUE"] = row.value;

@@ -255,7 +255,7 @@ int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status,
   Json::Value row(Json::objectValue);
   row["OPERATESTATUS"] = IntToString(status);
   row["UPFILTER"] = " FILENAME = " + QuoteSqlText(fileName);
-  qelRecord record(Json::Value(Json::arrayValue));
+  qelRecord record{Json::Value(Json::arrayValue)};
   record.Append(row);
   if (datasource == nullptr || !datasource->UpdateRecord(kTable, &record)) {
     QEL_LOG(kFun, " Update QEL_DB_TBL_DOWNLOADINFO Error");

@@ -360,7 +360,7 @@ int qelUpdateProgram::AddCensusTrack(const std::string& text) {
   IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
   Json::Value row(Json::objectValue);
   row["TRACK"] = text;
-  qelRecord record(Json::Value(Json::arrayValue));
+  qelRecord record{Json::Value(Json::arrayValue)};
   record.Append(row);
   return (datasource != nullptr && datasource->AddRecord("BEHAVIOR", &record)) ? 0 : 1;
 }
