@@ -45,7 +45,8 @@ std::string MappedFileOf(const void* address) {
     unsigned long long begin = 0;
     unsigned long long end = 0;
     int pathStart = 0;
-    if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &begin, &end, &pathStart) < 2 || pathStart == 0) continue;
+    if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &begin, &end, &pathStart) < 2 || pathStart == 0)
+      continue;
     if (target < begin || target >= end) continue;
     std::string path(line + pathStart);
     while (!path.empty() && (path.back() == '\n' || path.back() == ' ')) path.pop_back();

@@ -64,7 +64,10 @@ TEST(CommonText, WideBufferAlwaysTerminatesAndNeverInheritsText) {
       {"one slot", "abc", false, 1, L""},
       {"null source", "", true, 8, L""},
       {"backslash second byte", qeltest::Gbk("誠") + "\\", false, 8, L"誠\\"},
-      {"not gbk", "a\xff\xff" "b", false, 8, L"ab"},
+      {"not gbk",
+       "a\xff\xff"
+       "b",
+       false, 8, L"ab"},
   };
   for (const Case& c : cases) {
     std::vector<wchar_t> buffer(static_cast<size_t>(c.size) + 4, L'#');
@@ -139,7 +142,12 @@ TEST(CommonSettings, EnvironmentOfTheSystemServices) {
     int64_t expected;
   };
   const IntervalCase intervals[] = {
-      {nullptr, 900000}, {"50", 50}, {"0", 900000}, {"-5", 900000}, {"abc", 900000}, {"10ms", 900000},
+      {nullptr, 900000},
+      {"50", 50},
+      {"0", 900000},
+      {"-5", 900000},
+      {"abc", 900000},
+      {"10ms", 900000},
       {"99999999999999999999", 900000},
   };
   for (const IntervalCase& c : intervals) {

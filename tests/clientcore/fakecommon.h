@@ -37,7 +37,9 @@ class FakeCommonServices : public ICommonServices {
 // Puts a fake in place for its lifetime.
 class ScopedFakeCommon {
  public:
-  ScopedFakeCommon() : fake_(std::make_shared<FakeCommonServices>()) { CCommon2::instance().SetServices(fake_); }
+  ScopedFakeCommon() : fake_(std::make_shared<FakeCommonServices>()) {
+    CCommon2::instance().SetServices(fake_);
+  }
   ~ScopedFakeCommon() { CCommon2::instance().SetServices(nullptr); }
   FakeCommonServices& operator*() { return *fake_; }
   FakeCommonServices* operator->() { return fake_.get(); }

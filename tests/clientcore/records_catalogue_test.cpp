@@ -165,8 +165,8 @@ TEST_F(CatalogueRecordsInUtc, ProductKeys) {
 }
 
 TEST(CatalogueRecords, RejectedTextsLeaveTheRecordEntirelyUnchanged) {
-  for (const char* text : {static_cast<const char*>(nullptr), "[{\"PRODUCT_ID\":\"1\"}]", "\"text\"", "12", "null",
-                           "{\"PRODUCT_ID\":\"1\"", "", "garbage"}) {
+  for (const char* text : {static_cast<const char*>(nullptr), "[{\"PRODUCT_ID\":\"1\"}]", "\"text\"", "12",
+                           "null", "{\"PRODUCT_ID\":\"1\"", "", "garbage"}) {
     Product product;
     product.FromJson(text);
     std::string label = text != nullptr ? text : "<null>";
@@ -181,9 +181,17 @@ TEST(CatalogueRecords, NumberRules) {
     int expectedInt;  // member starts at -1 (BRAND_ID)
   };
   const Case ints[] = {
-      {"42", 42},          {"  42abc", 42},        {"-7", -7},        {"+8", 8},
-      {"abc", -1},         {"", -1},               {" ", -1},         {"2147483647", 2147483647},
-      {"2147483648", -1},  {"-2147483649", -1},    {"99999999999999999999999", -1},
+      {"42", 42},
+      {"  42abc", 42},
+      {"-7", -7},
+      {"+8", 8},
+      {"abc", -1},
+      {"", -1},
+      {" ", -1},
+      {"2147483647", 2147483647},
+      {"2147483648", -1},
+      {"-2147483649", -1},
+      {"99999999999999999999999", -1},
   };
   for (const Case& c : ints) {
     ProductBrand brand;
@@ -201,8 +209,7 @@ TEST(CatalogueRecords, NumberRules) {
     uint64_t expected;  // member starts at 0
   };
   const U64Case u64s[] = {
-      {"18446744073709551615", UINT64_MAX}, {"18446744073709551616", 0}, {"-1", 0},
-      {" 77x", 77},                         {"x77", 0},
+      {"18446744073709551615", UINT64_MAX}, {"18446744073709551616", 0}, {"-1", 0}, {" 77x", 77}, {"x77", 0},
   };
   for (const U64Case& c : u64s) {
     Json::Value v(Json::objectValue);
@@ -216,7 +223,8 @@ TEST(CatalogueRecords, NumberRules) {
     const char* value;
     double expected;
   };
-  const RealCase reals[] = {{"12.75", 12.75}, {" -3.5kg", -3.5}, {"1e3", 1000}, {"abc", 0}, {"", 0}, {"+2.5", 2.5}};
+  const RealCase reals[] = {{"12.75", 12.75}, {" -3.5kg", -3.5}, {"1e3", 1000},
+                            {"abc", 0},       {"", 0},           {"+2.5", 2.5}};
   for (const RealCase& c : reals) {
     Json::Value v(Json::objectValue);
     v["MAXPRICE"] = c.value;
@@ -347,7 +355,9 @@ TEST(CatalogueRecords, GbkTextsConvertWholeAndSurviveBackslashSecondBytes) {
 
   // Bytes that are not GBK are dropped; the rest of the text stays.
   Product broken;
-  broken.FromJson("{\"NAME\":\"a\xff" "b\"}");
+  broken.FromJson(
+      "{\"NAME\":\"a\xff"
+      "b\"}");
   EXPECT_EQ(broken.name, L"ab");
 
   // A later field never carries the tail of an earlier, longer one.

@@ -219,8 +219,9 @@ TEST(EnterpriseRecords, ResourceTypesAreJsonNumbersOneTwoThreeSix) {
     int r1, r2, r3, r6;
   };
   const Case cases[] = {
-      {"[2,3]", 0, 2, 3, 0},           {"[1,6,4]", 1, 0, 0, 6},     {"[\"1\",\"6\"]", 0, 0, 0, 0},
-      {"[5,true,null,1.0]", 0, 0, 0, 0}, {"\"1,2\"", 0, 0, 0, 0},     {"[6,6,1,2,3]", 1, 2, 3, 6},
+      {"[2,3]", 0, 2, 3, 0},         {"[1,6,4]", 1, 0, 0, 6},
+      {"[\"1\",\"6\"]", 0, 0, 0, 0}, {"[5,true,null,1.0]", 0, 0, 0, 0},
+      {"\"1,2\"", 0, 0, 0, 0},       {"[6,6,1,2,3]", 1, 2, 3, 6},
   };
   for (const Case& c : cases) {
     std::string text = std::string("{\"RES_TYPES\":") + c.types + "}";
@@ -252,18 +253,12 @@ TEST(EnterpriseRecords, AppUpdateFilesJoinUrlAndCheckTheName) {
     bool accepted;
   };
   const Case names[] = {
-      {"\\img\\a.png", true},
-      {"sub/dir/" + qeltest::Gbk("誠") + ".txt", true},
-      {"../pc", false},
-      {"a/../../etc/passwd", false},
-      {"..\\..\\x", false},
-      {"./a", false},
-      {"a//b", false},
-      {"C:\\Windows\\x.dll", false},
-      {"a:b", false},
-      {"", false},
-      {"/", false},
-      {std::string("a\0b", 3), false},
+      {"\\img\\a.png", true}, {"sub/dir/" + qeltest::Gbk("誠") + ".txt", true},
+      {"../pc", false},       {"a/../../etc/passwd", false},
+      {"..\\..\\x", false},   {"./a", false},
+      {"a//b", false},        {"C:\\Windows\\x.dll", false},
+      {"a:b", false},         {"", false},
+      {"/", false},           {std::string("a\0b", 3), false},
   };
   for (const Case& c : names) {
     Json::Value v(Json::objectValue);

@@ -58,7 +58,8 @@ void ExpectKeys(const std::vector<KeyCase<R>>& cases,
       std::string badText = qel::WriteStyled(wrap ? wrap(bad) : bad);
       R untouched;
       untouched.FromJson(badText.c_str());
-      EXPECT_EQ(c.member(untouched), c.member(fresh)) << "key: " << c.key << " holding " << qel::WriteCompact(other);
+      EXPECT_EQ(c.member(untouched), c.member(fresh))
+          << "key: " << c.key << " holding " << qel::WriteCompact(other);
     }
   }
 }
