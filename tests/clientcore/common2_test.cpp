@@ -1,6 +1,7 @@
 // The common-library layer: text conversion, settings, services and downloads.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -241,4 +242,21 @@ TEST(CommonDownload, WholeFileReplacesTheTargetAndFailuresKeepIt) {
   EXPECT_EQ(StatusOf(CCommon2::instance().DownloadFile(server.Url("/app/pc.bin"), "", gbkTarget, nullptr)),
             "100000");
   EXPECT_TRUE(std::filesystem::exists(qeltest::TestDir() + "/Data/AppUpdate/说明.txt"));
+}
+
+TEST(CommonSettings, HostFactsHaveTheirShapes) {
+  SystemCommonServices system;
+  std::string ip = system.Ip();
+  if (!ip.empty()) {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    char tail = 0;
+    EXPECT_EQ(std::sscanf(ip.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail), 4) << ip;
+    EXPECT_NE(ip, "127.0.0.1");
+  }
+  std::string mac = system.Mac();
+  if (!mac.empty()) {
+    EXPECT_EQ(mac.size(), 17u) << mac;
+    for (size_t i = 2; i < mac.size(); i += 3) EXPECT_EQ(mac[i], '-') << mac;
+  }
+  EXPECT_FALSE(system.OperationSystemName().empty());
 }
