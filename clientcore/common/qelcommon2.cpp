@@ -101,10 +101,10 @@ std::string MacOf(const std::string& interfaceName) {
     if (interfaceName != it->ifa_name) continue;
     const auto* ll = reinterpret_cast<const struct sockaddr_ll*>(it->ifa_addr);
     if (ll->sll_halen == 0) continue;
-    char part[4];
+    char octet[4];
     for (int i = 0; i < ll->sll_halen && i < 8; ++i) {
-      std::snprintf(part, sizeof(part), i == 0 ? "%02X" : "-%02X", ll->sll_addr[i]);
-      mac += part;
+      std::snprintf(octet, sizeof(octet), i == 0 ? "%02X" : "-%02X", ll->sll_addr[i]);
+      mac += octet;
     }
     break;
   }

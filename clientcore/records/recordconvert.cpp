@@ -195,7 +195,7 @@ bool Convert(const std::vector<Field<R>>& fields, Accept accept, const Json::Val
   return true;
 }
 
-// ---- Special rules --------------------------------------------------------
+// ---- Rules of single records-----------------------------------------------------
 
 // "RES_TYPES": JSON integers 1, 2, 3 and 6 set the member of that number; the
 // one place where a JSON number is read.
