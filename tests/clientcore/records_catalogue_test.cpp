@@ -314,7 +314,7 @@ TEST_F(CatalogueRecordsInUtc, MillisecondTimes) {
   EXPECT_EQ(FormatMsTime(nullptr), L"  ");
 }
 
-TEST(CatalogueRecords, SecondTextKeepsWhatItLacksAndAliasesStayApart) {
+TEST(CatalogueRecords, SecondTextKeepsWhatItLacksAndAliasesStaySeparate) {
   ProductCategory category;
   category.FromJson(R"({"PRO_CATEGORY_ID":"1000001","NAME":"first","ALIAS1":"one","ALIAS2":"two"})");
   EXPECT_EQ(category.alias1, L"one");
