@@ -28,24 +28,6 @@ LibraryInvoker& Library() {
 std::atomic<BridgeInvoker*> g_invoker{nullptr};
 std::atomic<bool> g_blocked{false};
 
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 }  // namespace
 
 BridgeInvoker* SetBridgeInvoker(BridgeInvoker* invoker) { return g_invoker.exchange(invoker); }
@@ -174,46 +156,6 @@ bool ScanU64(const std::string& text, uint64_t* out) {
   if (!ScanDigits(text, &negative, &magnitude)) return false;
   *out = negative ? static_cast<uint64_t>(0) - magnitude : magnitude;
   return true;
-}
-
-std::string WideToGbk(const std::wstring& text) {
-  std::string utf8;
-  utf8.reserve(text.size());
-  for (wchar_t w : text) {
-    char32_t c = static_cast<char32_t>(w);
-    if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) continue;  // not a character
-    AppendUtf8(c, &utf8);
-  }
-  return qel::Utf8ToGbk(utf8);
-}
-
-std::wstring GbkToWide(const std::string& text) {
-  std::string utf8 = qel::GbkToUtf8(text);
-  std::wstring wide;
-  wide.reserve(utf8.size());
-  size_t i = 0;
-  while (i < utf8.size()) {
-    unsigned char b = static_cast<unsigned char>(utf8[i]);
-    int length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || i + length > utf8.size()) {
-      ++i;
-      continue;
-    }
-    char32_t c = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
-    bool valid = true;
-    for (int k = 1; k < length; ++k) {
-      unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) valid = false;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (!valid) {
-      ++i;
-      continue;
-    }
-    if (c != 0) wide.push_back(static_cast<wchar_t>(c));
-    i += length;
-  }
-  return wide;
 }
 
 }  // namespace detail

@@ -109,10 +109,5 @@ int ReadCountOrStatus(const Json::Value& root, const char* key, int fallback);
 bool ScanInt(const std::string& text, int* out);
 bool ScanU64(const std::string& text, uint64_t* out);
 
-// GBK narrow <-> wide text (wide is UTF-32 here). Unconvertible sequences
-// are dropped, the rest kept.
-std::string WideToGbk(const std::wstring& text);
-std::wstring GbkToWide(const std::string& text);
-
 }  // namespace detail
 }  // namespace qelclientcore

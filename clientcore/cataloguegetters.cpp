@@ -49,7 +49,7 @@ const T* CachedInfo(int code, T* member) {
   Json::Value root;
   if (!reply.Ok() || !reply.Parse(&root) || !root.isArray() || !FirstElement(root).isObject()) return nullptr;
   T record;
-  if (!FromJsonReply(root, &record) || record.json.empty()) return nullptr;
+  if (!ConvertRecord(root, reply.text, &record)) return nullptr;
   *member = std::move(record);
   return member;
 }

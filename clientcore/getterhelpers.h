@@ -11,18 +11,12 @@
 #include <json/json.h>
 
 #include "bridgecall.h"
+#include "qel/json.h"
 #include "records/qelrecords.h"
+#include "records/recordconvert.h"
 
 namespace qelclientcore {
 namespace detail {
-
-// One reply element into a record; false (record untouched) unless the
-// element is of the kind the record accepts.
-template <class T>
-bool ConvertElement(const Json::Value& element, T* record) {
-  if (!element.isObject()) return false;
-  return FromJsonValue(element, record);
-}
 
 // The list of an accepted reply; null when the reply failed, does not parse
 // or is not an array.
@@ -43,7 +37,7 @@ bool AppendRecords(const Reply& reply, std::vector<T>* out, Each each) {
   out->reserve(out->size() + root.size());
   for (const Json::Value& element : root) {
     T record;
-    if (!ConvertElement(element, &record)) continue;
+    if (!element.isObject() || !ConvertElement(element, &record)) continue;
     out->push_back(std::move(record));
     each(out->back());
   }
@@ -59,8 +53,9 @@ bool AppendRecords(const Reply& reply, std::vector<T>* out) {
 template <class T>
 bool ReadFirstRecord(const Reply& reply, T* record) {
   Json::Value root;
-  if (!reply.Ok() || !reply.Parse(&root)) return false;
-  return ConvertElement(FirstElement(root), record);
+  if (!reply.Ok() || !reply.Parse(&root) || !root.isArray()) return false;
+  const Json::Value& first = qel::Element(root, 0);
+  return first.isObject() && ConvertElement(first, record);
 }
 
 // "COUNT" of element 0 of an accepted reply, 0 otherwise.
