@@ -22,9 +22,10 @@ namespace {
 // The reply of one request, parsed from its UTF-8 form; a null value when
 // the request failed or the reply is not JSON.
 Json::Value Request(int code, const Json::Value& request, int* result = nullptr) {
-  std::string text = request.isNull() ? std::string() : qel::WriteCompact(request);
+  // Narrow texts handed to the library are GBK JSON documents.
+  std::string text = request.isNull() ? std::string() : qel::WriteCompact(qel::StringsToGbk(request));
   char* reply = nullptr;
-  int rc = Invoke(code, qel::Utf8ToGbk(text).c_str(), &reply);
+  int rc = Invoke(code, text.c_str(), &reply);
   if (result != nullptr) *result = rc;
   std::string utf8 = reply != nullptr ? qel::GbkToUtf8(std::string(reply)) : std::string();
   DeleteJsonStr(&reply);
@@ -71,8 +72,7 @@ int main(int argc, char** argv) {
   startup["LOCAL_PATH"] = folder.string();
   startup["SERVER_PATH"] = "http://127.0.0.1:9/qelservice";
   startup["UA"] = "Windows";
-  // Narrow texts handed to the library are GBK.
-  InitQelbridge(260, qel::Utf8ToGbk(qel::WriteCompact(startup)).c_str());
+  InitQelbridge(260, qel::WriteCompact(qel::StringsToGbk(startup)).c_str());
 
   Json::Value top = Request(0x601, Json::Value());
   if (!top.isArray() || top.empty()) {

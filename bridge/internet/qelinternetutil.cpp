@@ -73,9 +73,7 @@ Json::Value NowMsValue() { return Json::Value(static_cast<Json::Int64>(NowMs()))
 
 }  // namespace
 
-std::string WriteGbkStyled(const Json::Value& gbkValue) {
-  return Utf8ToGbk(WriteStyled(StringsToUtf8(gbkValue)));
-}
+std::string WriteGbkStyled(const Json::Value& gbkValue) { return WriteStyled(gbkValue); }
 
 Json::Value qelInternetUtil::GetInternalRequestData(RequestType type, Json::Value params) const {
   const RequestTypeEntry* entry = FindRequestType(type);
@@ -155,15 +153,15 @@ bool qelInternetUtil::SignRequest(Json::Value& base) const {
 }
 
 std::string qelInternetUtil::BuildJsonRpcText(Json::Value base) const {
-  // Both levels are written in UTF-8 and the finished text converted once,
-  // so the base text nested in "params" needs no second conversion.
+  // Both levels are GBK JSON documents: the base text nested in "params"
+  // decodes with the envelope, so the wire's one conversion serves both.
   Json::Value envelope(Json::objectValue);
   envelope["jsonrpc"] = "2.0";
   envelope["method"] = "requestMethods";
   envelope["id"] = NextEnvelopeId();
   envelope["params"] = Json::Value(Json::arrayValue);
-  envelope["params"].append(WriteCompact(StringsToUtf8(base)));
-  return Utf8ToGbk(WriteCompact(envelope));
+  envelope["params"].append(WriteCompact(base));
+  return WriteCompact(envelope);
 }
 
 }  // namespace dataspace

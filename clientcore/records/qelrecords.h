@@ -148,8 +148,8 @@ struct QELCLIENTCORE_API Product {
   std::wstring introduce;
   int mSort = 0;
   int sSort = 0;
-  int status = 0;          // the "new" flag
-  std::wstring lastTime;   // local time "YYYY-MM-DD hh:mm:ss:mmm"
+  int status = 0;         // the "new" flag
+  std::wstring lastTime;  // local time "YYYY-MM-DD hh:mm:ss:mmm"
   int showWay = 0;
 
   void FromJson(const char* text);

@@ -10,8 +10,51 @@
 namespace qel {
 namespace {
 
+bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsGbkTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+
+// jsoncpp escapes every 0x5C byte, also the second byte of a GBK character:
+// "\xD5\x5C" (one character) came out as D5 5C 5C, which a host decoding
+// GBK first reads as that character plus a stray backslash. Inside strings,
+// walk the text character by character and write such a second byte once;
+// a real backslash keeps its escape.
+void JoinGbkSecondBytes(std::string* text) {
+  if (text->find('\\') == std::string::npos) return;
+  std::string& t = *text;
+  const size_t n = t.size();
+  size_t w = 0;
+  bool inString = false;
+  for (size_t r = 0; r < n; ++r) {
+    unsigned char c = static_cast<unsigned char>(t[r]);
+    if (!inString) {
+      inString = c == '"';
+      t[w++] = t[r];
+    } else if (c == '"') {
+      inString = false;
+      t[w++] = t[r];
+    } else if (c == '\\') {
+      // An escape of the writer's own: two bytes, the rest of \uXXXX is ASCII.
+      t[w++] = t[r];
+      if (r + 1 < n) t[w++] = t[++r];
+    } else if (IsGbkLead(c) && r + 1 < n) {
+      t[w++] = t[r];
+      unsigned char next = static_cast<unsigned char>(t[r + 1]);
+      if (next == '\\' && r + 2 < n && t[r + 2] == '\\') {
+        t[w++] = '\\';
+        r += 2;
+      } else if (next != '\\' && IsGbkTrail(next)) {
+        t[w++] = t[++r];
+      }
+    } else {
+      t[w++] = t[r];
+    }
+  }
+  t.resize(w);
+}
+
 // emitUTF8 makes jsoncpp copy every byte of 0x20 and above as it is
-// instead of decoding it as UTF-8, so GBK text is written unchanged.
+// instead of decoding it as UTF-8, so GBK text is written unchanged apart
+// from the escaped second bytes mended above.
 std::string Write(const Json::Value& value, const char* indentation) {
   Json::StreamWriterBuilder builder;
   builder["indentation"] = indentation;
@@ -20,7 +63,9 @@ std::string Write(const Json::Value& value, const char* indentation) {
   std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
   std::ostringstream out;
   writer->write(value, &out);
-  return out.str();
+  std::string text = out.str();
+  JoinGbkSecondBytes(&text);
+  return text;
 }
 
 const Json::Value& NullValue() {

@@ -1,6 +1,7 @@
-// The one JSON writer of the system and type-checked accessors. Text values
-// are written byte for byte (GBK stays GBK); jsoncpp's own writers would
-// escape bytes above 0x7F as if they were UTF-8.
+// The one JSON writer and the one GBK JSON reader of the system, and
+// type-checked accessors. Text values are written byte for byte (GBK stays
+// GBK); jsoncpp's own writers would escape bytes above 0x7F as if they were
+// UTF-8, and its reader alone would read a GBK second byte 0x5C as an escape.
 #pragma once
 
 #include <cstdint>
@@ -10,23 +11,30 @@
 
 namespace qel {
 
+// The writers produce JSON documents encoded in GBK: strings are written
+// byte for byte, a backslash is escaped, and the second byte of a GBK
+// character is never escaped even when it is 0x5C, so the text decoded as
+// GBK is valid JSON with the same characters. Values must be GBK (or
+// ASCII): a UTF-8 value is converted with StringsToGbk first.
 // Styled text: three-space indent, members in name order, trailing newline.
 std::string WriteStyled(const Json::Value& value);
 // Compact text without spaces or trailing newline (envelopes).
 std::string WriteCompact(const Json::Value& value);
 
-// Copies of a value with every string and member name converted. A text
-// bound for UTF-8 (the wire) is written from the UTF-8 form: written in GBK,
-// an escaped 0x5C second byte would break once the text is converted.
+// Copies of a value with every string and member name converted (the wire
+// and SQLite take UTF-8).
 Json::Value StringsToUtf8(const Json::Value& gbkValue);
 Json::Value StringsToGbk(const Json::Value& utf8Value);
 
-// Parses text written in any byte encoding; on failure *out is null and the
-// result false (no half-built values). Depth and size are bounded.
+// Parses text byte-wise; on failure *out is null and the result false (no
+// half-built values). Depth and size are bounded. Only for texts that are
+// ASCII or UTF-8: a GBK text goes through ParseGbkJson.
 bool ParseJson(const std::string& text, Json::Value* out);
-// Parses a GBK text that came from outside (a service reply converted to
-// GBK would break on a second byte 0x5C): converts it to UTF-8, parses, and
-// converts every string and member name back to GBK.
+// The one reader of GBK JSON texts (requests, the start-up JSON, records,
+// service replies converted to GBK): decodes the text as GBK, parses it and
+// converts every string and member name back to GBK, so it reads what any
+// host writes and what WriteStyled/WriteCompact produce. A sequence that is
+// not GBK is dropped before parsing.
 bool ParseGbkJson(const std::string& gbkText, Json::Value* out);
 // Parses UTF-8 text and converts every string and member name to GBK.
 bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out);

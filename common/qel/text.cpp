@@ -64,10 +64,12 @@ iconv_t CachedConverter(const std::string& from, const std::string& to) {
 // Converts len bytes; an unconvertible or incomplete sequence is dropped one
 // input byte at a time and the rest converted. False when the converter
 // cannot be opened.
-bool Convert(const std::string& from, const std::string& to, const char* src, size_t len, std::string* out) {
+bool Convert(const std::string& from, const std::string& to, const char* src, size_t len, std::string* out,
+             bool* dropped = nullptr) {
   iconv_t cd = CachedConverter(from, to);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   out->clear();
+  if (dropped != nullptr) *dropped = false;
   std::string buffer(len * 4 + 16, '\0');
   char* in = const_cast<char*>(src);
   size_t inLeft = len;
@@ -79,6 +81,7 @@ bool Convert(const std::string& from, const std::string& to, const char* src, si
     if (rc != static_cast<size_t>(-1)) break;
     if (errno == E2BIG) continue;
     // EILSEQ or EINVAL: skip the offending byte and go on.
+    if (dropped != nullptr) *dropped = true;
     ++in;
     --inLeft;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -148,6 +151,13 @@ char* ConvertCode(const char* fromCode, const char* toCode, const char* src) {
 
 std::string Utf8ToGbk(std::string_view src) { return ConvertText("UTF-8", "GBK", src); }
 std::string GbkToUtf8(std::string_view src) { return ConvertText("GBK", "UTF-8", src); }
+
+bool IsValidGbk(std::string_view text) {
+  if (IsAscii(text)) return true;
+  std::string utf8;
+  bool dropped = false;
+  return Convert("GBK", "UTF-8", text.data(), text.size(), &utf8, &dropped) && !dropped;
+}
 
 int Utf8ToGbk(const std::string& src, std::string* dst) {
   if (dst != nullptr) *dst = Utf8ToGbk(std::string_view(src));

@@ -21,6 +21,9 @@ int Utf8ToGbk(const std::string& src, std::string* dst);
 int GbkToUtf8(const std::string& src, std::string* dst);
 std::string Utf8ToGbk(std::string_view src);
 std::string GbkToUtf8(std::string_view src);
+// True when every byte sequence of text is a GBK character (ASCII included),
+// so that a host decoding it as GBK loses nothing.
+bool IsValidGbk(std::string_view text);
 
 // ASCII white space only (no locale).
 std::string TrimLeft(const std::string& text);

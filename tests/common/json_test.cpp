@@ -7,21 +7,57 @@
 
 namespace {
 
-TEST(JsonWriter, KeepsGbkBytesExact) {
-  const std::string values[] = {"\xD6\xD0\xCE\xC4", "\x95\x5C", "a\x95\x5C\"b",
-                                std::string("\x81\x40\xFE\xFE")};
-  for (const std::string& v : values) {
+// GBK bytes of characters whose second byte is 0x5C, and their UTF-8 form.
+const char kCheng[] = "\xD5\x5C";  // U+8AA0
+const char kXin[] = "\xD0\xC5";    // U+4FE1
+const char kJou[] = "\x81\x5C";    // U+4E57
+const char kChengUtf8[] = "\xE8\xAA\xA0";
+const char kXinUtf8[] = "\xE4\xBF\xA1";
+const char kJouUtf8[] = "\xE4\xB9\x97";
+
+// Reads a written text the way a host does: GBK first, then JSON.
+bool ReadAsHost(const std::string& gbkText, Json::Value* utf8Value) {
+  return qel::IsValidGbk(gbkText) && qel::ParseJson(qel::GbkToUtf8(gbkText), utf8Value);
+}
+
+TEST(JsonWriter, TextsDecodeAsGbkToTheSameCharacters) {
+  struct Case {
+    const char* label;
+    std::string gbk;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {"second byte 0x5C", std::string(kCheng) + kXin, std::string(kChengUtf8) + kXinUtf8},
+      {"first-byte 0x81 with 0x5C", kJou, kJouUtf8},
+      {"real backslash", "a\\b", "a\\b"},
+      {"character then backslash", std::string(kCheng) + "\\", std::string(kChengUtf8) + "\\"},
+      {"backslash then character", std::string("\\") + kCheng, std::string("\\") + kChengUtf8},
+      {"character then quote", std::string(kJou) + "\"x", std::string(kJouUtf8) + "\"x"},
+      {"escapes beside characters", std::string("\n") + kCheng + "\t" + kJou + "\x01",
+       std::string("\n") + kChengUtf8 + "\t" + kJouUtf8 + "\x01"},
+      {"plain GBK", "\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},
+      {"two-byte ends", "\x81\x40\xFE\x4F", qel::GbkToUtf8("\x81\x40\xFE\x4F")},
+  };
+  for (const Case& c : cases) {
     Json::Value row(Json::objectValue);
-    row["NAME"] = v;
-    for (const std::string& text : {qel::WriteStyled(row), qel::WriteCompact(row)}) {
+    row["NAME"] = c.gbk;
+    row[c.gbk] = "k";
+    Json::Value rows(Json::arrayValue);
+    rows.append(row);
+    for (const std::string& text : {qel::WriteStyled(rows), qel::WriteCompact(rows)}) {
+      Json::Value host;
+      ASSERT_TRUE(ReadAsHost(text, &host)) << c.label << ": " << text;
+      EXPECT_EQ(host[0]["NAME"].asString(), c.utf8) << c.label;
+      EXPECT_EQ(host[0][c.utf8].asString(), "k") << c.label;
       Json::Value back;
-      ASSERT_TRUE(qel::ParseJson(text, &back)) << text;
-      EXPECT_EQ(back["NAME"].asString(), v) << text;
+      ASSERT_TRUE(qel::ParseGbkJson(text, &back)) << c.label;
+      EXPECT_EQ(back, rows) << c.label;
     }
   }
-  Json::Value plain(Json::objectValue);
-  plain["N"] = "\xD6\xD0";
-  EXPECT_EQ(qel::WriteCompact(plain), "{\"N\":\"\xD6\xD0\"}");
+  // The second byte is written once; a real backslash stays escaped.
+  Json::Value v(Json::objectValue);
+  v["N"] = std::string(kCheng) + kXin + "\\";
+  EXPECT_EQ(qel::WriteCompact(v), std::string("{\"N\":\"") + kCheng + kXin + "\\\\\"}");
 }
 
 TEST(JsonWriter, StyledAndCompactShapes) {
@@ -59,6 +95,25 @@ TEST(JsonReader, GbkReplyWith5CSurvives) {
   ASSERT_TRUE(qel::ParseGbkJson(gbk, &v));
   EXPECT_EQ(v["NAME"].asString(), "\x95\x5C");
   EXPECT_EQ(v["\xD6\xD0"].asString(), "x");
+}
+
+TEST(JsonReader, ReadsGbkTextsAsAHostWritesThem) {
+  // Written in UTF-8 by a host, then encoded as GBK: white space, escapes
+  // and \u forms of 0x5C characters all read back as GBK bytes.
+  std::string utf8 = std::string("{ \"PATH\" :\n\t\"/data/") + kJouUtf8 + "\\\\" + kChengUtf8 +
+                     "\", \"ESC\":\"\\u8aa0\\u4fe1\\\"\", \"" + kJouUtf8 + "\":[\"" + kXinUtf8 + "\"]}";
+  Json::Value v;
+  ASSERT_TRUE(qel::ParseGbkJson(qel::Utf8ToGbk(utf8), &v));
+  EXPECT_EQ(v["PATH"].asString(), std::string("/data/") + kJou + "\\" + kCheng);
+  EXPECT_EQ(v["ESC"].asString(), std::string(kCheng) + kXin + "\"");
+  EXPECT_EQ(v[kJou][0].asString(), kXin);
+
+  const std::string bad[] = {"", "{", std::string("{\"N\":\"") + kCheng + "\"", "{\"N\":\"a\\\"}"};
+  for (const std::string& t : bad) {
+    Json::Value out(7);
+    EXPECT_FALSE(qel::ParseGbkJson(t, &out)) << t;
+    EXPECT_TRUE(out.isNull()) << t;
+  }
 }
 
 TEST(JsonAccessors, WrongKindsCountAsMissing) {

@@ -186,4 +186,15 @@ TEST(Misc, LevelWidthAndClock) {
   EXPECT_GT(a, 1600000000000ULL);
 }
 
+TEST(GbkText, ValidityOfByteSequences) {
+  struct Case {
+    std::string text;
+    bool valid;
+  };
+  const Case cases[] = {{"", true},          {"abc\\", true},   {"\xD5\x5C\xD0\xC5\x81\x5C", true},
+                        {"\xFF\xFE", false}, {"12\xFF", false}, {std::string("a") + "\xD5", false},
+                        {"\xD5\x22", false}};
+  for (const Case& c : cases) EXPECT_EQ(qel::IsValidGbk(c.text), c.valid) << c.text;
+}
+
 }  // namespace

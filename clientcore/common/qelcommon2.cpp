@@ -1,0 +1,300 @@
+#include "common/qelcommon2.h"
+
+#include <dlfcn.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <netpacket/packet.h>
+#include <arpa/inet.h>
+#include <sys/utsname.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "qel/json.h"
+#include "qel/text.h"
+#include "qelhttpjsonrequest.h"
+
+namespace {
+
+std::string EnvText(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string StripTrailingSeparators(std::string path) {
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  return path;
+}
+
+// The folder of the file this function was loaded from: the client-core
+// library, or the program that linked its objects in.
+std::string LoadedModuleFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&LoadedModuleFolder), &info) == 0 || info.dli_fname == nullptr)
+    return ".";
+  std::error_code ec;
+  std::filesystem::path file = std::filesystem::absolute(info.dli_fname, ec);
+  if (ec) file = info.dli_fname;
+  std::string folder = file.parent_path().string();
+  return folder.empty() ? std::string(".") : folder;
+}
+
+// First interface that is up and not loopback, with an IPv4 address.
+bool FirstInterface(std::string* name, std::string* ip) {
+  struct ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  bool found = false;
+  for (struct ifaddrs* it = list; it != nullptr && !found; it = it->ifa_next) {
+    if (it->ifa_addr == nullptr || it->ifa_name == nullptr) continue;
+    if ((it->ifa_flags & IFF_UP) == 0 || (it->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    if (it->ifa_addr->sa_family != AF_INET) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* in = reinterpret_cast<const struct sockaddr_in*>(it->ifa_addr);
+    if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof(text)) == nullptr) continue;
+    *name = it->ifa_name;
+    *ip = text;
+    found = true;
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+std::string MacOf(const std::string& interfaceName) {
+  struct ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return std::string();
+  std::string mac;
+  for (struct ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+    if (it->ifa_addr == nullptr || it->ifa_name == nullptr || it->ifa_addr->sa_family != AF_PACKET) continue;
+    if (interfaceName != it->ifa_name) continue;
+    const auto* ll = reinterpret_cast<const struct sockaddr_ll*>(it->ifa_addr);
+    if (ll->sll_halen == 0) continue;
+    char part[4];
+    for (int i = 0; i < ll->sll_halen && i < 8; ++i) {
+      std::snprintf(part, sizeof(part), i == 0 ? "%02X" : "-%02X", ll->sll_addr[i]);
+      mac += part;
+    }
+    break;
+  }
+  freeifaddrs(list);
+  return mac;
+}
+
+constexpr int64_t kDefaultCachedDataIntervalMs = 900000;
+
+// Appends the UTF-8 form of one code point; surrogates and values beyond
+// Unicode are no characters and are dropped.
+void AppendUtf8(std::string* out, uint32_t c) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    if (c >= 0xD800 && c <= 0xDFFF) return;
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c <= 0x10FFFF) {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Decodes UTF-8 (valid after iconv); a broken sequence is skipped.
+std::wstring DecodeUtf8(const std::string& utf8) {
+  std::wstring out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char b = static_cast<unsigned char>(utf8[i]);
+    int extra = 0;
+    uint32_t c = 0;
+    if (b < 0x80) {
+      c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      extra = 1;
+      c = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2;
+      c = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+      extra = 3;
+      c = b & 0x07;
+    } else {
+      ++i;
+      continue;
+    }
+    if (i + extra >= utf8.size()) break;  // a sequence cut at the end
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      unsigned char t = static_cast<unsigned char>(utf8[i + k]);
+      if ((t & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (!ok) {
+      ++i;
+      continue;
+    }
+    out.push_back(static_cast<wchar_t>(c));
+    i += extra + 1;
+  }
+  return out;
+}
+
+// Length of the GBK character that starts at p (1 or 2 bytes).
+size_t GbkCharLength(const std::string& text, size_t p) {
+  unsigned char b = static_cast<unsigned char>(text[p]);
+  if (b >= 0x81 && b <= 0xFE && p + 1 < text.size()) return 2;
+  return 1;
+}
+
+}  // namespace
+
+// ---- System services ------------------------------------------------------
+
+bool SystemCommonServices::LogRecord() { return EnvText("QEL_LOG_RECORD") == "1"; }
+
+std::string SystemCommonServices::Server() { return qel::Utf8ToGbk(EnvText("QEL_SERVER_PATH")); }
+
+std::string SystemCommonServices::Ip() {
+  std::string name;
+  std::string ip;
+  FirstInterface(&name, &ip);
+  return ip;
+}
+
+std::string SystemCommonServices::Mac() {
+  std::string name;
+  std::string ip;
+  if (!FirstInterface(&name, &ip)) return std::string();
+  return MacOf(name);
+}
+
+std::string SystemCommonServices::OperationSystemName() {
+  struct utsname info {};
+  if (uname(&info) != 0) return std::string();
+  return qel::Utf8ToGbk(std::string(info.sysname) + " " + info.release);
+}
+
+std::string SystemCommonServices::ModuleDir() {
+  std::string dir = EnvText("QEL_INSTALL_DIR");
+  if (dir.empty()) dir = LoadedModuleFolder();
+  // The folder becomes LOCAL_PATH, which the bridge reads as GBK.
+  return qel::Utf8ToGbk(StripTrailingSeparators(dir));
+}
+
+int64_t SystemCommonServices::CachedDataIntervalMs() {
+  std::string text = EnvText("QEL_CACHED_DATA_INTERVAL_MS");
+  if (!qel::IsDecimalId(text) || text.size() > 12) return kDefaultCachedDataIntervalMs;
+  int64_t ms = qel::StringToInt64(text);
+  return ms > 0 ? ms : kDefaultCachedDataIntervalMs;
+}
+
+std::string SystemCommonServices::DownloadFile(const std::string& url, const std::string& second,
+                                               const std::string& path, CommonDownloadProgress* progress) {
+  qel::internet::ProgressCallback callback = progress != nullptr ? *progress : nullptr;
+  qel::internet::qelHttpJsonRequest request;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path target(qel::NativePath(path));
+  if (!path.empty() && target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+  if (path.empty() || !fs::exists(target, ec)) return request.DownloadFile(url, second, path, callback);
+
+  // The transport never overwrites: fetch beside the old file and move the
+  // new one over it only once it is complete.
+  std::string fresh = path + ".qelnew";
+  fs::remove(qel::NativePath(fresh), ec);
+  std::string reply = request.DownloadFile(url, second, fresh, callback);
+  if (fs::exists(qel::NativePath(fresh), ec)) {
+    fs::rename(qel::NativePath(fresh), target, ec);
+    if (ec) {
+      fs::remove(qel::NativePath(fresh), ec);
+      Json::Value failed(Json::objectValue);
+      failed["jsonrpc"] = "2.0";
+      failed["result"]["result"] = "";
+      failed["result"]["status"] = std::to_string(qel::internet::INVOKE_RENAME_FAILED);
+      return qel::WriteCompact(failed);
+    }
+  }
+  return reply;
+}
+
+// ---- CCommon2 ---------------------------------------------------------------
+
+CCommon2::CCommon2() : services_(std::make_shared<SystemCommonServices>()) {}
+CCommon2::~CCommon2() = default;
+
+CCommon2& CCommon2::instance() {
+  static CCommon2 rcom;
+  return rcom;
+}
+
+std::shared_ptr<ICommonServices> CCommon2::Services() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return services_;
+}
+
+void CCommon2::SetServices(std::shared_ptr<ICommonServices> services) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  services_ = services ? std::move(services) : std::make_shared<SystemCommonServices>();
+}
+
+bool CCommon2::LogRecord() { return Services()->LogRecord(); }
+void CCommon2::GetServer(std::string& out) { out = Services()->Server(); }
+void CCommon2::GetIP(std::string& out) { out = Services()->Ip(); }
+void CCommon2::GetMac(std::string& out) { out = Services()->Mac(); }
+void CCommon2::GetOperationSystemName(std::string& out) { out = Services()->OperationSystemName(); }
+
+std::string CCommon2::DownloadFile(const std::string& url, const std::string& second, const std::string& path,
+                                   CommonDownloadProgress* progress) {
+  return Services()->DownloadFile(url, second, path, progress);
+}
+
+// ---- Unmangled functions ----------------------------------------------------
+
+std::string GetMoudleDirA() { return CCommon2::instance().Services()->ModuleDir(); }
+
+void charTowchar(const char* src, wchar_t* dst, int size) {
+  if (dst == nullptr || size <= 0) return;
+  std::wstring wide = src != nullptr ? qelclientcore::GbkToWide(src) : std::wstring();
+  size_t n = std::min(wide.size(), static_cast<size_t>(size) - 1);
+  std::wmemcpy(dst, wide.data(), n);
+  dst[n] = L'\0';
+}
+
+void wcharTochar(const wchar_t* src, char* dst, int size) {
+  if (dst == nullptr || size <= 0) return;
+  std::string gbk = src != nullptr ? qelclientcore::WideToGbk(src) : std::string();
+  size_t limit = static_cast<size_t>(size) - 1;
+  size_t n = 0;
+  while (n < gbk.size()) {
+    size_t len = GbkCharLength(gbk, n);
+    if (n + len > limit) break;
+    n += len;
+  }
+  std::memcpy(dst, gbk.data(), n);
+  dst[n] = '\0';
+}
+
+namespace qelclientcore {
+
+std::wstring GbkToWide(const std::string& gbk) { return DecodeUtf8(qel::GbkToUtf8(std::string_view(gbk))); }
+
+std::string WideToGbk(const std::wstring& wide) {
+  std::string utf8;
+  utf8.reserve(wide.size());
+  for (wchar_t c : wide) AppendUtf8(&utf8, static_cast<uint32_t>(c));
+  return qel::Utf8ToGbk(std::string_view(utf8));
+}
+
+}  // namespace qelclientcore
