@@ -14,7 +14,7 @@
 #include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
 #include "getterhelpers.h"
-#include "log/qelgloghelper.h"
+#include "qelgloghelper.h"
 #include "qel/json.h"
 #include "qelbridge.h"
 #include "qelresource.h"
@@ -170,9 +170,9 @@ bool CQelClientCore::Init() {
     Runtime& state = State();
     if (ClientCoreShutDown()) return false;
     std::call_once(state.initOnce, [this, &state] {
-      if (CCommon2::instance().LogRecord() && !google::IsGoogleLoggingInitialized()) {
+      if (CCommon2::instance().LogRecord()) {
         qelGLogHelper::GetInstance()->Init("", 0);
-        state.ownsGlog = google::IsGoogleLoggingInitialized();
+        state.ownsGlog = qelGLogHelper::GetInstance()->OwnsLogging();
       }
       std::string json = GetInitInfo();
       SetLogCallback(&OnBridgeLog);
@@ -215,7 +215,7 @@ std::string CQelClientCore::GetInitInfo() {
   });
 }
 
-const int CQelClientCore::GetLangType() {
+int CQelClientCore::GetLangType() {
   if (langType_ == -100) langType_ = 0;
   return langType_;
 }

@@ -54,7 +54,7 @@ class QELCLIENTCORE_API CQelClientCore {
   bool Init();
   // The start-up JSON (GBK, styled).
   std::string GetInitInfo();
-  const int GetLangType();
+  int GetLangType();  // 0 (Chinese) once read
   void Clear();
   bool Decrypt(std::string text);
 
