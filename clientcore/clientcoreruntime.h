@@ -6,6 +6,10 @@
 
 namespace qelclientcore {
 
+// PARAM_ID of the built-in model and price parameters.
+constexpr int kModelParameterId = -1;
+constexpr int kPriceParameterId = -2;
+
 // Pause of the cached-data thread between two sends (QEL_CACHED_DATA_INTERVAL_MS).
 int64_t CachedDataIntervalMs();
 

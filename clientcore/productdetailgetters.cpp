@@ -2,6 +2,7 @@
 #include <set>
 
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "getterhelpers.h"
 #include "qelclientcore.h"
 
@@ -194,8 +195,8 @@ const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64
     for (const ProductModel& model : models) {
       ProductParameterValue name;
       name.value = model.name;
-      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(modelParameter_.paramId))] = name;
-      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(priceParameter_.paramId))] =
+      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kModelParameterId))] = name;
+      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kPriceParameterId))] =
           ProductParameterValue();
     }
     return &parameterValues_;

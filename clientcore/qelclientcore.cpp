@@ -161,7 +161,13 @@ bool CQelClientCore::Initialize(std::string) { return true; }
 
 void CQelClientCore::Uninitialize() { ShutdownClientCore(); }
 
-CQelClientCore::CQelClientCore() : langType_(-100) {}
+CQelClientCore::CQelClientCore() : langType_(-100) {
+  // Ids are fixed from the start; the names come from the captions in Init.
+  modelParameter_.paramId = kModelParameterId;
+  modelParameter_.paraType = 0;
+  priceParameter_.paramId = kPriceParameterId;
+  priceParameter_.paraType = 0;
+}
 
 CQelClientCore::~CQelClientCore() { ShutdownClientCore(); }
 
@@ -177,11 +183,7 @@ bool CQelClientCore::Init() {
       std::string json = GetInitInfo();
       SetLogCallback(&OnBridgeLog);
       int rc = InitQelbridge(260, json.c_str());
-      modelParameter_.paramId = -1;
-      modelParameter_.paraType = 0;
       if (const wchar_t* caption = getLANG(GetLangType(), 3)) modelParameter_.paramName = caption;
-      priceParameter_.paramId = -2;
-      priceParameter_.paraType = 0;
       if (const wchar_t* caption = getLANG(GetLangType(), 8)) priceParameter_.paramName = caption;
       // Registered after the bridge started, so it runs before the bridge's
       // singletons are destroyed at exit.

@@ -35,7 +35,7 @@ class FakeBridge : public qelclientcore::detail::BridgeInvoker {
   FakeBridge() { previous_ = qelclientcore::detail::SetBridgeInvoker(this); }
   ~FakeBridge() override { qelclientcore::detail::SetBridgeInvoker(previous_); }
 
-  // Replies for one code, used in order; the last one stays for later calls.
+  // Replies for one code, used in order; the last one used answers later calls.
   void Script(int code, int result, std::optional<std::string> text) {
     std::lock_guard<std::mutex> lock(mutex_);
     scripts_[code].push_back(FakeReply{result, std::move(text)});
@@ -57,7 +57,10 @@ class FakeBridge : public qelclientcore::detail::BridgeInvoker {
     auto script = scripts_.find(code);
     if (script != scripts_.end() && !script->second.empty()) {
       answer = script->second.front();
-      if (script->second.size() > 1) script->second.pop_front();
+      script->second.pop_front();
+      last_[code] = answer;
+    } else if (last_.count(code) != 0) {
+      answer = last_[code];
     }
     if (answer.text) {
       *reply = new char[answer.text->size() + 1];
@@ -106,6 +109,7 @@ class FakeBridge : public qelclientcore::detail::BridgeInvoker {
   mutable std::mutex mutex_;
   qelclientcore::detail::BridgeInvoker* previous_ = nullptr;
   std::map<int, std::deque<FakeReply>> scripts_;
+  std::map<int, FakeReply> last_;
   FakeReply default_{0, std::string("[]")};
   std::vector<FakeRequest> requests_;
   int handedOut_ = 0;
