@@ -24,6 +24,10 @@ void RequestDataUpdate();
 bool BeginDataUpdate();
 void EndDataUpdate();
 
+// The progress callback registered with the bridge: relays to the host's
+// callback and answers "stop" (non-zero) once shutdown has begun.
+int RelayUpdateProgress(int step, const char* text);
+
 // Keeps the host's progress callback and registers the relay with the bridge.
 void SetHostProgressCallback(void* callback);
 

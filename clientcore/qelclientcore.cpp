@@ -59,18 +59,9 @@ void OnBridgeLog(const char* text, const char* /*extra*/) {
   google::LogMessage("qelclientcore", 39, google::GLOG_INFO).stream() << text;
 }
 
-// Relays the bridge's progress reports to the host's callback and stops a
-// running update once shutdown has begun.
-int OnUpdateProgress(int step, const char* text) {
-  Runtime& state = State();
-  if (state.stopFlag.load()) return 1;
-  UpdateDownCallback host = state.hostProgress.load();
-  return host != nullptr ? host(step, text) : 0;
-}
-
 void StoreHostProgress(void* callback) {
   State().hostProgress.store(reinterpret_cast<UpdateDownCallback>(callback));
-  SetUpdateDownCallback(&OnUpdateProgress);
+  SetUpdateDownCallback(&RelayUpdateProgress);
 }
 
 void CachedDataSendThread() {
@@ -102,6 +93,13 @@ void DataUpdateThread() {
 void ShutdownAtExit() { ShutdownClientCore(); }
 
 }  // namespace
+
+int RelayUpdateProgress(int step, const char* text) {
+  Runtime& state = State();
+  if (state.stopFlag.load()) return 1;
+  UpdateDownCallback host = state.hostProgress.load();
+  return host != nullptr ? host(step, text) : 0;
+}
 
 int64_t CachedDataIntervalMs() {
   int64_t interval = CCommon2::instance().Services()->CachedDataIntervalMs();
