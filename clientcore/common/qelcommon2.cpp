@@ -31,16 +31,44 @@ std::string StripTrailingSeparators(std::string path) {
   return path;
 }
 
+// The file that holds `address`, as an absolute path: the kernel's map of
+// the process names every mapped file absolutely, while dladdr gives the
+// name the loader was handed, which may be relative to a working folder the
+// host has left since.
+std::string MappedFileOf(const void* address) {
+  std::FILE* maps = std::fopen("/proc/self/maps", "r");
+  if (maps == nullptr) return std::string();
+  std::string found;
+  uintptr_t target = reinterpret_cast<uintptr_t>(address);
+  char line[4096 + 256];
+  while (found.empty() && std::fgets(line, sizeof(line), maps) != nullptr) {
+    unsigned long long begin = 0;
+    unsigned long long end = 0;
+    int pathStart = 0;
+    if (std::sscanf(line, "%llx-%llx %*s %*s %*s %*s %n", &begin, &end, &pathStart) < 2 || pathStart == 0)
+      continue;
+    if (target < begin || target >= end) continue;
+    std::string path(line + pathStart);
+    while (!path.empty() && (path.back() == '\n' || path.back() == ' ')) path.pop_back();
+    if (!path.empty() && path[0] == '/') found = path;
+  }
+  std::fclose(maps);
+  return found;
+}
+
 // The folder of the file this function was loaded from: the client-core
 // library, or the program that linked its objects in.
 std::string LoadedModuleFolder() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&LoadedModuleFolder), &info) == 0 || info.dli_fname == nullptr)
-    return ".";
-  std::error_code ec;
-  std::filesystem::path file = std::filesystem::absolute(info.dli_fname, ec);
-  if (ec) file = info.dli_fname;
-  std::string folder = file.parent_path().string();
+  const void* self = reinterpret_cast<const void*>(&LoadedModuleFolder);
+  std::string file = MappedFileOf(self);
+  if (file.empty()) {
+    Dl_info info{};
+    if (dladdr(self, &info) == 0 || info.dli_fname == nullptr) return ".";
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(info.dli_fname, ec);
+    file = ec ? std::string(info.dli_fname) : absolute.string();
+  }
+  std::string folder = std::filesystem::path(file).parent_path().string();
   return folder.empty() ? std::string(".") : folder;
 }
 
@@ -73,10 +101,10 @@ std::string MacOf(const std::string& interfaceName) {
     if (interfaceName != it->ifa_name) continue;
     const auto* ll = reinterpret_cast<const struct sockaddr_ll*>(it->ifa_addr);
     if (ll->sll_halen == 0) continue;
-    char part[4];
+    char octet[4];
     for (int i = 0; i < ll->sll_halen && i < 8; ++i) {
-      std::snprintf(part, sizeof(part), i == 0 ? "%02X" : "-%02X", ll->sll_addr[i]);
-      mac += part;
+      std::snprintf(octet, sizeof(octet), i == 0 ? "%02X" : "-%02X", ll->sll_addr[i]);
+      mac += octet;
     }
     break;
   }

@@ -195,7 +195,7 @@ bool Convert(const std::vector<Field<R>>& fields, Accept accept, const Json::Val
   return true;
 }
 
-// ---- Special rules --------------------------------------------------------
+// ---- Rules of single records-----------------------------------------------------
 
 // "RES_TYPES": JSON integers 1, 2, 3 and 6 set the member of that number; the
 // one place where a JSON number is read.
@@ -203,7 +203,8 @@ template <class R>
 void ApplyResTypes(const Json::Value& element, R* record) {
   const Json::Value& types = qel::ArrayMember(element, "RES_TYPES");
   for (const Json::Value& t : types) {
-    if (!t.isIntegral() || t.isBool()) continue;
+    // Integers only: jsoncpp would also call 1.0 integral.
+    if (t.type() != Json::intValue && t.type() != Json::uintValue) continue;
     if (!t.isInt64()) continue;
     switch (t.asInt64()) {
       case 1:
