@@ -4,6 +4,7 @@
 #include "bridgecall.h"
 #include "clientcoreruntime.h"
 #include "getterhelpers.h"
+#include "qel/json.h"
 #include "qelclientcore.h"
 
 namespace qelclientcore {
@@ -179,11 +180,7 @@ const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64
     Json::Value root;
     if (!ReplyArray(reply, &root)) return &parameterValues_;
     for (const Json::Value& element : root) {
-      std::string text;
-      if (!element.isObject() || !qel::ReadString(element, "PRODUCT_ID", &text) ||
-          !qel::ReadString(element, "PARAM_ID", &text)) {
-        continue;
-      }
+      if (!qel::Member(element, "PRODUCT_ID").isString() || !qel::Member(element, "PARAM_ID").isString()) continue;
       ProductParameterValue value;
       if (!ConvertElement(element, &value)) continue;
       parameterValues_[value.productId][value.paramId] = std::move(value);
