@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
 #include "getterhelpers.h"
 #include "qel/json.h"
@@ -238,11 +239,13 @@ void CQelClientCore::RefreshInquire(uint64_t productId, int) {
 }
 
 MyConsultation* CQelClientCore::GetConsultationById(int consultId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = consultations_.find(consultId);
   return found != consultations_.end() ? &found->second : nullptr;
 }
 
 MyInquire* CQelClientCore::GetInquireById(int inquiryId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = inquiries_.find(inquiryId);
   return found != inquiries_.end() ? &found->second : nullptr;
 }

@@ -1,6 +1,7 @@
 // Company and about information, banner modules, categories, brands,
 // products and favourites.
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "getterhelpers.h"
 #include "qel/json.h"
 #include "qelclientcore.h"
@@ -132,6 +133,7 @@ const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(std::str
 }
 
 SecondaryModule* CQelClientCore::GetSecondaryModuleByID(int id) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = secondaryModuleMap_.find(id);
   return found != secondaryModuleMap_.end() ? &found->second : nullptr;
 }

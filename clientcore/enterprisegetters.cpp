@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
 #include "getterhelpers.h"
 #include "qel/json.h"
@@ -35,6 +36,7 @@ void CQelClientCore::GetEntCertCategorys(std::vector<EntCertCategory>& out) {
 }
 
 EntCertCategory* CQelClientCore::GetEntCertCategoryById(int categoryId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertCategoryMap_.find(categoryId);
   return found != entCertCategoryMap_.end() ? &found->second : nullptr;
 }
@@ -60,6 +62,7 @@ int CQelClientCore::GetAllEntCertGroupCount() {
 }
 
 const EntCertsGroup* CQelClientCore::GetEntCertGroupById(const std::wstring& groupId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertGroups_.find(groupId);
   return found != entCertGroups_.end() ? &found->second : nullptr;
 }
@@ -78,6 +81,7 @@ void CQelClientCore::GetEntCertByGroup(const std::wstring& groupId, std::vector<
 }
 
 const EntCertPic* CQelClientCore::GetEntCertPicById(const std::wstring& resId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertPics_.find(resId);
   return found != entCertPics_.end() ? &found->second : nullptr;
 }
@@ -148,6 +152,7 @@ const std::vector<EntCert>* CQelClientCore::GetAllEntCerts() {
 }
 
 EntCert* CQelClientCore::GetEntCertByID(unsigned id) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertMap_.find(static_cast<int>(id));
   return found != entCertMap_.end() ? &found->second : nullptr;
 }
@@ -173,6 +178,7 @@ const std::vector<EntCase>* CQelClientCore::GetEntCases() {
 }
 
 EntCase* CQelClientCore::GetEntCaseById(int caseId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCaseMap_.find(caseId);
   return found != entCaseMap_.end() ? &found->second : nullptr;
 }

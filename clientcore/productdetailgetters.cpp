@@ -36,6 +36,7 @@ void ProductList(int code, const std::string& productText, std::vector<T>& out) 
 
 template <class T>
 T* CachedEntry(std::map<uint64_t, std::map<int, T>>& cache, uint64_t productId, int id) {
+  if (ClientCoreShutDown()) return nullptr;
   auto product = cache.find(productId);
   if (product == cache.end()) return nullptr;
   auto entry = product->second.find(id);

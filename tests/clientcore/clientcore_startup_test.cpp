@@ -99,6 +99,8 @@ TEST_F(StartupTest, CachedDataThreadSendsAtOnceThenEveryIntervalAndStopsPromptly
   FakeBridge bridge;
   ASSERT_TRUE(Core().Init());
   ASSERT_TRUE(WaitForCode(bridge, 0x551, 3));
+  bridge.Script(0x607, 0, std::string(R"([{"PRODUCT_ID":"7"}])"));
+  ASSERT_NE(Core().GetProductByID(7), nullptr);
   CQelClientCore::Uninitialize();
   size_t after = bridge.Count();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -107,6 +109,7 @@ TEST_F(StartupTest, CachedDataThreadSendsAtOnceThenEveryIntervalAndStopsPromptly
   // After shutdown every call gives its failure result without a request.
   std::vector<Product> products;
   EXPECT_EQ(Core().GetProductByID(1), nullptr);
+  EXPECT_EQ(Core().GetProductByID(7), nullptr);  // cached before shutdown
   Core().GetProductsByCategory(1, products, -1, 10, 0);
   EXPECT_TRUE(products.empty());
   EXPECT_FALSE(Core().DoDataUpdate());
@@ -125,6 +128,24 @@ TEST_F(StartupTest, ShutdownWakesALongWait) {
   CQelClientCore::Uninitialize();
   // Far below the 15-minute pause: the wait was woken.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+}
+
+// Before Init the bridge is not started: every call gives its failure
+// result, without a crash.
+TEST_F(StartupTest, CallsBeforeInitFail) {
+  Use(900000);
+  std::vector<ProductCategory> categories;
+  std::vector<Product> products;
+  std::wstring error;
+  Core().GetTopProuductCategorys(categories);
+  Core().GetProductsByCategory(1, products, -1, 10, 0);
+  EXPECT_TRUE(categories.empty());
+  EXPECT_TRUE(products.empty());
+  EXPECT_EQ(Core().GetProductByID(UINT64_MAX), nullptr);
+  EXPECT_EQ(Core().GetCompanyInfo(), nullptr);
+  EXPECT_EQ(Core().GetAllProuductsCount(-1), 0);
+  EXPECT_NE(Core().LogIn("u", "p", true, error), LOGIN_OK);
+  EXPECT_FALSE(Core().DoDataUpdate());
 }
 
 // Holds the data update (0x570) until released, so a test can act while it
