@@ -75,8 +75,8 @@ RegSendCodeRst CQelClientCore::SendRegCode(const std::string& account, int accou
   });
 }
 
-RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std::string& account, int accountType,
-                                             std::wstring& error) {
+RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std::string& account,
+                                             int accountType, std::wstring& error) {
   return Guarded(REGCHECKCODE_NOREPLY, [&] {
     Json::Value info(Json::objectValue);
     info["SECURITYCODE"] = code;
@@ -111,8 +111,8 @@ RegRst CQelClientCore::DoUserReg(UserRegInfo& info, std::wstring& error) {
   });
 }
 
-bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std::string& oldName, std::wstring& error,
-                                   int& exist) {
+bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std::string& oldName,
+                                   std::wstring& error, int& exist) {
   return Guarded(false, [&] {
     Json::Value info(Json::objectValue);
     info["NAME"] = name;
@@ -205,7 +205,8 @@ int CQelClientCore::GetInquireCount(uint64_t productId) {
   return Guarded(0, [&] { return ReadCount(Call(0x538, ProductRequest(U64Text(productId)))); });
 }
 
-void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit, int offset) {
+void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit,
+                                     int offset) {
   GuardedVoid([&] {
     out.clear();
     RequestBuilder request;

@@ -41,7 +41,8 @@ EntCertCategory* CQelClientCore::GetEntCertCategoryById(int categoryId) {
   return found != entCertCategoryMap_.end() ? &found->second : nullptr;
 }
 
-void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId, std::vector<EntCertsGroup>& out) {
+void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId,
+                                                std::vector<EntCertsGroup>& out) {
   GuardedVoid([&] {
     RequestBuilder request;
     request.Param("CERT_CATEGORY", IdObject("CERT_CATEGORY_ID", WideToGbk(categoryId)));
@@ -128,7 +129,8 @@ void CQelClientCore::GetEntCertsByCategory(std::string categoryText, std::vector
     if (first >= certs.size()) return;
     size_t count = certs.size() - first;
     if (limit >= 0) count = std::min(count, static_cast<size_t>(limit));
-    out.assign(std::make_move_iterator(certs.begin() + first), std::make_move_iterator(certs.begin() + first + count));
+    out.assign(std::make_move_iterator(certs.begin() + first),
+               std::make_move_iterator(certs.begin() + first + count));
   });
 }
 

@@ -20,7 +20,8 @@ using qeltest::FakeBridge;
 
 class FixedServices : public ICommonServices {
  public:
-  FixedServices(std::string moduleDir, int64_t intervalMs) : moduleDir_(std::move(moduleDir)), interval_(intervalMs) {}
+  FixedServices(std::string moduleDir, int64_t intervalMs)
+      : moduleDir_(std::move(moduleDir)), interval_(intervalMs) {}
   bool LogRecord() override { return false; }
   std::string Server() override { return "http://127.0.0.1:9/svc"; }
   std::string Ip() override { return "10.0.0.2"; }
@@ -63,7 +64,8 @@ TEST_F(StartupTest, StartupJsonHoldsTheSixKeys) {
   Use(900000);
   Json::Value info;
   ASSERT_TRUE(qel::ParseGbkJson(Core().GetInitInfo(), &info));
-  EXPECT_EQ(info.getMemberNames(), (std::vector<std::string>{"IP", "LOCAL_PATH", "MAC", "PLATFORM", "SERVER_PATH", "UA"}));
+  EXPECT_EQ(info.getMemberNames(),
+            (std::vector<std::string>{"IP", "LOCAL_PATH", "MAC", "PLATFORM", "SERVER_PATH", "UA"}));
   EXPECT_EQ(info["LOCAL_PATH"].asString(), install_.root());
   EXPECT_EQ(info["SERVER_PATH"].asString(), "http://127.0.0.1:9/svc");
   EXPECT_EQ(info["IP"].asString(), "10.0.0.2");
