@@ -289,6 +289,20 @@ bool MaskValue(Json::Value* value, int depth) {
   return changed;
 }
 
+// Whether text holds \" outside GBK characters: a JSON text escaped into it.
+bool HasEscapedQuote(const std::string& t) {
+  for (size_t i = 0; i + 1 < t.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(t[i]);
+    if (c == '\\') {
+      if (t[i + 1] == '"') return true;
+      ++i;
+    } else if (IsGbkLead(c) && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+      ++i;
+    }
+  }
+  return false;
+}
+
 // The longest token that can spell a secret name: "securitycode" with
 // every letter written as \uXXXX, and its quotes.
 constexpr size_t kMaxKeyToken = 2 + 12 * 6;
@@ -318,15 +332,16 @@ std::string ScanLooseText(const std::string& t) {
   return out;
 }
 
-// A text that parses as JSON is masked on its parsed value: the token scan
-// keeps the text's own layout, and when the scanned text, parsed again,
-// still shows a secret, the masked value is written instead. Any other
+// A text that parses as JSON (a single string too) is masked on its parsed
+// value: the token scan keeps the text's own layout, and when the scanned
+// text, parsed again, still shows a secret, the masked value is written
+// instead. Any other
 // text is scanned loosely, and a JSON text escaped into it (\"key\":\"value\"
 // with or without quotes around it) is unpacked and masked in turn.
 std::string MaskText(const std::string& text, int depth) {
   if (!MayHoldSecret(text)) return text;
   Json::Value parsed;
-  if (ParseWholeGbkJson(text, &parsed) && (parsed.isObject() || parsed.isArray())) {
+  if (ParseWholeGbkJson(text, &parsed)) {
     std::string scanned = ScanAndMask(text, depth);
     Json::Value check;
     if (ParseWholeGbkJson(scanned, &check) && !MaskValue(&check, depth)) return scanned;
@@ -341,7 +356,7 @@ std::string MaskText(const std::string& text, int depth) {
     return ScanLooseText(text.substr(0, start) + MaskText(text.substr(start), depth));
   }
   std::string scanned = ScanLooseText(text);
-  if (scanned.find("\\\"") == std::string::npos) return scanned;
+  if (!HasEscapedQuote(scanned)) return scanned;
   const std::string quoted = "\"" + scanned + "\"";
   std::string masked;
   if (!MaskInnerText(DecodeString(quoted, 0, quoted.size()), depth, &masked)) return scanned;

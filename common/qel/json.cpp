@@ -272,6 +272,11 @@ bool ParseGbkJson(const std::string& gbkText, Json::Value* out) {
 }
 
 bool ParseWholeGbkJson(const std::string& gbkText, Json::Value* out) {
+  // jsoncpp ends a text at a NUL byte, so a text holding one is not whole.
+  if (gbkText.find('\0') != std::string::npos) {
+    if (out != nullptr) *out = Json::Value();
+    return false;
+  }
   return ParseBytes(ByteWiseForm(gbkText), out, true);
 }
 

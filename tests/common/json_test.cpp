@@ -152,11 +152,8 @@ TEST(JsonReader, WholeTextHoldsOneValueOnly) {
   struct Case {
     std::string text;
     bool whole;
-  } cases[] = {{"{\"a\":1}", true},
-               {"{\"a\":1}\n\t ", true},
-               {"{\"a\":1} x", false},
-               {"{\"a\":1}{\"b\":2}", false},
-               {"[\"\xD5\x5C\"]\"", false}};
+  } cases[] = {{"{\"a\":1}", true},           {"{\"a\":1}\n\t ", true},    {"{\"a\":1} x", false},
+               {"{\"a\":1}{\"b\":2}", false}, {"[\"\xD5\x5C\"]\"", false}, {std::string("[1]\0x", 4), false}};
   for (const Case& c : cases) {
     Json::Value v;
     EXPECT_TRUE(qel::ParseGbkJson(c.text, &v)) << c.text;
