@@ -156,12 +156,35 @@ std::string ByteWiseForm(const std::string& t) {
 // emitUTF8 makes jsoncpp copy every byte of 0x20 and above as it is
 // instead of decoding it as UTF-8, so GBK text is written unchanged apart
 // from the escaped second bytes mended above.
-std::string Write(const Json::Value& value, const char* indentation, bool gbk = true) {
+std::unique_ptr<Json::StreamWriter> MakeWriter(bool styledText) {
   Json::StreamWriterBuilder builder;
-  builder["indentation"] = indentation;
+  builder["indentation"] = styledText ? "   " : "";
   builder["emitUTF8"] = true;
   builder["commentStyle"] = "None";
-  std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+  return std::unique_ptr<Json::StreamWriter>(builder.newStreamWriter());
+}
+
+// A writer is costly to build and keeps state while it writes, and small
+// record texts are written by the thousand: each thread keeps one of each
+// kind. A write during the thread's end, after they are gone, builds its own.
+thread_local bool t_writersGone = false;
+
+struct ThreadWriters {
+  std::unique_ptr<Json::StreamWriter> styled = MakeWriter(true);
+  std::unique_ptr<Json::StreamWriter> compact = MakeWriter(false);
+  ~ThreadWriters() { t_writersGone = true; }
+};
+
+std::string Write(const Json::Value& value, bool styledText, bool gbk = true) {
+  std::unique_ptr<Json::StreamWriter> own;
+  Json::StreamWriter* writer = nullptr;
+  if (!t_writersGone) {
+    thread_local ThreadWriters writers;
+    writer = styledText ? writers.styled.get() : writers.compact.get();
+  } else {
+    own = MakeWriter(styledText);
+    writer = own.get();
+  }
   std::ostringstream out;
   writer->write(value, &out);
   std::string text = out.str();
@@ -225,9 +248,9 @@ bool ParseBytes(const std::string& text, Json::Value* out, bool whole) {
 Json::Value StringsToUtf8(const Json::Value& gbkValue) { return ConvertStrings(gbkValue, GbkToUtf8); }
 Json::Value StringsToGbk(const Json::Value& utf8Value) { return ConvertStrings(utf8Value, Utf8ToGbk); }
 
-std::string WriteStyled(const Json::Value& value) { return Write(value, "   ") + "\n"; }
-std::string WriteCompact(const Json::Value& value) { return Write(value, ""); }
-std::string WriteCompactUtf8(const Json::Value& utf8Value) { return Write(utf8Value, "", false); }
+std::string WriteStyled(const Json::Value& value) { return Write(value, true) + "\n"; }
+std::string WriteCompact(const Json::Value& value) { return Write(value, false); }
+std::string WriteCompactUtf8(const Json::Value& utf8Value) { return Write(utf8Value, false, false); }
 
 bool ParseJson(const std::string& text, Json::Value* out) { return ParseBytes(text, out, false); }
 
