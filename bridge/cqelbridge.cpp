@@ -148,7 +148,7 @@ int StartQelbridge(int platform, const std::string& json) {
   g_platform.store(platform);
 
   Json::Value root;
-  bool parsed = ParseJson(json, &root);
+  bool parsed = ParseGbkJson(json, &root);
   // Members are read only from an object; any other shape counts as empty.
   if (!parsed || !root.isObject() || root.empty()) {
     QEL_LOG("InitQelbridge", "jsongParam error ");

@@ -1,8 +1,11 @@
 #include "logbridge.h"
 
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <ctime>
 
+#include "qel/json.h"
 #include "qel/text.h"
 
 namespace qel {
@@ -13,12 +16,291 @@ std::atomic<LogCallback> g_logCallback{nullptr};
 std::atomic<UpdateDownCallback> g_updateDownCallback{nullptr};
 
 bool IsSecretKey(const std::string& key) {
-  return EqualsNoCase(key, "password") || EqualsNoCase(key, "passwd") || EqualsNoCase(key, "securitycode") ||
-         key == "code";
+  for (const char* name : {"password", "passwd", "newpwd", "securitycode", "code"}) {
+    if (EqualsNoCase(key, name)) return true;
+  }
+  return false;
 }
 
-bool IsKeyChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+// Nesting of texts held in string values that is still unpacked; a deeper
+// string that may hold a secret is masked whole.
+constexpr int kMaxTextDepth = 8;
+constexpr char kMask[] = "\"***\"";
+
+bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsGbkTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Whether any JSON spelling of a secret member name can occur in text: the
+// names hold "pass", "pwd" or "code", and only a \u escape spells a letter
+// otherwise. Keeps the common line (no secret) on a cheap path.
+bool MayHoldSecret(const std::string& text) {
+  std::string lower = ToLower(text);
+  return lower.find("pass") != std::string::npos || lower.find("pwd") != std::string::npos ||
+         lower.find("code") != std::string::npos || text.find("\\u") != std::string::npos;
+}
+
+size_t SkipSpace(const std::string& t, size_t i) {
+  while (i < t.size() && IsJsonSpace(t[i])) ++i;
+  return i;
+}
+
+// The index after the closing quote of the string token that starts at
+// t[begin] == '"', or npos when it is not closed. GBK characters are taken
+// whole: a second byte 0x5C is no escape.
+size_t StringEnd(const std::string& t, size_t begin) {
+  for (size_t i = begin + 1; i < t.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(t[i]);
+    if (c == '"') return i + 1;
+    if (c == '\\') {
+      ++i;
+    } else if (IsGbkLead(c) && i + 1 < t.size() && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+      ++i;
+    }
+  }
+  return std::string::npos;
+}
+
+void AppendUtf8(uint32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+bool ReadHex4(const std::string& t, size_t at, uint32_t* out) {
+  if (at + 4 > t.size()) return false;
+  uint32_t v = 0;
+  for (size_t k = at; k < at + 4; ++k) {
+    char c = t[k];
+    int digit = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+    if (digit < 0) return false;
+    v = v * 16 + static_cast<uint32_t>(digit);
+  }
+  *out = v;
+  return true;
+}
+
+// The GBK content of the string token t[begin, end) (quotes included).
+std::string DecodeString(const std::string& t, size_t begin, size_t end) {
+  std::string out;
+  size_t last = end - 1;  // the closing quote
+  for (size_t i = begin + 1; i < last; ++i) {
+    unsigned char c = static_cast<unsigned char>(t[i]);
+    if (IsGbkLead(c) && i + 1 < last && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+      out += t[i];
+      out += t[++i];
+      continue;
+    }
+    if (c != '\\' || i + 1 >= last) {
+      out += t[i];
+      continue;
+    }
+    char e = t[++i];
+    switch (e) {
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'u': {
+        uint32_t cp = 0;
+        if (!ReadHex4(t, i + 1, &cp)) {
+          out += "\\u";
+          break;
+        }
+        i += 4;
+        uint32_t low = 0;
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 6 < last && t[i + 1] == '\\' && t[i + 2] == 'u' &&
+            ReadHex4(t, i + 3, &low) && low >= 0xDC00 && low <= 0xDFFF) {
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+          i += 6;
+        }
+        std::string utf8;
+        AppendUtf8(cp, &utf8);
+        out += cp < 0x80 ? utf8 : Utf8ToGbk(std::string_view(utf8));
+        break;
+      }
+      default:  // \" \\ \/ and anything else: the character itself
+        out += e;
+        break;
+    }
+  }
+  return out;
+}
+
+// A string token holding GBK text; a second byte 0x5C stays as it is.
+std::string EncodeString(const std::string& text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (IsGbkLead(c) && i + 1 < text.size() && IsGbkTrail(static_cast<unsigned char>(text[i + 1]))) {
+      out += text[i];
+      out += text[++i];
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += text[i];
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\u%04x", c);
+      out += hex;
+    } else {
+      out += text[i];
+    }
+  }
+  return out + "\"";
+}
+
+// The index after the value that starts at t[begin]: a string, an object or
+// array (strings inside taken whole) or a bare word up to a delimiter.
+size_t ValueEnd(const std::string& t, size_t begin) {
+  if (begin >= t.size()) return begin;
+  if (t[begin] == '"') {
+    size_t end = StringEnd(t, begin);
+    return end == std::string::npos ? t.size() : end;
+  }
+  if (t[begin] == '{' || t[begin] == '[') {
+    int depth = 0;
+    for (size_t i = begin; i < t.size(); ++i) {
+      char c = t[i];
+      if (c == '"') {
+        size_t end = StringEnd(t, i);
+        if (end == std::string::npos) return t.size();
+        i = end - 1;
+      } else if (c == '{' || c == '[') {
+        ++depth;
+      } else if ((c == '}' || c == ']') && --depth == 0) {
+        return i + 1;
+      }
+    }
+    return t.size();
+  }
+  size_t i = begin;
+  while (i < t.size() && t[i] != ',' && t[i] != '}' && t[i] != ']' && !IsJsonSpace(t[i])) ++i;
+  return i;
+}
+
+std::string MaskText(const std::string& text, int depth);
+
+// Masks a text held in a string value (an envelope's escaped params, a
+// record text); false when nothing in it changed.
+bool MaskInnerText(const std::string& content, int depth, std::string* masked) {
+  if (!MayHoldSecret(content)) return false;
+  *masked = depth >= kMaxTextDepth ? std::string("***") : MaskText(content, depth + 1);
+  return *masked != content;
+}
+
+// Token scan: every string token followed by ":" is a member name; a secret
+// one has its value replaced by "***". Other string tokens are unpacked and
+// masked as texts of their own. Any JSON white space and escape is read as
+// a parser reads it, and text around JSON is copied as it is.
+std::string ScanAndMask(const std::string& t, int depth) {
+  std::string out;
+  out.reserve(t.size());
+  size_t i = 0;
+  while (i < t.size()) {
+    if (t[i] != '"') {
+      out += t[i++];
+      continue;
+    }
+    size_t end = StringEnd(t, i);
+    if (end == std::string::npos) {
+      // An unclosed string: the rest may still hold a member.
+      out += t[i++];
+      continue;
+    }
+    std::string content = DecodeString(t, i, end);
+    size_t colon = SkipSpace(t, end);
+    if (colon < t.size() && t[colon] == ':' && IsSecretKey(content)) {
+      size_t value = SkipSpace(t, colon + 1);
+      size_t valueEnd = ValueEnd(t, value);
+      out.append(t, i, value - i);
+      if (valueEnd > value) out += kMask;
+      i = valueEnd;
+      continue;
+    }
+    std::string masked;
+    if (MaskInnerText(content, depth, &masked)) {
+      out += EncodeString(masked);
+    } else {
+      out.append(t, i, end - i);
+    }
+    i = end;
+  }
+  return out;
+}
+
+// Masks secret members of a parsed value and the texts held in its strings;
+// true when anything changed.
+bool MaskValue(Json::Value* value, int depth) {
+  bool changed = false;
+  if (value->isObject()) {
+    for (const std::string& name : value->getMemberNames()) {
+      Json::Value& member = (*value)[name];
+      if (IsSecretKey(name)) {
+        if (!(member.isString() && member.asString() == "***")) {
+          member = "***";
+          changed = true;
+        }
+      } else {
+        changed = MaskValue(&member, depth) || changed;
+      }
+    }
+  } else if (value->isArray()) {
+    for (Json::Value& item : *value) changed = MaskValue(&item, depth) || changed;
+  } else if (value->isString()) {
+    std::string masked;
+    if (MaskInnerText(value->asString(), depth, &masked)) {
+      *value = masked;
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+// A text that parses as JSON is masked on its parsed value: the scan keeps
+// the text's own layout, and when the scanned text, parsed again, still
+// shows a secret, the masked value is written instead. Other texts are
+// scanned.
+std::string MaskText(const std::string& text, int depth) {
+  if (!MayHoldSecret(text)) return text;
+  std::string scanned = ScanAndMask(text, depth);
+  Json::Value parsed;
+  if (!ParseGbkJson(text, &parsed) || !(parsed.isObject() || parsed.isArray())) return scanned;
+  Json::Value check;
+  if (ParseGbkJson(scanned, &check) && !MaskValue(&check, depth)) return scanned;
+  MaskValue(&parsed, depth);
+  return text.find('\n') != std::string::npos ? WriteStyled(parsed) : WriteCompact(parsed);
 }
 
 }  // namespace
@@ -27,57 +309,7 @@ void StoreLogCallback(LogCallback fn) { g_logCallback.store(fn); }
 void StoreUpdateDownCallback(UpdateDownCallback fn) { g_updateDownCallback.store(fn); }
 bool LogEnabled() { return g_logCallback.load(std::memory_order_relaxed) != nullptr; }
 
-// Masks "key":"value" for the secret keys, also inside a JSON text that is
-// itself a string value (the envelope's params, where quotes read \").
-std::string MaskSecrets(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  std::string::size_type i = 0;
-  while (i < text.size()) {
-    if (text[i] != '"') {
-      out += text[i++];
-      continue;
-    }
-    bool escaped = i > 0 && text[i - 1] == '\\';
-    std::string::size_type k = i + 1;
-    while (k < text.size() && IsKeyChar(text[k])) ++k;
-    std::string key = text.substr(i + 1, k - i - 1);
-    std::string closing = escaped ? "\\\"" : "\"";
-    bool isKey = !key.empty() && text.compare(k, closing.size(), closing) == 0;
-    if (!isKey || !IsSecretKey(key)) {
-      out += text[i++];
-      continue;
-    }
-    std::string::size_type p = k + closing.size();
-    while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
-    if (p >= text.size() || text[p] != ':') {
-      out += text[i++];
-      continue;
-    }
-    ++p;
-    while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
-    std::string::size_type valueStart = p;
-    std::string::size_type valueEnd;
-    if (text.compare(p, closing.size(), closing) == 0) {
-      valueStart = p + closing.size();
-      valueEnd = valueStart;
-      while (valueEnd < text.size() && text.compare(valueEnd, closing.size(), closing) != 0) {
-        valueEnd += (!escaped && text[valueEnd] == '\\') ? 2 : 1;
-      }
-      if (valueEnd > text.size()) valueEnd = text.size();
-    } else {
-      valueEnd = p;
-      while (valueEnd < text.size() && text[valueEnd] != ',' && text[valueEnd] != '}' &&
-             text[valueEnd] != '\\' && text[valueEnd] != '\n') {
-        ++valueEnd;
-      }
-    }
-    out.append(text, i, valueStart - i);
-    out += "***";
-    i = valueEnd;
-  }
-  return out;
-}
+std::string MaskSecrets(const std::string& text) { return MaskText(text, 0); }
 
 std::string FormatLogHeader(const char* file, int line, const char* function, const std::tm& time) {
   std::string header = "[FILE]:";

@@ -74,7 +74,7 @@ int qel_Invoke_Certificate::Invoke(int method, std::string json, std::string* re
       int id = kNoId;
       Json::Value request;
       std::string idText;
-      if (qel::ParseJson(json, &request) && qel::ReadString(request, "ID", &idText) && !idText.empty()) {
+      if (qel::ParseGbkJson(json, &request) && qel::ReadString(request, "ID", &idText) && !idText.empty()) {
         id = ParseCertId(idText);
       }
       *reply = GetChildCompanyCerts(id);

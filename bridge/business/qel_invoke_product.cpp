@@ -107,7 +107,7 @@ int qel_Invoke_Product::Invoke(int method, std::string json, std::string* reply)
   Json::Value request;
   std::string id;
   std::string levelText;
-  if (qel::ParseJson(json, &request)) {
+  if (qel::ParseGbkJson(json, &request)) {
     qel::ReadString(request, "ID", &id);
     qel::ReadString(request, "LEVEL", &levelText);
   }
@@ -210,7 +210,8 @@ std::string qel_Invoke_Product::GetProductCount(const std::string& id) {
   if (!CollectRows(&def, &rows)) return "";
   if (rows.empty()) return "[]";
   Json::Value item(Json::objectValue);
-  item["CATEGORY_ID"] = id;
+  // Replies carry only valid GBK: an id that is not is not echoed.
+  item["CATEGORY_ID"] = qel::IsValidGbk(id) ? id : std::string();
   item["COUNT"] = qel::StringMember(rows[0], kCountField);
   Json::Value reply(Json::arrayValue);
   reply.append(item);

@@ -375,7 +375,7 @@ int qel_Invoke_ProductCategory::Invoke(int method, std::string json, std::string
 std::string qel_Invoke_ProductCategory::ParseCategoryRequest(const std::string& json, int* limit,
                                                              int* offset) {
   Json::Value root;
-  if (!ParseJson(json, &root) || !root.isObject()) return "";
+  if (!ParseGbkJson(json, &root) || !root.isObject()) return "";
   // A page value of the wrong kind counts as none, as 0 does.
   for (auto page : {std::make_pair("LIMIT", limit), std::make_pair("OFFSET", offset)}) {
     if (!HasMember(root, page.first) || page.second == nullptr) continue;

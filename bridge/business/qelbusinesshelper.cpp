@@ -71,7 +71,7 @@ int ParseRequestParams(const std::string& json, const std::string& table, const 
   out.offset = -1;
 
   Json::Value root;
-  if (!ParseJson(json, &root) || !root.isObject()) return 1;
+  if (!ParseGbkJson(json, &root) || !root.isObject()) return 1;
   out.limit = PageValue(root, "LIMIT");
   out.offset = PageValue(root, "OFFSET");
 

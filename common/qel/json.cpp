@@ -1,6 +1,7 @@
 #include "qel/json.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -52,15 +53,138 @@ void JoinGbkSecondBytes(std::string* text) {
   t.resize(w);
 }
 
+void AppendUtf8(uint32_t cp, std::string* out) {
+  if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  }
+  *out += static_cast<char>(0x80 | (cp & 0x3F));
+}
+
+bool ReadHex4(const std::string& t, size_t at, uint32_t* out) {
+  if (at + 4 > t.size()) return false;
+  uint32_t v = 0;
+  for (size_t k = at; k < at + 4; ++k) {
+    char c = t[k];
+    uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
+      digit = static_cast<uint32_t>((c | 0x20) - 'a' + 10);
+    } else {
+      return false;
+    }
+    v = v * 16 + digit;
+  }
+  *out = v;
+  return true;
+}
+
+// Appends GBK bytes inside a string of the byte-wise form: a second byte
+// 0x5C gets jsoncpp's escape.
+void AppendGbkForParser(const std::string& gbk, std::string* out) {
+  for (size_t i = 0; i < gbk.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(gbk[i]);
+    if (IsGbkLead(c) && i + 1 < gbk.size()) {
+      *out += gbk[i];
+      if (gbk[++i] == '\\') *out += '\\';
+      *out += gbk[i];
+    } else {
+      if (c == '\\' || c == '"') *out += '\\';
+      *out += gbk[i];
+    }
+  }
+}
+
+// A GBK JSON text rewritten for jsoncpp, which reads byte by byte: inside
+// strings a GBK character is taken whole (its second byte 0x5C is escaped),
+// and a \u escape beyond ASCII becomes the character's GBK bytes (dropped
+// when GBK has no such character). Bytes that are no GBK stay as they are,
+// so a value that differs from another by such a byte stays different.
+std::string ByteWiseForm(const std::string& t) {
+  std::string out;
+  out.reserve(t.size() + 16);
+  bool inString = false;
+  const size_t n = t.size();
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(t[i]);
+    if (!inString) {
+      inString = c == '"';
+      out += t[i];
+    } else if (c == '"') {
+      inString = false;
+      out += t[i];
+    } else if (IsGbkLead(c) && i + 1 < n && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+      out += t[i];
+      if (t[++i] == '\\') out += '\\';
+      out += t[i];
+    } else if (c != '\\' || i + 1 >= n) {
+      out += t[i];
+    } else if (uint32_t cp = 0; t[i + 1] == 'u' && ReadHex4(t, i + 2, &cp) && cp >= 0x80) {
+      size_t next = i + 6;
+      uint32_t low = 0;
+      if (cp >= 0xD800 && cp <= 0xDBFF) {
+        if (!(next + 6 <= n && t[next] == '\\' && t[next + 1] == 'u' && ReadHex4(t, next + 2, &low) &&
+              low >= 0xDC00 && low <= 0xDFFF)) {
+          out += t[i];  // a lone first half: left for the parser to refuse
+          continue;
+        }
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        next += 6;
+      }
+      if (cp < 0xDC00 || cp > 0xDFFF) {
+        std::string utf8;
+        AppendUtf8(cp, &utf8);
+        AppendGbkForParser(Utf8ToGbk(std::string_view(utf8)), &out);
+      }
+      i = next - 1;
+    } else {
+      // Any other escape: two bytes, read by the parser.
+      out += t[i];
+      out += t[++i];
+    }
+  }
+  return out;
+}
+
 // emitUTF8 makes jsoncpp copy every byte of 0x20 and above as it is
 // instead of decoding it as UTF-8, so GBK text is written unchanged apart
 // from the escaped second bytes mended above.
-std::string Write(const Json::Value& value, const char* indentation) {
+std::unique_ptr<Json::StreamWriter> MakeWriter(bool styledText) {
   Json::StreamWriterBuilder builder;
-  builder["indentation"] = indentation;
+  builder["indentation"] = styledText ? "   " : "";
   builder["emitUTF8"] = true;
   builder["commentStyle"] = "None";
-  std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+  return std::unique_ptr<Json::StreamWriter>(builder.newStreamWriter());
+}
+
+// A writer is costly to build and keeps state while it writes, and small
+// record texts are written by the thousand: each thread keeps one of each
+// kind. A write during the thread's end, after they are gone, builds its own.
+thread_local bool t_writersGone = false;
+
+struct ThreadWriters {
+  std::unique_ptr<Json::StreamWriter> styled = MakeWriter(true);
+  std::unique_ptr<Json::StreamWriter> compact = MakeWriter(false);
+  ~ThreadWriters() { t_writersGone = true; }
+};
+
+std::string Write(const Json::Value& value, bool styledText) {
+  std::unique_ptr<Json::StreamWriter> own;
+  Json::StreamWriter* writer = nullptr;
+  if (!t_writersGone) {
+    thread_local ThreadWriters writers;
+    writer = styledText ? writers.styled.get() : writers.compact.get();
+  } else {
+    own = MakeWriter(styledText);
+    writer = own.get();
+  }
   std::ostringstream out;
   writer->write(value, &out);
   std::string text = out.str();
@@ -103,8 +227,8 @@ Json::Value ConvertStrings(const Json::Value& value, Converter convert) {
 Json::Value StringsToUtf8(const Json::Value& gbkValue) { return ConvertStrings(gbkValue, GbkToUtf8); }
 Json::Value StringsToGbk(const Json::Value& utf8Value) { return ConvertStrings(utf8Value, Utf8ToGbk); }
 
-std::string WriteStyled(const Json::Value& value) { return Write(value, "   ") + "\n"; }
-std::string WriteCompact(const Json::Value& value) { return Write(value, ""); }
+std::string WriteStyled(const Json::Value& value) { return Write(value, true) + "\n"; }
+std::string WriteCompact(const Json::Value& value) { return Write(value, false); }
 
 bool ParseJson(const std::string& text, Json::Value* out) {
   if (out == nullptr) return false;
@@ -135,7 +259,10 @@ bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out) {
 }
 
 bool ParseGbkJson(const std::string& gbkText, Json::Value* out) {
-  return ParseUtf8JsonToGbk(GbkToUtf8(std::string_view(gbkText)), out);
+  // Most requests are ASCII without \u escapes: jsoncpp reads them as they are.
+  bool plain = gbkText.find("\\u") == std::string::npos;
+  for (size_t i = 0; plain && i < gbkText.size(); ++i) plain = static_cast<unsigned char>(gbkText[i]) < 0x80;
+  return ParseJson(plain ? gbkText : ByteWiseForm(gbkText), out);
 }
 
 const Json::Value& Member(const Json::Value& object, const char* key) {

@@ -31,10 +31,13 @@ Json::Value StringsToGbk(const Json::Value& utf8Value);
 // ASCII or UTF-8: a GBK text goes through ParseGbkJson.
 bool ParseJson(const std::string& text, Json::Value* out);
 // The one reader of GBK JSON texts (requests, the start-up JSON, records,
-// service replies converted to GBK): decodes the text as GBK, parses it and
-// converts every string and member name back to GBK, so it reads what any
-// host writes and what WriteStyled/WriteCompact produce. A sequence that is
-// not GBK is dropped before parsing.
+// service replies converted to GBK). It reads a text as a host that decodes
+// GBK first would: a GBK character is taken whole (a second byte 0x5C is no
+// escape) and a \u escape gives the character's GBK bytes (none when GBK
+// lacks it), so it reads what any host writes and what WriteStyled and
+// WriteCompact produce. Strings and member names come out as GBK; bytes
+// that are no GBK are kept as they are, never dropped, so such a value
+// never matches a valid one.
 bool ParseGbkJson(const std::string& gbkText, Json::Value* out);
 // Parses UTF-8 text and converts every string and member name to GBK.
 bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out);

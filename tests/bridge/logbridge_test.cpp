@@ -65,20 +65,71 @@ TEST(LogBridge, DispatchLinesReachTheCallback) {
   EXPECT_FALSE(g_nullExtra[in]) << "LogBridge passes \"\" as extra";
 }
 
-TEST(LogBridge, SecretsAreMasked) {
+// "誠" in GBK: its second byte is 0x5C, which must not read as an escape.
+const std::string kCheng = "\xD5\x5C";
+
+TEST(LogBridge, SecretsAreMaskedInEveryJsonSpelling) {
   struct Case {
-    std::string in, out;
+    const char* label;
+    std::string in;
+    std::string out;  // "" when only the absence of the secret is checked
   } cases[] = {
-      {R"({"PASSWORD" : "s3cret", "USERID":"u"})", R"({"PASSWORD" : "***", "USERID":"u"})"},
-      {R"({"passwd":"a\"b","x":1})", R"({"passwd":"***","x":1})"},
-      {R"({"params":["{\"passWord\":\"pw\",\"code\":\"1234\"}"]})",
+      {"spaces kept", R"({"PASSWORD" : "s3cret", "USERID":"u"})", R"({"PASSWORD" : "***", "USERID":"u"})"},
+      {"escaped quote in value", R"({"passwd":"a\"b","x":1})", R"({"passwd":"***","x":1})"},
+      {"number value", R"({"SECURITYCODE":5678})", R"({"SECURITYCODE":"***"})"},
+      {"object value", R"({"code":{"a":"s3cret"},"n":1})", R"({"code":"***","n":1})"},
+      {"newpwd and CODE", R"({"newPwd":"s3cret","CODE":"s3cret"})", R"({"newPwd":"***","CODE":"***"})"},
+      {"line break before colon", "{\"passwd\"\n:\"s3cret\"}", ""},
+      {"line break after colon", "{\"passwd\":\n\"s3cret\"}", "{\"passwd\":\n\"***\"}"},
+      {"tabs and CR", "{\"password\"\t:\r\n\t\"s3cret\"}", ""},
+      {"escaped key", R"({"pass\u0077ord":"s3cret"})", R"({"pass\u0077ord":"***"})"},
+      {"escaped key, upper case hex", R"({"\u0043ODE":"s3cret"})", ""},
+      {"nested", R"({"PARAM":{"USERINFO":{"PASSWORD":"s3cret"}},"list":[{"code":"s3cret"}]})", ""},
+      {"escaped envelope", R"({"params":["{\"passWord\":\"s3cret\",\"code\":\"s3cret\"}"]})",
        R"({"params":["{\"passWord\":\"***\",\"code\":\"***\"}"]})"},
-      {R"({"SECURITYCODE":5678})", R"({"SECURITYCODE":***})"},
-      {R"({"ERRORCODE":"100020","NAME":"password"})", R"({"ERRORCODE":"100020","NAME":"password"})"},
-      {R"("password")", R"("password")"},
-      {R"({"password":"unterminated)", R"({"password":"***)"},
+      {"escaped envelope, escaped key", R"({"params":["{\"pass\\u0077d\" :\n \"s3cret\"}"]})", ""},
+      {"envelope in an envelope", R"(["{\"p\":\"{\\\"newpwd\\\":\\\"s3cret\\\"}\"}"])", ""},
+      {"GBK second byte 0x5C before", "{\"NAME\":\"" + kCheng + "\",\"password\":\"s3cret\"}",
+       "{\"NAME\":\"" + kCheng + "\",\"password\":\"***\"}"},
+      {"text around JSON", "show:1001{\"code\" :\n\"s3cret\"}{\"passwd\":\"s3cret\"}", ""},
+      {"unterminated", R"({"password":"s3cret)", R"({"password":"***")"},
+      {"names as values stay", R"({"ERRORCODE":"100020","NAME":"password"})",
+       R"({"ERRORCODE":"100020","NAME":"password"})"},
+      {"lone string", R"("password")", R"("password")"},
   };
-  for (const Case& c : cases) EXPECT_EQ(qel::dataspace::MaskSecrets(c.in), c.out) << c.in;
+  for (const Case& c : cases) {
+    std::string masked = qel::dataspace::MaskSecrets(c.in);
+    EXPECT_EQ(masked.find("s3cret"), std::string::npos) << c.label << ": " << masked;
+    EXPECT_EQ(masked.find("5678"), std::string::npos) << c.label << ": " << masked;
+    if (!c.out.empty()) {
+      EXPECT_EQ(masked, c.out) << c.label;
+    }
+  }
+}
+
+TEST(LogBridge, NoLoggedLineOfADispatchShowsASecret) {
+  qeltest::Installation installation;
+  InitQelbridge(260, installation.StartupJson().c_str());
+  g_lines.clear();
+  SetLogCallback(Capture);
+  // Module 6 logs the request twice in its "show:" line; module 0 through
+  // the dispatcher's "Json In" line.
+  for (int code : {0x601, 0x602, 0x001}) {
+    char* reply = nullptr;
+    Invoke(code,
+           "{\"PARAM\":{\"PRODUCT_CATEGORY\":{\"PRO_CATEGORY_ID\":\"1001001\"}},\n\"Passwd\"\n:\t\"s3cret\","
+           "\"pass\\u0077ord\":\"s3cret\"}",
+           &reply);
+    DeleteJsonStr(&reply);
+  }
+  SetLogCallback(nullptr);
+  ASSERT_FALSE(g_lines.empty());
+  bool sawShow = false;
+  for (const std::string& line : g_lines) {
+    EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
+    sawShow = sawShow || line.find("show:") != std::string::npos;
+  }
+  EXPECT_TRUE(sawShow);
 }
 
 int g_steps = 0;

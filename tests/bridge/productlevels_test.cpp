@@ -31,8 +31,8 @@ std::string Request(const std::string& id, const std::string& level) {
 }
 
 Json::Value Rows(const std::string& text) {
-  Json::Value rows;
-  if (!qel::ParseJson(text, &rows) || !rows.isArray()) {
+  Json::Value rows = qeltest::Parse(text);
+  if (!rows.isArray()) {
     ADD_FAILURE() << "not an array: " << text;
     return Json::Value(Json::arrayValue);
   }
@@ -188,6 +188,21 @@ TEST_F(ProductLevelsTest, ProductCount) {
     ASSERT_EQ(rows.size(), 1u) << "id: " << c.id;
     EXPECT_EQ(qel::StringMember(rows[0], "CATEGORY_ID"), c.id);
     EXPECT_EQ(qel::StringMember(rows[0], "COUNT"), c.count) << "id: " << c.id;
+  }
+}
+
+// A count reply carries only valid GBK: an id with bytes that are no GBK
+// counts nothing and is not echoed.
+TEST_F(ProductLevelsTest, CountOfAnIdThatIsNoGbkEchoesNothing) {
+  const std::string ids[] = {"\xFF\xFE", "100001\xFF", "100001\x81", "1\xA1"};
+  for (const std::string& id : ids) {
+    Reply reply = Call(kProductCount, Request(id, ""));
+    EXPECT_EQ(reply.result, 0) << id;
+    EXPECT_TRUE(qel::IsValidGbk(reply.text)) << reply.text;
+    Json::Value rows = Rows(reply.text);
+    ASSERT_EQ(rows.size(), 1u) << id;
+    EXPECT_EQ(qel::StringMember(rows[0], "CATEGORY_ID"), "") << id;
+    EXPECT_EQ(qel::StringMember(rows[0], "COUNT"), "0") << id;
   }
 }
 

@@ -26,10 +26,17 @@ const std::string kGbkBackslashValue = std::string("\x95\x5C", 2) + "\"\\";
 
 using qeltest::Parse;
 
+// The wire's UTF-8 form of a text.
+Json::Value ParseUtf8(const std::string& text) {
+  Json::Value value;
+  EXPECT_TRUE(qel::ParseJson(text, &value)) << text;
+  return value;
+}
+
 // What the service sees: the envelope converted to UTF-8, then the base
 // object inside "params", with every value converted back to GBK.
 Json::Value BaseObjectOnTheWire(const std::string& envelope, Json::Value* outer = nullptr) {
-  Json::Value root = Parse(GbkToUtf8(envelope));
+  Json::Value root = ParseUtf8(GbkToUtf8(envelope));
   if (outer != nullptr) *outer = root;
   const Json::Value& inner = Element(ArrayMember(root, "params"), 0);
   EXPECT_TRUE(inner.isString()) << envelope;
@@ -247,8 +254,8 @@ TEST_F(RequestBeanTest, GbkValueWithBackslashTrailByteSurvivesTheEnvelope) {
   EXPECT_EQ(StringMember(param, std::string("\x95\x5C", 2).c_str()), "member name");
 
   // In UTF-8 the character is U+661E.
-  Json::Value root = Parse(GbkToUtf8(envelope));
-  Json::Value utf8Base = Parse(Element(ArrayMember(root, "params"), 0).asString());
+  Json::Value root = ParseUtf8(GbkToUtf8(envelope));
+  Json::Value utf8Base = ParseUtf8(Element(ArrayMember(root, "params"), 0).asString());
   EXPECT_EQ(StringMember(ObjectMember(Element(ArrayMember(utf8Base, "parameter"), 0), "param"), "content"),
             "\xE6\x98\x9E\"\\");
 }
@@ -295,7 +302,7 @@ TEST_F(RequestBeanTest, EnvelopeIdsAreDrawnAfreshOnEveryThread) {
       for (int i = 0; i < kPerThread; ++i) {
         qelInternetRequestBean bean;
         bean.AddOneRequestWithParam(11, Json::Value(Json::objectValue));
-        ids[t].push_back(StringMember(Parse(GbkToUtf8(bean.GetJsonRPCParam())), "id"));
+        ids[t].push_back(StringMember(ParseUtf8(GbkToUtf8(bean.GetJsonRPCParam())), "id"));
       }
     });
   }

@@ -57,6 +57,32 @@ TEST_F(SqliteTest, OpenRefusesWhatIsNotAnExistingDatabaseFile) {
   EXPECT_TRUE(std::filesystem::is_directory(qeltest::TestDir() + "/folder.db"));
 }
 
+// An existing file whose path SQLite refuses (longer than its 512-byte
+// limit): the open fails, reports it, and keeps no connection behind.
+TEST_F(SqliteTest, OpenThatSqliteRefusesLeavesNoHandle) {
+  std::string dir = qeltest::TestDir();
+  while (dir.size() < 600) dir += "/" + std::string(100, 'd');
+  std::filesystem::create_directories(dir);
+  const std::string path = dir + "/qel_data.db";
+  std::filesystem::copy_file(install_.dataDb(), path);
+
+  qelSqlite sqlite(path);
+  EXPECT_FALSE(sqlite.Open()) << "a path over SQLite's limit";
+  const sqlite3_int64 before = sqlite3_memory_used();
+  for (int i = 0; i < 20; ++i) {
+    ClearLog();
+    EXPECT_FALSE(sqlite.Open());
+    EXPECT_FALSE(sqlite.IsOpen());
+    EXPECT_TRUE(Logged("sqlite3_open ret " + std::to_string(SQLITE_CANTOPEN)));
+  }
+  EXPECT_EQ(sqlite3_memory_used(), before) << "every failed open released its connection";
+  sqlite3_stmt* stmt = nullptr;
+  EXPECT_EQ(sqlite.ExecPrepare("SELECT 1", &stmt), 0);
+  EXPECT_EQ(stmt, nullptr);
+  sqlite.Close();  // nothing to close: harmless
+  EXPECT_FALSE(sqlite.IsOpen());
+}
+
 TEST_F(SqliteTest, OpenCloseAndReopen) {
   qelSqlite sqlite(install_.dataDb());
   EXPECT_FALSE(sqlite.IsOpen());

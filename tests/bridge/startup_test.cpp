@@ -238,6 +238,53 @@ TEST(StartUp, LeavesGlogSetUpElsewhereAlone) {
 
 // Readers on other threads while start-up values and the current user
 // change (meaningful under the thread sanitizer).
+// A start-up JSON is a GBK document, however the host wrote it: a folder
+// named with characters whose GBK second byte is 0x5C ("乗", "誠") opens.
+enum class StartupForm { kOwnWriter, kHostTextInGbk, kHostTextWithEscapes };
+
+class GbkStartUp : public ::testing::TestWithParam<StartupForm> {};
+
+TEST_P(GbkStartUp, FolderWithSecondBytes5COpens) {
+  qeltest::Installation install("\xE4\xB9\x97\xE8\xAA\xA0\xE4\xBF\xA1");  // 乗誠信
+  install.Ex("INSERT INTO COMPANY (ID, SERIALID, COMTEMP) VALUES ('1001', 'S77', 'T5');");
+  std::string json;
+  switch (GetParam()) {
+    case StartupForm::kOwnWriter:
+      json = install.StartupJson();
+      break;
+    case StartupForm::kHostTextInGbk:
+      json = qeltest::Gbk("{\n  \"LOCAL_PATH\" : \"" + install.root() + "\",\n\t\"UA\":\"Windows\"\n}");
+      break;
+    case StartupForm::kHostTextWithEscapes: {
+      std::string path = install.root();
+      path.replace(path.rfind("\xE4\xB9\x97"), 9, "\\u4e57\\u8AA0\\u4fe1");
+      json = "{\"LOCAL_PATH\":\"" + path + "\",\"UA\":\"Windows\"}";
+      break;
+    }
+  }
+  ASSERT_EQ(InitQelbridge(260, json.c_str()), 0);
+  EXPECT_EQ(GetInitParams().LOCAL_PATH, qeltest::Gbk(install.root()));
+  EXPECT_EQ(GetInitParams().UA, "Windows");
+  EXPECT_EQ(cqelbridge::GetInstance()->GetCompanyID(), "1001");
+}
+
+std::string FormName(const ::testing::TestParamInfo<StartupForm>& info) {
+  switch (info.param) {
+    case StartupForm::kOwnWriter:
+      return "OwnWriter";
+    case StartupForm::kHostTextInGbk:
+      return "HostTextInGbk";
+    case StartupForm::kHostTextWithEscapes:
+      break;
+  }
+  return "HostTextWithEscapes";
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, GbkStartUp,
+                         ::testing::Values(StartupForm::kOwnWriter, StartupForm::kHostTextInGbk,
+                                           StartupForm::kHostTextWithEscapes),
+                         FormName);
+
 TEST(StartUp, ValuesAndCurrentUserAreSafeToReadConcurrently) {
   qeltest::Installation install;
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
@@ -253,7 +300,9 @@ TEST(StartUp, ValuesAndCurrentUserAreSafeToReadConcurrently) {
   for (int t = 0; t < 2; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 200; ++i) {
-        EXPECT_EQ(bridge->GetCurrentUID().rfind('u', 0) == 0 || bridge->GetCurrentUID().empty(), true);
+        // One read: two reads may see two different writes.
+        const std::string uid = bridge->GetCurrentUID();
+        EXPECT_TRUE(uid.rfind('u', 0) == 0 || uid.empty()) << uid;
         EXPECT_EQ(GetInitParams().LOCAL_PATH, install.root());
         bridge->PlatformCode();
       }

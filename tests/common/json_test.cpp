@@ -108,7 +108,28 @@ TEST(JsonReader, ReadsGbkTextsAsAHostWritesThem) {
   EXPECT_EQ(v["ESC"].asString(), std::string(kCheng) + kXin + "\"");
   EXPECT_EQ(v[kJou][0].asString(), kXin);
 
-  const std::string bad[] = {"", "{", std::string("{\"N\":\"") + kCheng + "\"", "{\"N\":\"a\\\"}"};
+  // Bytes that are no GBK are kept: "1\x81" never reads as the id "1".
+  struct Case {
+    const char* label;
+    std::string text;
+    std::string value;
+  } cases[] = {
+      {"byte that is no GBK", "{\"ID\":\"1\x81\"}", "1\x81"},
+      {"lone first byte before a backslash escape", "[\"\xFF\\\\\"]", "\xFF\\"},
+      {"\\u with a second byte 0x5C", "[\"\\u4e57\\u8AA0\\\\\"]", std::string(kJou) + kCheng + "\\"},
+      {"\\u beside raw GBK", std::string("[\"") + kCheng + "\\u4fe1\"]", std::string(kCheng) + kXin},
+      {"\\u pair outside GBK is dropped", "[\"a\\ud83d\\ude00b\"]", "ab"},
+      {"ASCII \\u", "[\"\\u0041\\u005c\"]", "A\\"},
+  };
+  for (const Case& c : cases) {
+    Json::Value out;
+    ASSERT_TRUE(qel::ParseGbkJson(c.text, &out)) << c.label;
+    const Json::Value& value = out.isArray() ? out[0] : out["ID"];
+    EXPECT_EQ(value.asString(), c.value) << c.label;
+  }
+
+  const std::string bad[] = {"", "{", std::string("{\"N\":\"") + kCheng + "\"", "{\"N\":\"a\\\"}",
+                             "[\"\\ud83d\"]"};
   for (const std::string& t : bad) {
     Json::Value out(7);
     EXPECT_FALSE(qel::ParseGbkJson(t, &out)) << t;

@@ -30,17 +30,25 @@ void CountingLog(const char* text, const char* extra) {
   g_logBytes += std::strlen(text) + (extra != nullptr ? std::strlen(extra) : 0);
 }
 
+// Reads a reply as any host does: it is valid GBK, and decoded as GBK it
+// is valid JSON. The value comes back with GBK strings.
+bool ReadAsHost(const std::string& reply, Json::Value* value) {
+  Json::Value decoded;
+  return qel::IsValidGbk(reply) && qel::ParseJson(qel::GbkToUtf8(reply), &decoded) &&
+         qel::ParseGbkJson(reply, value) && qel::StringsToUtf8(*value) == decoded;
+}
+
 // A reply is a JSON text, or empty where a handler found nothing to say.
 void CheckReply(const std::string& reply, int result, int code) {
   Json::Value parsed;
   if (result != 0) {
     // The error object of the code, from the fixture's error tables.
-    Check(qel::ParseJson(reply, &parsed) && parsed.isObject(), "error reply is an object", code);
+    Check(ReadAsHost(reply, &parsed) && parsed.isObject(), "error reply is an object, decoded as GBK", code);
     Check(qel::StringMember(parsed, "ERRORCODE") == std::to_string(result), "error reply names the code",
           code);
     return;
   }
-  Check(reply.empty() || qel::ParseJson(reply, &parsed), "reply is JSON", code);
+  Check(reply.empty() || ReadAsHost(reply, &parsed), "reply decodes as GBK to JSON", code);
 }
 
 // The request's scalar PARAM[table][key] as text ("" when absent), read
@@ -57,8 +65,8 @@ bool IsCount(const std::string& text) { return qel::IsDecimalId(text); }
 void CheckRows(int code, const std::string& requestText, const std::string& reply) {
   Json::Value request;
   Json::Value rows;
-  if (reply.empty() || !qel::ParseJson(reply, &rows) || !rows.isArray()) return;
-  qel::ParseJson(requestText, &request);
+  if (reply.empty() || !qel::ParseGbkJson(reply, &rows) || !rows.isArray()) return;
+  qel::ParseGbkJson(requestText, &request);
   const int shortCode = code & 0xFFFF;
   int64_t limit = 0;
   // Lists that take LIMIT (detail-head, model, parameter and count replies

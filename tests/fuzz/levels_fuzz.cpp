@@ -56,14 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Json::Value parsed;
   std::string id;
   std::string levelText;
-  if (qel::ParseJson(request, &parsed)) {
+  if (qel::ParseGbkJson(request, &parsed)) {
     qel::ReadString(parsed, "ID", &id);
     qel::ReadString(parsed, "LEVEL", &levelText);
   }
   const int64_t level = levelText.empty() ? 0 : qel::StringToInt(levelText);
 
+  // Every reply is valid GBK and, decoded as GBK, valid JSON.
   Json::Value rows;
-  Check(text.empty() || qel::ParseJson(text, &rows), "reply is JSON", code);
+  Json::Value decoded;
+  Check(text.empty() || (qel::IsValidGbk(text) && qel::ParseJson(qel::GbkToUtf8(text), &decoded) &&
+                         qel::ParseGbkJson(text, &rows)),
+        "reply decodes as GBK to JSON", code);
   if (text.empty()) return 0;
   Check(rows.isArray(), "reply is an array", code);
   for (const Json::Value& row : rows) {
@@ -96,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       default:
-        Check(rows.size() == 1 && qel::StringMember(row, "CATEGORY_ID") == id &&
+        // An id that is no valid GBK is not echoed.
+        Check(rows.size() == 1 && qel::StringMember(row, "CATEGORY_ID") == (qel::IsValidGbk(id) ? id : "") &&
                   qel::IsDecimalId(qel::StringMember(row, "COUNT")),
               "count reply", code);
         break;

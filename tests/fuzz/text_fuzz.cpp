@@ -119,19 +119,27 @@ void Paths(const std::string& input) {
 }
 
 void JsonTexts(const std::string& input) {
-  // A string value written by the writer reads back byte for byte.
+  // A GBK string value written by the writer reads back byte for byte,
+  // and a host that decodes the text as GBK first reads the same value.
   Json::Value row(Json::objectValue);
   row["V"] = input;
   row[input] = "k";
-  Json::Value back;
-  Check(qel::ParseJson(qel::WriteStyled(row), &back) && back == row, "styled string round trip");
-  Check(qel::ParseJson(qel::WriteCompact(row), &back) && back == row, "compact string round trip");
+  for (const std::string& text : {qel::WriteStyled(row), qel::WriteCompact(row)}) {
+    Json::Value back;
+    bool read = qel::ParseGbkJson(text, &back);
+    if (qel::IsValidGbk(input)) {
+      Check(read && back == row, "GBK string round trip");
+      Json::Value host;
+      Check(qel::ParseJson(qel::GbkToUtf8(text), &host) && host == qel::StringsToUtf8(row),
+            "written text decodes as GBK to the same JSON");
+    }
+  }
 
   Json::Value parsed;
   if (qel::ParseGbkJson(input, &parsed)) {
     // What a reply parser reads, the writer writes again unchanged.
     Json::Value reread;
-    Check(qel::ParseJson(qel::WriteCompact(parsed), &reread), "rewritten reply parses");
+    Check(qel::ParseGbkJson(qel::WriteCompact(parsed), &reread), "rewritten reply parses");
     Check(qel::WriteCompact(reread) == qel::WriteCompact(parsed), "rewritten reply is stable");
     if (parsed.isObject()) {
       for (const std::string& key : parsed.getMemberNames()) {
@@ -150,6 +158,40 @@ void JsonTexts(const std::string& input) {
   if (qel::ParseJson(input, &parsed)) qel::WriteStyled(parsed);
 }
 
+bool IsSecretName(const std::string& name) {
+  for (const char* secret : {"password", "passwd", "newpwd", "securitycode", "code"}) {
+    if (qel::EqualsNoCase(name, secret)) return true;
+  }
+  return false;
+}
+
+// No secret member of a parsed text, or of a JSON text held in one of its
+// strings, keeps a value other than "***".
+void CheckMasked(const Json::Value& value, int depth) {
+  if (value.isObject()) {
+    for (const std::string& name : value.getMemberNames()) {
+      const Json::Value& member = value[name];
+      if (IsSecretName(name)) Check(member.isString() && member.asString() == "***", "secret member masked");
+      CheckMasked(member, depth);
+    }
+  } else if (value.isArray()) {
+    for (const Json::Value& item : value) CheckMasked(item, depth);
+  } else if (value.isString() && depth < 4) {
+    Json::Value inner;
+    if (qel::ParseGbkJson(value.asString(), &inner)) CheckMasked(inner, depth + 1);
+  }
+}
+
+void Masking(const std::string& input) {
+  const std::string masked = qel::dataspace::MaskSecrets(input);
+  Json::Value parsed;
+  if (qel::ParseGbkJson(input, &parsed)) {
+    Json::Value after;
+    Check(qel::ParseGbkJson(masked, &after), "a masked JSON text still parses");
+    CheckMasked(after, 0);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -158,6 +200,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Strings(input);
   Paths(input);
   JsonTexts(input);
-  qel::dataspace::MaskSecrets(input);
+  Masking(input);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qel/json.h"
+#include "qel/text.h"
 #include "qelbridge.h"
 
 namespace qeltest {
@@ -29,10 +30,15 @@ inline Reply Call(int code, const std::string& json = "") {
   return reply;
 }
 
-// A text that does not parse fails the test (and gives a null value).
+// Reads a reply as any host does: it must be valid GBK and, decoded as
+// GBK, valid JSON; the value comes back with GBK strings. A reply that
+// is not fails the test (and gives a null value).
 inline Json::Value Parse(const std::string& text) {
+  Json::Value decoded;
   Json::Value value;
-  EXPECT_TRUE(qel::ParseJson(text, &value)) << text;
+  EXPECT_TRUE(qel::IsValidGbk(text)) << text;
+  EXPECT_TRUE(qel::ParseJson(qel::GbkToUtf8(text), &decoded)) << text;
+  EXPECT_TRUE(qel::ParseGbkJson(text, &value)) << text;
   return value;
 }
 
@@ -48,7 +54,7 @@ inline std::vector<std::string> Column(const Json::Value& rows, const char* name
 // "<not an array: text>", so that a comparison fails and shows the reply.
 inline std::vector<std::string> Column(const std::string& text, const char* name) {
   Json::Value rows;
-  if (!qel::ParseJson(text, &rows) || !rows.isArray()) return {"<not an array: " + text + ">"};
+  if (!qel::ParseGbkJson(text, &rows) || !rows.isArray()) return {"<not an array: " + text + ">"};
   return Column(rows, name);
 }
 

@@ -109,7 +109,7 @@ void Installation::SetVersion(const std::string& firstLine) const {
 
 std::string Installation::StartupJson(const std::string& serverPath) const {
   Json::Value start(Json::objectValue);
-  start["LOCAL_PATH"] = root_;
+  start["LOCAL_PATH"] = Gbk(root_);  // narrow texts handed to the bridge are GBK
   start["SERVER_PATH"] = serverPath;
   start["IP"] = "127.0.0.1";
   start["UA"] = "Windows";

@@ -1,0 +1,310 @@
+// Login, sign-up, the current user, consultations, inquiries, feedback,
+// areas, the date and the usage records.
+#include <ctime>
+
+#include "bridgecall.h"
+#include "common/qelcommon2.h"
+#include "getterhelpers.h"
+#include "qel/json.h"
+#include "qelclientcore.h"
+
+namespace qelclientcore {
+
+using namespace detail;
+
+namespace {
+
+constexpr int kWrongPassword = 100020;
+constexpr int kUnknownAccount = 100013;
+
+// A submission: one object of string members inside "PARAM".
+std::string Submission(const char* key, const Json::Value& object) {
+  RequestBuilder request;
+  request.Param(key, object);
+  return request.Text();
+}
+
+std::string ProductRequest(const std::string& productText) {
+  RequestBuilder request;
+  request.Param("PRODUCT", IdObject("PRODUCT_ID", productText));
+  return request.Text();
+}
+
+std::string AreaRequest(int areaId) {
+  RequestBuilder request;
+  request.Param("SYS_AREA", IdObject("AREAID", IntText(areaId)));
+  return request.Text();
+}
+
+// The failure reply's ERRORDESC into `error`, when there is one.
+void CopyError(const Reply& reply, std::wstring& error) {
+  std::wstring desc;
+  if (ReadError(reply, &desc)) error = desc;
+}
+
+}  // namespace
+
+LoginRst CQelClientCore::LogIn(const std::string& user, const std::string& password, bool remember,
+                               std::wstring& error) {
+  return Guarded(LOGIN_FAIL_OTHER, [&] {
+    Json::Value info(Json::objectValue);
+    info["USERID"] = user;
+    info["PASSWORD"] = password;
+    info["REMEMBER"] = remember ? "1" : "0";
+    Reply reply = Call(0x531, Submission("LOGININFO", info));
+    if (!reply.hasReply) return LOGIN_FAIL_OTHER;
+    if (reply.result == 0) return LOGIN_OK;
+    CopyError(reply, error);
+    if (reply.result == kUnknownAccount) return LOGIN_FAIL_100013;
+    if (reply.result == kWrongPassword) return LOGIN_FAIL_100020;
+    return LOGIN_FAIL_OTHER;
+  });
+}
+
+RegSendCodeRst CQelClientCore::SendRegCode(const std::string& account, int accountType, std::wstring& error) {
+  return Guarded(REGSENDCODE_NOREPLY, [&] {
+    Json::Value info(Json::objectValue);
+    info["ACCOUNT"] = account;
+    info["ACCOUNTTYPE"] = IntText(accountType);
+    Reply reply = Call(0x535, Submission("SENDINFO", info));
+    if (!reply.hasReply) return REGSENDCODE_NOREPLY;
+    if (reply.result == 0) return REGSENDCODE_OK;
+    CopyError(reply, error);
+    return REGSENDCODE_FAIL;
+  });
+}
+
+RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std::string& account, int accountType,
+                                             std::wstring& error) {
+  return Guarded(REGCHECKCODE_NOREPLY, [&] {
+    Json::Value info(Json::objectValue);
+    info["SECURITYCODE"] = code;
+    info["ACCOUNT"] = account;
+    info["ACCOUNTTYPE"] = IntText(accountType);
+    Reply reply = Call(0x536, Submission("VALIDATEINFO", info));
+    if (!reply.hasReply) return REGCHECKCODE_NOREPLY;
+    if (reply.result == 0) return REGCHECKCODE_OK;
+    CopyError(reply, error);
+    return REGCHECKCODE_FAIL;
+  });
+}
+
+RegRst CQelClientCore::DoUserReg(UserRegInfo& info, std::wstring& error) {
+  return Guarded(REG_NOREPLY, [&] {
+    Json::Value reg(Json::objectValue);
+    reg["ACCOUNT"] = WideToGbk(info.userId);
+    reg["PASSWORD"] = WideToGbk(info.password);
+    reg["EMAIL"] = WideToGbk(info.email);
+    reg["MOBILE"] = WideToGbk(info.mobile);
+    reg["NAME"] = WideToGbk(info.name);
+    reg["POSITION"] = WideToGbk(info.position);
+    reg["COMPNAME"] = WideToGbk(info.compName);
+    reg["TEL1"] = WideToGbk(info.tel1);
+    reg["TEL2"] = WideToGbk(info.tel2);
+    reg["TEL3"] = WideToGbk(info.tel3);
+    Reply reply = Call(0x532, Submission("REGINFO", reg));
+    if (!reply.hasReply) return REG_NOREPLY;
+    if (reply.result == 0) return REG_OK;
+    CopyError(reply, error);
+    return REG_FAIL;
+  });
+}
+
+bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std::string& oldName, std::wstring& error,
+                                   int& exist) {
+  return Guarded(false, [&] {
+    Json::Value info(Json::objectValue);
+    info["NAME"] = name;
+    info["TYPE"] = IntText(type);
+    info["OLDNAME"] = oldName;
+    Reply reply = Call(0x554, Submission("USERINFO", info));
+    if (!reply.hasReply) return false;
+    if (reply.result != 0) {
+      CopyError(reply, error);
+      return false;
+    }
+    Json::Value root;
+    if (reply.Parse(&root)) exist = ReadCountOrStatus(root, "EXIST", exist);
+    return true;
+  });
+}
+
+void CQelClientCore::GetUserInfo(UserRegInfo& info) {
+  GuardedVoid([&] { ReadFirstRecord(Call(0x534, ""), &info); });
+}
+
+bool CQelClientCore::IsUserInTheLogin() {
+  UserRegInfo info;
+  GetUserInfo(info);
+  return !info.uid.empty();
+}
+
+bool CQelClientCore::NewConsult(MyConsultation& consult) {
+  return Guarded(false, [&] {
+    Json::Value object(Json::objectValue);
+    object["PRODUCT_ID"] = consult.productId == 0 ? std::string() : U64Text(consult.productId);
+    object["CONSULT_ID"] = IntText(consult.consultId);
+    object["ADDTIME"] = WideToGbk(consult.addTime);
+    object["CONTENT"] = WideToGbk(consult.content);
+    object["TEL1"] = WideToGbk(consult.tel1);
+    object["TEL2"] = WideToGbk(consult.tel2);
+    object["TEL3"] = WideToGbk(consult.tel3);
+    object["MOBILENUM"] = WideToGbk(consult.mobileNum);
+    object["EMAIL"] = WideToGbk(consult.email);
+    return Call(0x539, Submission("PROD_CONSULT", object)).Ok();
+  });
+}
+
+bool CQelClientCore::NewInquire(MyInquire& inquire, bool) {
+  return Guarded(false, [&] {
+    Json::Value object(Json::objectValue);
+    object["PRODUCT_ID"] = U64Text(inquire.productId);
+    object["INQUIRY_ID"] = IntText(inquire.inquiryId);
+    object["ADDTIME"] = WideToGbk(inquire.addTime);
+    object["NUM"] = IntText(inquire.num);
+    object["CONTENT"] = WideToGbk(inquire.content);
+    object["CONTACT"] = WideToGbk(inquire.contact);
+    object["AREAR"] = IntText(inquire.arear);
+    object["ADDRESS"] = WideToGbk(inquire.address);
+    object["IMG"] = WideToGbk(inquire.img);
+    object["MOBILENUM"] = WideToGbk(inquire.mobileNum);
+    object["EMAIL"] = WideToGbk(inquire.email);
+    object["DUEDATE"] = WideToGbk(inquire.dueDate);
+    return Call(0x53a, Submission("PROD_INQUIRY", object)).Ok();
+  });
+}
+
+bool CQelClientCore::DelConsultation(uint64_t productId, int consultId) {
+  return Guarded(false, [&] {
+    RequestBuilder request;
+    request.Param("PRODUCT", IdObject("PRODUCT_ID", productId == 0 ? std::string() : U64Text(productId)));
+    request.Param("PROD_CONSULT", IdObject("CONSULT_ID", IntText(consultId)));
+    if (!Call(0x53d, request.Text()).Ok()) return false;
+    consultations_.erase(consultId);
+    return true;
+  });
+}
+
+bool CQelClientCore::DelInquire(uint64_t productId, int inquiryId) {
+  return Guarded(false, [&] {
+    RequestBuilder request;
+    request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
+    request.Param("PROD_INQUIRY", IdObject("INQUIRY_ID", IntText(inquiryId)));
+    if (!Call(0x53e, request.Text()).Ok()) return false;
+    inquiries_.erase(inquiryId);
+    return true;
+  });
+}
+
+int CQelClientCore::GetConsultationCount(uint64_t productId) {
+  return Guarded(0, [&] { return ReadCount(Call(0x537, ProductRequest(U64Text(productId)))); });
+}
+
+int CQelClientCore::GetInquireCount(uint64_t productId) {
+  return Guarded(0, [&] { return ReadCount(Call(0x538, ProductRequest(U64Text(productId)))); });
+}
+
+void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit, int offset) {
+  GuardedVoid([&] {
+    out.clear();
+    RequestBuilder request;
+    request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
+    request.Root("LIMIT", limit).Root("OFFSET", offset);
+    std::vector<MyConsultation> list;
+    if (!AppendRecords(Call(0x53b, request.Text()), &list)) return;
+    consultations_.clear();
+    for (const MyConsultation& consult : list) consultations_[consult.consultId] = consult;
+    out = std::move(list);
+  });
+}
+
+void CQelClientCore::GetInquire(uint64_t productId, std::vector<MyInquire>& out, int limit, int offset) {
+  GuardedVoid([&] {
+    out.clear();
+    RequestBuilder request;
+    request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
+    request.Root("LIMIT", limit).Root("OFFSET", offset);
+    std::vector<MyInquire> list;
+    if (!AppendRecords(Call(0x53c, request.Text()), &list)) return;
+    inquiries_.clear();
+    for (const MyInquire& inquire : list) inquiries_[inquire.inquiryId] = inquire;
+    out = std::move(list);
+  });
+}
+
+void CQelClientCore::RefreshInquire(uint64_t productId, int) {
+  std::vector<MyInquire> list;
+  GetInquire(productId, list, -1, -1);
+}
+
+MyConsultation* CQelClientCore::GetConsultationById(int consultId) {
+  auto found = consultations_.find(consultId);
+  return found != consultations_.end() ? &found->second : nullptr;
+}
+
+MyInquire* CQelClientCore::GetInquireById(int inquiryId) {
+  auto found = inquiries_.find(inquiryId);
+  return found != inquiries_.end() ? &found->second : nullptr;
+}
+
+bool CQelClientCore::newFeed(MyFeed& feed, std::wstring& error) {
+  return Guarded(false, [&] {
+    Json::Value object(Json::objectValue);
+    object["EMAIL"] = WideToGbk(feed.email);
+    object["SUGGEST"] = WideToGbk(feed.suggest);
+    Reply reply = Call(0x550, Submission("FEEDBACKSERVICE", object));
+    if (!reply.hasReply) return false;
+    if (reply.result == 0) return true;
+    CopyError(reply, error);
+    return false;
+  });
+}
+
+void CQelClientCore::GetSubGeoTags(std::vector<GeoTag>& out, const int& areaId) {
+  GuardedVoid([&] {
+    out.clear();
+    // Area 0 asks for the top level.
+    AppendRecords(Call(0x541, areaId == 0 ? std::string() : AreaRequest(areaId)), &out);
+  });
+}
+
+void CQelClientCore::GetParentGeoTag(const int& areaId, GeoTag& out) {
+  GuardedVoid([&] { ReadFirstRecord(Call(0x542, AreaRequest(areaId)), &out); });
+}
+
+void CQelClientCore::GetGeoTagsById(const int& areaId, GeoTag& out) {
+  GuardedVoid([&] { ReadFirstRecord(Call(0x543, AreaRequest(areaId)), &out); });
+}
+
+void CQelClientCore::GetCurrentDate(std::wstring& out) {
+  GuardedVoid([&] {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return;
+    out = std::to_wstring(local.tm_year + 1900) + L"-" + std::to_wstring(local.tm_mon + 1) + L"-" +
+          std::to_wstring(local.tm_mday);
+  });
+}
+
+void CQelClientCore::behavior_visitProduct(uint64_t productId) {
+  GuardedVoid([&] {
+    Json::Value record(Json::objectValue);
+    record["prodId"] = U64Text(productId);
+    Call(0x553, qel::WriteStyled(record));
+  });
+}
+
+void CQelClientCore::behavior_print(uint64_t productId, int printType) {
+  GuardedVoid([&] {
+    Json::Value record(Json::objectValue);
+    record["prodId"] = U64Text(productId);
+    record["printType"] = IntText(printType);
+    Call(0x552, qel::WriteStyled(record));
+  });
+}
+
+void CQelClientCore::sendCachedDataSync() {
+  GuardedVoid([] { Call(0x551, ""); });
+}
+
+}  // namespace qelclientcore

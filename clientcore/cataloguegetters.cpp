@@ -1,0 +1,337 @@
+// Company and about information, banner modules, categories, brands,
+// products and favourites.
+#include "bridgecall.h"
+#include "getterhelpers.h"
+#include "qel/json.h"
+#include "qelclientcore.h"
+
+namespace qelclientcore {
+
+using namespace detail;
+
+namespace {
+
+constexpr int kSeen = 1;  // STATUS of an item the user has opened
+
+std::string CategoryRequest(const std::string& categoryText) {
+  RequestBuilder request;
+  request.Param("PRODUCT_CATEGORY", IdObject("PRO_CATEGORY_ID", categoryText));
+  return request.Text();
+}
+
+std::string ProductRequest(const std::string& productText) {
+  RequestBuilder request;
+  request.Param("PRODUCT", IdObject("PRODUCT_ID", productText));
+  return request.Text();
+}
+
+// Caches a parsed reply for the *Js getters: only a reply with elements is
+// kept, so a failed first request is asked again.
+bool FillJsCache(int code, Json::Value* cache) {
+  if (cache->size() > 0) return true;
+  Reply reply = Call(code, "");
+  Json::Value root;
+  if (!reply.Ok() || !reply.Parse(&root) || root.size() == 0) return false;
+  *cache = std::move(root);
+  return true;
+}
+
+Json::Value RequestJs(int code, const Json::Value& request) {
+  Reply reply = Call(code, qel::WriteStyled(request));
+  return reply.Root();
+}
+
+// Company and about records convert from the whole reply (element 0).
+template <class T>
+const T* CachedInfo(int code, T* member) {
+  if (!member->json.empty()) return member;
+  Reply reply = Call(code, "");
+  Json::Value root;
+  if (!reply.Ok() || !reply.Parse(&root) || !root.isArray() || !FirstElement(root).isObject()) return nullptr;
+  T record;
+  if (!ConvertRecord(root, reply.text, &record)) return nullptr;
+  *member = std::move(record);
+  return member;
+}
+
+}  // namespace
+
+const CompanyInfo* CQelClientCore::GetCompanyInfo() {
+  return Guarded<const CompanyInfo*>(nullptr, [this] { return CachedInfo(0x101, &companyInfo_); });
+}
+
+const QelInfo* CQelClientCore::GetQelInfo() {
+  return Guarded<const QelInfo*>(nullptr, [this] { return CachedInfo(0x100, &qelInfo_); });
+}
+
+Json::Value& CQelClientCore::GetCompanyInfoJs() {
+  return *Guarded<Json::Value*>(&emptyJs_, [this] {
+    emptyJs_ = Json::Value();
+    if (!FillJsCache(0x101, &companyInfoJs_)) return &emptyJs_;
+    if (companyInfoJs_.isArray()) return &companyInfoJs_[0];
+    return companyInfoJs_.isObject() ? &companyInfoJs_ : &emptyJs_;
+  });
+}
+
+Json::Value& CQelClientCore::GetQelInfoJs() {
+  return *Guarded<Json::Value*>(&emptyJs_, [this] {
+    emptyJs_ = Json::Value();
+    if (!FillJsCache(0x100, &qelInfoJs_)) return &emptyJs_;
+    if (qelInfoJs_.isArray()) return &qelInfoJs_[0];
+    return qelInfoJs_.isObject() ? &qelInfoJs_ : &emptyJs_;
+  });
+}
+
+Json::Value& CQelClientCore::GetPrimaryModulesJs() {
+  GuardedVoid([this] { FillJsCache(0x000, &primaryModulesJs_); });
+  return primaryModulesJs_;
+}
+
+Json::Value& CQelClientCore::GetTopProductCategorysJs() {
+  GuardedVoid([this] { FillJsCache(0x601, &topProductCategorysJs_); });
+  return topProductCategorysJs_;
+}
+
+Json::Value CQelClientCore::GetSubProductCategorysJs(Json::Value& request) {
+  return Guarded(Json::Value(), [&request] { return RequestJs(0x602, request); });
+}
+
+Json::Value CQelClientCore::GetParentProductCategorysJs(Json::Value& request) {
+  return Guarded(Json::Value(), [&request] { return RequestJs(0x603, request); });
+}
+
+Json::Value CQelClientCore::GetProductsByCategoryJs(Json::Value& request) {
+  return Guarded(Json::Value(), [&request] { return RequestJs(0x604, request); });
+}
+
+const std::vector<PrimaryModule>* CQelClientCore::GetPrimaryModeles() {
+  return Guarded<const std::vector<PrimaryModule>*>(nullptr, [this]() -> const std::vector<PrimaryModule>* {
+    if (!primaryModules_.empty()) return &primaryModules_;
+    std::vector<PrimaryModule> modules;
+    if (!AppendRecords(Call(0x000, ""), &modules)) return nullptr;
+    primaryModules_ = std::move(modules);
+    return &primaryModules_;
+  });
+}
+
+const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(int bannerId) {
+  return GetSecondaryModules(std::to_string(bannerId));
+}
+
+const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(std::string bannerText) {
+  return Guarded<const std::vector<SecondaryModule>*>(
+      nullptr, [this, &bannerText]() -> const std::vector<SecondaryModule>* {
+        secondaryModules_.clear();
+        RequestBuilder request;
+        request.Param("BANNER", IdObject("BANNER_ID", bannerText));
+        bool ok = AppendRecords(Call(0x001, request.Text()), &secondaryModules_, [this](const SecondaryModule& m) {
+          secondaryModuleMap_[m.bannerCateId] = m;
+        });
+        return ok ? &secondaryModules_ : nullptr;
+      });
+}
+
+SecondaryModule* CQelClientCore::GetSecondaryModuleByID(int id) {
+  auto found = secondaryModuleMap_.find(id);
+  return found != secondaryModuleMap_.end() ? &found->second : nullptr;
+}
+
+bool CQelClientCore::UpdateSecondaryModuleStatus(int id) {
+  return Guarded(false, [this, id] {
+    SecondaryModule* module = GetSecondaryModuleByID(id);
+    if (module == nullptr || module->json.empty()) return false;
+    Json::Value raw;
+    if (!qel::ParseGbkJson(module->json, &raw)) return false;
+    RequestBuilder request;
+    request.Param("BANNER_CATEGORY", raw);
+    if (!Call(0x523, request.Text()).Ok()) return false;
+    if (SecondaryModule* cached = GetSecondaryModuleByID(id)) cached->status = kSeen;
+    for (SecondaryModule& listed : secondaryModules_) {
+      if (listed.bannerCateId == id) listed.status = kSeen;
+    }
+    return true;
+  });
+}
+
+void CQelClientCore::GetTopProuductCategorys(std::vector<ProductCategory>& out) {
+  GuardedVoid([&out] {
+    out.clear();
+    AppendRecords(Call(0x601, ""), &out);
+  });
+}
+
+void CQelClientCore::GetSubProuductCategorys(uint64_t categoryId, std::vector<ProductCategory>& out) {
+  GetSubProuductCategorys(U64Text(categoryId), out);
+}
+
+void CQelClientCore::GetSubProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out) {
+  GuardedVoid([&] {
+    if (categoryText.empty()) return;
+    out.clear();
+    AppendRecords(Call(0x602, CategoryRequest(categoryText)), &out);
+  });
+}
+
+void CQelClientCore::GetParentProuductCategorys(uint64_t categoryId, std::vector<ProductCategory>& out) {
+  GetParentProuductCategorys(U64Text(categoryId), out);
+}
+
+void CQelClientCore::GetParentProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out) {
+  GuardedVoid([&] {
+    if (categoryText.empty()) return;
+    out.clear();
+    AppendRecords(Call(0x603, CategoryRequest(categoryText)), &out);
+  });
+}
+
+void CQelClientCore::GetProuductBrandsByCategory(std::vector<ProductBrand>& out, uint64_t categoryId) {
+  GetProuductBrandsByCategory(out, U64Text(categoryId));
+}
+
+void CQelClientCore::GetProuductBrandsByCategory(std::vector<ProductBrand>& out, std::string categoryText) {
+  GuardedVoid([&] {
+    if (categoryText.empty()) return;
+    out.clear();
+    AppendRecords(Call(0x60a, CategoryRequest(categoryText)), &out);
+  });
+}
+
+void CQelClientCore::GetProductCategoryByID(uint64_t categoryId, ProductCategory& out) {
+  GuardedVoid([&] {
+    std::string request = categoryId == 0 ? std::string() : CategoryRequest(U64Text(categoryId));
+    ReadFirstRecord(Call(0x608, request), &out);
+  });
+}
+
+int CQelClientCore::GetAllProuductsCount(int brandId) {
+  return Guarded(0, [brandId] {
+    std::string request;
+    if (brandId != -1) {
+      RequestBuilder builder;
+      builder.Param("BRAND", IdObject("BRAND_ID", IntText(brandId)));
+      request = builder.Text();
+    }
+    return ReadCount(Call(0x609, request));
+  });
+}
+
+const std::vector<Product>* CQelClientCore::GetAllProuducts(int brandId, int limit, int offset) {
+  return Guarded<const std::vector<Product>*>(nullptr, [&]() -> const std::vector<Product>* {
+    products_.clear();
+    RequestBuilder request;
+    if (brandId != -1) request.Param("BRAND", IdObject("BRAND_ID", IntText(brandId)));
+    request.Root("LIMIT", limit).Root("OFFSET", offset);
+    bool ok = AppendRecords(Call(0x606, request.Text()), &products_,
+                            [this](const Product& p) { productMap_[p.productId] = p; });
+    return ok ? &products_ : nullptr;
+  });
+}
+
+Product* CQelClientCore::GetProductByID(uint64_t id) {
+  return Guarded<Product*>(nullptr, [this, id]() -> Product* {
+    auto found = productMap_.find(id);
+    if (found != productMap_.end()) return &found->second;
+    Product product;
+    if (!ReadFirstRecord(Call(0x607, ProductRequest(U64Text(id))), &product)) return nullptr;
+    // Stored under the id asked for, so the next call finds it.
+    return &(productMap_[id] = std::move(product));
+  });
+}
+
+void CQelClientCore::GetProductsByCategory(uint64_t categoryId, std::vector<Product>& out, int brandId, int limit,
+                                           int offset) {
+  GetProductsByCategory(U64Text(categoryId), out, brandId == -1 ? std::string() : IntText(brandId), limit, offset);
+}
+
+void CQelClientCore::GetProductsByCategory(std::string categoryText, std::vector<Product>& out,
+                                           std::string brandText, int limit, int offset) {
+  GuardedVoid([&] {
+    if (categoryText.empty()) return;
+    out.clear();
+    RequestBuilder request;
+    request.Param("PRODUCT_CATEGORY", IdObject("PRO_CATEGORY_ID", categoryText));
+    if (!brandText.empty()) request.Param("BRAND", IdObject("BRAND_ID", brandText));
+    request.Root("LIMIT", limit).Root("OFFSET", offset);
+    AppendRecords(Call(0x604, request.Text()), &out);
+  });
+}
+
+void CQelClientCore::SearchProduct(std::string text, std::vector<Product>& out) {
+  GuardedVoid([&] {
+    out.clear();
+    // A JSON value, so quotes and backslashes in the search text arrive as
+    // typed.
+    RequestBuilder request;
+    request.Param("FILTER", IdObject("FILTER", text));
+    AppendRecords(Call(0x511, request.Text()), &out);
+  });
+}
+
+void CQelClientCore::MarkProductSeen(uint64_t id) {
+  auto found = productMap_.find(id);
+  if (found != productMap_.end()) found->second.status = kSeen;
+  for (Product& p : products_) {
+    if (p.productId == id) p.status = kSeen;
+  }
+  for (Product& p : favorites_) {
+    if (p.productId == id) p.status = kSeen;
+  }
+}
+
+void CQelClientCore::SetProductFavorite(uint64_t id, int favorite) {
+  auto found = productMap_.find(id);
+  if (found != productMap_.end()) found->second.favorite = favorite;
+  for (Product& p : products_) {
+    if (p.productId == id) p.favorite = favorite;
+  }
+}
+
+bool CQelClientCore::UpdateProductStatus(uint64_t id) {
+  if (!UpdateProductStatus(U64Text(id))) return false;
+  GuardedVoid([this, id] { MarkProductSeen(id); });
+  return true;
+}
+
+bool CQelClientCore::UpdateProductStatus(std::string productText) {
+  return Guarded(false, [&] { return !productText.empty() && Call(0x522, ProductRequest(productText)).Ok(); });
+}
+
+const std::vector<Product>* CQelClientCore::GetFavoriteProducts(int, int) {
+  return Guarded<const std::vector<Product>*>(nullptr, [this]() -> const std::vector<Product>* {
+    favorites_.clear();
+    return AppendRecords(Call(0x501, ""), &favorites_) ? &favorites_ : nullptr;
+  });
+}
+
+bool CQelClientCore::IsProductInFavorite(uint64_t id) { return IsProductInFavorite(U64Text(id)); }
+
+bool CQelClientCore::IsProductInFavorite(std::string productText) {
+  return Guarded(false, [&] { return !productText.empty() && Call(0x504, ProductRequest(productText)).Ok(); });
+}
+
+bool CQelClientCore::AddProductToFavorite(uint64_t id) {
+  if (!AddProductToFavorite(U64Text(id))) return false;
+  GuardedVoid([this, id] { SetProductFavorite(id, 1); });
+  return true;
+}
+
+bool CQelClientCore::AddProductToFavorite(std::string productText) {
+  return Guarded(false, [&] { return !productText.empty() && Call(0x502, ProductRequest(productText)).Ok(); });
+}
+
+bool CQelClientCore::RemoveProductFromFavorite(uint64_t id) {
+  if (!RemoveProductFromFavorite(U64Text(id))) return false;
+  GuardedVoid([this, id] {
+    auto found = productMap_.find(id);
+    if (found != productMap_.end()) found->second.favorite = 0;
+    products_.clear();
+    favorites_.clear();
+  });
+  return true;
+}
+
+bool CQelClientCore::RemoveProductFromFavorite(std::string productText) {
+  return Guarded(false, [&] { return !productText.empty() && Call(0x503, ProductRequest(productText)).Ok(); });
+}
+
+}  // namespace qelclientcore

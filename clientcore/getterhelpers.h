@@ -1,0 +1,100 @@
+// The shapes every getter reads from a reply: a list of records, one
+// record, a count or a status. A reply of the wrong shape takes the failure
+// path; elements are converted straight from the parsed value.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <json/json.h>
+
+#include "bridgecall.h"
+#include "qel/json.h"
+#include "records/qelrecords.h"
+#include "records/recordconvert.h"
+
+namespace qelclientcore {
+namespace detail {
+
+// The list of an accepted reply; null when the reply failed, does not parse
+// or is not an array.
+inline bool ReplyArray(const Reply& reply, Json::Value* root) {
+  if (!reply.Ok() || !reply.Parse(root) || !root->isArray()) {
+    *root = Json::Value();
+    return false;
+  }
+  return true;
+}
+
+// Appends one record per convertible element of an accepted array reply;
+// `each` sees every appended record. False when the reply was not accepted.
+template <class T, class Each>
+bool AppendRecords(const Reply& reply, std::vector<T>* out, Each each) {
+  Json::Value root;
+  if (!ReplyArray(reply, &root)) return false;
+  out->reserve(out->size() + root.size());
+  for (const Json::Value& element : root) {
+    T record;
+    if (!element.isObject() || !ConvertElement(element, &record)) continue;
+    out->push_back(std::move(record));
+    each(out->back());
+  }
+  return true;
+}
+
+template <class T>
+bool AppendRecords(const Reply& reply, std::vector<T>* out) {
+  return AppendRecords(reply, out, [](const T&) {});
+}
+
+// Element 0 of an accepted reply into `record` when it is an object.
+template <class T>
+bool ReadFirstRecord(const Reply& reply, T* record) {
+  Json::Value root;
+  if (!reply.Ok() || !reply.Parse(&root) || !root.isArray()) return false;
+  const Json::Value& first = qel::Element(root, 0);
+  return first.isObject() && ConvertElement(first, record);
+}
+
+// "COUNT" of element 0 of an accepted reply, 0 otherwise.
+inline int ReadCount(const Reply& reply) {
+  Json::Value root;
+  if (!reply.Ok() || !reply.Parse(&root)) return 0;
+  return ReadCountOrStatus(root, "COUNT", 0);
+}
+
+// ERRORDESC of a failure reply, when there is one that converts.
+inline bool ReadError(const Reply& reply, std::wstring* desc) {
+  if (!reply.hasReply || reply.result == 0) return false;
+  Json::Value root;
+  if (!reply.Parse(&root)) return false;
+  ErrorInfo error;
+  if (!ConvertElement(FirstElement(root), &error)) return false;
+  if (desc != nullptr) *desc = error.errorDesc;
+  return true;
+}
+
+// No exception leaves a public method: a failure gives `fallback`.
+template <class R, class F>
+R Guarded(R fallback, F body) {
+  try {
+    return body();
+  } catch (const std::exception&) {
+    return fallback;
+  } catch (...) {
+    return fallback;
+  }
+}
+
+template <class F>
+void GuardedVoid(F body) {
+  try {
+    body();
+  } catch (...) {
+  }
+}
+
+}  // namespace detail
+}  // namespace qelclientcore

@@ -1,0 +1,277 @@
+// The tabs of one product's detail view, and the local model filters.
+#include <set>
+
+#include "bridgecall.h"
+#include "clientcoreruntime.h"
+#include "getterhelpers.h"
+#include "qel/json.h"
+#include "qelclientcore.h"
+
+namespace qelclientcore {
+
+using namespace detail;
+
+namespace {
+
+RequestBuilder ProductRequest(const std::string& productText) {
+  RequestBuilder request;
+  request.Param("PRODUCT", IdObject("PRODUCT_ID", productText));
+  return request;
+}
+
+// A list tab: the caller's vector is emptied, then filled in reply order.
+template <class T, class Each>
+void ProductList(int code, const std::string& productText, std::vector<T>& out, Each each) {
+  GuardedVoid([&] {
+    if (productText.empty()) return;
+    out.clear();
+    AppendRecords(Call(code, ProductRequest(productText).Text()), &out, each);
+  });
+}
+
+template <class T>
+void ProductList(int code, const std::string& productText, std::vector<T>& out) {
+  ProductList(code, productText, out, [](const T&) {});
+}
+
+template <class T>
+T* CachedEntry(std::map<uint64_t, std::map<int, T>>& cache, uint64_t productId, int id) {
+  auto product = cache.find(productId);
+  if (product == cache.end()) return nullptr;
+  auto entry = product->second.find(id);
+  return entry != product->second.end() ? &entry->second : nullptr;
+}
+
+}  // namespace
+
+bool CQelClientCore::GetProductDetailHead(uint64_t id, std::map<PRODUCTDETAILHEAD, ProductDetailHead>& out) {
+  return Guarded(false, [&] {
+    if (id == 0) return false;
+    out.clear();
+    std::vector<ProductDetailHead> heads;
+    if (!AppendRecords(Call(0x430, ProductRequest(U64Text(id)).Text()), &heads)) return false;
+    // A later element of the same tab replaces the earlier one.
+    for (ProductDetailHead& head : heads) out[static_cast<PRODUCTDETAILHEAD>(head.type)] = std::move(head);
+    return true;
+  });
+}
+
+void CQelClientCore::GetProductUnstructuredIntr(uint64_t productId, std::vector<ProductUnstructuredIntr>& out) {
+  GetProductUnstructuredIntr(U64Text(productId), out);
+}
+
+void CQelClientCore::GetProductUnstructuredIntr(std::string productText, std::vector<ProductUnstructuredIntr>& out) {
+  ProductList(0x401, productText, out);
+}
+
+void CQelClientCore::GetProuductPicCategorys(uint64_t productId, std::vector<ProductPicCategory>& out) {
+  GetProuductPicCategorys(U64Text(productId), out);
+}
+
+void CQelClientCore::GetProuductPicCategorys(std::string productText, std::vector<ProductPicCategory>& out) {
+  ProductList(0x410, productText, out);
+}
+
+void CQelClientCore::GetProuductPics(uint64_t productId, int groupId, std::vector<ProductPic>& out) {
+  GetProuductPics(U64Text(productId), IntText(groupId), out);
+  // Only the list of every group (-1) fills the cache.
+  if (groupId != -1) return;
+  GuardedVoid([&] {
+    for (const ProductPic& pic : out) productPics_[productId][static_cast<int>(pic.resId)] = pic;
+  });
+}
+
+void CQelClientCore::GetProuductPics(std::string productText, std::string groupText, std::vector<ProductPic>& out) {
+  GuardedVoid([&] {
+    if (productText.empty() || groupText.empty()) return;
+    out.clear();
+    RequestBuilder request = ProductRequest(productText);
+    request.Param("PICTURE_GROUP_ID", groupText);
+    AppendRecords(Call(0x411, request.Text()), &out);
+  });
+}
+
+void CQelClientCore::GetProuductVideos(uint64_t productId, std::vector<ProductVideo>& out) {
+  ProductList(0x412, U64Text(productId), out,
+              [&](const ProductVideo& video) { productVideos_[productId][static_cast<int>(video.resId)] = video; });
+}
+
+void CQelClientCore::GetProuductVideos(std::string productText, std::vector<ProductVideo>& out) {
+  ProductList(0x412, productText, out);
+}
+
+void CQelClientCore::GetProuductCerts(uint64_t productId, std::vector<ProductCert>& out) {
+  ProductList(0x416, U64Text(productId), out,
+              [&](const ProductCert& cert) { productCerts_[productId][static_cast<int>(cert.resId)] = cert; });
+}
+
+void CQelClientCore::GetProuductCerts(std::string productText, std::vector<ProductCert>& out) {
+  ProductList(0x416, productText, out);
+}
+
+void CQelClientCore::GetProuductCases(uint64_t productId, std::vector<ProductCase>& out) {
+  GetProuductCases(U64Text(productId), out);
+}
+
+void CQelClientCore::GetProuductCases(std::string productText, std::vector<ProductCase>& out) {
+  ProductList(0x409, productText, out);
+}
+
+void CQelClientCore::GetProuductCaseRes(uint64_t productId, int caseId, int type, std::vector<ProductCaseRes>& out) {
+  GetProuductCaseRes(U64Text(productId), IntText(caseId), IntText(type), out);
+}
+
+void CQelClientCore::GetProuductCaseRes(std::string productText, std::string caseText, std::string typeText,
+                                        std::vector<ProductCaseRes>& out) {
+  GuardedVoid([&] {
+    if (productText.empty() || caseText.empty() || typeText.empty()) return;
+    out.clear();
+    RequestBuilder request = ProductRequest(productText);
+    request.Param("PRODUCT_CASE", IdObject("CASE_ID", caseText));
+    request.Param("PRODUCT_CASE_RES_TYPE", typeText);
+    AppendRecords(Call(0x40a, request.Text()), &out);
+  });
+}
+
+void CQelClientCore::GetProductModels(uint64_t productId, std::vector<ProductModel>& out) {
+  GetProductModels(U64Text(productId), out);
+}
+
+void CQelClientCore::GetProductModels(std::string productText, std::vector<ProductModel>& out) {
+  ProductList(0x421, productText, out);
+}
+
+void CQelClientCore::GetProductParameters(uint64_t productId, std::vector<ProductParameter>& out) {
+  GetProductParameters(U64Text(productId), out);
+}
+
+void CQelClientCore::GetProductParameters(std::string productText, std::vector<ProductParameter>& out) {
+  ProductList(0x422, productText, out);
+}
+
+void CQelClientCore::GetProductModelPics(uint64_t productId, std::vector<ProductModelPic>& out) {
+  GetProductModelPics(U64Text(productId), out);
+}
+
+void CQelClientCore::GetProductModelPics(std::string productText, std::vector<ProductModelPic>& out) {
+  ProductList(0x424, productText, out);
+}
+
+void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductReport>& out, int limit, int offset) {
+  GuardedVoid([&] {
+    out.clear();
+    RequestBuilder request = ProductRequest(U64Text(productId));
+    request.Root("LIMIT", limit).Root("OFFSET", offset);
+    Reply reply = Call(0x414, request.Text());
+    if (!reply.Ok()) return;
+    // The cache holds the reports of the latest product only.
+    productReports_.clear();
+    AppendRecords(reply, &out,
+                  [&](const ProductReport& report) { productReports_[productId][report.reportId] = report; });
+  });
+}
+
+const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64_t productId) {
+  return Guarded<const ProductParameterValueMap*>(nullptr, [&]() -> const ProductParameterValueMap* {
+    parameterValues_.clear();
+    Reply reply = Call(0x423, ProductRequest(U64Text(productId)).Text());
+    if (!reply.hasReply) return nullptr;
+    if (reply.result != 0) return &parameterValues_;
+    Json::Value root;
+    if (!ReplyArray(reply, &root)) return &parameterValues_;
+    for (const Json::Value& element : root) {
+      if (!qel::Member(element, "PRODUCT_ID").isString() || !qel::Member(element, "PARAM_ID").isString()) continue;
+      ProductParameterValue value;
+      if (!ConvertElement(element, &value)) continue;
+      parameterValues_[value.productId][value.paramId] = std::move(value);
+    }
+    // Every model gets a value in the built-in model (its name) and price
+    // (empty) columns.
+    std::vector<ProductModel> models;
+    GetProductModels(productId, models);
+    for (const ProductModel& model : models) {
+      ProductParameterValue name;
+      name.value = model.name;
+      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kModelParameterId))] = name;
+      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kPriceParameterId))] =
+          ProductParameterValue();
+    }
+    return &parameterValues_;
+  });
+}
+
+ProductPic* CQelClientCore::GetProuductPicById(uint64_t productId, int resId) {
+  return CachedEntry(productPics_, productId, resId);
+}
+
+ProductVideo* CQelClientCore::GetProuductVideoById(uint64_t productId, int resId) {
+  return CachedEntry(productVideos_, productId, resId);
+}
+
+ProductCert* CQelClientCore::GetProuductCertById(uint64_t productId, int resId) {
+  return CachedEntry(productCerts_, productId, resId);
+}
+
+ProductReport* CQelClientCore::GetProductReportById(uint64_t productId, int reportId) {
+  return CachedEntry(productReports_, productId, reportId);
+}
+
+void CQelClientCore::GetProductParametersAll(uint64_t productId, std::vector<ProductParameter>& out) {
+  GuardedVoid([&] {
+    GetProductParameters(productId, out);
+    out.insert(out.begin(), modelParameter_);
+    out.push_back(priceParameter_);
+  });
+}
+
+void CQelClientCore::GetProductModelsByFilter(uint64_t productId, ProductParameterFilter& filter,
+                                              std::vector<ProductModel>& out) {
+  GuardedVoid([&] {
+    out.clear();
+    GetProductParameterValues(productId);
+    std::vector<ProductModel> models;
+    GetProductModels(productId, models);
+    for (const ProductModel& model : models) {
+      auto values = parameterValues_.find(model.productId);
+      if (values == parameterValues_.end()) continue;
+      bool match = false;
+      for (const auto& [paramId, wanted] : filter) {
+        auto value = values->second.find(paramId);
+        if (value == values->second.end()) continue;
+        for (const ProductParameterValue& candidate : wanted) {
+          if (candidate.value == value->second.value) {
+            match = true;
+            break;
+          }
+        }
+        if (match) break;
+      }
+      if (match) out.push_back(model);
+    }
+  });
+}
+
+void CQelClientCore::GetProductParameterValuesByFilter(uint64_t productId, ProductParameterFilter& filter,
+                                                       ProductParameterValueMap& out) {
+  GuardedVoid([&] {
+    out.clear();
+    GetProductParameterValues(productId);
+    for (const auto& [modelId, values] : parameterValues_) {
+      bool differs = false;
+      for (const auto& [paramId, listed] : filter) {
+        auto value = values.find(paramId);
+        if (value == values.end()) continue;
+        for (const ProductParameterValue& candidate : listed) {
+          if (candidate.value != value->second.value) {
+            differs = true;
+            break;
+          }
+        }
+        if (differs) break;
+      }
+      if (differs) out[modelId] = values;
+    }
+  });
+}
+
+}  // namespace qelclientcore

@@ -1,0 +1,229 @@
+// The singleton, its start-up, its two threads and their shutdown.
+#include "qelclientcore.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include <glog/logging.h>
+
+#include "bridgecall.h"
+#include "clientcoreruntime.h"
+#include "common/qelcommon2.h"
+#include "getterhelpers.h"
+#include "qelgloghelper.h"
+#include "qel/json.h"
+#include "qelbridge.h"
+#include "qelresource.h"
+
+namespace qelclientcore {
+
+using detail::Call;
+using detail::Guarded;
+using detail::GuardedVoid;
+
+namespace {
+
+// Process-wide state beside the object. Never destroyed, so that a thread
+// still running while statics go away finds it intact.
+struct Runtime {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::once_flag initOnce;
+  bool initResult = false;
+  bool stopping = false;  // guarded by mutex; mirrored in stopFlag
+  std::atomic<bool> stopFlag{false};
+  std::atomic<bool> updateRequested{false};
+  std::atomic<bool> updateRunning{false};
+  std::atomic<UpdateDownCallback> hostProgress{nullptr};
+  std::thread cachedDataThread;
+  std::thread dataUpdateThread;
+  bool dataUpdateStarted = false;
+  bool ownsGlog = false;
+  std::mutex shutdownMutex;
+  bool shutDown = false;
+};
+
+Runtime& State() {
+  static Runtime* runtime = new Runtime;
+  return *runtime;
+}
+
+void OnBridgeLog(const char* text, const char* /*extra*/) {
+  // Lines go to the one set of log files; while nobody has set glog up they
+  // are dropped rather than copied to standard error.
+  if (text == nullptr || !google::IsGoogleLoggingInitialized()) return;
+  google::LogMessage("qelclientcore", 39, google::GLOG_INFO).stream() << text;
+}
+
+void StoreHostProgress(void* callback) {
+  State().hostProgress.store(reinterpret_cast<UpdateDownCallback>(callback));
+  SetUpdateDownCallback(&RelayUpdateProgress);
+}
+
+void CachedDataSendThread() {
+  Runtime& state = State();
+  const auto interval = std::chrono::milliseconds(CachedDataIntervalMs());
+  std::unique_lock<std::mutex> lock(state.mutex);
+  while (!state.stopping) {
+    lock.unlock();
+    CQelClientCore::GetInstance()->sendCachedDataSync();
+    lock.lock();
+    state.wake.wait_for(lock, interval, [&state] { return state.stopping; });
+  }
+}
+
+void DataUpdateThread() {
+  Runtime& state = State();
+  std::unique_lock<std::mutex> lock(state.mutex);
+  while (true) {
+    state.wake.wait(lock, [&state] { return state.stopping || state.updateRequested.load(); });
+    if (state.stopping) return;
+    lock.unlock();
+    CQelClientCore::GetInstance()->DoDataUpdate();
+    // A request made while the update ran is absorbed by it.
+    state.updateRequested.store(false);
+    lock.lock();
+  }
+}
+
+void ShutdownAtExit() { ShutdownClientCore(); }
+
+}  // namespace
+
+int RelayUpdateProgress(int step, const char* text) {
+  Runtime& state = State();
+  if (state.stopFlag.load()) return 1;
+  UpdateDownCallback host = state.hostProgress.load();
+  return host != nullptr ? host(step, text) : 0;
+}
+
+int64_t CachedDataIntervalMs() {
+  int64_t interval = CCommon2::instance().Services()->CachedDataIntervalMs();
+  return interval > 0 ? interval : 900000;
+}
+
+void ShutdownClientCore() {
+  Runtime& state = State();
+  std::lock_guard<std::mutex> once(state.shutdownMutex);
+  if (state.shutDown) return;
+  state.shutDown = true;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.stopping = true;
+    state.stopFlag.store(true);
+  }
+  state.wake.notify_all();
+  // Joined before the bridge, SQLite and glog go away; an update in progress
+  // stops at its next progress report.
+  if (state.cachedDataThread.joinable()) state.cachedDataThread.join();
+  if (state.dataUpdateThread.joinable()) state.dataUpdateThread.join();
+  detail::BlockBridgeCalls();
+  if (state.ownsGlog) qelGLogHelper::GetInstance()->Shutdown();
+}
+
+bool ClientCoreShutDown() { return State().stopFlag.load(); }
+
+void RequestDataUpdate() {
+  Runtime& state = State();
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.stopping) return;
+    state.updateRequested.store(true);
+    if (!state.dataUpdateStarted) {
+      state.dataUpdateStarted = true;
+      state.dataUpdateThread = std::thread(DataUpdateThread);
+    }
+  }
+  state.wake.notify_all();
+}
+
+bool BeginDataUpdate() {
+  bool expected = false;
+  return State().updateRunning.compare_exchange_strong(expected, true);
+}
+
+void EndDataUpdate() { State().updateRunning.store(false); }
+
+void SetHostProgressCallback(void* callback) { StoreHostProgress(callback); }
+
+CQelClientCore* CQelClientCore::GetInstance() {
+  static CQelClientCore instance;
+  return &instance;
+}
+
+bool CQelClientCore::Initialize(std::string) { return true; }
+
+void CQelClientCore::Uninitialize() { ShutdownClientCore(); }
+
+CQelClientCore::CQelClientCore() : langType_(-100) {
+  // Ids are fixed from the start; the names come from the captions in Init.
+  modelParameter_.paramId = kModelParameterId;
+  modelParameter_.paraType = 0;
+  priceParameter_.paramId = kPriceParameterId;
+  priceParameter_.paraType = 0;
+}
+
+CQelClientCore::~CQelClientCore() { ShutdownClientCore(); }
+
+bool CQelClientCore::Init() {
+  return Guarded(false, [this] {
+    Runtime& state = State();
+    if (ClientCoreShutDown()) return false;
+    std::call_once(state.initOnce, [this, &state] {
+      if (CCommon2::instance().LogRecord()) {
+        qelGLogHelper::GetInstance()->Init("", 0);
+        state.ownsGlog = qelGLogHelper::GetInstance()->OwnsLogging();
+      }
+      std::string json = GetInitInfo();
+      SetLogCallback(&OnBridgeLog);
+      int rc = InitQelbridge(260, json.c_str());
+      if (const wchar_t* caption = getLANG(GetLangType(), 3)) modelParameter_.paramName = caption;
+      if (const wchar_t* caption = getLANG(GetLangType(), 8)) priceParameter_.paramName = caption;
+      // Registered after the bridge started, so it runs before the bridge's
+      // singletons are destroyed at exit.
+      std::atexit(&ShutdownAtExit);
+      {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (!state.stopping) state.cachedDataThread = std::thread(CachedDataSendThread);
+      }
+      state.initResult = rc == 0;
+    });
+    return state.initResult && !ClientCoreShutDown();
+  });
+}
+
+std::string CQelClientCore::GetInitInfo() {
+  return Guarded(std::string(), [] {
+    CCommon2& common = CCommon2::instance();
+    std::string system, mac, ip, server;
+    common.GetOperationSystemName(system);
+    common.GetMac(mac);
+    common.GetIP(ip);
+    common.GetServer(server);
+    Json::Value info(Json::objectValue);
+    info["LOCAL_PATH"] = GetMoudleDirA();
+    info["SERVER_PATH"] = server;
+    info["IP"] = ip;
+    info["UA"] = "Windows";
+    info["PLATFORM"] = system;
+    info["MAC"] = mac;
+    return qel::WriteStyled(info);
+  });
+}
+
+int CQelClientCore::GetLangType() {
+  if (langType_ == -100) langType_ = 0;
+  return langType_;
+}
+
+void CQelClientCore::Clear() {}
+
+bool CQelClientCore::Decrypt(std::string) { return false; }
+
+std::string CQelClientCore::IntToStr(int value) { return "\"" + std::to_string(value) + "\""; }
+
+}  // namespace qelclientcore

@@ -1,0 +1,257 @@
+// CQelClientCore: the typed API of the catalogue client over qelbridge.
+//
+// Text: every narrow std::string / const char* argument and every narrow
+// record member is GBK, like qelbridge's own texts; wide text is wchar_t
+// (UTF-32 on Linux). Characters that GBK cannot hold are dropped when wide
+// text is sent; the rest of the text is kept.
+//
+// Lifetime: the record and vector pointers that the getters return point
+// into the object's caches. They stay valid until the next call that
+// refills or clears the same cache; the host never frees them. The host
+// calls the object from one thread at a time; Init() starts the object's
+// own threads. After shutdown (process exit or Uninitialize()) every call
+// gives its failure result.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+#include "qelclientcore_export.h"
+#include "records/qelrecords.h"
+
+namespace qelclientcore {
+
+// Results of the account calls; the values are fixed.
+enum LoginRst { LOGIN_OK = 0, LOGIN_FAIL_100020 = 1, LOGIN_FAIL_100013 = 2, LOGIN_FAIL_OTHER = 3 };
+enum RegSendCodeRst { REGSENDCODE_OK = 0, REGSENDCODE_FAIL = 1, REGSENDCODE_NOREPLY = 2 };
+enum RegCheckCodeRst { REGCHECKCODE_OK = 0, REGCHECKCODE_FAIL = 2, REGCHECKCODE_NOREPLY = 3 };
+enum RegRst { REG_OK = 0, REG_FAIL = 2, REG_NOREPLY = 3 };
+
+// Parameter values of models: model PRODUCT_ID -> PARAM_ID -> value.
+typedef std::map<uint64_t, std::map<uint64_t, ProductParameterValue>> ProductParameterValueMap;
+// A filter: PARAM_ID -> the values asked for.
+typedef std::map<uint64_t, std::vector<ProductParameterValue>> ProductParameterFilter;
+
+class QELCLIENTCORE_API CQelClientCore {
+ public:
+  // The one instance, built on first use.
+  static CQelClientCore* GetInstance();
+  static bool Initialize(std::string unused);
+  // Stops and joins the object's threads (also done at process exit);
+  // afterwards every call gives its failure result.
+  static void Uninitialize();
+
+  CQelClientCore(const CQelClientCore&) = default;
+  CQelClientCore& operator=(const CQelClientCore&) = default;
+
+  // Start-up, once: log files (when kept), the bridge with the start-up
+  // JSON, the two built-in parameters, the cached-data thread. Later calls
+  // return the first result. True when the bridge started.
+  bool Init();
+  // The start-up JSON (GBK, styled).
+  std::string GetInitInfo();
+  int GetLangType();  // 0 (Chinese) once read
+  void Clear();
+  bool Decrypt(std::string text);
+
+  // Company, about, modules.
+  const CompanyInfo* GetCompanyInfo();
+  const QelInfo* GetQelInfo();
+  Json::Value& GetCompanyInfoJs();
+  Json::Value& GetQelInfoJs();
+  Json::Value& GetPrimaryModulesJs();
+  Json::Value& GetTopProductCategorysJs();
+  Json::Value GetSubProductCategorysJs(Json::Value& request);
+  Json::Value GetParentProductCategorysJs(Json::Value& request);
+  Json::Value GetProductsByCategoryJs(Json::Value& request);
+  const std::vector<PrimaryModule>* GetPrimaryModeles();
+  const std::vector<SecondaryModule>* GetSecondaryModules(int bannerId);
+  SecondaryModule* GetSecondaryModuleByID(int id);
+  bool UpdateSecondaryModuleStatus(int id);
+
+  // Categories, brands, products, favourites.
+  void GetTopProuductCategorys(std::vector<ProductCategory>& out);
+  void GetSubProuductCategorys(uint64_t categoryId, std::vector<ProductCategory>& out);
+  void GetParentProuductCategorys(uint64_t categoryId, std::vector<ProductCategory>& out);
+  void GetProuductBrandsByCategory(std::vector<ProductBrand>& out, uint64_t categoryId);
+  void GetProductCategoryByID(uint64_t categoryId, ProductCategory& out);
+  int GetAllProuductsCount(int brandId);
+  const std::vector<Product>* GetAllProuducts(int brandId, int limit, int offset);
+  Product* GetProductByID(uint64_t id);
+  void GetProductsByCategory(uint64_t categoryId, std::vector<Product>& out, int brandId, int limit, int offset);
+  void SearchProduct(std::string text, std::vector<Product>& out);
+  bool UpdateProductStatus(uint64_t id);
+  const std::vector<Product>* GetFavoriteProducts(int unused1, int unused2);
+  bool IsProductInFavorite(uint64_t id);
+  bool AddProductToFavorite(uint64_t id);
+  bool RemoveProductFromFavorite(uint64_t id);
+
+  // Product detail.
+  bool GetProductDetailHead(uint64_t id, std::map<PRODUCTDETAILHEAD, ProductDetailHead>& out);
+  void GetProductUnstructuredIntr(uint64_t productId, std::vector<ProductUnstructuredIntr>& out);
+  void GetProuductPicCategorys(uint64_t productId, std::vector<ProductPicCategory>& out);
+  void GetProuductPics(uint64_t productId, int groupId, std::vector<ProductPic>& out);
+  void GetProuductVideos(uint64_t productId, std::vector<ProductVideo>& out);
+  void GetProuductCerts(uint64_t productId, std::vector<ProductCert>& out);
+  void GetProuductCases(uint64_t productId, std::vector<ProductCase>& out);
+  void GetProuductCaseRes(uint64_t productId, int caseId, int type, std::vector<ProductCaseRes>& out);
+  void GetProductModels(uint64_t productId, std::vector<ProductModel>& out);
+  void GetProductParameters(uint64_t productId, std::vector<ProductParameter>& out);
+  void GetProductModelPics(uint64_t productId, std::vector<ProductModelPic>& out);
+  void GetProductReports(uint64_t productId, std::vector<ProductReport>& out, int limit, int offset);
+  const ProductParameterValueMap* GetProductParameterValues(uint64_t productId);
+  ProductPic* GetProuductPicById(uint64_t productId, int resId);
+  ProductVideo* GetProuductVideoById(uint64_t productId, int resId);
+  ProductCert* GetProuductCertById(uint64_t productId, int resId);
+  ProductReport* GetProductReportById(uint64_t productId, int reportId);
+  // The product's parameters between the built-in model (first) and price
+  // (last) parameters.
+  void GetProductParametersAll(uint64_t productId, std::vector<ProductParameter>& out);
+  void GetProductModelsByFilter(uint64_t productId, ProductParameterFilter& filter, std::vector<ProductModel>& out);
+  void GetProductParameterValuesByFilter(uint64_t productId, ProductParameterFilter& filter,
+                                         ProductParameterValueMap& out);
+
+  // Account. `error` receives the reply's ERRORDESC on a failure reply.
+  LoginRst LogIn(const std::string& user, const std::string& password, bool remember, std::wstring& error);
+  RegSendCodeRst SendRegCode(const std::string& account, int accountType, std::wstring& error);
+  RegCheckCodeRst CheckRegCode(const std::string& code, const std::string& account, int accountType,
+                               std::wstring& error);
+  RegRst DoUserReg(UserRegInfo& info, std::wstring& error);
+  bool IsUserExisted(const std::string& name, int type, const std::string& oldName, std::wstring& error,
+                     int& exist);
+  void GetUserInfo(UserRegInfo& info);
+  bool IsUserInTheLogin();
+
+  // Consultations, inquiries, feedback, areas, date.
+  bool NewConsult(MyConsultation& consult);
+  bool NewInquire(MyInquire& inquire, bool unused);
+  // True exactly when the bridge deleted it; the cached entry goes only then.
+  bool DelConsultation(uint64_t productId, int consultId);
+  bool DelInquire(uint64_t productId, int inquiryId);
+  int GetConsultationCount(uint64_t productId);
+  int GetInquireCount(uint64_t productId);
+  void GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit, int offset);
+  void GetInquire(uint64_t productId, std::vector<MyInquire>& out, int limit, int offset);
+  void RefreshInquire(uint64_t productId, int unused);
+  MyConsultation* GetConsultationById(int consultId);
+  MyInquire* GetInquireById(int inquiryId);
+  bool newFeed(MyFeed& feed, std::wstring& error);
+  void GetSubGeoTags(std::vector<GeoTag>& out, const int& areaId);
+  void GetParentGeoTag(const int& areaId, GeoTag& out);
+  void GetGeoTagsById(const int& areaId, GeoTag& out);
+  // The local date as "year-month-day" without leading zeros.
+  void GetCurrentDate(std::wstring& out);
+
+  // Usage records, queued by the bridge and sent by the cached-data thread.
+  void behavior_visitProduct(uint64_t productId);
+  void behavior_print(uint64_t productId, int printType);
+  void sendCachedDataSync();
+
+  // Company certificates, groups and cases.
+  void GetEntCertCategorys(std::vector<EntCertCategory>& out);
+  EntCertCategory* GetEntCertCategoryById(int categoryId);
+  void GetEntCertsGroupByCategory(const std::wstring& categoryId, std::vector<EntCertsGroup>& out);
+  void GetAllEntCertGroup(std::vector<EntCertsGroup>& out);
+  int GetAllEntCertGroupCount();
+  const EntCertsGroup* GetEntCertGroupById(const std::wstring& groupId);
+  void GetEntCertByGroup(const std::wstring& groupId, std::vector<EntCertPic>& out);
+  const EntCertPic* GetEntCertPicById(const std::wstring& resId);
+  bool UpdateEntCertGroupStatus(const std::wstring& groupId);
+  void GetEntCertCatsOfGroup(const std::wstring& groupId, std::vector<std::wstring>& out);
+  void GetEntCertsByCategory(int categoryId, std::vector<EntCert>& out, int limit, int offset);
+  int GetAllEntCertCount();
+  const std::vector<EntCert>* GetAllEntCerts();
+  EntCert* GetEntCertByID(unsigned id);
+  // Nothing stores a company certificate's seen state: always false.
+  bool UpdateEntCertStatus(int id);
+  bool UpdateEntCertsStatusByCategory(int categoryId);
+  const std::vector<EntCase>* GetEntCases();
+  EntCase* GetEntCaseById(int caseId);
+  bool UpdateEntCaseStatus(int caseId);
+  void GetEntCaseRes(int caseId, int type, std::vector<EntCaseRes>& out);
+
+  // Data and application update. The callbacks are qelbridge's
+  // UpdateDownCallback (int step, const char* GBK text; non-zero stops).
+  bool IsDataNeedUpdateSync();
+  void DoDataUpdateAsync(void* callback);
+  void SetDownloadCallback(void* callback);
+  // False when another update runs.
+  bool DoDataUpdate();
+  int IsNeedUpdateApp();
+  void GetUpdateAppList(const std::string& folder, std::vector<AppUpdateFiles>& out);
+  void GetUpdateAppList(std::vector<AppUpdateFiles>& out);
+  void DownloadFile(const std::string& url, const std::string& path);
+
+ protected:
+  std::string IntToStr(int value);
+  // Overloads taking id texts: an empty text returns at once.
+  const std::vector<SecondaryModule>* GetSecondaryModules(std::string bannerText);
+  void GetSubProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out);
+  void GetParentProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out);
+  void GetProuductBrandsByCategory(std::vector<ProductBrand>& out, std::string categoryText);
+  void GetProductsByCategory(std::string categoryText, std::vector<Product>& out, std::string brandText, int limit,
+                             int offset);
+  bool UpdateProductStatus(std::string productText);
+  bool IsProductInFavorite(std::string productText);
+  bool AddProductToFavorite(std::string productText);
+  bool RemoveProductFromFavorite(std::string productText);
+  void GetProductUnstructuredIntr(std::string productText, std::vector<ProductUnstructuredIntr>& out);
+  void GetProuductPicCategorys(std::string productText, std::vector<ProductPicCategory>& out);
+  void GetProuductPics(std::string productText, std::string groupText, std::vector<ProductPic>& out);
+  void GetProuductVideos(std::string productText, std::vector<ProductVideo>& out);
+  void GetProuductCerts(std::string productText, std::vector<ProductCert>& out);
+  void GetProuductCases(std::string productText, std::vector<ProductCase>& out);
+  void GetProuductCaseRes(std::string productText, std::string caseText, std::string typeText,
+                          std::vector<ProductCaseRes>& out);
+  void GetProductModels(std::string productText, std::vector<ProductModel>& out);
+  void GetProductParameters(std::string productText, std::vector<ProductParameter>& out);
+  void GetProductModelPics(std::string productText, std::vector<ProductModelPic>& out);
+  void GetEntCertsByCategory(std::string categoryText, std::vector<EntCert>& out, int limit, int offset);
+  void GetEntCaseRes(std::string caseText, std::string typeText, std::vector<EntCaseRes>& out);
+
+ private:
+  CQelClientCore();
+  ~CQelClientCore();
+  void InitCatGroups(const std::wstring& categoryId, const std::vector<EntCertsGroup>& groups);
+  void MarkProductSeen(uint64_t id);
+  void SetProductFavorite(uint64_t id, int favorite);
+
+  ProductParameter modelParameter_;
+  ProductParameter priceParameter_;
+  int langType_;
+  CompanyInfo companyInfo_;
+  QelInfo qelInfo_;
+  std::vector<PrimaryModule> primaryModules_;
+  std::vector<SecondaryModule> secondaryModules_;
+  std::vector<Product> products_;
+  std::vector<EntCert> entCerts_;
+  std::vector<EntCase> entCases_;
+  std::vector<Product> favorites_;
+  std::map<uint64_t, Product> productMap_;
+  std::map<int, SecondaryModule> secondaryModuleMap_;
+  std::map<int, EntCertCategory> entCertCategoryMap_;
+  std::map<int, EntCert> entCertMap_;
+  std::map<int, EntCase> entCaseMap_;
+  std::map<uint64_t, std::map<int, ProductPic>> productPics_;
+  std::map<uint64_t, std::map<int, ProductVideo>> productVideos_;
+  std::map<uint64_t, std::map<int, ProductCert>> productCerts_;
+  ProductParameterValueMap parameterValues_;
+  std::map<uint64_t, std::map<int, ProductReport>> productReports_;
+  std::map<int, MyConsultation> consultations_;
+  std::map<int, MyInquire> inquiries_;
+  std::map<std::wstring, EntCertPic> entCertPics_;
+  std::map<std::wstring, EntCertsGroup> entCertGroups_;
+  std::map<std::wstring, std::map<std::wstring, int>> categoryGroups_;
+  Json::Value companyInfoJs_;
+  Json::Value qelInfoJs_;
+  Json::Value primaryModulesJs_;
+  Json::Value topProductCategorysJs_;
+  // Handed out by the *Js getters while their cache holds no element.
+  Json::Value emptyJs_;
+};
+
+}  // namespace qelclientcore

@@ -1,0 +1,79 @@
+// Data update (run inside the bridge on the data-update thread) and the
+// application update list and downloads.
+#include "bridgecall.h"
+#include "clientcoreruntime.h"
+#include "common/qelcommon2.h"
+#include "getterhelpers.h"
+#include "qelclientcore.h"
+
+namespace qelclientcore {
+
+using namespace detail;
+
+bool CQelClientCore::IsDataNeedUpdateSync() {
+  return Guarded(false, [] {
+    Reply reply = Call(0x571, "");
+    Json::Value root;
+    if (!reply.Ok() || !reply.Parse(&root)) return false;
+    return ReadCountOrStatus(root, "STATUS", 0) == 1;
+  });
+}
+
+void CQelClientCore::DoDataUpdateAsync(void* callback) {
+  GuardedVoid([callback] {
+    if (ClientCoreShutDown()) return;
+    SetHostProgressCallback(callback);
+    RequestDataUpdate();
+  });
+}
+
+void CQelClientCore::SetDownloadCallback(void* callback) {
+  GuardedVoid([callback] {
+    if (!ClientCoreShutDown()) SetHostProgressCallback(callback);
+  });
+}
+
+bool CQelClientCore::DoDataUpdate() {
+  return Guarded(false, [] {
+    // One update at a time, whether started here or on the update thread.
+    if (!BeginDataUpdate()) return false;
+    struct End {
+      ~End() { EndDataUpdate(); }
+    } end;
+    Reply reply = Call(0x570, "");
+    if (reply.Ok()) return true;
+    ReadError(reply, nullptr);
+    return false;
+  });
+}
+
+int CQelClientCore::IsNeedUpdateApp() {
+  return Guarded(0, [] {
+    Reply reply = Call(0x572, "");
+    Json::Value root;
+    if (!reply.Ok() || !reply.Parse(&root)) return 0;
+    return ReadCountOrStatus(root, "STATUS", 0);
+  });
+}
+
+void CQelClientCore::GetUpdateAppList(const std::string&, std::vector<AppUpdateFiles>& out) {
+  GuardedVoid([&] {
+    std::vector<AppUpdateFiles> files;
+    if (!AppendRecords(Call(0x573, ""), &files)) return;
+    // A file whose name was refused has no target and is left out.
+    for (AppUpdateFiles& file : files) {
+      if (!file.localPath.empty() && !file.url.empty()) out.push_back(std::move(file));
+    }
+  });
+}
+
+void CQelClientCore::GetUpdateAppList(std::vector<AppUpdateFiles>& out) { GetUpdateAppList(std::string(), out); }
+
+void CQelClientCore::DownloadFile(const std::string& url, const std::string& path) {
+  GuardedVoid([&] {
+    if (ClientCoreShutDown()) return;
+    CCommon2::instance().DownloadFile(url, std::string(), path, nullptr);
+  });
+}
+
+}  // namespace qelclientcore

@@ -1,0 +1,212 @@
+// Start-up, the cached-data and data-update threads, and shutdown. Each
+// test runs in its own process, so the singleton starts fresh.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <thread>
+
+#include "clientcoreruntime.h"
+#include "common/qelcommon2.h"
+#include "fakebridge.h"
+#include "qelclientcore.h"
+#include "qelresource.h"
+
+namespace {
+
+using namespace qelclientcore;
+using qeltest::FakeBridge;
+
+class FixedServices : public ICommonServices {
+ public:
+  FixedServices(std::string moduleDir, int64_t intervalMs) : moduleDir_(std::move(moduleDir)), interval_(intervalMs) {}
+  bool LogRecord() override { return false; }
+  std::string Server() override { return "http://127.0.0.1:9/svc"; }
+  std::string Ip() override { return "10.0.0.2"; }
+  std::string Mac() override { return "02:00:00:00:00:01"; }
+  std::string OperationSystemName() override { return "Linux 6.1"; }
+  std::string ModuleDir() override { return moduleDir_; }
+  int64_t CachedDataIntervalMs() override { return interval_; }
+  std::string DownloadFile(const std::string&, const std::string&, const std::string&,
+                           CommonDownloadProgress*) override {
+    return "100000";
+  }
+
+ private:
+  std::string moduleDir_;
+  int64_t interval_;
+};
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void Use(int64_t intervalMs) {
+    CCommon2::instance().SetServices(std::make_shared<FixedServices>(install_.root(), intervalMs));
+  }
+  CQelClientCore& Core() { return *CQelClientCore::GetInstance(); }
+
+  // Waits until the fake saw `count` requests of `code`; false on time-out.
+  static bool WaitForCode(const FakeBridge& bridge, int code, size_t count) {
+    for (int i = 0; i < 1000; ++i) {
+      size_t seen = 0;
+      for (int c : bridge.Codes()) seen += c == code ? 1 : 0;
+      if (seen >= count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  qeltest::Installation install_;
+};
+
+TEST_F(StartupTest, StartupJsonHoldsTheSixKeys) {
+  Use(900000);
+  Json::Value info;
+  ASSERT_TRUE(qel::ParseGbkJson(Core().GetInitInfo(), &info));
+  EXPECT_EQ(info.getMemberNames(), (std::vector<std::string>{"IP", "LOCAL_PATH", "MAC", "PLATFORM", "SERVER_PATH", "UA"}));
+  EXPECT_EQ(info["LOCAL_PATH"].asString(), install_.root());
+  EXPECT_EQ(info["SERVER_PATH"].asString(), "http://127.0.0.1:9/svc");
+  EXPECT_EQ(info["IP"].asString(), "10.0.0.2");
+  EXPECT_EQ(info["MAC"].asString(), "02:00:00:00:00:01");
+  EXPECT_EQ(info["PLATFORM"].asString(), "Linux 6.1");
+  EXPECT_EQ(info["UA"].asString(), "Windows");
+}
+
+TEST_F(StartupTest, InitRunsOnceAndSetsTheBuiltInParameters) {
+  Use(900000);
+  FakeBridge bridge;
+  bridge.Script(0x422, 1, qeltest::ErrorReply(1, ""));
+  ASSERT_TRUE(Core().Init());
+  ASSERT_TRUE(WaitForCode(bridge, 0x551, 1));
+  EXPECT_TRUE(Core().Init());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  size_t sends = 0;
+  for (int c : bridge.Codes()) sends += c == 0x551 ? 1 : 0;
+  EXPECT_EQ(sends, 1u);  // a second Init starts no second thread
+
+  std::vector<ProductParameter> params;
+  Core().GetProductParametersAll(1, params);
+  ASSERT_EQ(params.size(), 2u);
+  EXPECT_EQ(params[0].paramId, -1);
+  EXPECT_EQ(params[0].paramName, getLANG(0, 3));
+  EXPECT_EQ(params[0].paraType, 0);
+  EXPECT_EQ(params[1].paramId, -2);
+  EXPECT_EQ(params[1].paramName, getLANG(0, 8));
+}
+
+TEST_F(StartupTest, CachedDataThreadSendsAtOnceThenEveryIntervalAndStopsPromptly) {
+  Use(20);
+  FakeBridge bridge;
+  ASSERT_TRUE(Core().Init());
+  ASSERT_TRUE(WaitForCode(bridge, 0x551, 3));
+  CQelClientCore::Uninitialize();
+  size_t after = bridge.Count();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(bridge.Count(), after);  // joined: no send after shutdown
+
+  // After shutdown every call gives its failure result without a request.
+  std::vector<Product> products;
+  EXPECT_EQ(Core().GetProductByID(1), nullptr);
+  Core().GetProductsByCategory(1, products, -1, 10, 0);
+  EXPECT_TRUE(products.empty());
+  EXPECT_FALSE(Core().DoDataUpdate());
+  Core().DoDataUpdateAsync(nullptr);
+  EXPECT_FALSE(Core().Init());
+  EXPECT_EQ(bridge.Count(), after);
+  CQelClientCore::Uninitialize();  // idempotent
+}
+
+TEST_F(StartupTest, ShutdownWakesALongWait) {
+  Use(900000);
+  FakeBridge bridge;
+  ASSERT_TRUE(Core().Init());
+  ASSERT_TRUE(WaitForCode(bridge, 0x551, 1));
+  auto start = std::chrono::steady_clock::now();
+  CQelClientCore::Uninitialize();
+  // Far below the 15-minute pause: the wait was woken.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+}
+
+// Holds the data update (0x570) until released, so a test can act while it
+// runs.
+class BlockingBridge : public FakeBridge {
+ public:
+  int Invoke(int code, const char* request, char** reply) override {
+    if (code == 0x570) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ++running_;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
+      --running_;
+    }
+    return FakeBridge::Invoke(code, request, reply);
+  }
+  void WaitRunning() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return running_ > 0; });
+  }
+  void ReleaseUpdate() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int running_ = 0;
+  bool released_ = false;
+};
+
+TEST_F(StartupTest, OneDataUpdateAtATime) {
+  Use(900000);
+  BlockingBridge bridge;
+  ASSERT_TRUE(Core().Init());
+  Core().DoDataUpdateAsync(nullptr);
+  bridge.WaitRunning();
+  EXPECT_FALSE(Core().DoDataUpdate());  // a direct update while one runs
+  Core().DoDataUpdateAsync(nullptr);    // absorbed by the running one
+  Core().DoDataUpdateAsync(nullptr);
+  bridge.ReleaseUpdate();
+  ASSERT_TRUE(WaitForCode(bridge, 0x570, 1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  size_t updates = 0;
+  for (int c : bridge.Codes()) updates += c == 0x570 ? 1 : 0;
+  EXPECT_EQ(updates, 1u);
+  EXPECT_TRUE(Core().DoDataUpdate());  // free again
+  CQelClientCore::Uninitialize();
+}
+
+// A running update is told to stop at its next progress report once the
+// client core shuts down; the host's callback is relayed until then.
+int g_progressCalls = 0;
+int CountProgress(int, const char*) {
+  ++g_progressCalls;
+  return 0;
+}
+
+TEST_F(StartupTest, ProgressIsRelayedUntilShutdown) {
+  Use(900000);
+  FakeBridge bridge;
+  ASSERT_TRUE(Core().Init());
+  Core().SetDownloadCallback(reinterpret_cast<void*>(&CountProgress));
+  EXPECT_EQ(RelayUpdateProgress(5, "x"), 0);
+  EXPECT_EQ(g_progressCalls, 1);
+  CQelClientCore::Uninitialize();
+  EXPECT_NE(RelayUpdateProgress(6, "x"), 0);
+  EXPECT_EQ(g_progressCalls, 1);
+}
+
+// Returning from main right after Init, with the thread running, ends the
+// process cleanly: the threads are joined before the bridge goes away.
+TEST_F(StartupTest, ExitRightAfterInitIsClean) {
+  Use(900000);
+  EXPECT_EXIT(
+      {
+        CQelClientCore::GetInstance()->Init();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
