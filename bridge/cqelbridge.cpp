@@ -6,9 +6,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/sqlite/qeldatasourcesqlite.h"
 #include "logbridge.h"
@@ -42,12 +44,13 @@ class BridgeLogHelper {
       if (google::IsGoogleLoggingInitialized()) return;
       if (!IsDirectory("./qellog")) CreateDirectories("./qellog");
       // glog keeps the pointer it is given, so the name lives as long as
-      // the process.
-      static char programName[1025] = {0};
-      ssize_t n = readlink("/proc/self/exe", programName, sizeof(programName) - 1);
-      programName[n > 0 ? n : 0] = '\0';
-      if (n <= 0) snprintf(programName, sizeof(programName), "qelbridge");
-      google::InitGoogleLogging(programName);
+      // the process. The link is read whole, however long the path.
+      static const std::string programName = [] {
+        std::error_code ec;
+        std::string name = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+        return ec || name.empty() ? std::string("qelbridge") : name;
+      }();
+      google::InitGoogleLogging(programName.c_str());
       owner_ = true;
       FLAGS_stderrthreshold = 0;
       FLAGS_colorlogtostderr = true;
@@ -168,6 +171,10 @@ int StartQelbridge(int platform, const std::string& json) {
     values.uploadDir = values.LOCAL_PATH + "/uploadfile";
     std::string uploadUrl = UploadUrlFor(values.SERVER_PATH);
     if (!uploadUrl.empty()) values.uploadUrl = uploadUrl;
+    // The session opens its database below the installation folder; only
+    // the first start counts, since the database is opened once.
+    qelInfoAccess::Start(values.LOCAL_PATH);
+    qelInfoAccess::SetPlatform(platform, PlatformCodeFor(platform), values.MAC);
   }
 
   // A staged update replaces the second database file: never while the
@@ -195,7 +202,7 @@ cqelbridge* cqelbridge::GetInstance() {
 
 cqelbridge::cqelbridge() {
   QEL_LOG("qel::dataspace::cqelbridge::cqelbridge", "bigein InitAllData outside！");
-  currentUID = "";
+  qelInfoAccess::SetUserId("");
   InitAllData();
   g_bridgeBuilt.store(true);
   // Runs before this singleton and the registry are torn down at exit: the
@@ -227,36 +234,34 @@ int cqelbridge::InitAllData() {
   if (datasource->GetRememberUser(&uid) != 0) {
     QEL_LOG(kFun, "Get remember user ERROR, please check the database");
   } else {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      currentUID = uid;
-    }
+    qelInfoAccess::SetUserId(uid);
     QEL_LOG(kFun, "User Login Success. UseID:" + uid);
   }
 
   struct CompanyValue {
     const char* field;
-    std::string* target;
     const char* error;
     const char* found;
   };
   const CompanyValue company[] = {
-      {"ID", &companyID, "Get CompanyID error", "Company ID is "},
-      {"SERIALID", &serialID, "Get SerialID error", "Serial ID is "},
-      {"COMTEMP", &comTemp, "Get COMTEMP error", "COMTEMP ID is "},
+      {"ID", "Get CompanyID error", "Company ID is "},
+      {"SERIALID", "Get SerialID error", "Serial ID is "},
+      {"COMTEMP", "Get COMTEMP error", "COMTEMP ID is "},
   };
-  for (const CompanyValue& item : company) {
+  // A value that cannot be read stays as it was.
+  const SessionIdentity before = qelInfoAccess::Identity();
+  std::string values[] = {before.companyId, before.serialId, before.templateId};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const CompanyValue& item = company[i];
     std::string value;
     if (datasource->GetFieldValue("COMPANY", item.field, "", &value) != 0) {
       QEL_LOG(kFun, item.error);
       continue;
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      *item.target = value;
-    }
+    values[i] = value;
     QEL_LOG(kFun, item.found + value);
   }
+  qelInfoAccess::SetCompany(values[0], values[1], values[2]);
 
   std::string verPath = localPath + "/" + "ver.qel";
   QEL_LOG(kFun, " verPath:" + verPath);
@@ -271,33 +276,18 @@ int cqelbridge::InitAllData() {
   return datasource->IsOpen() ? 0 : 1;
 }
 
-std::string cqelbridge::GetCurrentUID() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return currentUID;
-}
-std::string cqelbridge::GetCompanyID() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return companyID;
-}
-std::string cqelbridge::GetSerialID() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return serialID;
-}
+std::string cqelbridge::GetCurrentUID() { return qelInfoAccess::Identity().userId; }
+std::string cqelbridge::GetCompanyID() { return qelInfoAccess::Identity().companyId; }
+std::string cqelbridge::GetSerialID() { return qelInfoAccess::Identity().serialId; }
 std::string cqelbridge::GetLocalVersion() {
   std::lock_guard<std::mutex> lock(mutex_);
   return localVersion;
 }
-std::string cqelbridge::GetComTemp() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return comTemp;
-}
+std::string cqelbridge::GetComTemp() { return qelInfoAccess::Identity().templateId; }
 std::string cqelbridge::PlatformCode() { return PlatformCodeFor(GetPlatform()); }
 
 int cqelbridge::SetCurrentUID(std::string uid) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    currentUID = uid;
-  }
+  qelInfoAccess::SetUserId(uid);
   QEL_LOG("qel::dataspace::cqelbridge::SetCurrentUID", "Current User Changed To: " + uid);
   return 0;
 }

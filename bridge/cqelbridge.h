@@ -51,7 +51,8 @@ class cqelbridge {
   // the module; -2 for a module number without a handler.
   int Invoke(int code, std::string json, std::string* reply);
 
-  // Copies of the loaded values; safe to call from any thread.
+  // Copies of the loaded values; safe to call from any thread. The user and
+  // the company values live in the session (qelInfoAccess::Identity).
   std::string GetCurrentUID();
   std::string GetCompanyID();
   std::string GetSerialID();
@@ -71,12 +72,8 @@ class cqelbridge {
 
   int InitAllData();
 
-  std::mutex mutex_;  // guards the five strings below
-  std::string currentUID;
-  std::string companyID;
-  std::string serialID;
+  std::mutex mutex_;  // guards localVersion
   std::string localVersion;
-  std::string comTemp;
 };
 
 }  // namespace dataspace

@@ -1,19 +1,17 @@
 #include "errorcodehelper.h"
 
-#include <memory>
+#include <utility>
 
-#include "business/qelinfoaccess.h"
-#include "database/qeldatasource.h"
+#include "database/qelinfoaccess.h"
+#include "database/qelquery.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 
 namespace qel {
 
 using dataspace::IQELDatasource;
-using dataspace::IQELQueryCursor;
 using dataspace::qelInfoAccess;
 using dataspace::qelQueryDef;
-using dataspace::qelRecord;
 
 int qelErrorHelper::GetErrorINFO(const std::string& code, Json::Value* out) {
   qelInfoAccess* access = qelInfoAccess::GetInstance();
@@ -27,17 +25,15 @@ int qelErrorHelper::GetErrorINFO(const std::string& code, Json::Value* out) {
   def.SetFilter(" t1.ERRORCODE = t2.ERRORCODE AND t1.LANG = " + access->GetLangID() +
                 " AND t2.ERRORCODE = " + dataspace::QuoteSqlText(code) + " ");
 
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
+  Json::Value row;
+  const int found = dataspace::QueryFirstRow(datasource, &def, out != nullptr ? &row : nullptr);
+  if (found < 0) {
     QEL_LOG("qel::qelErrorHelper::GetErrorINFO", "Query Error");
-    delete raw;
     return 1;
   }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
   if (out == nullptr) return 0;
-  qelRecord row;
-  if (cursor && cursor->MoveNext() && cursor->GetRecord(&row)) {
-    *out = row.GetJson();
+  if (found == 1) {
+    *out = std::move(row);
     return 0;
   }
   Json::Value empty(Json::objectValue);

@@ -15,4 +15,11 @@ class qelErrorHelper {
   static int GetErrorINFO(const std::string& code, Json::Value* out);
 };
 
+namespace dataspace {
+
+// Replaces *reply by the styled error object of code (defined with the
+// dispatcher). The result is GetErrorINFO's.
+int MakeErrorReply(std::string code, std::string* reply);
+
+}  // namespace dataspace
 }  // namespace qel

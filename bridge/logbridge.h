@@ -1,14 +1,17 @@
 // Log and progress bridges: every log line of the library goes to the
 // host's callback; nothing is formatted while no callback is set.
+//
+// The texts handed to these functions (and the [FUN] names) reach the hosts,
+// which match on them: they keep their exact spelling, typos and odd
+// spacing included. Do not "fix" them.
+//
+// Internal header: hosts include qelbridge.h, which does not pull this in.
 #pragma once
 
 #include <ctime>
 #include <string>
 
-extern "C" {
-typedef void (*LogCallback)(const char* text, const char* extra);
-typedef int (*UpdateDownCallback)(int step, const char* text);
-}
+#include "qelbridge_types.h"
 
 namespace qel {
 namespace dataspace {

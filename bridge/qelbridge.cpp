@@ -4,9 +4,11 @@
 #include <cstring>
 #include <new>
 
+#include "business/qelmethodtable.h"
 #include "cqelbridge.h"
 #include "datainterfaceinvoke.h"
 #include "errorcodehelper.h"
+#include "logbridge.h"
 #include "qel/json.h"
 #include "qel/text.h"
 
@@ -26,7 +28,7 @@ int MakeErrorReply(std::string code, std::string* reply) {
 
 int cqelbridge::Invoke(int code, std::string json, std::string* reply) {
   Data_interface_invoke* handler = GetInvokeModule((static_cast<unsigned>(code) >> 8) & 0xFFu);
-  if (handler == nullptr) return -2;
+  if (handler == nullptr) return kResultUnknownModule;
   QEL_LOG(kDispatchFunction, kJsonInLine);
   QEL_LOG(kDispatchFunction, json);
   int result;
@@ -34,7 +36,7 @@ int cqelbridge::Invoke(int code, std::string json, std::string* reply) {
     result = handler->Invoke(static_cast<int>(static_cast<unsigned>(code) & 0xFFu), std::move(json), reply);
   } catch (...) {
     // A module that throws answers like a failed handler.
-    result = 1;
+    result = kResultFailed;
   }
   QEL_LOG(kDispatchFunction, *reply);
   return result;

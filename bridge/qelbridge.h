@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "logbridge.h"
 #include "qelbridge_export.h"
+#include "qelbridge_types.h"
 
 extern "C" {
 QELBRIDGE_API int InitQelbridge(int platform, const char* json);

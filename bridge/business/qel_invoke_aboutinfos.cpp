@@ -2,15 +2,16 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
+#include <utility>
 
 #include <json/json.h>
 
-#include "business/qelinfoaccess.h"
+#include "business/qelmethodtable.h"
+#include "cqelbridge.h"
+#include "database/qelinfoaccess.h"
+#include "database/qelquery.h"
 #include "qel/json.h"
 #include "qel/text.h"
-#include "cqelbridge.h"
-#include "database/qeldatasource.h"
 
 namespace qel {
 namespace dataspace {
@@ -42,23 +43,18 @@ ColumnVariant CompanyColumnsFor(int platform) {
   }
 }
 
-// Runs the query and hands each row object to add; false when there is no
-// datasource or the query fails.
-template <typename AddRow>
-bool ForEachRow(qelQueryDef* def, AddRow add) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
-  if (datasource == nullptr) return false;
-  IQELQueryCursor* raw = nullptr;
-  if (!datasource->Query(def, &raw) || raw == nullptr) {
-    delete raw;
-    return false;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  while (cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) add(row.GetJson());
-  }
-  return true;
+using Self = qel_Invoke_AboutInfos;
+using Method = MethodDescriptor<Self>;
+
+int HandleAbout(Self& module, const MethodRequest&, std::string* reply) { return module.GetAboutInfo(reply); }
+int HandleCompany(Self& module, const MethodRequest&, std::string* reply) {
+  return module.GetCompanyInfo(reply);
+}
+
+const MethodTable<Self>& Methods() {
+  static const MethodTable<Self> table({Method(0, &HandleAbout), Method(1, &HandleCompany)},
+                                       kResultUnknownMethod);
+  return table;
 }
 
 }  // namespace
@@ -82,16 +78,9 @@ bool AboutVersionText(std::string localVersion, std::string* version) {
   return true;
 }
 
-int qel_Invoke_AboutInfos::Invoke(int method, std::string /*json*/, std::string* reply) {
-  if (reply == nullptr) return 1;
-  switch (method) {
-    case 0:
-      return GetAboutInfo(reply);
-    case 1:
-      return GetCompanyInfo(reply);
-    default:
-      return -1;
-  }
+int qel_Invoke_AboutInfos::Invoke(int method, std::string json, std::string* reply) {
+  if (reply == nullptr) return kResultFailed;
+  return Methods().Invoke(*this, method, json, reply);
 }
 
 int qel_Invoke_AboutInfos::GetAboutInfo(std::string* reply) {
@@ -104,15 +93,15 @@ int qel_Invoke_AboutInfos::GetAboutInfo(std::string* reply) {
   def.SetLimit(1);
 
   const std::string localVersion = cqelbridge::GetInstance()->GetLocalVersion();
-  qelRecord rows;
+  Json::Value rows(Json::arrayValue);
   bool ok = ForEachRow(&def, [&](Json::Value& row) {
     std::string version;
     if (!AboutVersionText(localVersion, &version)) return;
     row["VERSION"] = version;
-    rows.Append(row);
+    rows.append(std::move(row));
   });
   if (!ok) return 1;
-  *reply = rows.ToString();
+  *reply = RowsText(rows);
   return 0;
 }
 
@@ -132,13 +121,13 @@ int qel_Invoke_AboutInfos::GetCompanyInfo(std::string* reply) {
   // Plain concatenation: the ids are data, never a format.
   const std::string shareUrl =
       ShareSiteAddress() + kSharePath + bridge->GetComTemp() + kShareCompanyPath + bridge->GetCompanyID();
-  qelRecord rows;
+  Json::Value rows(Json::arrayValue);
   bool ok = ForEachRow(&def, [&](Json::Value& row) {
     row["SHAREURL"] = shareUrl;
-    rows.Append(row);
+    rows.append(std::move(row));
   });
   if (!ok) return 1;
-  *reply = rows.ToString();
+  *reply = RowsText(rows);
   return 0;
 }
 

@@ -18,11 +18,7 @@ class qel_Invoke_CategoryModules : public Data_interface_invoke {
   // reply untouched.
   int Invoke(int method, std::string json, std::string* reply) override;
 
-  // The pictures of certificate groups, each with STATUS "1": the styled
-  // array ("[]" when none qualifies, also for no ids or only empty ids), or
-  // "" when there is no datasource or the query fails. Every id is quoted,
-  // so any text is safe. The product detail's certificate tab calls this
-  // with the groups of a product; a limit or offset of -1 means none.
+  // GetCertPicsByGroup below.
   std::string GetCertPicsByGroup(std::vector<std::string> groupIds, int limit, int offset);
 
   // The other handlers; each returns the reply text, "" when there is no
@@ -41,6 +37,13 @@ class qel_Invoke_CategoryModules : public Data_interface_invoke {
   // The number of groups that belong to at least one category.
   std::string GetCertGroupCount();
 };
+
+// The pictures of certificate groups, each with STATUS "1": the styled
+// array ("[]" when none qualifies, also for no ids or only empty ids), or
+// "" when there is no datasource or the query fails. Every id is quoted,
+// so any text is safe. The product detail's certificate tab calls this with
+// the groups of a product; a limit or offset of -1 means none.
+std::string GetCertPicsByGroup(const std::vector<std::string>& groupIds, int limit, int offset);
 
 }  // namespace dataspace
 }  // namespace qel

@@ -1,14 +1,13 @@
 #include "business/qel_invoke_certificate.h"
 
 #include <climits>
-#include <memory>
+#include <cstdint>
 
-#include "business/qelinfoaccess.h"
-#include "database/qeldatasource.h"
-#include "database/qelquerydef.h"
-#include "database/qelrecord.h"
+#include "business/qelmethodtable.h"
+#include "database/qelquery.h"
 #include "database/qelsqltext.h"
 #include "qel/json.h"
+#include "qel/text.h"
 
 namespace qel {
 namespace dataspace {
@@ -26,63 +25,52 @@ constexpr int kNoId = -1;
 // The leading decimal number of the text (after ASCII white space, with an
 // optional sign), or kNoId when there is none or it does not fit an int.
 int ParseCertId(const std::string& text) {
-  std::string::size_type i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
-  long long value = 0;
-  bool any = false;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    any = true;
-    value = value * 10 + (text[i] - '0');
-    if (value > limit) return kNoId;
-  }
-  if (!any) return kNoId;
-  return static_cast<int>(negative ? -value : value);
+  int64_t value = 0;
+  if (!ParseLeadingInt64(text, &value) || value < INT_MIN || value > INT_MAX) return kNoId;
+  return static_cast<int>(value);
 }
 
 std::string RunCertQuery(const std::string& filter) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
-  if (datasource == nullptr) return "";
+  if (MainDatasource() == nullptr) return "";
   qelQueryDef def;
   def.AddTable(kCertTable);
   def.SetFilter(filter);
-  IQELQueryCursor* raw = nullptr;
-  if (!datasource->Query(&def, &raw) || raw == nullptr) {
-    delete raw;
-    return "";
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  qelRecord rows;  // null until the first row: ToString gives "[]"
-  qelRecord row;
-  while (cursor->MoveNext()) {
-    if (cursor->GetRecord(&row)) rows.Append(row.GetJson());
-  }
-  return rows.ToString();
+  std::string reply;
+  return RowsReply(&def, nullptr, &reply) == 0 ? reply : std::string();
+}
+
+using Self = qel_Invoke_Certificate;
+using Method = MethodDescriptor<Self>;
+
+int HandleCompanyCerts(Self& module, const MethodRequest&, std::string* reply) {
+  *reply = module.GetCompanyCerts();
+  return 0;
+}
+
+int HandleChildCerts(Self& module, const MethodRequest& request, std::string* reply) {
+  int id = kNoId;
+  std::string idText;
+  if (ReadString(request.root, "ID", &idText) && !idText.empty()) id = ParseCertId(idText);
+  *reply = module.GetChildCompanyCerts(id);
+  return 0;
+}
+
+const MethodTable<Self>& Methods() {
+  static const MethodTable<Self> table(
+      {
+          Method(0, &HandleCompanyCerts),
+          Method(1, &HandleChildCerts).Parsed(),
+      },
+      kResultUnknownMethod);
+  return table;
 }
 
 }  // namespace
 
 int qel_Invoke_Certificate::Invoke(int method, std::string json, std::string* reply) {
-  if (reply == nullptr) return method == 0 || method == 1 ? 0 : -1;
-  switch (method) {
-    case 0:
-      *reply = GetCompanyCerts();
-      return 0;
-    case 1: {
-      int id = kNoId;
-      Json::Value request;
-      std::string idText;
-      if (qel::ParseGbkJson(json, &request) && qel::ReadString(request, "ID", &idText) && !idText.empty()) {
-        id = ParseCertId(idText);
-      }
-      *reply = GetChildCompanyCerts(id);
-      return 0;
-    }
-    default:
-      return -1;
-  }
+  // Without a reply a known method has nothing to do and still succeeds.
+  if (reply == nullptr) return Methods().Find(method) != nullptr ? kResultSuccess : kResultUnknownMethod;
+  return Methods().Invoke(*this, method, json, reply);
 }
 
 std::string qel_Invoke_Certificate::GetCompanyCerts() { return RunCertQuery(kValidOrdered); }

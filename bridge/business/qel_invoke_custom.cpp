@@ -1,10 +1,143 @@
 #include "business/qel_invoke_custom.h"
 
+#include "business/qelbusinesshelper.h"
+#include "business/qelmethodtable.h"
+#include "cqelbridge.h"
+#include "logbridge.h"
+#include "qel/json.h"
+
 namespace qel {
 namespace dataspace {
+namespace {
 
-// No method of this module is handled yet.
-int qel_Invoke_Custom::Invoke(int, std::string, std::string*) { return 1; }
+constexpr char kInvokeFun[] = "qel::dataspace::qel_Invoke_Custom::Invoke";
+
+using Self = qel_Invoke_Custom;
+using Method = MethodDescriptor<Self>;
+using CustomRequest = MethodRequest;
+
+// A method whose handler has not landed yet.
+int NotBuiltYet(Self&, const CustomRequest&, std::string*) { return 1; }
+
+// ---- favourites and search ----
+int FavoriteList(Self& self, const CustomRequest& request, std::string* reply) {
+  // Only LIMIT and OFFSET count; a text without them still lists.
+  RequestParams params;
+  if (ReadRequestParams(request.root, "", "", &params, nullptr) != 0) QEL_LOG_DIRECT("Get params error");
+  return self.GetFavorites(params, reply);
+}
+int FavoriteAdd(Self& self, const CustomRequest& request, std::string* reply) {
+  return self.AddFavorite(request.params.value, reply);
+}
+int FavoriteRemove(Self& self, const CustomRequest& request, std::string*) {
+  return self.RemoveFavorite(request.params.value);
+}
+int FavoriteCheck(Self& self, const CustomRequest& request, std::string*) {
+  return self.IsFavorite(request.params.value);
+}
+int Search(Self& self, const CustomRequest& request, std::string* reply) {
+  return self.SearchProducts(request.params, reply);
+}
+
+// ---- login and user information ----
+int Login(Self& self, const CustomRequest& request, std::string* reply) {
+  // A missing member, or a text that does not parse, reads as "".
+  const Json::Value& info = ObjectMember(ObjectMember(request.root, "PARAM"), "LOGININFO");
+  return self.UserLogin(TextMember(info, "USERID"), TextMember(info, "PASSWORD"),
+                        TextMember(info, "REMEMBER"), reply);
+}
+int UserInfo(Self& self, const CustomRequest&, std::string* reply) {
+  std::string uid = cqelbridge::GetInstance()->GetCurrentUID();
+  if (uid.empty()) {
+    QEL_LOG_DIRECT("There is not any user");
+    return 1;
+  }
+  return self.GetUserInfo(uid, reply);
+}
+
+// ---- areas ----
+int SubAreas(Self&, const CustomRequest& request, std::string* reply) {
+  // A missing id asks for the top level.
+  RequestParams params;
+  ReadRequestParams(request.root, "SYS_AREA", "AREAID", &params, nullptr);
+  return GetSubAreas(params.value, reply);
+}
+int ParentArea(Self&, const CustomRequest& request, std::string* reply) {
+  return GetParentArea(request.params.value, reply);
+}
+int Area(Self&, const CustomRequest& request, std::string* reply) {
+  return GetArea(request.params.value, reply);
+}
+
+// ---- usage records and feedback ----
+int Feedback(Self& self, const CustomRequest& request, std::string* reply) {
+  return self.SendFeedbackService(*request.text, reply);
+}
+int SendQueue(Self& self, const CustomRequest&, std::string* reply) {
+  return self.SendInsideBehaviorTrack("", reply);
+}
+int QueuePrint(Self& self, const CustomRequest& request, std::string* reply) {
+  return self.AddInsideBehaviorTrack(10, *request.text, reply);
+}
+int QueueVisit(Self& self, const CustomRequest& request, std::string* reply) {
+  return self.AddInsideBehaviorTrack(11, *request.text, reply);
+}
+
+constexpr char kNoProductId[] = "Can not get PRODUCT_ID from json in";
+constexpr char kNoParams[] = "Can not get params from json in";
+
+// Every method of the module. A method whose handler lands later answers 1
+// through NotBuiltYet; its line keeps the input rule it needs.
+const MethodTable<Self>& Table() {
+  // One line per method, so that a handler landing later replaces its line.
+  // clang-format off
+  static const MethodTable<Self> table(
+      {
+          Method(0x01, &FavoriteList).Parsed(),
+          Method(0x02, &FavoriteAdd).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
+          Method(0x03, &FavoriteRemove).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
+          Method(0x04, &FavoriteCheck).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
+          Method(0x11, &Search).Key("FILTER", "FILTER").OnFail(FailRoute::kDirect, "Can not get filter from json in"),
+          // Mark a product as seen: the handler reads the whole text once the id is there.
+          Method(0x22, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
+          Method(0x23, &NotBuiltYet),  // mark the named item as seen
+          Method(0x31, &Login).Parsed(),
+          Method(0x32, &NotBuiltYet),  // sign-up
+          Method(0x34, &UserInfo),
+          Method(0x35, &NotBuiltYet),  // send a security code
+          Method(0x36, &NotBuiltYet),  // check a security code
+          Method(0x37, &NotBuiltYet),  // consultation count
+          Method(0x38, &NotBuiltYet),  // inquiry count
+          Method(0x39, &NotBuiltYet),  // store and send a consultation
+          Method(0x3a, &NotBuiltYet),  // store and send an inquiry
+          Method(0x3b, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),  // consultations of a product
+          Method(0x3c, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoParams),  // inquiries of a product
+          Method(0x3d, &NotBuiltYet),  // delete a consultation
+          Method(0x3e, &NotBuiltYet),  // delete an inquiry
+          Method(0x41, &SubAreas).Parsed(),
+          Method(0x42, &ParentArea).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
+          Method(0x43, &Area).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
+          Method(0x50, &Feedback),
+          Method(0x51, &SendQueue),
+          Method(0x52, &QueuePrint),
+          Method(0x53, &QueueVisit),
+          Method(0x54, &NotBuiltYet),  // does the user exist
+          Method(0x70, &NotBuiltYet),  // run the data update
+          Method(0x71, &NotBuiltYet),  // check for a data update
+          Method(0x72, &NotBuiltYet),  // check for an application update
+          Method(0x73, &NotBuiltYet),  // application update file list
+          Method(0x74, &NotBuiltYet),  // change the password
+      },
+      kResultFailed);
+  // clang-format on
+  return table;
+}
+
+}  // namespace
+
+int qel_Invoke_Custom::Invoke(int method, std::string json, std::string* reply) {
+  return Table().Invoke(*this, method, json, reply);
+}
 
 }  // namespace dataspace
 }  // namespace qel

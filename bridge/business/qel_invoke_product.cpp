@@ -1,14 +1,12 @@
 #include "business/qel_invoke_product.h"
 
-#include <memory>
 #include <set>
 
 #include <glog/logging.h>
 
-#include "business/qelinfoaccess.h"
-#include "database/qeldatasource.h"
-#include "database/qelquerydef.h"
-#include "database/qelrecord.h"
+#include "business/qelmethodtable.h"
+#include "database/qelinfoaccess.h"
+#include "database/qelquery.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -26,10 +24,11 @@ constexpr char kAllCategories[] = "-1";
 // the parent itself.
 constexpr int kFirstBadLevel = 5;
 
-// This module flags the other way round from the product-category module:
-// "2" marks a product the visitor has seen.
-constexpr char kStatusSeen[] = "2";
-constexpr char kStatusNotSeen[] = "1";
+// This module flags the other way round from the shared new-item rule
+// (newrule::kStatusNew is "2"): here "2" marks a product the visitor has
+// seen, so the names say so.
+constexpr char kProductStatusSeen[] = "2";
+constexpr char kProductStatusUnseen[] = "1";
 
 // "<column> like '<prefix>%' ESCAPE '!'" with the prefix's own % and _ taken
 // literally. '!' lies below 0x40, so it is never a GBK trail byte, and
@@ -52,25 +51,11 @@ std::string PrefixLike(const char* column, const std::string& prefix) {
   return std::string(column) + " like " + QuoteSqlText(pattern) + " ESCAPE '!'";
 }
 
-IQELDatasource* Datasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
+IQELDatasource* Datasource() { return MainDatasource(); }
 
 // Runs def and appends every row object to *rows. False when there is no
 // datasource or the query fails.
-bool CollectRows(IQELQueryDef* def, Json::Value* rows) {
-  IQELDatasource* datasource = Datasource();
-  if (datasource == nullptr) return false;
-  IQELQueryCursor* raw = nullptr;
-  if (!datasource->Query(def, &raw) || raw == nullptr) {
-    delete raw;
-    return false;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  qelRecord row;
-  while (cursor->MoveNext()) {
-    if (cursor->GetRecord(&row)) rows->append(row.GetJson());
-  }
-  return true;
-}
+bool CollectRows(IQELQueryDef* def, Json::Value* rows) { return QueryRows(def, rows); }
 
 // The "count(ID)" of table under filter. False when the query fails or
 // gives no row.
@@ -102,34 +87,64 @@ void LogLevelOutOfRange(int level) {
 
 }  // namespace
 
-int qel_Invoke_Product::Invoke(int method, std::string json, std::string* reply) {
-  if (method < 0 || method > 3) return -2;
-  Json::Value request;
+namespace {
+
+using Self = qel_Invoke_Product;
+using Method = MethodDescriptor<Self>;
+
+// Every method reads "ID" and "LEVEL" from the request object.
+struct CategoryRequest {
   std::string id;
+  int level = 0;
+};
+
+CategoryRequest ReadCategoryRequest(const MethodRequest& request) {
+  CategoryRequest out;
   std::string levelText;
-  if (qel::ParseGbkJson(json, &request)) {
-    qel::ReadString(request, "ID", &id);
-    qel::ReadString(request, "LEVEL", &levelText);
-  }
+  qel::ReadString(request.root, "ID", &out.id);
+  qel::ReadString(request.root, "LEVEL", &levelText);
   // Clamped to the int range, so no level arithmetic below can overflow.
-  int level = levelText.empty() ? 0 : qel::StringToInt(levelText);
-  std::string text;
-  switch (method) {
-    case 0:
-      text = GetParentLevelCategories(id, level);
-      break;
-    case 1:
-      text = GetSubLevelCategories(id, level);
-      break;
-    case 2:
-      text = GetProductBasicInfo(id);
-      break;
-    default:
-      text = GetProductCount(id);
-      break;
-  }
-  if (reply != nullptr) *reply = std::move(text);
+  out.level = levelText.empty() ? 0 : qel::StringToInt(levelText);
+  return out;
+}
+
+int HandleParents(Self& module, const MethodRequest& request, std::string* reply) {
+  CategoryRequest in = ReadCategoryRequest(request);
+  *reply = module.GetParentLevelCategories(in.id, in.level);
   return 0;
+}
+int HandleChildren(Self& module, const MethodRequest& request, std::string* reply) {
+  CategoryRequest in = ReadCategoryRequest(request);
+  *reply = module.GetSubLevelCategories(in.id, in.level);
+  return 0;
+}
+int HandleProducts(Self& module, const MethodRequest& request, std::string* reply) {
+  *reply = module.GetProductBasicInfo(ReadCategoryRequest(request).id);
+  return 0;
+}
+int HandleCount(Self& module, const MethodRequest& request, std::string* reply) {
+  *reply = module.GetProductCount(ReadCategoryRequest(request).id);
+  return 0;
+}
+
+// This module answers a method it does not have with -2, the dispatcher's
+// unknown-module code.
+const MethodTable<Self>& Methods() {
+  static const MethodTable<Self> table(
+      {
+          Method(0, &HandleParents).Parsed(),
+          Method(1, &HandleChildren).Parsed(),
+          Method(2, &HandleProducts).Parsed(),
+          Method(3, &HandleCount).Parsed(),
+      },
+      kResultUnknownModule);
+  return table;
+}
+
+}  // namespace
+
+int qel_Invoke_Product::Invoke(int method, std::string json, std::string* reply) {
+  return Methods().Invoke(*this, method, json, reply);
 }
 
 namespace {
@@ -147,7 +162,7 @@ std::string ListCategories(qel_Invoke_Product* module, const std::string& condit
   if (!CollectRows(&def, &rows)) return "";
   module->AddProductCounts(&rows);
   module->AddSubCategoryFlags(&rows);
-  return rows.empty() ? "[]" : qel::WriteStyled(rows);
+  return RowsText(rows);
 }
 
 }  // namespace
@@ -252,9 +267,9 @@ std::string qel_Invoke_Product::GetProductBasicInfo(const std::string& id) {
   Json::Value rows(Json::arrayValue);
   if (!CollectRows(&def, &rows)) return "";
   for (Json::Value& row : rows) {
-    row["STATUS"] = seen.count(qel::StringMember(row, "ID")) != 0 ? kStatusSeen : kStatusNotSeen;
+    row["STATUS"] = seen.count(qel::StringMember(row, "ID")) != 0 ? kProductStatusSeen : kProductStatusUnseen;
   }
-  return rows.empty() ? "[]" : qel::WriteStyled(rows);
+  return RowsText(rows);
 }
 
 }  // namespace dataspace

@@ -5,7 +5,8 @@
 #include <utility>
 
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "business/qelmethodtable.h"
+#include "database/qelinfoaccess.h"
 #include "business/qelnewrule.h"
 #include "database/qeldatasource.h"
 #include "database/qelsqltext.h"
@@ -39,7 +40,7 @@ const char* const kProductFields[] = {"PRODUCT_ID", "PICFIRST", "PRICE", "PRICET
                                       "BRAND_ID",   "SORT",     "SSORT", "TEMPLATESORT", "LASTTIME"};
 const char* const kProductLangFields[] = {"NAME", "UNIT", "PRICEUNIT", "DESC", "INTRODUCE"};
 
-IQELDatasource* Datasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
+IQELDatasource* Datasource() { return MainDatasource(); }
 
 // The language id goes into SQL bare, so only a decimal one is taken.
 std::string LangId() {
@@ -47,23 +48,12 @@ std::string LangId() {
   return IsDecimalId(id) ? id : "3";
 }
 
-// The cursor of def, or null when the query fails.
-std::unique_ptr<IQELQueryCursor> RunQuery(IQELDatasource* datasource, qelQueryDef* def) {
-  IQELQueryCursor* raw = nullptr;
-  bool ok = datasource != nullptr && datasource->Query(def, &raw);
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  if (!ok) cursor.reset();
-  return cursor;
-}
-
 // The CT member of the first row of a count query; false when the query
 // fails or gives no row.
 bool FirstCount(IQELDatasource* datasource, qelQueryDef* def, std::string* count) {
-  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, def);
-  if (!cursor || !cursor->MoveNext()) return false;
-  qelRecord row;
-  if (!cursor->GetRecord(&row)) return false;
-  *count = row.GetValue("CT");
+  Json::Value row;
+  if (QueryFirstRow(datasource, def, &row) != 1) return false;
+  *count = StringMember(row, "CT");
   return true;
 }
 
@@ -175,7 +165,7 @@ void AddProductMembers(qel_Invoke_ProductCategory* module, IQELDatasource* datas
   qelQueryDef def;
   def.AddField("FAVORITES", "FAVORITE_ID");
   def.SetFilter(" PRODUCT_ID = " + QuoteSqlText(id));
-  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, &def);
+  CursorPtr cursor = RunQuery(datasource, &def);
   if (!cursor) {
     QEL_LOG_DIRECT("Can not get favorite");
   } else if (cursor->MoveNext()) {
@@ -245,15 +235,6 @@ void BuildProductQuery(qelQueryDef* def, const std::string& table, bool folded, 
   def->AddOrder("t1.PRODUCT_ID", 0);
 }
 
-// The count reply [{"COUNT":"n"}].
-std::string CountReply(const std::string& count) {
-  Json::Value row(Json::objectValue);
-  row["COUNT"] = count;
-  qelRecord rows;
-  rows.Append(row);
-  return rows.ToString();
-}
-
 // The brand text of the product count: ids separated by commas, each of
 // them decimal (blanks around an id are allowed). False for any other text.
 bool BrandListCondition(const std::string& brands, std::string* list) {
@@ -275,117 +256,171 @@ bool BrandListCondition(const std::string& brands, std::string* list) {
 
 }  // namespace
 
-int qel_Invoke_ProductCategory::Invoke(int method, std::string json, std::string* reply) {
-  std::string scratch;
-  std::string& out = reply != nullptr ? *reply : scratch;
+namespace {
+
+using Self = qel_Invoke_ProductCategory;
+using Method = MethodDescriptor<Self>;
+
+// The category id of a parsed request, with LIMIT and OFFSET (left as they
+// are when absent).
+std::string ReadCategoryRequest(const Json::Value& root, int* limit, int* offset) {
+  if (!root.isObject()) return "";
+  for (auto page : {std::make_pair("LIMIT", limit), std::make_pair("OFFSET", offset)}) {
+    if (HasMember(root, page.first) && page.second != nullptr) *page.second = PageValue(root, page.first);
+  }
+  const Json::Value& category = ObjectMember(ObjectMember(root, "PARAM"), "PRODUCT_CATEGORY");
+  return TextMember(category, "PRO_CATEGORY_ID");
+}
+
+struct CategoryRequest {
+  std::string id;
   int limit = -1;
   int offset = -1;
-  const std::string id = ParseCategoryRequest(json, &limit, &offset);
-  QEL_LOG_DIRECT("show:" + id + json + json);
+};
 
-  switch (method) {
-    case 1:  // top-level categories
-      out = GetCategories(CategoryLevelFilter(7, ""), limit, offset);
-      return 0;
-    case 2: {  // children of a category
-      if (id.empty()) return 1;
-      size_t n = id.size();
-      if (n != 7 && n != 10 && n != 13 && n != 16) {
-        QEL_LOG_DIRECT("error:\n" + id + json + "\nid is null\n");
-        return 1;
-      }
-      QEL_LOG_DIRECT("prepare");
-      out = GetCategories(CategoryLevelFilter(n + 3, id), limit, offset);
-      return 0;
-    }
-    case 3:    // the parent category
-    case 5: {  // the parent and its siblings
-      size_t n = id.size();
-      if (n < 10 || !IsCategoryIdLength(n)) return 1;
-      std::string prefix = method == 3 ? id.substr(0, n - 3) : id.substr(0, n - 6);
-      // The level of a top-level parent is the whole top level: there is no
-      // parent id its siblings share. (Any other id finds nothing.)
-      if (method == 5 && n == 10 && IsDecimalId(id)) prefix.clear();
-      out = GetCategories(CategoryLevelFilter(n - 3, prefix), limit, offset);
-      return 0;
-    }
-    case 4:    // products of a category
-    case 6: {  // all products
-      RequestParams params;
-      std::string brand;
-      if (ParseRequestParams(json, "BRAND", "BRAND_ID", &params, nullptr) == 0) brand = params.value;
-      if (method == 4 && !id.empty()) {
-        if (!IsCategoryIdLength(id.size())) {
-          QEL_LOG_DIRECT("Category ID length error :" + id);
-          return 1;
-        }
-        out = GetProductBasicInfo(id, params.limit, params.offset, "", brand);
-        return 0;
-      }
-      out = GetProductBasicInfo("", params.limit, params.offset, "", brand);
-      return 0;
-    }
-    case 7: {  // one product by id
-      RequestParams params;
-      if (ParseRequestParams(json, "PRODUCT", "PRODUCT_ID", &params, nullptr) != 0) {
-        QEL_LOG_DIRECT("Can not get PRODUCT_ID from json in");
-        return 1;
-      }
-      out = GetProductBasicInfo("", params.limit, params.offset,
-                                "t1.PRODUCT_ID = " + QuoteSqlText(params.value), "");
-      return 0;
-    }
-    case 8: {  // one category by id
-      RequestParams params;
-      if (ParseRequestParams(json, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID", &params, nullptr) != 0) {
-        QEL_LOG_DIRECT("Can not get PRO_CATEGORY_ID from json in");
-        return 1;
-      }
-      out = GetCategories("t1.PRO_CATEGORY_ID = " + QuoteSqlText(params.value), params.limit, params.offset);
-      return 0;
-    }
-    case 9: {  // product count
-      RequestParams params;
-      std::string brand;
-      if (ParseRequestParams(json, "BRAND", "BRAND_ID", &params, nullptr) == 0) brand = params.value;
-      std::string filter = " length(PRODUCT_ID)= " + std::to_string(kProductIdLength);
-      std::string count = "0";
-      std::string list;
-      if (brand.empty()) {
-        count = QueryCount("PRODUCT", filter);
-      } else if (BrandListCondition(brand, &list)) {
-        count = QueryCount("PRODUCT", filter + " AND BRAND_ID IN (" + list + ")");
-      }
-      out = CountReply(count);
-      return 0;
-    }
-    case 10: {  // brands of a category
-      RequestParams params;
-      std::string category;
-      if (ParseRequestParams(json, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID", &params, nullptr) == 0) {
-        category = params.value;
-      }
-      return GetCategoryBrands(category, &out);
-    }
-    default:
-      return 1;
+CategoryRequest ReadCategory(const MethodRequest& request) {
+  CategoryRequest out;
+  out.id = ReadCategoryRequest(request.root, &out.limit, &out.offset);
+  return out;
+}
+
+// The brand of a request, with the LIMIT and OFFSET that the same reading
+// gives (absent: -1); no brand when "BRAND" is missing.
+std::string ReadBrand(const MethodRequest& request, RequestParams* params) {
+  return ReadRequestParams(request.root, "BRAND", "BRAND_ID", params, nullptr) == 0 ? params->value
+                                                                                    : std::string();
+}
+
+int HandleTopLevel(Self& module, const MethodRequest& request, std::string* reply) {
+  CategoryRequest in = ReadCategory(request);
+  *reply = module.GetCategories(CategoryLevelFilter(7, ""), in.limit, in.offset);
+  return 0;
+}
+
+int HandleChildren(Self& module, const MethodRequest& request, std::string* reply) {
+  CategoryRequest in = ReadCategory(request);
+  if (in.id.empty()) return 1;
+  size_t n = in.id.size();
+  if (n != 7 && n != 10 && n != 13 && n != 16) {
+    QEL_LOG_DIRECT("error:\n" + in.id + *request.text + "\nid is null\n");
+    return 1;
   }
+  QEL_LOG_DIRECT("prepare");
+  *reply = module.GetCategories(CategoryLevelFilter(n + 3, in.id), in.limit, in.offset);
+  return 0;
+}
+
+// Method 3 lists the parent category, method 5 the parent and its siblings.
+template <bool kWithSiblings>
+int HandleParent(Self& module, const MethodRequest& request, std::string* reply) {
+  CategoryRequest in = ReadCategory(request);
+  size_t n = in.id.size();
+  if (n < 10 || !IsCategoryIdLength(n)) return 1;
+  std::string prefix = kWithSiblings ? in.id.substr(0, n - 6) : in.id.substr(0, n - 3);
+  // The level of a top-level parent is the whole top level: there is no
+  // parent id its siblings share. (Any other id finds nothing.)
+  if (kWithSiblings && n == 10 && IsDecimalId(in.id)) prefix.clear();
+  *reply = module.GetCategories(CategoryLevelFilter(n - 3, prefix), in.limit, in.offset);
+  return 0;
+}
+
+// Method 4 lists the products of a category (all products without one),
+// method 6 all products.
+template <bool kOfCategory>
+int HandleProducts(Self& module, const MethodRequest& request, std::string* reply) {
+  RequestParams params;
+  const std::string brand = ReadBrand(request, &params);
+  const std::string id = kOfCategory ? ReadCategory(request).id : std::string();
+  if (!id.empty()) {
+    if (!IsCategoryIdLength(id.size())) {
+      QEL_LOG_DIRECT("Category ID length error :" + id);
+      return 1;
+    }
+    *reply = module.GetProductBasicInfo(id, params.limit, params.offset, "", brand);
+    return 0;
+  }
+  *reply = module.GetProductBasicInfo("", params.limit, params.offset, "", brand);
+  return 0;
+}
+
+int HandleProduct(Self& module, const MethodRequest& request, std::string* reply) {
+  const RequestParams& params = request.params;
+  *reply = module.GetProductBasicInfo("", params.limit, params.offset,
+                                      "t1.PRODUCT_ID = " + QuoteSqlText(params.value), "");
+  return 0;
+}
+
+int HandleCategory(Self& module, const MethodRequest& request, std::string* reply) {
+  const RequestParams& params = request.params;
+  *reply =
+      module.GetCategories("t1.PRO_CATEGORY_ID = " + QuoteSqlText(params.value), params.limit, params.offset);
+  return 0;
+}
+
+int HandleProductCount(Self&, const MethodRequest& request, std::string* reply) {
+  RequestParams params;
+  const std::string brand = ReadBrand(request, &params);
+  std::string filter = " length(PRODUCT_ID)= " + std::to_string(kProductIdLength);
+  std::string count = "0";
+  std::string list;
+  if (brand.empty()) {
+    count = QueryCount("PRODUCT", filter);
+  } else if (BrandListCondition(brand, &list)) {
+    count = QueryCount("PRODUCT", filter + " AND BRAND_ID IN (" + list + ")");
+  }
+  *reply = CountReply(count);
+  return 0;
+}
+
+int HandleBrands(Self& module, const MethodRequest& request, std::string* reply) {
+  RequestParams params;
+  std::string category;
+  if (ReadRequestParams(request.root, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID", &params, nullptr) == 0) {
+    category = params.value;
+  }
+  return module.GetCategoryBrands(category, reply);
+}
+
+const MethodTable<Self>& Methods() {
+  static const MethodTable<Self> table(
+      {
+          Method(1, &HandleTopLevel).Parsed(),
+          Method(2, &HandleChildren).Parsed(),
+          Method(3, &HandleParent<false>).Parsed(),
+          Method(4, &HandleProducts<true>).Parsed(),
+          Method(5, &HandleParent<true>).Parsed(),
+          Method(6, &HandleProducts<false>).Parsed(),
+          Method(7, &HandleProduct)
+              .Key("PRODUCT", "PRODUCT_ID")
+              .OnFail(FailRoute::kDirect, "Can not get PRODUCT_ID from json in"),
+          Method(8, &HandleCategory)
+              .Key("PRODUCT_CATEGORY", "PRO_CATEGORY_ID")
+              .OnFail(FailRoute::kDirect, "Can not get PRO_CATEGORY_ID from json in"),
+          Method(9, &HandleProductCount).Parsed(),
+          Method(10, &HandleBrands).Parsed(),
+      },
+      kResultFailed);
+  return table;
+}
+
+}  // namespace
+
+int qel_Invoke_ProductCategory::Invoke(int method, std::string json, std::string* reply) {
+  // The text is parsed once; the "show:" line names the category id of
+  // every call, whatever its method.
+  MethodRequest request;
+  request.text = &json;
+  ParseRequestText(json, &request.root);
+  const std::string id = ReadCategoryRequest(request.root, nullptr, nullptr);
+  QEL_LOG_DIRECT("show:" + id + json + json);
+  return Methods().InvokeParsed(*this, method, std::move(request), reply);
 }
 
 std::string qel_Invoke_ProductCategory::ParseCategoryRequest(const std::string& json, int* limit,
                                                              int* offset) {
   Json::Value root;
-  if (!ParseGbkJson(json, &root) || !root.isObject()) return "";
-  // A page value of the wrong kind counts as none, as 0 does.
-  for (auto page : {std::make_pair("LIMIT", limit), std::make_pair("OFFSET", offset)}) {
-    if (!HasMember(root, page.first) || page.second == nullptr) continue;
-    int64_t value = 0;
-    bool usable = ValueAsInt64(Member(root, page.first), &value) && value != 0 && value >= INT32_MIN &&
-                  value <= INT32_MAX;
-    *page.second = usable ? static_cast<int>(value) : -1;
-  }
-  const Json::Value& category = ObjectMember(ObjectMember(root, "PARAM"), "PRODUCT_CATEGORY");
-  return TextMember(category, "PRO_CATEGORY_ID");
+  if (!ParseRequestText(json, &root)) return "";
+  return ReadCategoryRequest(root, limit, offset);
 }
 
 std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter, int limit, int offset) {
@@ -398,7 +433,7 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
   qelQueryDef def;
   const std::string folded = FoldedCategoryTable();
   BuildCategoryQuery(&def, folded, true, filter, limit, offset);
-  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, &def);
+  CursorPtr cursor = RunQuery(datasource, &def);
   bool isFolded = cursor != nullptr;
   if (!isFolded) {
     qelQueryDef plain;
@@ -407,10 +442,10 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
     if (!cursor) return "";
   }
 
-  qelRecord rows;
-  qelRecord row;
-  while (cursor->MoveNext()) {
-    if (!cursor->GetRecord(&row) || !RowHasMember(&row, "PRO_CATEGORY_ID")) continue;
+  Json::Value rows(Json::arrayValue);
+  WalkRows(cursor.get(), [&](Json::Value& object) {
+    qelRecord row(std::move(object));
+    if (!RowHasMember(&row, "PRO_CATEGORY_ID")) return;
     const std::string id = row.GetValue("PRO_CATEGORY_ID");
     if (isFolded) {
       std::string productCount = TakeMember(&row, kFoldedProductCount);
@@ -418,19 +453,19 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
       std::string subCount = TakeMember(&row, kFoldedSubCount);
       // The folded counts read the id as a decimal prefix.
       if (IsDecimalId(id)) {
-        if (productCount == "0") continue;
+        if (productCount == "0") return;
         row.SetValue("PRODUCTCOUNT", productCount);
         row.SetValue("NEWPRODUCTCOUNT", newCount);
         row.SetValue("HASSUBCATEGORY", subCount);
       } else if (!AddCategoryCounts(this, datasource, id, &row)) {
-        continue;
+        return;
       }
     } else if (!AddCategoryCounts(this, datasource, id, &row)) {
-      continue;
+      return;
     }
-    rows.Append(std::move(row.GetJson()));
-  }
-  return rows.ToString();
+    rows.append(std::move(row.GetJson()));
+  });
+  return RowsText(rows);
 }
 
 std::string qel_Invoke_ProductCategory::GetNewProductCountByCategoryID(const std::string& categoryId) {
@@ -478,7 +513,7 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
   qelQueryDef def;
   const std::string folded = FoldedProductTable(langId, showFlag);
   BuildProductQuery(&def, folded, true, showFlag, filter, limit, offset);
-  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(datasource, &def);
+  CursorPtr cursor = RunQuery(datasource, &def);
   bool isFolded = cursor != nullptr;
   if (!isFolded) {
     qelQueryDef plain;
@@ -487,12 +522,11 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
     if (!cursor) return "";
   }
 
-  qelRecord rows;
-  qelRecord row;
-  while (cursor->MoveNext()) {
-    if (!cursor->GetRecord(&row)) continue;
+  Json::Value rows(Json::arrayValue);
+  WalkRows(cursor.get(), [&](Json::Value& object) {
+    qelRecord row(std::move(object));
     const std::string id = row.GetValue("PRODUCT_ID");
-    if (id.empty()) continue;
+    if (id.empty()) return;
     if (isFolded) {
       row.SetValue("STATUS", TakeMember(&row, kFoldedStatus));
       row.SetValue("FAVORITE", TakeMember(&row, kFoldedFavorite));
@@ -502,9 +536,9 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
     } else {
       AddProductMembers(this, datasource, langId, id, &row);
     }
-    rows.Append(std::move(row.GetJson()));
-  }
-  return rows.ToString();
+    rows.append(std::move(row.GetJson()));
+  });
+  return RowsText(rows);
 }
 
 int qel_Invoke_ProductCategory::GetBrandIds(const std::string& extraFilter, std::vector<std::string>* ids) {
@@ -517,14 +551,9 @@ int qel_Invoke_ProductCategory::GetBrandIds(const std::string& extraFilter, std:
   std::string filter = "t1.BRAND_ID = t2.BRAND_ID AND t2.LANGID = " + LangId();
   if (!extraFilter.empty()) filter += " AND (" + extraFilter + ")";
   def.SetFilter(filter);
-  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(Datasource(), &def);
-  if (!cursor) {
+  if (!QueryColumn(&def, "BRAND_ID", &out)) {
     QEL_LOG_DIRECT("Query error");
     return 1;
-  }
-  qelRecord row;
-  while (cursor->MoveNext()) {
-    if (cursor->GetRecord(&row)) out.push_back(row.GetValue("BRAND_ID"));
   }
   return 0;
 }
@@ -541,18 +570,7 @@ int qel_Invoke_ProductCategory::GetCategoryBrands(const std::string& categoryId,
               PrefixCondition("PRO_CATEGORY_ID", categoryId) + ")";
   }
   def.SetFilter(filter + ")");
-  std::unique_ptr<IQELQueryCursor> cursor = RunQuery(Datasource(), &def);
-  if (!cursor) {
-    QEL_LOG_DIRECT("Query error");
-    return 1;
-  }
-  qelRecord rows;
-  qelRecord row;
-  while (cursor->MoveNext()) {
-    if (cursor->GetRecord(&row)) rows.Append(std::move(row.GetJson()));
-  }
-  if (reply != nullptr) *reply = rows.ToString();
-  return 0;
+  return RowsReply(&def, "Query error", reply);
 }
 
 }  // namespace dataspace

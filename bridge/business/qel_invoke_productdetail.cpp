@@ -10,9 +10,10 @@
 
 #include "business/qel_invoke_categorymodules.h"
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "business/qelmethodtable.h"
 #include "business/qelnewrule.h"
-#include "database/qeldatasource.h"
+#include "database/qelinfoaccess.h"
+#include "database/qelquery.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -33,36 +34,8 @@ constexpr char kResVideo[] = "2";
 constexpr std::size_t kProductWithModelsLength = 11;
 constexpr char kModelIdLength[] = "15";
 
-IQELDatasource* Datasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
+IQELDatasource* Datasource() { return MainDatasource(); }
 std::string LangId() { return qelInfoAccess::GetInstance()->GetLangID(); }
-
-// Runs def and hands every row object to visit. False when there is no
-// datasource or the query fails; the cursor is released on every path.
-template <typename Visit>
-bool ForEachRow(qelQueryDef* def, Visit visit) {
-  IQELDatasource* datasource = Datasource();
-  if (datasource == nullptr) return false;
-  IQELQueryCursor* raw = nullptr;
-  bool ok = datasource->Query(def, &raw);
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  if (!ok || !cursor) return false;
-  while (cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) visit(row.GetJson());
-  }
-  return true;
-}
-
-// The rows of def appended to rows.
-bool QueryRows(qelQueryDef* def, qelRecord* rows) {
-  return ForEachRow(def, [rows](Json::Value& row) { rows->Append(std::move(row)); });
-}
-
-// One column of every row of def, in row order.
-bool QueryColumn(qelQueryDef* def, const char* column, std::vector<std::string>* values) {
-  return ForEachRow(def,
-                    [column, values](Json::Value& row) { values->push_back(StringMember(row, column)); });
-}
 
 // The rows of def, and the unit ids they name.
 bool RowsWithUnits(qelQueryDef* def, std::vector<Json::Value>* rows, std::set<std::string>* unitIds) {
@@ -78,22 +51,9 @@ void SetPage(const RequestParams& params, qelQueryDef* def) {
   def->SetOffset(params.offset);
 }
 
-// The rows of def as the reply. A failed query gives 1 and logs failText
-// straight to the host, when there is one.
-int RowsReply(qelQueryDef* def, const char* failText, std::string* reply) {
-  qelRecord rows;
-  if (!QueryRows(def, &rows)) {
-    if (failText != nullptr) QEL_LOG_DIRECT(failText);
-    return 1;
-  }
-  *reply = rows.ToString();
-  return 0;
-}
-
-// The same for one page of def.
+// One page of def as the reply (see dataspace::PageReply).
 int PageReply(qelQueryDef* def, const RequestParams& params, const char* failText, std::string* reply) {
-  SetPage(params, def);
-  return RowsReply(def, failText, reply);
+  return dataspace::PageReply(def, params.limit, params.offset, failText, reply);
 }
 
 // False, and logged, when the bridge has no datasource.
@@ -101,24 +61,6 @@ bool HasDatasource() {
   if (Datasource() != nullptr) return true;
   QEL_LOG_DIRECT("DataSource is NULL");
   return false;
-}
-
-// Ids read from the database go back into SQL as quoted literals.
-std::string JoinQuoted(const std::vector<std::string>& ids) {
-  std::string list;
-  for (const std::string& id : ids) {
-    if (!list.empty()) list += ",";
-    list += QuoteSqlText(id);
-  }
-  return list;
-}
-
-std::string CountReply(const std::string& count) {
-  Json::Value item(Json::objectValue);
-  item["COUNT"] = count;
-  qelRecord rows;
-  rows.Append(item);
-  return rows.ToString();
 }
 
 // The RES_ID values of one product's resources of one type.
@@ -166,35 +108,22 @@ bool AddCaseResourceFields(const std::string& type, qelQueryDef* def) {
   return false;
 }
 
-// ---- dispatch table ------------------------------------------------------
-
-using Handler = int (*)(qel_Invoke_ProductDetail*, const RequestParams&, std::string*);
-
-enum class LogRoute { kBridge, kDirect };
-
-struct Method {
-  Handler handler = nullptr;
-  const char* table = "";
-  const char* key = "";
-  // The one extra key read from PARAM itself, or null.
-  const char* extraKey = nullptr;
-  // The extra value is a picture group id: "", "-1" or decimal.
-  bool extraIsGroup = false;
-  LogRoute route = LogRoute::kDirect;
-  const char* failText = "";
-  int failResult = 1;
-};
+// ---- method table ----------------------------------------------------------
 
 using Self = qel_Invoke_ProductDetail;
+using Method = MethodDescriptor<Self>;
 
 // Handlers of the table: a method reading the parsed request, or only its id.
 template <int (Self::*Get)(const RequestParams&, std::string*)>
-int WithParams(Self* self, const RequestParams& params, std::string* reply) {
-  return (self->*Get)(params, reply);
+int WithParams(Self& self, const MethodRequest& request, std::string* reply) {
+  return (self.*Get)(request.params, reply);
 }
 template <int (Self::*Get)(const std::string&, std::string*)>
-int WithId(Self* self, const RequestParams& params, std::string* reply) {
-  return (self->*Get)(params.value, reply);
+int WithId(Self& self, const MethodRequest& request, std::string* reply) {
+  return (self.*Get)(request.params.value, reply);
+}
+int CaseResources(Self&, const MethodRequest& request, std::string* reply) {
+  return GetCaseResources(request.params, reply);
 }
 
 constexpr char kParamsFail[] = "Can not get params from json in";
@@ -202,93 +131,60 @@ constexpr char kProductFail[] = "Can not get PRODUCT_ID from json in";
 constexpr char kProductFailBlank[] = "Can not get PRODUCT_ID from json in ";
 constexpr char kCaseFailBlank[] = "Can not get CASE_ID from json in ";
 
-Method ProductMethod(Handler handler, LogRoute route, const char* failText, int failResult) {
-  Method method;
-  method.handler = handler;
-  method.table = "PRODUCT";
-  method.key = "PRODUCT_ID";
-  method.route = route;
-  method.failText = failText;
-  method.failResult = failResult;
-  return method;
-}
-
-// Indexed by method - 1; entries without a handler take the default branch.
-const std::array<Method, 48>& MethodTable() {
-  static const std::array<Method, 48> table = [] {
-    std::array<Method, 48> t{};
-    t[1 - 1] = ProductMethod(&WithParams<&Self::GetIntroductions>, LogRoute::kBridge, kParamsFail, 1);
-    t[2 - 1] = ProductMethod(&WithParams<&Self::CountIntroductions>, LogRoute::kBridge, kParamsFail, 1);
-    t[9 - 1] = ProductMethod(&WithParams<&Self::GetProductCases>, LogRoute::kDirect, kProductFailBlank, 0);
-    Method caseResources;
-    caseResources.handler = &WithParams<&Self::GetCaseResources>;
-    caseResources.table = "PRODUCT_CASE";
-    caseResources.key = "CASE_ID";
-    caseResources.extraKey = "PRODUCT_CASE_RES_TYPE";
-    caseResources.failText = kCaseFailBlank;
-    caseResources.failResult = 0;
-    t[10 - 1] = caseResources;
-    t[16 - 1] = ProductMethod(&WithParams<&Self::GetPicGroups>, LogRoute::kDirect, kProductFailBlank, 0);
-    t[17 - 1] = ProductMethod(&WithParams<&Self::GetPictures>, LogRoute::kDirect, kProductFailBlank, 0);
-    t[17 - 1].extraKey = "PICTURE_GROUP_ID";
-    t[17 - 1].extraIsGroup = true;
-    t[18 - 1] = ProductMethod(&WithParams<&Self::GetVideos>, LogRoute::kDirect, kProductFailBlank, 0);
-    t[20 - 1] = ProductMethod(&WithParams<&Self::GetReports>, LogRoute::kDirect, kProductFailBlank, 0);
-    t[22 - 1] = ProductMethod(&WithParams<&Self::GetProdCerts>, LogRoute::kDirect, kProductFail, 1);
-    t[33 - 1] = ProductMethod(&WithId<&Self::GetModels>, LogRoute::kDirect, kProductFail, 1);
-    t[34 - 1] = ProductMethod(&WithParams<&Self::GetParameters>, LogRoute::kDirect, kProductFail, 1);
-    t[35 - 1] = ProductMethod(&WithParams<&Self::GetParameterValues>, LogRoute::kDirect, kProductFail, 1);
-    t[36 - 1] = ProductMethod(&WithParams<&Self::GetModelPictures>, LogRoute::kDirect, kProductFail, 1);
-    t[37 - 1] = ProductMethod(&WithParams<&Self::GetModelCount>, LogRoute::kBridge, kParamsFail, 1);
-    t[48 - 1] = ProductMethod(&WithId<&Self::GetDtlHead>, LogRoute::kBridge, kParamsFail, 1);
-    return t;
-  }();
-  return table;
-}
-
 // Ids that the queries compare bare must be decimal; an empty one would
 // otherwise drop the condition's meaning (or list a whole table).
-bool UsableRequest(const Method& method, const RequestParams& params) {
-  if (!IsDecimalId(params.value)) return false;
-  if (method.extraIsGroup) {
-    const std::string& group = params.values.empty() ? std::string() : params.values[0];
-    if (!group.empty() && group != "-1" && !IsDecimalId(group)) return false;
-  }
-  return true;
+bool DecimalId(const MethodRequest& request) { return IsDecimalId(request.params.value); }
+
+// The same, and a picture group that is "", "-1" (every group) or decimal.
+bool DecimalIdAndGroup(const MethodRequest& request) {
+  const RequestParams& params = request.params;
+  const std::string& group = params.values.empty() ? std::string() : params.values[0];
+  return IsDecimalId(params.value) && (group.empty() || group == "-1" || IsDecimalId(group));
+}
+
+Method ProductMethod(int code, Method::Handler handler, FailRoute route, const char* failText,
+                     int failResult) {
+  return Method(code, handler)
+      .Key("PRODUCT", "PRODUCT_ID")
+      .Accept(&DecimalId)
+      .OnFail(route, failText, failResult, kInvokeFun);
+}
+
+std::string UnknownMethodReply() { return qel_Invoke_ProductDetail::MakeErrorJson(-1, "item not exists"); }
+
+const MethodTable<Self>& Methods() {
+  static const MethodTable<Self> table(
+      {
+          ProductMethod(1, &WithParams<&Self::GetIntroductions>, FailRoute::kBridge, kParamsFail, 1),
+          ProductMethod(2, &WithParams<&Self::CountIntroductions>, FailRoute::kBridge, kParamsFail, 1),
+          ProductMethod(9, &WithParams<&Self::GetProductCases>, FailRoute::kDirect, kProductFailBlank, 0),
+          Method(10, &CaseResources)
+              .Key("PRODUCT_CASE", "CASE_ID")
+              .Extra({"PRODUCT_CASE_RES_TYPE"})
+              .Accept(&DecimalId)
+              .OnFail(FailRoute::kDirect, kCaseFailBlank, 0),
+          ProductMethod(16, &WithParams<&Self::GetPicGroups>, FailRoute::kDirect, kProductFailBlank, 0),
+          ProductMethod(17, &WithParams<&Self::GetPictures>, FailRoute::kDirect, kProductFailBlank, 0)
+              .Extra({"PICTURE_GROUP_ID"})
+              .Accept(&DecimalIdAndGroup),
+          ProductMethod(18, &WithParams<&Self::GetVideos>, FailRoute::kDirect, kProductFailBlank, 0),
+          ProductMethod(20, &WithParams<&Self::GetReports>, FailRoute::kDirect, kProductFailBlank, 0),
+          ProductMethod(22, &WithParams<&Self::GetProdCerts>, FailRoute::kDirect, kProductFail, 1),
+          ProductMethod(33, &WithId<&Self::GetModels>, FailRoute::kDirect, kProductFail, 1),
+          ProductMethod(34, &WithParams<&Self::GetParameters>, FailRoute::kDirect, kProductFail, 1),
+          ProductMethod(35, &WithParams<&Self::GetParameterValues>, FailRoute::kDirect, kProductFail, 1),
+          ProductMethod(36, &WithParams<&Self::GetModelPictures>, FailRoute::kDirect, kProductFail, 1),
+          ProductMethod(37, &WithParams<&Self::GetModelCount>, FailRoute::kBridge, kParamsFail, 1),
+          ProductMethod(48, &WithId<&Self::GetDtlHead>, FailRoute::kBridge, kParamsFail, 1),
+      },
+      kResultFailed, &UnknownMethodReply);
+  return table;
 }
 
 }  // namespace
 
 int qel_Invoke_ProductDetail::Invoke(int method, std::string json, std::string* reply) {
-  try {
-    const Method* entry = nullptr;
-    if (method >= 1 && method <= static_cast<int>(MethodTable().size())) {
-      entry = &MethodTable()[method - 1];
-      if (entry->handler == nullptr) entry = nullptr;
-    }
-    if (entry == nullptr) {
-      if (reply != nullptr) *reply = MakeErrorJson(-1, "item not exists");
-      return 1;
-    }
-
-    RequestParams params;
-    std::vector<std::string> extraKeys;
-    if (entry->extraKey != nullptr) extraKeys.push_back(entry->extraKey);
-    if (ParseRequestParams(json, entry->table, entry->key, &params,
-                           entry->extraKey != nullptr ? &extraKeys : nullptr) != 0 ||
-        !UsableRequest(*entry, params)) {
-      if (entry->route == LogRoute::kBridge) {
-        QEL_LOG(kInvokeFun, entry->failText);
-      } else {
-        QEL_LOG_DIRECT(entry->failText);
-      }
-      return entry->failResult;
-    }
-    std::string scratch;
-    return entry->handler(this, params, reply != nullptr ? reply : &scratch);
-  } catch (const std::exception&) {
-    return 1;
-  }
+  return Methods().Invoke(*this, method, json, reply);
 }
 
 std::string qel_Invoke_ProductDetail::MakeErrorJson(int code, std::string text) {
@@ -562,9 +458,9 @@ int qel_Invoke_ProductDetail::GetProdCerts(const RequestParams& params, std::str
     QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetProdCerts", "Query error");
     return 1;
   }
-  // The category-modules module is stateless; its group-picture query
-  // answers "[]" for no group and "" only when it fails.
-  std::string text = qel_Invoke_CategoryModules().GetCertPicsByGroup(groupIds, params.limit, params.offset);
+  // The group-picture query answers "[]" for no group and "" only when it
+  // fails.
+  std::string text = GetCertPicsByGroup(groupIds, params.limit, params.offset);
   if (text.empty()) return 1;
   *reply = std::move(text);
   return 0;
@@ -716,6 +612,10 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
 }
 
 int qel_Invoke_ProductDetail::GetCaseResources(const RequestParams& params, std::string* reply) {
+  return dataspace::GetCaseResources(params, reply);
+}
+
+int GetCaseResources(const RequestParams& params, std::string* reply) {
   try {
     if (params.values.empty()) {
       QEL_LOG_DIRECT("PRODUCT_CASE_RES_TYPE not known");
@@ -737,7 +637,7 @@ int qel_Invoke_ProductDetail::GetCaseResources(const RequestParams& params, std:
     if (!AddCaseResourceFields(type, &def)) return 1;
     def.SetFilter("t1.RES_ID IN( " + JoinQuoted(resIds) +
                   " ) AND t1.RES_ID = t2.RES_ID AND t2.LANGID =" + LangId());
-    return PageReply(&def, params, nullptr, reply);
+    return dataspace::PageReply(&def, params.limit, params.offset, nullptr, reply);
   } catch (const std::exception&) {
     return 1;
   }

@@ -28,12 +28,7 @@ class qel_Invoke_ProductDetail : public Data_interface_invoke {
   // written as the empty text.
   static std::string MakeErrorJson(int code, std::string text);
 
-  // Resources of one case: params.value is the case id, params.values[0] the
-  // resource type ("1" picture, "2" video, "6" text). Module 0 answers its
-  // own case-resource method with this. 0 with the array of resource rows,
-  // or with the reply untouched when the case has no resource of the type;
-  // 1 for a missing type, a bad case id, a type without resource tables or
-  // a failed query.
+  // GetCaseResources below.
   int GetCaseResources(const RequestParams& params, std::string* reply);
 
   // Head of the detail page: nine {"TYPE","COUNT"} objects, TYPE "0" to "8".
@@ -73,6 +68,14 @@ class qel_Invoke_ProductDetail : public Data_interface_invoke {
   std::string CountProductCases(const std::string& productId);
   std::string CountReportResources(const std::string& productId);
 };
+
+// Resources of one case: params.value is the case id, params.values[0] the
+// resource type ("1" picture, "2" video, "6" text). Module 0 answers its own
+// case-resource method with this too. 0 with the array of resource rows, or
+// with the reply untouched when the case has no resource of the type; 1 for
+// a missing type, a bad case id, a type without resource tables or a failed
+// query.
+int GetCaseResources(const RequestParams& params, std::string* reply);
 
 }  // namespace dataspace
 }  // namespace qel

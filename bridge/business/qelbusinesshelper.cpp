@@ -4,7 +4,7 @@
 #include <limits>
 #include <memory>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "internet/qelinternetresponsebean.h"
 #include "database/qeldatasource.h"
 #include "logbridge.h"
@@ -14,17 +14,6 @@
 namespace qel {
 namespace dataspace {
 namespace {
-
-// LIMIT or OFFSET: a number (or a decimal text) that fits an int; 0 and
-// every other value mean "none" (-1).
-int PageValue(const Json::Value& root, const char* key) {
-  int64_t number = 0;
-  if (!ValueAsInt64(Member(root, key), &number)) return -1;
-  if (number == 0 || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max()) {
-    return -1;
-  }
-  return static_cast<int>(number);
-}
 
 // A scalar member (string, number or bool) as text; false when the member
 // is missing, null, an array or an object.
@@ -38,40 +27,46 @@ bool ScalarText(const Json::Value& object, const std::string& key, std::string* 
 
 // Rows of SYS_AREA joined with their names under filter, as a styled array.
 int QueryAreas(const std::string& filter, std::string* reply) {
-  qelInfoAccess* access = qelInfoAccess::GetInstance();
-  IQELDatasource* datasource = access->GetDatasource();
   qelQueryDef def;
   def.AddField("SYS_AREA", "AREAID");
   def.AddField("SYS_AREA_LANG", "NAME");
-  def.SetFilter(filter + access->GetLangID());
+  def.SetFilter(filter + qelInfoAccess::GetInstance()->GetLangID());
   def.AddOrder("SORT", 0);
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
-    delete raw;
-    QEL_LOG_DIRECT("Query error");
-    return 1;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  qelRecord rows;
-  while (cursor && cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) rows.Append(row.GetJson());
-  }
-  if (reply != nullptr) *reply = rows.ToString();
-  return 0;
+  return RowsReply(&def, "Query error", reply);
 }
 
 }  // namespace
 
+int PageValue(const Json::Value& root, const char* key) {
+  int64_t number = 0;
+  if (!ValueAsInt64(Member(root, key), &number)) return -1;
+  if (number == 0 || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max()) {
+    return -1;
+  }
+  return static_cast<int>(number);
+}
+
 int ParseRequestParams(const std::string& json, const std::string& table, const std::string& key,
                        RequestParams* params, const std::vector<std::string>* extraKeys) {
+  Json::Value root;
+  ParseRequestText(json, &root);
+  return ReadRequestParams(root, table, key, params, extraKeys);
+}
+
+bool ParseRequestText(const std::string& json, Json::Value* root) {
+  if (ParseGbkJson(json, root)) return true;
+  *root = Json::Value();
+  return false;
+}
+
+int ReadRequestParams(const Json::Value& root, const std::string& table, const std::string& key,
+                      RequestParams* params, const std::vector<std::string>* extraKeys) {
   RequestParams scratch;
   RequestParams& out = params != nullptr ? *params : scratch;
   out.limit = -1;
   out.offset = -1;
 
-  Json::Value root;
-  if (!ParseGbkJson(json, &root) || !root.isObject()) return 1;
+  if (!root.isObject()) return 1;
   out.limit = PageValue(root, "LIMIT");
   out.offset = PageValue(root, "OFFSET");
 
@@ -92,16 +87,6 @@ int ParseRequestParams(const std::string& json, const std::string& table, const 
   if (!ScalarText(*tableValue, key, &value)) return 1;
   out.value = value;
   return 0;
-}
-
-std::string QueryCount(const std::string& table, const std::string& filter) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
-  std::string count;
-  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &count) != 0) {
-    QEL_LOG_DIRECT("Queryscalar error");
-    return "0";
-  }
-  return count;
 }
 
 int GetJsonValuesByKeys(const Json::Value& object, const std::vector<std::string>& keys,

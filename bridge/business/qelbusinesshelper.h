@@ -8,6 +8,8 @@
 
 #include <json/json.h>
 
+#include "database/qelquery.h"
+
 namespace qel {
 namespace dataspace {
 
@@ -28,10 +30,18 @@ struct RequestParams {
 // OFFSET may be numbers or decimal texts, anything else counts as absent.
 int ParseRequestParams(const std::string& json, const std::string& table, const std::string& key,
                        RequestParams* params, const std::vector<std::string>* extraKeys);
+// The one reading of a request text: *root gets the parsed value, or null
+// (and false) when the text does not parse.
+bool ParseRequestText(const std::string& json, Json::Value* root);
+// ParseRequestParams for a request that is already parsed (root null when it did not
+// parse), so a handler's request text is parsed once per call.
+int ReadRequestParams(const Json::Value& root, const std::string& table, const std::string& key,
+                      RequestParams* params, const std::vector<std::string>* extraKeys);
 
-// COUNT(*) of table under filter (empty: all rows) as decimal text; "0" when
-// the query fails.
-std::string QueryCount(const std::string& table, const std::string& filter);
+// The one reading of LIMIT and OFFSET: a number (or a decimal text) that
+// fits an int; 0, a missing member and a value of any other kind give -1
+// ("none").
+int PageValue(const Json::Value& root, const char* key);
 
 // Appends object[key] as text for each key ("" when missing or not a scalar).
 // Returns 0.

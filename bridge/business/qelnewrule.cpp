@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelsqltext.h"
 #include "qel/text.h"

@@ -2,7 +2,10 @@
 // database. SQL texts and values are GBK.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "database/qelquerycursor.h"
 #include "database/qelquerydef.h"
@@ -47,7 +50,23 @@ class IQELDatasource {
   virtual bool ClearTable(const std::string& table) = 0;
 };
 
-class qelDatasource : public IQELDatasource {};
+// What the storage layer adds to the interface: SQL texts with bound
+// values, and the writer lock that transactions hold (qelTransaction).
+// Reached through the helpers of database/qelquery.h.
+class qelDatasource : public IQELDatasource {
+ public:
+  // Prepares sql and binds values to its "?" marks in order; the cursor
+  // owns the statement. Null when the database is closed or the SQL does
+  // not prepare.
+  virtual std::unique_ptr<IQELQueryCursor> QuerySql(const std::string& sql,
+                                                    const std::vector<std::string>& values) = 0;
+  // Runs one statement with bound values to its end; *changes (when given)
+  // gets its changed-row count, read under the writer lock. False when it
+  // does not prepare or fails.
+  virtual bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int* changes) = 0;
+  // The connection's writer lock (see qelSqlite::WriterMutex).
+  virtual std::recursive_mutex& WriterMutex() = 0;
+};
 
 }  // namespace dataspace
 }  // namespace qel

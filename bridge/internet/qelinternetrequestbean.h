@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <json/json.h>
@@ -19,7 +20,11 @@ namespace dataspace {
 
 class qelInternetRequestBean {
  public:
+  // Requests for the session's current caller.
   qelInternetRequestBean() = default;
+  // Requests for the given caller (a thread that works for another user,
+  // or a test).
+  explicit qelInternetRequestBean(SessionIdentity identity) : m_util(std::move(identity)) {}
 
   // Appends the request object of type around params (null or an object).
   // False, with nothing appended, for an undefined type or params of

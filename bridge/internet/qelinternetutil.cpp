@@ -3,9 +3,9 @@
 #include <mutex>
 #include <random>
 
-#include "business/qelinfoaccess.h"
-#include "cqelbridge.h"
-#include "database/qeldatasource.h"
+#include <utility>
+
+#include "database/qelquery.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -75,6 +75,10 @@ Json::Value NowMsValue() { return Json::Value(static_cast<Json::Int64>(NowMs()))
 
 std::string WriteGbkStyled(const Json::Value& gbkValue) { return WriteStyled(gbkValue); }
 
+qelInternetUtil::qelInternetUtil() : m_identity(qelInfoAccess::Identity()) {}
+
+qelInternetUtil::qelInternetUtil(SessionIdentity identity) : m_identity(std::move(identity)) {}
+
 Json::Value qelInternetUtil::GetInternalRequestData(RequestType type, Json::Value params) const {
   const RequestTypeEntry* entry = FindRequestType(type);
   if (entry == nullptr) {
@@ -87,10 +91,9 @@ Json::Value qelInternetUtil::GetInternalRequestData(RequestType type, Json::Valu
     return Json::Value();
   }
 
-  cqelbridge* bridge = cqelbridge::GetInstance();
-  const std::string uid = bridge->GetCurrentUID();
-  const std::string companyId = bridge->GetCompanyID();
-  const std::string langId = qelInfoAccess::GetInstance()->GetLangID();
+  const std::string& uid = m_identity.userId;
+  const std::string& companyId = m_identity.companyId;
+  const std::string& langId = m_identity.langId;
 
   Json::Value request(Json::objectValue);
   request["userID"] = uid;
@@ -101,40 +104,37 @@ Json::Value qelInternetUtil::GetInternalRequestData(RequestType type, Json::Valu
     if (entry->userKey[0] != '\0') params[entry->userKey] = uid;
   }
   if (type == 12) {
-    request["code"] = "qy" + bridge->GetSerialID() + "_product" + "_inquiry_" + langId;
+    request["code"] = "qy" + m_identity.serialId + "_product" + "_inquiry_" + langId;
   }
   request["param"] = std::move(params);
   request["version"] = "3.0";
   request["localTime"] = NowMsValue();
-  request["source"] = bridge->PlatformCode();
+  request["source"] = m_identity.platformCode;
   request["companyID"] = companyId;
-  request["templateID"] = bridge->GetComTemp();
+  request["templateID"] = m_identity.templateId;
   request["langID"] = langId;
   Json::Value client(Json::objectValue);
-  client["macAddr"] = GetMac();
-  client["deviceType"] = IntToString(GetPlatform());
+  client["macAddr"] = m_identity.mac;
+  client["deviceType"] = IntToString(m_identity.platform);
   request["client"] = client;
   return request;
 }
 
 Json::Value qelInternetUtil::GetBaseRequestData(const qelInternetRequestBean& bean) const {
   Json::Value base(Json::objectValue);
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  IQELDatasource* datasource = MainDatasource();
   if (datasource != nullptr) {
     qelQueryDef def;
     def.AddField("COMPANY", "ID");
     def.SetLimit(1);
-    IQELQueryCursor* cursor = nullptr;
-    if (!datasource->Query(&def, &cursor)) return Json::Value();
-    qelRecord row;
-    bool haveRow = cursor != nullptr && cursor->MoveNext() && cursor->GetRecord(&row);
-    delete cursor;
-    if (haveRow) {
-      cqelbridge* bridge = cqelbridge::GetInstance();
-      base["companyID"] = static_cast<Json::Int64>(StringToInt64(row.GetValue("ID")));
-      base["templateID"] = bridge->GetComTemp();
+    Json::Value row;
+    const int found = QueryFirstRow(datasource, &def, &row);
+    if (found < 0) return Json::Value();
+    if (found == 1) {
+      base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row, "ID")));
+      base["templateID"] = m_identity.templateId;
       base["packageTime"] = NowMsValue();
-      base["source"] = bridge->PlatformCode();
+      base["source"] = m_identity.platformCode;
       QEL_LOG("qel::dataspace::qelInternetUtil::GetBaseRequestData", "print time" + UInt64ToString(NowMs()));
       base["localTime"] = NowMsValue();
       QEL_LOG("qel::dataspace::qelInternetUtil::GetBaseRequestData",

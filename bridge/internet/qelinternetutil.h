@@ -7,6 +7,8 @@
 
 #include <json/json.h>
 
+#include "database/qelinfoaccess.h"
+
 namespace qel {
 namespace dataspace {
 
@@ -23,16 +25,24 @@ class qelInternetRequestBean;
 // its UTF-8 form and the text converted back.
 std::string WriteGbkStyled(const Json::Value& gbkValue);
 
-// Stateless; every caller may use its own instance.
+// Builds requests for one caller identity; every caller may use its own
+// instance.
 class qelInternetUtil {
  public:
+  // The session's current identity.
+  qelInternetUtil();
+  explicit qelInternetUtil(SessionIdentity identity);
+  const SessionIdentity& Identity() const { return m_identity; }
+
   // The request object for type, wrapping params (null or an object; the
   // type's company and user keys are added to it). A null value for an
   // undefined type or for params of another kind.
   Json::Value GetInternalRequestData(RequestType type, Json::Value params) const;
 
   // The base object without "sign", holding the bean's request objects in
-  // "parameter". A null value when the COMPANY query fails.
+  // "parameter". A null value when the COMPANY query fails. The company id
+  // is read from the database for each envelope, so the base object always
+  // names the company of the database in use.
   Json::Value GetBaseRequestData(const qelInternetRequestBean& bean) const;
 
   // Sets "sign"; always true.
@@ -40,6 +50,9 @@ class qelInternetUtil {
 
   // {"id","jsonrpc","method","params":["<base text>"]}, compact text.
   std::string BuildJsonRpcText(Json::Value base) const;
+
+ private:
+  SessionIdentity m_identity;
 };
 
 }  // namespace dataspace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 namespace qel {
 namespace {
@@ -121,14 +123,11 @@ std::string::size_type LastSeparator(const std::string& path) {
 
 template <typename T>
 T ParseSigned(const std::string& text) {
-  const char* p = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(p, &end, 10);
-  if (end == p) return 0;
-  if (v > static_cast<long long>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-  if (v < static_cast<long long>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-  return static_cast<T>(v);
+  int64_t value = 0;
+  ParseLeadingInt64(text, &value);  // clamped when out of range
+  if (value > static_cast<int64_t>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
+  if (value < static_cast<int64_t>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
+  return static_cast<T>(value);
 }
 
 }  // namespace
@@ -222,6 +221,27 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool ParseLeadingInt64(std::string_view text, int64_t* out) {
+  int64_t scratch = 0;
+  int64_t& value = out != nullptr ? *out : scratch;
+  value = 0;
+  std::string_view::size_type i = 0;
+  while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::string_view::size_type digits = i;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  if (digits == i) return false;
+  // The sign goes back in front of the digits, so INT64_MIN itself parses.
+  std::string number = (negative ? "-" : "") + std::string(text.substr(i, digits - i));
+  std::from_chars_result result = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (result.ec == std::errc::result_out_of_range) {
+    value = negative ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+    return false;
+  }
+  return result.ec == std::errc();
 }
 
 std::string IntToString(int value) { return std::to_string(value); }
@@ -321,30 +341,50 @@ std::string GetFileExt(const std::string& path) {
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-int CopyFileByStream(const std::string& src, const std::string& dst) {
-  if (src.empty() || dst.empty() || !FileExists(src) || IsDirectory(src)) return 2;
+int CopyFileByStream(const std::string& src, const std::string& dst) { return InstallFile(src, dst, false); }
+
+int InstallFile(const std::string& src, const std::string& target, bool removeSource) {
+  if (src.empty() || target.empty() || !FileExists(src) || IsDirectory(src)) return 2;
   std::error_code ec;
-  std::string from = NativePath(src), to = NativePath(dst);
+  const std::filesystem::path from(NativePath(src));
+  const std::filesystem::path to(NativePath(target));
   if (std::filesystem::equivalent(from, to, ec)) return 2;
+  if (removeSource) {
+    // On one file system a rename is the whole move, and it is atomic.
+    std::filesystem::rename(from, to, ec);
+    if (!ec) return 0;
+  }
+  // The bytes go to a temporary file beside the target, which replaces the
+  // target only once every write and the close succeeded: a failure never
+  // leaves a truncated target behind.
+  std::filesystem::path temp = to;
+  temp += ".qeltmp";
   std::FILE* in = std::fopen(from.c_str(), "rb");
   if (in == nullptr) return 9;
-  std::FILE* out = std::fopen(to.c_str(), "wb");
+  std::FILE* out = std::fopen(temp.c_str(), "wb");
   if (out == nullptr) {
     std::fclose(in);
     return 9;
   }
   bool ok = true;
-  char buffer[64 * 1024];
+  std::vector<char> buffer(64 * 1024);
   size_t n;
-  while (ok && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = std::fwrite(buffer, 1, n, out) == n;
+  while (ok && (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    ok = std::fwrite(buffer.data(), 1, n, out) == n;
+  }
   ok = ok && !std::ferror(in);
   std::fclose(in);
   ok = (std::fclose(out) == 0) && ok;
+  if (ok) {
+    std::filesystem::rename(temp, to, ec);
+    ok = !ec;
+  }
   if (!ok) {
-    // Leave no half-written copy behind.
-    std::remove(to.c_str());
+    std::filesystem::remove(temp, ec);
     return 9;
   }
+  // The source goes last, after the target is complete.
+  if (removeSource && !std::filesystem::remove(from, ec)) return 9;
   return 0;
 }
 

@@ -39,6 +39,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 std::string IntToString(int value);
 std::string Int64ToString(int64_t value);
 std::string UInt64ToString(uint64_t value);
+// The one integer parser: the leading decimal number of text, after ASCII
+// white space and an optional sign. False when there is none (*out 0) or it
+// does not fit (*out clamped to the nearest limit).
+bool ParseLeadingInt64(std::string_view text, int64_t* out);
 // Leading decimal number after optional white space, 0 when there is none;
 // out-of-range values clamp to the type's limits.
 int StringToInt(const std::string& text);
@@ -67,8 +71,16 @@ std::string GetFileName(const std::string& path);
 // From the first "." of the file-name part to the end; "" when none.
 std::string GetFileExt(const std::string& path);
 // 0 copied, 2 bad arguments (empty, missing source, same file),
-// 9 failure while copying (open, write or close).
+// 9 failure while copying (open, write or close). Copies with InstallFile.
 int CopyFileByStream(const std::string& src, const std::string& dst);
+// The one way a file is put in place: the bytes are written to a temporary
+// file beside target, every write and the close are checked, and the
+// temporary file is renamed over target; a failure leaves target as it was
+// and no temporary file behind. With removeSource the source is removed
+// last, only after the target is complete (a rename does it all when both
+// are on one file system). Codes as CopyFileByStream; 9 also when the
+// source cannot be removed afterwards.
+int InstallFile(const std::string& src, const std::string& target, bool removeSource);
 // 0 created or present, 2 empty path, 9 a folder could not be made.
 int CreateDirectories(const std::string& path);
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"

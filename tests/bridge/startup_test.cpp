@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bridgetest.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
 #include "qelbridge.h"

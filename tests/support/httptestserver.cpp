@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -135,6 +137,12 @@ struct HttpTestServer::Impl {
   std::map<std::string, std::shared_ptr<const ServedFile>> files;
   std::map<std::pair<std::string, std::string>, Json::Value> items;
   std::map<std::pair<std::string, std::string>, RawScript> rawScripts;
+  struct QueuedReply {
+    Json::Value items;
+    std::string status;
+  };
+  std::deque<QueuedReply> queuedReplies;
+  std::function<void(const RpcCall&)> rpcHook;
   std::vector<HttpRequestRecord> records;
   std::vector<RpcCall> rpcCalls;
   bool uploadReplySet = false;
@@ -491,9 +499,18 @@ void HttpTestServer::Impl::AnswerRpc(int fd, const HttpRequestRecord& request) {
   Json::Value itemList(Json::arrayValue);
   bool raw = false;
   RawScript rawScript;
+  bool queued = false;
+  QueuedReply queuedReply;
+  std::function<void(const RpcCall&)> hook;
   {
     std::lock_guard<std::mutex> lock(mutex);
     rpcCalls.push_back(call);
+    hook = rpcHook;
+    if (!queuedReplies.empty()) {
+      queued = true;
+      queuedReply = queuedReplies.front();
+      queuedReplies.pop_front();
+    }
     for (const auto& requestObject : call.requests) {
       auto key = std::make_pair(qel::StringMember(requestObject, "interfaceUrl"),
                                 qel::StringMember(requestObject, "method"));
@@ -513,13 +530,22 @@ void HttpTestServer::Impl::AnswerRpc(int fd, const HttpRequestRecord& request) {
       }
     }
   }
-  if (raw) {
+  if (hook) hook(call);
+  if (raw && !queued) {
     SendResponse(fd, rawScript.status, rawScript.contentType, rawScript.body);
     return;
   }
   Json::Value inner(Json::objectValue);
   inner["status"] = "100000";
   inner["result"] = itemList;
+  if (queued) {
+    inner["result"] = queuedReply.items;
+    if (queuedReply.status.empty()) {
+      inner.removeMember("status");
+    } else {
+      inner["status"] = queuedReply.status;
+    }
+  }
   Json::Value reply(Json::objectValue);
   reply["jsonrpc"] = "2.0";
   reply["id"] = qel::Member(call.envelope, "id");
@@ -627,10 +653,30 @@ void HttpTestServer::ScriptRpcRaw(const std::string& interfaceUrl, const std::st
   impl_->rawScripts[std::make_pair(interfaceUrl, method)] = Impl::RawScript{httpStatus, body, contentType};
 }
 
+void HttpTestServer::ScriptRpcReply(const Json::Value& items, const std::string& overallStatus) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->queuedReplies.push_back(Impl::QueuedReply{items, overallStatus});
+}
+
+void HttpTestServer::SetRpcHook(std::function<void(const RpcCall&)> hook) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->rpcHook = std::move(hook);
+}
+
 void HttpTestServer::ClearRpcScripts() {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->items.clear();
   impl_->rawScripts.clear();
+  impl_->queuedReplies.clear();
+}
+
+Json::Value RpcCall::Param(size_t i) const {
+  return i < requests.size() ? qel::Member(requests[i], "param") : Json::Value();
+}
+
+std::string RpcCall::Service(size_t i) const {
+  if (i >= requests.size()) return "";
+  return qel::StringMember(requests[i], "interfaceUrl") + " " + qel::StringMember(requests[i], "method");
 }
 
 std::vector<RpcCall> HttpTestServer::RpcCalls() const {

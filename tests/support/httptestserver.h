@@ -15,7 +15,9 @@
 //     request object gets the item scripted for its interfaceUrl and method,
 //     and the reply is
 //       {"id":<id>,"jsonrpc":"2.0","result":{"result":[items],"status":"100000"}}
-//     An item nobody scripted is {"result":"","status":"19999"}. A raw script
+//     An item nobody scripted is {"result":"","status":"19999"}. A queued
+//     reply (ScriptRpcReply) answers the next envelope with its own item
+//     list and overall status instead. A raw script
 //     (ScriptRpcRaw) replaces the whole reply when any request object of the
 //     envelope matches it. An envelope that does not parse gets 400.
 //   - anything else: 404 with an HTML body.
@@ -33,6 +35,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,6 +63,11 @@ struct RpcCall {
   Json::Value envelope;               // the posted envelope
   Json::Value base;                   // params[0] parsed
   std::vector<Json::Value> requests;  // base["parameter"], in order
+
+  // The "param" object of request object i (null when there is none).
+  Json::Value Param(size_t i) const;
+  // "interfaceUrl" + " " + "method" of request object i.
+  std::string Service(size_t i) const;
 };
 
 // How a file answers. Faults apply to GET (and POST) unless noted.
@@ -157,6 +165,15 @@ class HttpTestServer {
   void ScriptRpcRaw(const std::string& interfaceUrl, const std::string& method, int httpStatus,
                     const std::string& body,
                     const std::string& contentType = "application/json;charset=UTF-8");
+  // The next envelope, whatever it holds, gets exactly these items (an
+  // array of any length, or any other value as the item list) under this
+  // overall status; a status of "" leaves "status" out. Queued: each
+  // envelope takes the oldest reply; the per-service scripts answer once
+  // the queue is empty.
+  void ScriptRpcReply(const Json::Value& items, const std::string& overallStatus = "100000");
+  // Runs with every envelope after it was recorded and before it is
+  // answered, on the server's thread (a row written "during a send").
+  void SetRpcHook(std::function<void(const RpcCall&)> hook);
   void ClearRpcScripts();
   // Every POST that parsed as an envelope, in arrival order.
   std::vector<RpcCall> RpcCalls() const;

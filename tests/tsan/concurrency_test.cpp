@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"

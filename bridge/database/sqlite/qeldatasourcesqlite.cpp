@@ -138,9 +138,10 @@ bool qelDatasourceSqlite::ExecDelete(const std::string& table, const std::string
   if (!filter.empty()) sql += " WHERE " + filter;
   ScopedStatement stmt(m_sqlite.get());
   if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return false;
-  int rc = m_sqlite->ExecStep(stmt.get());
+  int changed = 0;
+  int rc = m_sqlite->ExecStep(stmt.get(), &changed);
   if (rc != QEL_SQLITE_ROW && rc != QEL_SQLITE_DONE) return false;
-  if (changes) *changes = m_sqlite->Changes();
+  if (changes) *changes = changed;
   return true;
 }
 
@@ -256,9 +257,36 @@ bool qelDatasourceSqlite::Query(IQELQueryDef* def, IQELQueryCursor** cursor) {
   if (!def || !IsOpen() || def->TableCount() <= 0) return false;
   ScopedStatement stmt(m_sqlite.get());
   if (stmt.Prepare(BuildSelectSql(def)) != QEL_SQLITE_SUCCESS) return false;
-  *cursor = new qelQueryCursorSqlite(m_sqlite.get(), stmt.release());
+  *cursor = new qelQueryCursorSqlite(std::move(stmt));
   return true;
 }
+
+std::unique_ptr<IQELQueryCursor> qelDatasourceSqlite::QuerySql(const std::string& sql,
+                                                               const std::vector<std::string>& values) {
+  if (!IsOpen() || sql.empty()) return nullptr;
+  ScopedStatement stmt(m_sqlite.get());
+  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return nullptr;
+  for (size_t i = 0; i < values.size(); ++i)
+    m_sqlite->BindText(stmt.get(), static_cast<int>(i + 1), values[i]);
+  return std::make_unique<qelQueryCursorSqlite>(std::move(stmt));
+}
+
+bool qelDatasourceSqlite::ExecSql(const std::string& sql, const std::vector<std::string>& values,
+                                  int* changes) {
+  if (!IsOpen() || sql.empty()) return false;
+  ScopedStatement stmt(m_sqlite.get());
+  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return false;
+  for (size_t i = 0; i < values.size(); ++i)
+    m_sqlite->BindText(stmt.get(), static_cast<int>(i + 1), values[i]);
+  int changed = 0;
+  int rc = m_sqlite->ExecStep(stmt.get(), &changed);
+  // A statement that returns rows (a PRAGMA, say) counts as run.
+  if (rc != QEL_SQLITE_ROW && rc != QEL_SQLITE_DONE) return false;
+  if (changes) *changes = changed;
+  return true;
+}
+
+std::recursive_mutex& qelDatasourceSqlite::WriterMutex() { return m_sqlite->WriterMutex(); }
 
 bool qelDatasourceSqlite::Reserved10(void*, void*) { return false; }
 

@@ -39,6 +39,10 @@ class qelDatasourceSqlite : public qelDatasource {
                     std::string* value) override;
   int GetRememberUser(std::string* uid) override;
   bool ClearTable(const std::string& table) override;
+  std::unique_ptr<IQELQueryCursor> QuerySql(const std::string& sql,
+                                            const std::vector<std::string>& values) override;
+  bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int* changes) override;
+  std::recursive_mutex& WriterMutex() override;
 
   // Attaches another existing database file under alias; its tables are
   // then visible without a prefix. A missing file is refused.

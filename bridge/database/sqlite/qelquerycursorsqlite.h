@@ -2,18 +2,16 @@
 #pragma once
 
 #include "database/qelquerycursor.h"
-
-struct sqlite3_stmt;
+#include "database/sqlite/qelsqlite.h"
 
 namespace qel {
 namespace dataspace {
 
-class qelSqlite;
-
 class qelQueryCursorSqlite : public qelQueryCursor {
  public:
-  // Takes over stmt (may be null); sqlite must outlive the cursor.
-  qelQueryCursorSqlite(qelSqlite* sqlite, sqlite3_stmt* stmt);
+  // Takes over the prepared statement (an empty holder gives a cursor at
+  // its end); the statement's connection must outlive the cursor.
+  explicit qelQueryCursorSqlite(ScopedStatement statement);
   ~qelQueryCursorSqlite() override;
   qelQueryCursorSqlite(const qelQueryCursorSqlite&) = delete;
   qelQueryCursorSqlite& operator=(const qelQueryCursorSqlite&) = delete;
@@ -27,8 +25,7 @@ class qelQueryCursorSqlite : public qelQueryCursor {
   bool CloseCursor() override;
 
  private:
-  qelSqlite* m_sqlite;
-  sqlite3_stmt* m_stmt;
+  ScopedStatement m_stmt;
   bool m_eof = false;
 };
 

@@ -97,9 +97,14 @@ int qelSqlite::ExecPrepare(const std::string& sql, sqlite3_stmt** out) {
   return QEL_SQLITE_SUCCESS;
 }
 
-int qelSqlite::ExecStep(sqlite3_stmt* stmt) {
+int qelSqlite::ExecStep(sqlite3_stmt* stmt, int* changes) {
   if (!stmt) return QEL_SQLITE_NULL_STATEMENT;
-  int rc = sqlite3_step(stmt);
+  int rc = SQLITE_MISUSE;
+  {
+    std::lock_guard<std::recursive_mutex> lock(m_writer);
+    rc = sqlite3_step(stmt);
+    if (changes) *changes = sqlite3_changes(sqlite3_db_handle(stmt));
+  }
   if (rc == SQLITE_ROW) return QEL_SQLITE_ROW;
   if (rc == SQLITE_DONE) return QEL_SQLITE_DONE;
   QEL_LOG("qel::dataspace::qelSqlite::ExecStep", "Sqlite_step error. Result : " + std::to_string(rc) +
@@ -146,6 +151,7 @@ int qelSqlite::ColumnText(sqlite3_stmt* stmt, std::string* out, int column) {
 }
 
 bool qelSqlite::BeginTransaction() {
+  std::lock_guard<std::recursive_mutex> lock(m_writer);
   if (InTransaction()) {
     LOG(ERROR) << "开启事务失败: 事务已开启";
     return false;
@@ -162,6 +168,7 @@ bool qelSqlite::BeginTransaction() {
 bool qelSqlite::InTransaction() { return db != nullptr && sqlite3_get_autocommit(db) == 0; }
 
 bool qelSqlite::Commit() {
+  std::lock_guard<std::recursive_mutex> lock(m_writer);
   int rc = db ? sqlite3_exec(db, "commit transaction", nullptr, nullptr, nullptr) : SQLITE_MISUSE;
   if (rc != SQLITE_OK) {
     LOG(ERROR) << "提交事务记录失败，错误码:" << rc << " ，错误原因:"
@@ -172,6 +179,7 @@ bool qelSqlite::Commit() {
 }
 
 bool qelSqlite::Rollback() {
+  std::lock_guard<std::recursive_mutex> lock(m_writer);
   int rc = db ? sqlite3_exec(db, "rollback transaction", nullptr, nullptr, nullptr) : SQLITE_MISUSE;
   if (rc != SQLITE_OK) {
     LOG(ERROR) << "回滚事务记录失败，错误码:" << rc << " ，错误原因:"
@@ -204,6 +212,16 @@ int qelSqlite::PendingStatements() {
     ++count;
   }
   return count;
+}
+
+ScopedStatement& ScopedStatement::operator=(ScopedStatement&& other) noexcept {
+  if (this != &other) {
+    Finalize();
+    sqlite_ = other.sqlite_;
+    stmt_ = other.stmt_;
+    other.stmt_ = nullptr;
+  }
+  return *this;
 }
 
 int ScopedStatement::Prepare(const std::string& sql) {

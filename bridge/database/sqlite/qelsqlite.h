@@ -2,6 +2,7 @@
 // GBK; SQLite itself only ever sees UTF-8.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 struct sqlite3;
@@ -36,8 +37,10 @@ class qelSqlite {
 
   // -1, 2 (prepare failed, *out null) or 0 (database closed).
   int ExecPrepare(const std::string& sql, sqlite3_stmt** out);
-  // 5 row, 6 done, 3 failed, 4 null statement.
-  int ExecStep(sqlite3_stmt* stmt);
+  // 5 row, 6 done, 3 failed, 4 null statement. Runs under the writer
+  // lock; with changes, the connection's changed-row count is read under
+  // the same hold, so another thread's statement cannot slip in between.
+  int ExecStep(sqlite3_stmt* stmt, int* changes = nullptr);
   // -1 for a statement, 4 for null; the statement is not rewound.
   int ResetStatement(sqlite3_stmt* stmt);
   // -1 or 1. The statement is freed either way.
@@ -46,6 +49,13 @@ class qelSqlite {
   int ColumnCount(sqlite3_stmt* stmt, int* out);
   int ColumnName(sqlite3_stmt* stmt, std::string* out, int column);
   int ColumnText(sqlite3_stmt* stmt, std::string* out, int column);
+
+  // The connection's writer lock. Every statement steps under it, and a
+  // transaction owner (qelTransaction) holds it from BEGIN to COMMIT or
+  // ROLLBACK, so one thread's transaction never takes in the statements of
+  // another thread sharing this connection. Recursive: the owning thread's
+  // own statements run inside its transaction.
+  std::recursive_mutex& WriterMutex() { return m_writer; }
 
   bool BeginTransaction();
   // Follows SQLite's own state, so a transaction that SQLite ended by
@@ -70,22 +80,29 @@ class qelSqlite {
  private:
   std::string m_strDBPath;
   sqlite3* db = nullptr;
+  std::recursive_mutex m_writer;
 };
 
 // Owns one prepared statement and finalizes it exactly once: on Finalize or
-// on destruction, whichever comes first.
+// on destruction, whichever comes first. Movable, so a cursor can take it
+// over and nothing finalizes by hand.
 class ScopedStatement {
  public:
   explicit ScopedStatement(qelSqlite* sqlite) : sqlite_(sqlite) {}
   ~ScopedStatement() { Finalize(); }
   ScopedStatement(const ScopedStatement&) = delete;
   ScopedStatement& operator=(const ScopedStatement&) = delete;
+  ScopedStatement(ScopedStatement&& other) noexcept : sqlite_(other.sqlite_), stmt_(other.stmt_) {
+    other.stmt_ = nullptr;
+  }
+  ScopedStatement& operator=(ScopedStatement&& other) noexcept;
 
   // Prepares sql into this holder (finalizing a previous statement first).
   int Prepare(const std::string& sql);
   // The finalize code of the statement (-1 or 1); -1 when none is held.
   int Finalize();
   sqlite3_stmt* get() const { return stmt_; }
+  qelSqlite* sqlite() const { return sqlite_; }
   // Hands the statement over; the holder is empty afterwards.
   sqlite3_stmt* release();
 

@@ -1,0 +1,27 @@
+// Storage steps the custom module's handlers share, on the session's main
+// datasource (database/qelquery.h). Every value is bound.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+namespace qel {
+namespace dataspace {
+
+// COUNT(*) of the rows of table whose column equals value; false when the
+// count cannot be read.
+bool CountRowsWhere(const std::string& table, const std::string& column, const std::string& value,
+                    long long* count);
+
+// Inserts one row object (its members as columns) into table. False on
+// failure.
+bool InsertRow(const std::string& table, const Json::Value& row);
+
+// Deletes the rows of table whose integer key column holds one of ids; ids
+// that are not decimal digits are left out. False on failure.
+bool DeleteRowsById(const std::string& table, const std::string& column, const std::vector<std::string>& ids);
+
+}  // namespace dataspace
+}  // namespace qel

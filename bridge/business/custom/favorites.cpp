@@ -1,0 +1,168 @@
+// Favourites (0x501-0x504) and product search (0x511).
+#include <string>
+#include <vector>
+
+#include "business/custom/customstore.h"
+#include "business/qel_invoke_custom.h"
+#include "business/qel_invoke_productcategory.h"
+#include "business/qelbusinesshelper.h"
+#include "database/qelquery.h"
+#include "database/qeltransaction.h"
+#include "database/qelsqltext.h"
+#include "internet/qelinternetrequestbean.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+constexpr char kAddFavoriteFun[] = "qel::dataspace::qel_Invoke_Custom::AddFavorite";
+constexpr RequestType kFavoriteRequest = 8;
+
+// The product-category module, which builds every product list.
+qel_Invoke_ProductCategory* ProductModule() {
+  auto* module = dynamic_cast<qel_Invoke_ProductCategory*>(GetInvokeModule(6));
+  if (module == nullptr) QEL_LOG_DIRECT("Can not get invoke class");
+  return module;
+}
+
+bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// A search word as a LIKE pattern that matches the word itself: "%", "_"
+// and the escape character "!" are escaped. GBK-aware, since a trail byte
+// may be 0x5F ("_").
+std::string LikeLiteral(const std::string& word) {
+  std::string out;
+  for (size_t i = 0; i < word.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(word[i]);
+    if (IsGbkLeadByte(c) && i + 1 < word.size()) {
+      out += word[i];
+      out += word[++i];
+      continue;
+    }
+    if (c == '%' || c == '_' || c == '!') out += '!';
+    out += word[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+int qel_Invoke_Custom::GetFavorites(const RequestParams& params, std::string* reply) {
+  qelQueryDef def;
+  def.AddField("FAVORITES", "PRODUCT_ID");
+  // Pages follow the order in which the favourites were added.
+  def.AddOrder("FAVORITE_ID", 0);
+  def.SetLimit(params.limit);
+  def.SetOffset(params.offset);
+  std::vector<std::string> ids;
+  if (!ForEachRow(&def, [&ids](Json::Value& row) { ids.push_back(StringMember(row, "PRODUCT_ID")); })) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  qel_Invoke_ProductCategory* products = ProductModule();
+  if (products == nullptr) return 1;
+  if (ids.empty()) {
+    *reply = "[]";
+    return 0;
+  }
+  // The ids come from the table, but still reach SQL as literals.
+  *reply = products->GetProductBasicInfo("", -1, -1, " t1.PRODUCT_ID IN (" + JoinQuoted(ids) + ")", "");
+  return 0;
+}
+
+int qel_Invoke_Custom::AddFavorite(const std::string& productId, std::string*) {
+  // Product ids are decimal; anything else is no product to keep.
+  if (!IsDecimalId(productId)) {
+    QEL_LOG_DIRECT("Can not get PRODUCT_ID from json in");
+    return 1;
+  }
+  // The row and its queued request are written together, or neither.
+  qelTransaction transaction(MainDatasource());
+  if (!transaction.Active()) return 1;
+  long long count = 0;
+  if (!CountRowsWhere("FAVORITES", "PRODUCT_ID", productId, &count)) return 1;
+  if (count > 0) {
+    QEL_LOG_DIRECT("Product " + productId + " already in favorites");
+    return 0;
+  }
+  Json::Value row(Json::objectValue);
+  row["PRODUCT_ID"] = productId;
+  if (!InsertRow("FAVORITES", row)) return 1;
+
+  // The service learns of the favourite through the usage-record queue,
+  // which the cached-data thread sends; this call never waits for it.
+  Json::Value param(Json::objectValue);
+  param["isFav"] = "1";
+  param["prodId"] = productId;
+  qelInternetRequestBean bean;
+  if (!bean.AddOneRequestWithParam(kFavoriteRequest, param)) {
+    QEL_LOG(kAddFavoriteFun, "add login request error");
+    return 1;
+  }
+  if (bean.GetJsonRPCParam().empty()) {
+    QEL_LOG(kAddFavoriteFun, "jsonrpc params convert error");
+    return 1;
+  }
+  for (int i = 0; i < bean.GetRequestCount(); ++i) {
+    if (AddBehavior(bean.GetRequestString(i)) != 0) return 1;
+  }
+  return transaction.Commit() ? 0 : 1;
+}
+
+int qel_Invoke_Custom::RemoveFavorite(const std::string& productId) {
+  if (productId.empty()) return 1;
+  return ExecSql("DELETE FROM FAVORITES WHERE PRODUCT_ID = ?", {productId}) ? 0 : 1;
+}
+
+int qel_Invoke_Custom::IsFavorite(const std::string& productId) {
+  long long count = 0;
+  if (!CountRowsWhere("FAVORITES", "PRODUCT_ID", productId, &count) || count < 1) return 1;
+  return 0;
+}
+
+std::string qel_Invoke_Custom::BuildLikeList(const std::vector<std::string>& words,
+                                             const std::string& column) {
+  std::string list;
+  for (const std::string& raw : words) {
+    std::string word = Trim(raw);
+    if (word.empty()) continue;
+    if (!list.empty()) list += " OR ";
+    list += column + " LIKE " + QuoteSqlText("%" + LikeLiteral(word) + "%") + " ESCAPE '!'";
+  }
+  return list;
+}
+
+int qel_Invoke_Custom::SearchProducts(const RequestParams& params, std::string* reply) {
+  std::vector<std::string> words;
+  SplitString(params.value, ' ', &words);
+  if (words.empty()) {
+    QEL_LOG_DIRECT("There is no filter for search");
+    *reply = "[]";
+    return 0;
+  }
+  const std::string nameCondition = BuildLikeList(words, "t2.NAME");
+  // Blanks only: no word to look for, so nothing matches.
+  if (nameCondition.empty()) {
+    *reply = "[]";
+    return 0;
+  }
+  qel_Invoke_ProductCategory* products = ProductModule();
+  if (products == nullptr) return 1;
+
+  std::vector<std::string> brandIds;
+  const std::string brandFilter = " ((" + BuildLikeList(words, "t2.BRANDNAME") + ") ) ";
+  if (products->GetBrandIds(brandFilter, &brandIds) != 0) QEL_LOG_DIRECT("Can not get brand ids");
+
+  std::string condition = " ((" + nameCondition + ") ) ";
+  if (!brandIds.empty()) {
+    condition += " OR (t1.BRAND_ID in (" + JoinQuoted(brandIds) + ") AND t1.PRODUCT_ID=t2.PRODUCT_ID)";
+  }
+  *reply = products->GetProductBasicInfo("", params.limit, params.offset, condition, "");
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,209 @@
+// Login (0x531) and the current user's information (0x534).
+#include <memory>
+#include <string>
+
+#include "business/custom/customstore.h"
+#include "business/custom/servicecall.h"
+#include "business/qel_invoke_custom.h"
+#include "cqelbridge.h"
+#include "database/qelquery.h"
+#include "database/qeltransaction.h"
+#include "database/qelsqltext.h"
+#include "internet/qelinternetrequestbean.h"
+#include "internet/qelinternetresponsebean.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+constexpr char kLoginFun[] = "qel::dataspace::qel_Invoke_Custom::UserLogin";
+constexpr RequestType kLoginRequest = 1;
+
+const char* const kUserInfoFields[] = {
+    "UID",
+    "USERID",
+    "NICKNAME",
+    "LOGOURL",
+    "NAME",
+    "SEX",
+    "EMAIL",
+    "MOBILE",
+    "MOBILEPRIV",
+    "QQ",
+    "WECHATNO",
+    "TEL1",
+    "TEL2",
+    "TEL3",
+    "FAX",
+    "AREA1",
+    "AREA2",
+    "AREA3",
+    "ADDRESS",
+    "ZIPCODE",
+    "COMPNAME",
+    "COMPTYPEID",
+    "COMPTYPENAME",
+    "JOBNATUREID",
+    "JOBNATURENAM",
+    "INDUSTRYNAME",
+    "DEPART",
+    "JOBTITLE",
+    "POSITION",
+    "ISCERTIFIEDPER",
+    "ISCERTIFIEDCOM",
+    "REMEMBER",
+};
+
+// USERINFO column <- member of the login reply's user object.
+const struct {
+  const char* column;
+  const char* member;
+} kLoginColumns[] = {
+    {"MOBILE", "SHOWMOBILE"}, {"COMPNAME", "COMPANYNAME"},
+    {"NAME", "NAME"},         {"EMAIL", "SHOWEMAIL"},
+    {"POSITION", "POSITION"}, {"TEL1", "TEL1"},
+    {"TEL2", "TEL2"},         {"TEL3", "TEL3"},
+};
+
+// Whether a GBK text holds the ASCII character c (a trail byte may equal
+// it, so double-byte characters are stepped over whole).
+bool ContainsAscii(const std::string& text, char c) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x81 && byte <= 0xFE && i + 1 < text.size()) {
+      ++i;
+      continue;
+    }
+    if (text[i] == c) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& password,
+                                 const std::string& remember, std::string* reply) {
+  if (account.empty() || password.empty()) {
+    QEL_LOG_DIRECT("UserName Or Pwd is empty");
+    return 1;
+  }
+  Json::Value param(Json::objectValue);
+  param["name"] = account;
+  param["passwd"] = password;
+  // A mail address logs in as type 2, every other account name as type 1.
+  param["type"] = ContainsAscii(account, '@') ? "2" : "1";
+  qelInternetRequestBean bean;
+  if (!bean.AddOneRequestWithParam(kLoginRequest, param)) {
+    QEL_LOG(kLoginFun, "add login request error");
+    return 1;
+  }
+  qelInternetResponseBean response;
+  int result = CallService(&bean, kLoginFun, &response, reply);
+  if (result != 0) return result;
+
+  std::unique_ptr<qelInternetResponseNode> node(response.GetResultNode(0));
+  if (!node || node->kind != qelInternetResponseNode::kKindObject) {
+    QEL_LOG(kLoginFun, "Get internetresponseNdoe error");
+    return 1;
+  }
+  // Without the service's user id there is no account to store or to make
+  // current: the login failed, whatever the status said.
+  const std::string uid = Trim(node->GetFieldVal("USERID"));
+  if (uid.empty()) {
+    QEL_LOG(kLoginFun, "login reply holds no user id");
+    return 1;
+  }
+
+  // Columns and values of the account's row, in one order for both the
+  // insert and the update.
+  std::vector<std::string> columns = {"UID", "USERID"};
+  std::vector<std::string> values = {uid, account};
+  for (const auto& column : kLoginColumns) {
+    columns.push_back(column.column);
+    values.push_back(node->GetFieldVal(column.member));
+  }
+
+  // Row and remember flags change together: no other writer sees the
+  // flags cleared, and a failure leaves them as they were.
+  qelTransaction transaction(MainDatasource());
+  if (!transaction.Active()) {
+    QEL_LOG(kLoginFun, "UpdateRecord error");
+    return 1;
+  }
+  std::string count;
+  // A count that cannot be read is no reason to add a second row.
+  if (!QueryValue("SELECT COUNT(*) FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account}, &count)) {
+    QEL_LOG(kLoginFun, "UpdateRecord error");
+    return 1;
+  }
+  std::string sql;
+  if (count != "0") {
+    for (const std::string& column : columns) sql += (sql.empty() ? "" : ",") + column + " = ?";
+    sql = "UPDATE USERINFO SET " + sql + " WHERE USERID = ? COLLATE NOCASE";
+    values.push_back(account);
+  } else {
+    std::string marks;
+    for (const std::string& column : columns) {
+      sql += (sql.empty() ? "" : ",") + column;
+      marks += marks.empty() ? "?" : ",?";
+    }
+    sql = "INSERT INTO USERINFO(" + sql + ") VALUES(" + marks + ")";
+  }
+  if (!ExecSql(sql, values)) {
+    QEL_LOG(kLoginFun, "UpdateRecord error");
+    return 1;
+  }
+
+  // At most one account stays remembered.
+  if (!ExecSql("UPDATE USERINFO SET REMEMBER = ''")) {
+    QEL_LOG_DIRECT("Set user remember error");
+    return 1;
+  }
+  if (remember == "1" &&
+      !ExecSql("UPDATE USERINFO SET REMEMBER = '1' WHERE USERID = ? COLLATE NOCASE", {account})) {
+    QEL_LOG_DIRECT("Set remember error");
+    return 1;
+  }
+  if (!transaction.Commit()) {
+    QEL_LOG(kLoginFun, "UpdateRecord error");
+    return 1;
+  }
+
+  std::string storedUid = uid;
+  QueryValue("SELECT UID FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account}, &storedUid);
+  cqelbridge::GetInstance()->SetCurrentUID(storedUid);
+  GetUserInfo(storedUid, reply);
+  return 0;
+}
+
+int qel_Invoke_Custom::GetUserInfo(const std::string& uid, std::string* reply) {
+  if (uid.empty()) {
+    QEL_LOG_DIRECT("UserName is empty");
+    return 1;
+  }
+  qelQueryDef def;
+  for (const char* field : kUserInfoFields) def.AddField("USERINFO", field);
+  def.SetFilter("UID = " + QuoteSqlText(uid) + "  COLLATE NOCASE ");
+  Json::Value first;
+  bool found = false;
+  bool ok = ForEachRow(&def, [&](Json::Value& row) {
+    if (found) return;
+    first = row;
+    found = true;
+  });
+  if (!ok) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  if (!found) return 1;
+  qelRecord rows;
+  rows.Append(first);
+  *reply = rows.ToString();
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

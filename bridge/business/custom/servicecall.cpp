@@ -1,0 +1,63 @@
+#include "business/custom/servicecall.h"
+
+#include "cqelbridge.h"
+#include "errorcodehelper.h"
+#include "internet/qelinternetrequestbean.h"
+#include "internet/qelinternetresponsebean.h"
+#include "logbridge.h"
+#include "qel/text.h"
+#include "qelhttpjsonrequest.h"
+
+namespace qel {
+namespace dataspace {
+
+int ServiceFailure(const std::string& status, std::string* reply) {
+  int code = StringToInt(status);
+  if (code == 0 || !IsDecimalId(Trim(status))) code = kNoServiceStatus;
+  std::string scratch;
+  MakeErrorReply(IntToString(code), reply != nullptr ? reply : &scratch);
+  return code;
+}
+
+int CallService(qelInternetRequestBean* bean, const char* function, qelInternetResponseBean* response,
+                std::string* reply, ServiceCheck check) {
+  std::string envelope = bean != nullptr ? bean->GetJsonRPCParam() : std::string();
+  if (envelope.empty()) {
+    QEL_LOG(function, "jsonrpc params convert error");
+    return 1;
+  }
+
+  const std::string url = GetServerPath();
+  QEL_LOG(function, "http invoke url is ");
+  QEL_LOG(function, url);
+  QEL_LOG(function, "http invoke param is ");
+  QEL_LOG(function, envelope);
+  std::string replyText;
+  {
+    // One transport object per call, destroyed with it.
+    qel::internet::qelHttpJsonRequest http;
+    replyText = http.Invoke(url, envelope);
+  }
+  QEL_LOG(function, "http invoke result is ");
+  QEL_LOG(function, replyText);
+
+  qelInternetResponseBean scratch;
+  qelInternetResponseBean& parsed = response != nullptr ? *response : scratch;
+  if (!parsed.ParseResponse(replyText)) {
+    QEL_LOG(function, "jsonrpc response parse error");
+    return 1;
+  }
+  if (!parsed.IsSuccess()) {
+    QEL_LOG(function, "jsonrpc response result error");
+    return ServiceFailure(parsed.GetStatusString(), reply);
+  }
+  if (check == ServiceCheck::kFirstItem && !parsed.IsItemSuccess(0)) {
+    // A missing item reads as 19999 (GetItemStatus), never as success.
+    QEL_LOG(function, "jsonrpc response result error");
+    return ServiceFailure(parsed.GetItemStatus(0), reply);
+  }
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

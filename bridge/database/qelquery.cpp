@@ -1,0 +1,128 @@
+#include "database/qelquery.h"
+
+#include "database/qelinfoaccess.h"
+#include "database/qelsqltext.h"
+#include "logbridge.h"
+#include "qel/json.h"
+
+namespace qel {
+namespace dataspace {
+
+IQELDatasource* MainDatasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
+
+CursorPtr RunQuery(IQELDatasource* datasource, IQELQueryDef* def) {
+  if (datasource == nullptr) return nullptr;
+  IQELQueryCursor* raw = nullptr;
+  bool ok = datasource->Query(def, &raw);
+  CursorPtr cursor(raw);
+  if (!ok) return nullptr;
+  return cursor;
+}
+
+CursorPtr RunQuery(IQELQueryDef* def) { return RunQuery(MainDatasource(), def); }
+
+CursorPtr RunSql(IQELDatasource* datasource, const std::string& sql, const std::vector<std::string>& values) {
+  auto* source = dynamic_cast<qelDatasource*>(datasource);
+  return source != nullptr ? source->QuerySql(sql, values) : nullptr;
+}
+
+CursorPtr RunSql(const std::string& sql, const std::vector<std::string>& values) {
+  return RunSql(MainDatasource(), sql, values);
+}
+
+bool ExecSql(IQELDatasource* datasource, const std::string& sql, const std::vector<std::string>& values,
+             int* changes) {
+  auto* source = dynamic_cast<qelDatasource*>(datasource);
+  return source != nullptr && source->ExecSql(sql, values, changes);
+}
+
+bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int* changes) {
+  return ExecSql(MainDatasource(), sql, values, changes);
+}
+
+namespace {
+
+// The first row of a cursor: 1 with *row set, 0 when there is none.
+int FirstRow(IQELQueryCursor* cursor, Json::Value* row) {
+  qelRecord record;
+  if (!cursor->MoveNext() || !cursor->GetRecord(&record)) return 0;
+  if (row != nullptr) *row = std::move(record.GetJson());
+  return 1;
+}
+
+}  // namespace
+
+int QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def, Json::Value* row) {
+  CursorPtr cursor = RunQuery(datasource, def);
+  return cursor ? FirstRow(cursor.get(), row) : -1;
+}
+
+bool QueryRows(IQELQueryDef* def, Json::Value* rows) {
+  if (!rows->isArray()) *rows = Json::Value(Json::arrayValue);
+  return ForEachRow(def, [rows](Json::Value& row) { rows->append(std::move(row)); });
+}
+
+bool QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>* values) {
+  return ForEachRow(def,
+                    [column, values](Json::Value& row) { values->push_back(StringMember(row, column)); });
+}
+
+bool QueryValue(const std::string& sql, const std::vector<std::string>& values, std::string* value) {
+  CursorPtr cursor = RunSql(sql, values);
+  Json::Value object;
+  if (!cursor || FirstRow(cursor.get(), &object) != 1) return false;
+  if (!object.isObject() || object.empty()) return false;
+  if (value != nullptr) *value = ValueAsText(object[object.getMemberNames().front()]);
+  return true;
+}
+
+std::string QueryCount(const std::string& table, const std::string& filter) {
+  IQELDatasource* datasource = MainDatasource();
+  std::string count;
+  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &count) != 0) {
+    QEL_LOG_DIRECT("Queryscalar error");
+    return "0";
+  }
+  return count;
+}
+
+std::string RowsText(const Json::Value& rows) {
+  if (rows.isNull() || (rows.isArray() && rows.empty())) return "[]";
+  return WriteStyled(rows);
+}
+
+int RowsReply(IQELQueryDef* def, const char* failText, std::string* reply) {
+  Json::Value rows(Json::arrayValue);
+  if (!QueryRows(def, &rows)) {
+    if (failText != nullptr) QEL_LOG_DIRECT(failText);
+    return 1;
+  }
+  if (reply != nullptr) *reply = RowsText(rows);
+  return 0;
+}
+
+int PageReply(IQELQueryDef* def, int limit, int offset, const char* failText, std::string* reply) {
+  def->SetLimit(limit);
+  def->SetOffset(offset);
+  return RowsReply(def, failText, reply);
+}
+
+std::string CountReply(const std::string& count) {
+  Json::Value item(Json::objectValue);
+  item["COUNT"] = count;
+  Json::Value rows(Json::arrayValue);
+  rows.append(std::move(item));
+  return RowsText(rows);
+}
+
+std::string JoinQuoted(const std::vector<std::string>& values) {
+  std::string list;
+  for (const std::string& value : values) {
+    if (!list.empty()) list += ",";
+    list += QuoteSqlText(value);
+  }
+  return list;
+}
+
+}  // namespace dataspace
+}  // namespace qel

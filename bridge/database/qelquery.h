@@ -1,0 +1,111 @@
+// The one way modules read and write the local database. Every helper
+// without a datasource argument works on the session's main datasource
+// (qelInfoAccess); each returns an owner or a value, never a raw pointer to
+// delete, and no statement is ever finalized by hand.
+//
+//   qelQueryDef def;
+//   def.AddField("PRODUCT", "PRODUCT_ID");
+//   def.SetFilter("PRODUCT_ID = " + QuoteSqlText(id));
+//   if (RowsReply(&def, "Query error", reply) != 0) return 1;   // styled array
+//
+//   ForEachRow(&def, [&](Json::Value& row) { ... });            // row objects
+//   *reply = CountReply(QueryCount("PRODUCT", ""));             // [{"COUNT":"n"}]
+//
+// Row objects hold one string member per column (GBK, NULL as "").
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <json/json.h>
+
+#include "database/qeldatasource.h"
+#include "database/qelquerycursor.h"
+#include "database/qelquerydef.h"
+#include "database/qelrecord.h"
+
+namespace qel {
+namespace dataspace {
+
+using CursorPtr = std::unique_ptr<IQELQueryCursor>;
+
+// The session's main datasource; null when none could be made.
+IQELDatasource* MainDatasource();
+
+// Runs def; null when there is no datasource or the query fails.
+CursorPtr RunQuery(IQELDatasource* datasource, IQELQueryDef* def);
+CursorPtr RunQuery(IQELQueryDef* def);
+
+// Runs an SQL text with values bound to its "?" marks in order; null when
+// there is no datasource, it is closed or the text does not prepare.
+CursorPtr RunSql(IQELDatasource* datasource, const std::string& sql,
+                 const std::vector<std::string>& values = {});
+CursorPtr RunSql(const std::string& sql, const std::vector<std::string>& values = {});
+
+// Runs one writing statement with bound values; *changes (when given) gets
+// its changed-row count, read under the connection's writer lock. False
+// when there is no datasource or the statement fails.
+bool ExecSql(IQELDatasource* datasource, const std::string& sql, const std::vector<std::string>& values = {},
+             int* changes = nullptr);
+bool ExecSql(const std::string& sql, const std::vector<std::string>& values = {}, int* changes = nullptr);
+
+// Hands every row object of cursor to visit(Json::Value& row); the row may
+// be moved from. Rows that cannot be read are skipped.
+template <typename Visit>
+void WalkRows(IQELQueryCursor* cursor, Visit&& visit) {
+  if (cursor == nullptr) return;
+  while (cursor->MoveNext()) {
+    qelRecord row;
+    if (cursor->GetRecord(&row)) visit(row.GetJson());
+  }
+}
+
+// Runs def and walks its rows. False when there is no datasource or the
+// query fails (visit is then never called).
+template <typename Visit>
+bool ForEachRow(IQELDatasource* datasource, IQELQueryDef* def, Visit&& visit) {
+  CursorPtr cursor = RunQuery(datasource, def);
+  if (!cursor) return false;
+  WalkRows(cursor.get(), std::forward<Visit>(visit));
+  return true;
+}
+template <typename Visit>
+bool ForEachRow(IQELQueryDef* def, Visit&& visit) {
+  return ForEachRow(MainDatasource(), def, std::forward<Visit>(visit));
+}
+
+// The first row of def: 1 with *row set, 0 when the query gives no row,
+// -1 when there is no datasource or the query fails.
+int QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def, Json::Value* row);
+
+// The rows of def appended to rows (made an array). False as ForEachRow.
+bool QueryRows(IQELQueryDef* def, Json::Value* rows);
+// One string member of every row of def, in row order.
+bool QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>* values);
+// The value of the first row of a one-column SQL text with bound values
+// (with more columns, the one whose name sorts first). False when the query
+// fails or gives no row (*value is then unchanged).
+bool QueryValue(const std::string& sql, const std::vector<std::string>& values, std::string* value);
+
+// COUNT(*) of table under filter (empty: all rows) as decimal text; "0",
+// with "Queryscalar error" logged straight to the host, when it fails.
+std::string QueryCount(const std::string& table, const std::string& filter);
+
+// The reply text of a list of rows: the styled array, "[]" for no row.
+std::string RowsText(const Json::Value& rows);
+// The rows of def as the reply: 0, or 1 with failText logged straight to
+// the host (when not null) and the reply untouched.
+int RowsReply(IQELQueryDef* def, const char* failText, std::string* reply);
+// The same for one page: limit and offset (-1: none) are set on def first.
+int PageReply(IQELQueryDef* def, int limit, int offset, const char* failText, std::string* reply);
+
+// The one count reply: [{"COUNT":"<count>"}] as styled text.
+std::string CountReply(const std::string& count);
+
+// Texts as a comma-separated list of quoted SQL literals, for IN (...).
+std::string JoinQuoted(const std::vector<std::string>& values);
+
+}  // namespace dataspace
+}  // namespace qel

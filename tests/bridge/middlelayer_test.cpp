@@ -1,0 +1,221 @@
+// The shared query helpers and the method table that the modules are built
+// on.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bridgetest.h"
+#include "business/qelmethodtable.h"
+#include "cqelbridge.h"
+#include "database/qelinfoaccess.h"
+#include "database/qelquery.h"
+#include "database/sqlite/qeldatasourcesqlite.h"
+#include "internet/qelinternetrequestbean.h"
+#include "logbridge.h"
+#include "qel/text.h"
+#include "testsupport.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+class QueryHelpersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qeltest::ExecSql(path_, "CREATE TABLE T(ID TEXT, NAME TEXT)");
+    qeltest::ExecSql(path_, "INSERT INTO T VALUES('1', 'a'), ('2', NULL), ('3', 'it''s')");
+    ASSERT_TRUE(source_.Open());
+  }
+
+  std::string path_ = qeltest::TestDir() + "/q.db";
+  qelDatasourceSqlite source_{qeltest::TestDir() + "/q.db"};
+};
+
+TEST_F(QueryHelpersTest, RowsComeAsObjectsAndNoStatementIsLeftBehind) {
+  std::vector<std::string> names;
+  {
+    CursorPtr cursor = RunSql(&source_, "SELECT ID, NAME FROM T WHERE ID <> ? ORDER BY ID", {"2"});
+    ASSERT_TRUE(cursor);
+    WalkRows(cursor.get(), [&](Json::Value& row) { names.push_back(StringMember(row, "NAME")); });
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "it's"}));
+
+  // A cursor dropped half-way still finalizes its statement.
+  {
+    CursorPtr cursor = RunSql(&source_, "SELECT ID FROM T");
+    ASSERT_TRUE(cursor && cursor->MoveNext());
+  }
+  qelQueryDef def;
+  def.AddField("T", "ID");
+  std::vector<std::string> ids;
+  EXPECT_TRUE(ForEachRow(&source_, &def, [&](Json::Value& row) { ids.push_back(StringMember(row, "ID")); }));
+  EXPECT_EQ(ids, (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(source_.PendingStatements(), 0);
+}
+
+TEST_F(QueryHelpersTest, FailuresGiveNoCursorAndNoVisit) {
+  EXPECT_FALSE(RunSql(&source_, "SELECT NOPE FROM T"));
+  EXPECT_FALSE(RunSql(nullptr, "SELECT 1"));
+  qelQueryDef missing;
+  missing.AddField("NO_SUCH_TABLE", "ID");
+  bool visited = false;
+  EXPECT_FALSE(ForEachRow(&source_, &missing, [&](Json::Value&) { visited = true; }));
+  EXPECT_FALSE(ForEachRow(nullptr, &missing, [&](Json::Value&) { visited = true; }));
+  EXPECT_FALSE(visited);
+  EXPECT_FALSE(ExecSql(&source_, "UPDATE NO_SUCH_TABLE SET A = 1"));
+  EXPECT_EQ(source_.PendingStatements(), 0);
+}
+
+TEST_F(QueryHelpersTest, WritesBindTheirValuesAndCountTheirRows) {
+  int changes = -1;
+  // A quote in a bound value is a character, never SQL.
+  EXPECT_TRUE(
+      ExecSql(&source_, "UPDATE T SET NAME = ? WHERE ID IN (?, ?)", {"x' OR '1'='1", "1", "2"}, &changes));
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(qeltest::QuerySql(path_, "SELECT NAME FROM T ORDER BY ID"),
+            (std::vector<std::string>{"x' OR '1'='1", "x' OR '1'='1", "it's"}));
+}
+
+TEST(ReplyTexts, CountAndEmptyListKeepTheirShape) {
+  EXPECT_EQ(CountReply("7"), "[\n   {\n      \"COUNT\" : \"7\"\n   }\n]\n");
+  EXPECT_EQ(RowsText(Json::Value(Json::arrayValue)), "[]");
+  EXPECT_EQ(RowsText(Json::Value()), "[]");
+  EXPECT_EQ(JoinQuoted({"1", "o'k"}), "'1','o''k'");
+  EXPECT_EQ(JoinQuoted({}), "");
+}
+
+TEST(SessionQueries, WorkOnTheSessionDatabase) {
+  qeltest::Installation install;
+  install.Ex("INSERT INTO COMPANY(ID, SERIALID, COMTEMP) VALUES('1001', 'S77', 'T5');");
+  StartQelbridge(513, install.StartupJson());
+
+  std::string value;
+  EXPECT_TRUE(QueryValue("SELECT SERIALID FROM COMPANY WHERE ID = ?", {"1001"}, &value));
+  EXPECT_EQ(value, "S77");
+  value = "kept";
+  EXPECT_FALSE(QueryValue("SELECT SERIALID FROM COMPANY WHERE ID = ?", {"9"}, &value));
+  EXPECT_EQ(value, "kept");
+  EXPECT_EQ(QueryCount("COMPANY", ""), "1");
+  EXPECT_EQ(QueryCount("NO_SUCH_TABLE", ""), "0");
+
+  const SessionIdentity identity = qelInfoAccess::Identity();
+  EXPECT_EQ(identity.companyId, "1001");
+  EXPECT_EQ(identity.serialId, "S77");
+  EXPECT_EQ(identity.templateId, "T5");
+  EXPECT_EQ(identity.platformCode, "430000");
+  EXPECT_EQ(identity.platform, 513);
+  EXPECT_EQ(identity.langId, "3");
+  cqelbridge::GetInstance()->SetCurrentUID("u1");
+  EXPECT_EQ(qelInfoAccess::Identity().userId, "u1");
+}
+
+// A bean built for a given caller carries that caller, whatever the
+// session holds: nothing reaches back into the bridge.
+TEST(SessionIdentityValue, BeansCarryTheCallerTheyAreGiven) {
+  SessionIdentity caller{"u7", "1001", "T5", "S77", "530000", "3", 514, "00-11"};
+  qelInternetRequestBean bean(caller);
+  ASSERT_TRUE(bean.AddOneRequestWithParam(12, Json::Value(Json::objectValue)));
+  ASSERT_TRUE(bean.AddOneRequestWithParam(7, Json::Value(Json::objectValue)));
+  const Json::Value upload = bean.GetRequest(0);
+  const Json::Value consult = bean.GetRequest(1);
+  EXPECT_EQ(StringMember(upload, "userID"), "u7");
+  EXPECT_EQ(StringMember(upload, "companyID"), "1001");
+  EXPECT_EQ(StringMember(upload, "templateID"), "T5");
+  EXPECT_EQ(StringMember(upload, "source"), "530000");
+  EXPECT_EQ(StringMember(upload, "langID"), "3");
+  EXPECT_EQ(StringMember(upload, "code"), "qyS77_product_inquiry_3");
+  EXPECT_EQ(StringMember(ObjectMember(upload, "client"), "deviceType"), "514");
+  EXPECT_EQ(StringMember(ObjectMember(upload, "client"), "macAddr"), "00-11");
+  EXPECT_EQ(StringMember(ObjectMember(consult, "param"), "compId"), "1001");
+  EXPECT_EQ(StringMember(ObjectMember(consult, "param"), "addUid"), "u7");
+  EXPECT_EQ(qelInfoAccess::Identity().userId, "") << "the session is untouched";
+}
+
+// ---- method table ----------------------------------------------------------
+
+struct FakeModule {
+  std::vector<std::string> seen;
+};
+
+int Echo(FakeModule& module, const MethodRequest& request, std::string* reply) {
+  module.seen.push_back(request.params.value);
+  *reply = request.params.value + "|" + std::to_string(request.params.limit) + "|" +
+           (request.params.values.empty() ? "-" : request.params.values[0]);
+  return kResultSuccess;
+}
+
+int Throws(FakeModule&, const MethodRequest&, std::string*) { throw std::runtime_error("boom"); }
+
+int RootKind(FakeModule&, const MethodRequest& request, std::string* reply) {
+  *reply = request.root.isObject() ? "object" : "null";
+  return 5;
+}
+
+bool DecimalValue(const MethodRequest& request) { return IsDecimalId(request.params.value); }
+
+using Method = MethodDescriptor<FakeModule>;
+
+const MethodTable<FakeModule>& Table() {
+  static const MethodTable<FakeModule> table(
+      {
+          Method(1, &Echo)
+              .Key("PRODUCT", "PRODUCT_ID")
+              .Extra({"EXTRA"})
+              .Accept(&DecimalValue)
+              .OnFail(FailRoute::kDirect, "Can not get PRODUCT_ID from json in ", 7),
+          Method(2, &Echo).Param().OnFail(FailRoute::kBridge, "Can not get params from json in",
+                                          kResultFailed, "fake::Invoke"),
+          Method(3, &Throws),
+          Method(4, &RootKind).Parsed(),
+      },
+      kResultUnknownMethod, [] { return std::string("unknown"); });
+  return table;
+}
+
+TEST(MethodTableTest, DispatchesParsesOnceAndTakesTheFailureRoute) {
+  StoreLogCallback(&qeltest::CaptureLog);
+  struct Case {
+    int method;
+    std::string json;
+    int result;
+    std::string reply;
+    std::string directLog;  // "" when nothing goes straight to the host
+  };
+  const Case cases[] = {
+      {1, R"({"LIMIT":3,"PARAM":{"EXTRA":"e","PRODUCT":{"PRODUCT_ID":"12"}}})", 0, "12|3|e", ""},
+      {1, R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"1 OR 1"}}})", 7, "before",
+       "Can not get PRODUCT_ID from json in "},
+      {1, R"({"PARAM":{}})", 7, "before", "Can not get PRODUCT_ID from json in "},
+      {1, "not json", 7, "before", "Can not get PRODUCT_ID from json in "},
+      {2, R"({"PARAM":{}})", 0, "|-1|-", ""},
+      {2, R"({"LIMIT":"x"})", 1, "before", ""},
+      {3, "", kResultFailed, "before", ""},
+      {4, "{}", 5, "object", ""},
+      {4, "[", 5, "null", ""},
+      {9, "", kResultUnknownMethod, "unknown", ""},
+  };
+  for (const Case& c : cases) {
+    qeltest::ClearLog();
+    FakeModule module;
+    std::string reply = "before";
+    EXPECT_EQ(Table().Invoke(module, c.method, c.json, &reply), c.result) << c.method << " " << c.json;
+    EXPECT_EQ(reply, c.reply) << c.method << " " << c.json;
+    if (!c.directLog.empty()) {
+      EXPECT_TRUE(qeltest::LoggedDirect(c.directLog)) << c.method << " " << c.json;
+    }
+  }
+  qeltest::ClearLog();
+  FakeModule module;
+  EXPECT_EQ(Table().Invoke(module, 2, "[]", nullptr), kResultFailed);
+  EXPECT_TRUE(qeltest::LoggedBridge("fake::Invoke", "Can not get params from json in"));
+  // A null reply still runs the handler, into a scratch text.
+  EXPECT_EQ(Table().Invoke(module, 1, R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"}}})", nullptr), 0);
+  EXPECT_EQ(module.seen, std::vector<std::string>{"5"});
+  StoreLogCallback(nullptr);
+}
+
+}  // namespace
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,136 @@
+// The service-call path of the custom module: envelope, post, parse,
+// overall status, item status and the error reply.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "business/custom/servicecall.h"
+#include "cqelbridge.h"
+#include "customtest.h"
+#include "internet/qelinternetrequestbean.h"
+#include "internet/qelinternetresponsebean.h"
+
+namespace qel {
+namespace dataspace {
+namespace {
+
+using qeltest::CustomTest;
+
+constexpr char kFun[] = "qel::dataspace::qel_Invoke_Custom::UserLogin";
+
+Json::Value LoginParam() {
+  Json::Value param(Json::objectValue);
+  param["name"] = "alice";
+  param["passwd"] = "s3cret-pw";
+  param["type"] = "1";
+  return param;
+}
+
+int CallLogin(std::string* reply, qelInternetResponseBean* response = nullptr) {
+  qelInternetRequestBean bean;
+  EXPECT_TRUE(bean.AddOneRequestWithParam(1, LoginParam()));
+  return CallService(&bean, kFun, response, reply);
+}
+
+class ServiceCallTest : public CustomTest {};
+
+TEST_F(ServiceCallTest, StatusesOfTheReplyBecomeTheResult) {
+  enum Kind { kItems, kRaw };
+  struct Case {
+    const char* name;
+    Kind kind;
+    std::string overall;  // kItems: overall status ("" leaves it out)
+    Json::Value items;    // kItems: the item list
+    int httpStatus;       // kRaw
+    std::string body;     // kRaw
+    int result;
+    std::string errorCode;  // "" when the reply must stay empty
+  };
+  const Case cases[] = {
+      {"success", kItems, "100000", Items({"100000"}), 0, "", 0, ""},
+      {"item refused", kItems, "100000", Items({"100020"}), 0, "", 100020, "100020"},
+      {"overall refused", kItems, "100013", Items({"100000"}), 0, "", 100013, "100013"},
+      {"overall missing", kItems, "", Items({"100000"}), 0, "", 19999, "19999"},
+      {"overall zero", kItems, "0", Items({"100000"}), 0, "", 19999, "19999"},
+      {"overall not a number", kItems, "ok", Items({"100000"}), 0, "", 19999, "19999"},
+      {"empty item list", kItems, "100000", Json::Value(Json::arrayValue), 0, "", 19999, "19999"},
+      {"item list not an array", kItems, "100000", Json::Value("x"), 0, "", 19999, "19999"},
+      {"item status missing", kItems, "100000", Json::Value(Json::arrayValue).append(Json::objectValue), 0,
+       "", 19999, "19999"},
+      {"item status zero", kItems, "100000", Items({"0"}), 0, "", 19999, "19999"},
+      {"item status not a number", kItems, "100000", Items({"fine"}), 0, "", 19999, "19999"},
+      {"item not an object", kItems, "100000", Json::Value(Json::arrayValue).append("100000"), 0, "", 19999,
+       "19999"},
+      {"html 200", kRaw, "", {}, 200, "<html><body>hello</body></html>", 1, ""},
+      {"html 500", kRaw, "", {}, 500, "<html><body>error</body></html>", 1, ""},
+      {"empty body", kRaw, "", {}, 200, "", 1, ""},
+      {"result is text", kRaw, "", {}, 200, "{\"result\":\"x\"}", 1, ""},
+  };
+  for (const Case& c : cases) {
+    server_.ClearRpcScripts();
+    if (c.kind == kItems) {
+      server_.ScriptRpcReply(c.items, c.overall);
+    } else {
+      server_.ScriptRpcRaw("PassportService.json", "login", c.httpStatus, c.body, "text/html");
+    }
+    std::string reply;
+    EXPECT_EQ(CallLogin(&reply), c.result) << "case: " << c.name;
+    if (c.errorCode.empty()) {
+      EXPECT_EQ(reply, "") << "case: " << c.name;
+    } else {
+      EXPECT_EQ(ErrorCode(reply), c.errorCode) << "case: " << c.name << " reply: " << reply;
+    }
+  }
+  EXPECT_EQ(server_.RpcCalls().size(), sizeof(cases) / sizeof(cases[0]));
+}
+
+TEST_F(ServiceCallTest, SuccessLeavesTheItemsReadable) {
+  Json::Value user(Json::objectValue);
+  user["userId"] = "7";
+  server_.ScriptRpc("PassportService.json", "login", "100000", user);
+  std::string reply;
+  qelInternetResponseBean response;
+  ASSERT_EQ(CallLogin(&reply, &response), 0);
+  std::unique_ptr<qelInternetResponseNode> node(response.GetResultNode(0));
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->GetFieldVal("USERID"), "7");
+  ASSERT_EQ(server_.RpcCalls().size(), 1u);
+  EXPECT_EQ(server_.RpcCalls()[0].path, qeltest::HttpTestServer::kRpcPath);
+  EXPECT_EQ(server_.RpcCalls()[0].Service(0), "PassportService.json login");
+  EXPECT_EQ(server_.RpcCalls()[0].Param(0), LoginParam());
+}
+
+TEST_F(ServiceCallTest, PasswordNeverReachesTheLog) {
+  server_.ScriptRpc("PassportService.json", "login", "100000", Json::Value(Json::objectValue));
+  qeltest::ClearLog();
+  std::string reply;
+  ASSERT_EQ(CallLogin(&reply), 0);
+  EXPECT_TRUE(qeltest::LoggedBridge(kFun, "http invoke param is "));
+  EXPECT_TRUE(qeltest::LoggedBridge(kFun, "http invoke result is "));
+  EXPECT_TRUE(qeltest::Logged("PassportService.json")) << qeltest::LogText();
+  EXPECT_FALSE(qeltest::Logged("s3cret-pw")) << qeltest::LogText();
+}
+
+class RefusedServiceCallTest : public CustomTest {
+  std::string ServerUrl() override { return server_.RefusedUrl("/qelservice"); }
+};
+
+TEST_F(RefusedServiceCallTest, TransportFailureIsItsCode) {
+  std::string reply;
+  EXPECT_EQ(CallLogin(&reply), 500003);
+  EXPECT_EQ(ErrorCode(reply), "500003");
+}
+
+class NoServerPathTest : public CustomTest {
+  std::string ServerUrl() override { return ""; }
+};
+
+TEST_F(NoServerPathTest, EmptyAddressIsTheTransportCode) {
+  std::string reply;
+  EXPECT_EQ(CallLogin(&reply), 500001);
+  EXPECT_EQ(ErrorCode(reply), "500001");
+}
+
+}  // namespace
+}  // namespace dataspace
+}  // namespace qel
