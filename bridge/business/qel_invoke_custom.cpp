@@ -5,6 +5,7 @@
 #include "cqelbridge.h"
 #include "logbridge.h"
 #include "qel/json.h"
+#include "update/qelupdateforwarders.h"
 
 namespace qel {
 namespace dataspace {
@@ -122,10 +123,10 @@ const MethodTable<Self>& Table() {
           Method(0x52, &QueuePrint),
           Method(0x53, &QueueVisit),
           Method(0x54, &NotBuiltYet),  // does the user exist
-          Method(0x70, &NotBuiltYet),  // run the data update
-          Method(0x71, &NotBuiltYet),  // check for a data update
-          Method(0x72, &NotBuiltYet),  // check for an application update
-          Method(0x73, &NotBuiltYet),  // application update file list
+          Method(0x70, &RunDataUpdate),  // run the data update
+          Method(0x71, &IsNeedDataUpdate),  // check for a data update
+          Method(0x72, &IsNeedUpdateSoftWare),  // check for an application update
+          Method(0x73, &GetAppUpdateFiles),  // application update file list
           Method(0x74, &NotBuiltYet),  // change the password
       },
       kResultFailed);

@@ -21,7 +21,7 @@
 //   }
 //
 // Log texts the hosts see (failText, and the [FUN] name of a bridge line)
-// are part of the module's interface: hosts match on them, so they keep
+// belong to the module's interface: hosts match on them, so they keep
 // their exact spelling, typos included.
 #pragma once
 
@@ -44,7 +44,8 @@ enum InvokeResult : int {
   kResultSuccess = 0,
   // Bad input or a failed handler.
   kResultFailed = 1,
-  // No such method (modules 1 and 2 answer this; the others kResultFailed).
+  // No such method, as modules 1 and 2 answer it (module 3 answers
+  // kResultUnknownModule, the others kResultFailed).
   kResultUnknownMethod = -1,
   // No such module (the dispatcher).
   kResultUnknownModule = -2,

@@ -52,20 +52,30 @@ class IQELDatasource {
 
 // What the storage layer adds to the interface: SQL texts with bound
 // values, and the writer lock that transactions hold (qelTransaction).
-// Reached through the helpers of database/qelquery.h.
+// Reached through the helpers of database/qelquery.h. The defaults suit a
+// datasource without SQL (a stand-in): no cursor, no statement, a lock of
+// its own.
 class qelDatasource : public IQELDatasource {
  public:
   // Prepares sql and binds values to its "?" marks in order; the cursor
   // owns the statement. Null when the database is closed or the SQL does
   // not prepare.
-  virtual std::unique_ptr<IQELQueryCursor> QuerySql(const std::string& sql,
-                                                    const std::vector<std::string>& values) = 0;
+  virtual std::unique_ptr<IQELQueryCursor> QuerySql(const std::string& /*sql*/,
+                                                    const std::vector<std::string>& /*values*/) {
+    return nullptr;
+  }
   // Runs one statement with bound values to its end; *changes (when given)
   // gets its changed-row count, read under the writer lock. False when it
   // does not prepare or fails.
-  virtual bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int* changes) = 0;
+  virtual bool ExecSql(const std::string& /*sql*/, const std::vector<std::string>& /*values*/,
+                       int* /*changes*/) {
+    return false;
+  }
   // The connection's writer lock (see qelSqlite::WriterMutex).
-  virtual std::recursive_mutex& WriterMutex() = 0;
+  virtual std::recursive_mutex& WriterMutex() { return m_ownWriter; }
+
+ private:
+  std::recursive_mutex m_ownWriter;
 };
 
 }  // namespace dataspace

@@ -27,8 +27,8 @@ struct SessionIdentity {
 class qelInfoAccess {
  public:
   // Hands the installation folder to the session before its first use; the
-  // main database is LOCAL_PATH + "/data/qel_data.db". Only the first call
-  // before the session is built counts: the database is opened once.
+  // main database is LOCAL_PATH + "/data/qel_data.db". A call after the
+  // session is built changes nothing: the database is opened once.
   static void Start(const std::string& localPath);
 
   // Built on first use: opens the main database (never creating it). Later

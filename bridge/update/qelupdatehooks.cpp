@@ -1,13 +1,21 @@
 #include "update/qelupdatehooks.h"
 
+#include "update/qelupdateprogram.h"
+
 namespace qel {
 namespace dataspace {
 
-// Nothing to apply yet: the update program fills this in.
-int ApplyFinishedDataUpdate(std::string*) { return 0; }
+int ApplyFinishedDataUpdate(std::string* message) {
+  int result = qelUpdateProgram::GetInstance()->UpdateOperate();
+  if (result != 0 && message != nullptr) *message = std::to_string(result);
+  return result;
+}
 
-// Nothing to queue yet: the update program fills this in.
-int QueueUpdateCensus(std::string*) { return 0; }
+int QueueUpdateCensus(std::string* message) {
+  int result = qelUpdateProgram::GetInstance()->UpdateCensus();
+  if (result != 0 && message != nullptr) *message = std::to_string(result);
+  return result;
+}
 
 }  // namespace dataspace
 }  // namespace qel

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bridgetest.h"
+#include "business/qel_invoke_productcategory.h"
 #include "business/qelmethodtable.h"
 #include "cqelbridge.h"
 #include "database/qelinfoaccess.h"
@@ -131,6 +132,31 @@ TEST(SessionIdentityValue, BeansCarryTheCallerTheyAreGiven) {
   EXPECT_EQ(StringMember(ObjectMember(consult, "param"), "compId"), "1001");
   EXPECT_EQ(StringMember(ObjectMember(consult, "param"), "addUid"), "u7");
   EXPECT_EQ(qelInfoAccess::Identity().userId, "") << "the session is untouched";
+}
+
+// Every module reads LIMIT and OFFSET the same way: the category module's
+// own reading agrees with the shared one.
+TEST(PageValues, OneReadingForEveryModule) {
+  const struct {
+    const char* value;
+    int expected;
+  } cases[] = {
+      {"20", 20},   {"\"20\"", 20}, {"0", -1},          {"\"x\"", -1}, {"true", -1},
+      {"null", -1}, {"[5]", -1},    {"3000000000", -1}, {"-4", -4},    {"\" 7\"", -1},
+  };
+  for (const auto& c : cases) {
+    const std::string json =
+        std::string(R"({"PARAM":{},"LIMIT":)") + c.value + R"(,"OFFSET":)" + c.value + "}";
+    RequestParams params;
+    EXPECT_EQ(ParseRequestParams(json, "", "", &params, nullptr), 0) << json;
+    int limit = -9;
+    int offset = -9;
+    qel_Invoke_ProductCategory().ParseCategoryRequest(json, &limit, &offset);
+    EXPECT_EQ(params.limit, c.expected) << json;
+    EXPECT_EQ(params.offset, c.expected) << json;
+    EXPECT_EQ(limit, c.expected) << json;
+    EXPECT_EQ(offset, c.expected) << json;
+  }
 }
 
 // ---- method table ----------------------------------------------------------

@@ -99,7 +99,7 @@ Answer Call(const CatalogueRequest& request) {
 std::string Shape(const std::string& reply) {
   if (reply.empty()) return "empty";
   Json::Value parsed;
-  if (!qel::ParseJson(reply, &parsed)) return "not JSON";
+  if (!qel::ParseGbkJson(reply, &parsed)) return "not JSON";
   if (parsed.isArray()) return "array of " + std::to_string(parsed.size());
   return parsed.isObject() ? "object" : "scalar";
 }

@@ -3,6 +3,8 @@ CREATE TABLE IF NOT EXISTS COMPANY (
   ID TEXT PRIMARY KEY,
   SERIALID TEXT,
   COMTEMP TEXT,
+  -- Time of the data package the installation holds.
+  PACKTIME INTEGER,
   -- Home picture and company video with its thumbnail, for desktop, phone
   -- and pad; logo, messenger account, hotline and QR-code picture.
   COMPANYHOMEPIC TEXT,

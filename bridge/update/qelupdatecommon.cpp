@@ -1,0 +1,485 @@
+#include "update/qelupdatecommon.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+#include "business/custom/servicecall.h"
+#include "business/qelbusinesshelper.h"
+#include "database/qelinfoaccess.h"
+#include "cqelbridge.h"
+#include "database/qeldatasource.h"
+#include "database/qelquerydef.h"
+#include "database/qelrecord.h"
+#include "database/qelsqltext.h"
+#include "database/qeltransaction.h"
+#include "database/sqlite/qelsqlite.h"
+#include "internet/qelinternetrequestbean.h"
+#include "internet/qelinternetresponsebean.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+
+namespace {
+
+const char kFun[] = "qel::dataspace::qelUpdateCommon";
+const char kConfigTable[] = "CONFIGINFO";
+
+std::string Native(const std::string& path) { return NativePath(path); }
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
+
+bool CheckListFileName(const std::string& name, std::string* relative) {
+  std::string reason;
+  // Separators are looked at in the UTF-8 form: a GBK trail byte may be 0x5C.
+  std::string utf8 = GbkToUtf8(name);
+  if (name.find('\0') != std::string::npos) {
+    reason = "NUL";
+  } else if (Utf8ToGbk(utf8) != name) {
+    reason = "not GBK";
+  } else {
+    std::string path = utf8;
+    for (char& c : path) {
+      if (c == '\\') c = '/';
+    }
+    if (!path.empty() && path[0] == '/') path.erase(0, 1);
+    if (path.empty() || path.back() == '/') reason = "no file name";
+    if (path.find(':') != std::string::npos) reason = "drive or colon";
+    if (reason.empty()) {
+      size_t start = 0;
+      while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string segment = path.substr(start, end - start);
+        if (segment == "." || segment == ".." || (start == 0 && segment.empty())) {
+          reason = "relative segment";
+          break;
+        }
+        start = end + 1;
+      }
+    }
+    if (reason.empty()) {
+      if (relative != nullptr) *relative = Utf8ToGbk(path);
+      return true;
+    }
+  }
+  QEL_LOG(kFun, "Unsafe file name skipped (" + reason + "):" + name);
+  return false;
+}
+
+std::string UpdateTempPath() { return GetLocalPath() + "/" + kTempFolder; }
+
+qelUpdateCommon* qelUpdateCommon::GetInstance() {
+  static qelUpdateCommon instance;
+  return &instance;
+}
+
+int qelUpdateCommon::CallService(int type, const Json::Value& params, std::string* error, Json::Value* item,
+                                 bool requireObject) {
+  qelInternetRequestBean request;
+  if (!request.AddOneRequestWithParam(type, params)) {
+    QEL_LOG(kFun, "add login request error");
+    return 1;
+  }
+  qelInternetResponseBean reply;
+  std::string errorReply;
+  int result = qel::dataspace::CallService(&request, kFun, &reply, &errorReply);
+  if (result != 0) {
+    // The service's status text for a service or transport failure.
+    if (result != 1 && error != nullptr) {
+      *error = reply.IsSuccess() ? reply.GetItemStatus(0) : reply.GetStatusString();
+    }
+    return result;
+  }
+  Json::Value first = reply.GetResult(0);
+  if (requireObject && !ObjectMember(first, "result").isObject()) {
+    QEL_LOG(kFun, "Get internetresponseNdoe error");
+    return 1;
+  }
+  if (item != nullptr) *item = first;
+  return 0;
+}
+
+int qelUpdateCommon::GetVersionAndLastTime(std::string* error, LocalConfigInfo* remote) {
+  Json::Value params(Json::objectValue);
+  params["deviceType"] = GetPlatform();
+  params["templateID"] = cqelbridge::GetInstance()->GetComTemp();
+  params["langID"] = qelInfoAccess::GetInstance()->GetLangID();
+  Json::Value item;
+  int result = CallService(257, params, error, &item, true);
+  if (result != 0) return result;
+  if (remote != nullptr) {
+    remote->nLastTime = StringToInt64(TextMember(ObjectMember(item, "result"), "packageTime"));
+    remote->version = 0;
+    remote->IsUpdate = 0;
+    remote->Flag = 0;
+  }
+  return 0;
+}
+
+int qelUpdateCommon::GetDbAndFileUrl(int64_t packageTime, std::string* error, std::string* dbUrl,
+                                     std::string* fileUrl) {
+  Json::Value params(Json::objectValue);
+  params["templateID"] = cqelbridge::GetInstance()->GetComTemp();
+  params["langID"] = qelInfoAccess::GetInstance()->GetLangID();
+  params["packageTime"] = static_cast<Json::Int64>(packageTime);
+  Json::Value item;
+  int result = CallService(258, params, error, &item, true);
+  if (result != 0) return result;
+  const Json::Value& values = ObjectMember(item, "result");
+  if (dbUrl != nullptr) *dbUrl = TextMember(values, "DBURL");
+  if (fileUrl != nullptr) *fileUrl = TextMember(values, "FILEURL");
+  return 0;
+}
+
+int qelUpdateCommon::DownloadFile(const std::string& url, const std::string& path, std::string* error,
+                                  qel::internet::ProgressCallback progress) {
+  QEL_LOG(kFun, "Begin Down:" + url);
+  std::string statusReply;
+  {
+    qel::internet::qelHttpJsonRequest http;
+    statusReply = http.DownloadFile(url, "", path, progress);
+  }
+  QEL_LOG(kFun, "End Down:" + url);
+  Json::Value reply;
+  std::string status;
+  if (ParseJson(statusReply, &reply)) status = TextMember(ObjectMember(reply, "result"), "status");
+  QEL_LOG(kFun, "DownLoad StatusCode:" + status);
+  if (status == kServiceSuccess) return 0;
+  if (status == "500009") {
+    QEL_LOG(kFun, "404Error:" + url);
+    return 0;
+  }
+  if (status.empty() || StringToInt(status) == 0) status = "500003";
+  if (error != nullptr) *error = status;
+  return StringToInt(status);
+}
+
+int qelUpdateCommon::UpdateLocalConfig(int id, const std::string& value) {
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  qelRecord record{Json::Value(Json::arrayValue)};
+  Json::Value row(Json::objectValue);
+  row["VALUE"] = value;
+  row["UPFILTER"] = " ID = '" + IntToString(id) + "'";
+  record.Append(row);
+  if (datasource == nullptr || !datasource->UpdateRecord(kConfigTable, &record)) {
+    QEL_LOG(kFun, "Update Local Config Error ");
+    return 1;
+  }
+  return 0;
+}
+
+int qelUpdateCommon::UpdateLocalConfig(qelSqlite* db, int id, const std::string& value) {
+  if (db == nullptr || !db->IsOpen()) {
+    QEL_LOG(kFun, " Update record Error");
+    return 1;
+  }
+  ScopedStatement stmt(db);
+  if (stmt.Prepare("UPDATE CONFIGINFO SET VALUE = ? WHERE ID = " + IntToString(id)) != QEL_SQLITE_SUCCESS ||
+      db->BindText(stmt.get(), 1, value) != SQLITE_OK || db->ExecStep(stmt.get()) != QEL_SQLITE_DONE) {
+    QEL_LOG(kFun, " Update record Error");
+    return 1;
+  }
+  return 0;
+}
+
+int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  const struct {
+    const char* name;
+    std::string value;
+  } rows[] = {
+      {"nLastTime", Int64ToString(info.nLastTime)},
+      {"version", IntToString(info.version)},
+      {"IsUpdate", IntToString(info.IsUpdate)},
+      {"Flag", IntToString(info.Flag)},
+      {"OldPackTime", Int64ToString(info.OldPackTime)},
+      {"Current UID", info.CurrentUID},
+      {"Current CompID", IntToString(info.CurrentCompID)},
+  };
+  // The rows carry their ids, so they are read back by id and never by the
+  // table's own order; all seven or none.
+  qelTransaction transaction(datasource);
+  int id = 1;
+  for (const auto& row : rows) {
+    qelRecord record{Json::Value(Json::arrayValue)};
+    Json::Value values(Json::objectValue);
+    values["ID"] = IntToString(id++);
+    values["VALUE"] = row.value;
+    record.Append(values);
+    if (datasource == nullptr || !datasource->AddRecord(kConfigTable, &record)) {
+      QEL_LOG(kFun, std::string("Add Local Config Error : ") + row.name);
+      return 1;
+    }
+  }
+  if (!transaction.Commit()) {
+    QEL_LOG(kFun, "Add Local Config Error : commit");
+    return 1;
+  }
+  return 0;
+}
+
+void qelUpdateCommon::FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* info) {
+  if (info == nullptr) return;
+  *info = LocalConfigInfo();
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::string& value = values[i];
+    switch (i) {
+      case 0:
+        info->nLastTime = StringToInt64(value);
+        break;
+      case 1:
+        info->version = StringToInt(value);
+        break;
+      case 2:
+        info->IsUpdate = StringToInt(value);
+        break;
+      case 3:
+        info->Flag = StringToInt(value);
+        break;
+      case 4:
+        info->OldPackTime = StringToInt64(value);
+        break;
+      case 5:
+        info->CurrentUID = value;
+        break;
+      case 6:
+        info->CurrentCompID = StringToInt(value);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+int qelUpdateCommon::GetLocalConfig(LocalConfigInfo* info) {
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  qelQueryDef def;
+  def.AddField(kConfigTable, "VALUE");
+  def.AddOrder("ID", 0);
+  IQELQueryCursor* raw = nullptr;
+  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
+    delete raw;
+    QEL_LOG(kFun, "Query error");
+    return 1;
+  }
+  std::unique_ptr<IQELQueryCursor> cursor(raw);
+  std::vector<std::string> values;
+  while (cursor && cursor->MoveNext()) {
+    qelRecord row;
+    if (cursor->GetRecord(&row)) values.push_back(row.GetValue("VALUE"));
+  }
+  FillLocalConfig(values, info);
+  return 0;
+}
+
+int qelUpdateCommon::GetLocalConfig(qelSqlite* db, LocalConfigInfo* info) {
+  ScopedStatement stmt(db);
+  if (db == nullptr || stmt.Prepare("SELECT VALUE FROM CONFIGINFO ORDER BY ID") != QEL_SQLITE_SUCCESS) {
+    QEL_LOG(kFun, "ExecPrepare error");
+    return 1;
+  }
+  std::vector<std::string> values;
+  int step;
+  while ((step = db->ExecStep(stmt.get())) == QEL_SQLITE_ROW) {
+    std::string value;
+    db->ColumnText(stmt.get(), &value, 0);
+    values.push_back(value);
+  }
+  if (step != QEL_SQLITE_DONE || values.empty()) {
+    QEL_LOG(kFun, "MoveNext error");
+    return 1;
+  }
+  FillLocalConfig(values, info);
+  return 0;
+}
+
+int64_t qelUpdateCommon::GetLoaclPackTime() {
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  std::string filter = "ID = " + QuoteSqlText(cqelbridge::GetInstance()->GetCompanyID());
+  std::string value;
+  if (datasource == nullptr) {
+    QEL_LOG(kFun, "Query error");
+    return 1;
+  }
+  if (datasource->GetFieldValue("COMPANY", "PACKTIME", filter, &value) != 0) return 0;
+  if (value.empty()) {
+    QEL_LOG(kFun, "LOCAL PACKTIME IS NULL IN ABOUTCOMPANY");
+    return 0;
+  }
+  return StringToInt64(value);
+}
+
+int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
+  LocalConfigInfo local;
+  if (QueryCount(kConfigTable, "") != "0") {
+    int result = GetLocalConfig(&local);
+    if (result != 0) {
+      QEL_LOG(kFun, "GetLocalConfigError");
+      return result;
+    }
+    if (local.nLastTime == 0) local.nLastTime = GetLoaclPackTime();
+  } else {
+    if (AddToLocalConfig(LocalConfigInfo()) != 0) {
+      QEL_LOG(kFun, "AddToLocalConfig ERROR");
+      return 1;
+    }
+    local.nLastTime = GetLoaclPackTime();
+  }
+  // OldPackTime is what the census compares product times with: it must
+  // stay the time of the data in use while a download is under way.
+  if (local.IsUpdate == 0 || local.IsUpdate == 5) {
+    int result = UpdateLocalConfig(kConfigOldPackTime, Int64ToString(local.nLastTime));
+    if (result != 0) {
+      QEL_LOG(kFun, "update localconfig error: OldPackTime");
+      return result;
+    }
+    QEL_LOG(kFun, "Update OldPackTime Success:" + Int64ToString(local.nLastTime));
+  }
+  std::string uid = cqelbridge::GetInstance()->GetCurrentUID();
+  if (uid.empty()) QEL_LOG(kFun, "CurrentUID is Empty!");
+  int result = UpdateLocalConfig(kConfigCurrentUID, uid);
+  if (result != 0) {
+    QEL_LOG(kFun, "Update UID Error!");
+    return result;
+  }
+  result = UpdateLocalConfig(kConfigCurrentCompID,
+                             IntToString(StringToInt(cqelbridge::GetInstance()->GetCompanyID())));
+  if (result != 0) {
+    QEL_LOG(kFun, "Update CompID Error！");
+    return result;
+  }
+  int decided;
+  if (remotePackageTime > local.nLastTime) {
+    decided = 1;
+  } else if (remotePackageTime == local.nLastTime) {
+    decided = (local.IsUpdate >= 1 && local.IsUpdate <= 4) ? 1 : 0;
+  } else {
+    decided = -1;
+  }
+  if (type != nullptr) *type = decided;
+  return decided == -1 ? 1 : 0;
+}
+
+int qelUpdateCommon::MoveFileToDes(const std::string& source, const std::string& destination) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path from(Native(source));
+  fs::path to(Native(destination));
+  if (!fs::is_regular_file(from, ec)) {
+    QEL_LOG(kFun, " FILE NOT FOUND:" + source);
+    return 0;
+  }
+  // A rename replaces the destination whole; across file systems the bytes
+  // go to a file beside the destination first, so a failed copy never
+  // leaves half a file in place, and the source goes only at the end.
+  fs::rename(from, to, ec);
+  if (!ec) return 0;
+  fs::path beside = to;
+  beside += ".qelmove";
+  bool copied = false;
+  {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(beside, std::ios::binary | std::ios::trunc);
+    if (in && out) {
+      out << in.rdbuf();
+      out.flush();
+      copied = static_cast<bool>(out) && !in.bad();
+      out.close();
+      copied = copied && !out.fail();
+    }
+  }
+  if (copied) {
+    fs::rename(beside, to, ec);
+    copied = !ec;
+  }
+  if (!copied) {
+    fs::remove(beside, ec);
+    QEL_LOG(kFun, "Move failed:" + source + " -> " + destination);
+    return 1;
+  }
+  fs::remove(from, ec);
+  return 0;
+}
+
+int qelUpdateCommon::DeleteOneFile(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(Native(path), ec)) {
+    std::filesystem::remove(Native(path), ec);
+  } else {
+    QEL_LOG(kFun, "File is not Exit:" + path);
+  }
+  return 0;
+}
+
+int qelUpdateCommon::CreateTempFolders() {
+  std::string temp = UpdateTempPath();
+  if (!IsDirectory(temp) && CreateDirectories(temp) != 0) return 1;
+  if (!IsDirectory(temp)) return 1;
+  int result = 0;
+  for (const char* folder : {kFilesFolder, kDataFolder, kJsonFolder}) {
+    std::string path = temp + folder;
+    if (!IsDirectory(path) && (CreateDirectories(path) != 0 || !IsDirectory(path))) result = 1;
+  }
+  return result;
+}
+
+int qelUpdateCommon::GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table,
+                                        const std::string& filter) {
+  if (db == nullptr || !db->IsOpen()) {
+    QEL_LOG(kFun, "Database error");
+    return 1;
+  }
+  std::string sql = std::string(" SELECT  ") + "COUNT(*)" + " FROM " + table;
+  if (!filter.empty()) sql += " WHERE " + filter;
+  ScopedStatement stmt(db);
+  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS || db->ExecStep(stmt.get()) != QEL_SQLITE_ROW) return 1;
+  std::string value;
+  db->ColumnText(stmt.get(), &value, 0);
+  if (count != nullptr) *count = value;
+  return 0;
+}
+
+int qelUpdateCommon::ClearLocalTable(const std::string& table, qelSqlite* db) {
+  if (db == nullptr) return 1;
+  ScopedStatement stmt(db);
+  if (stmt.Prepare("DELETE FROM [" + table + "]") != QEL_SQLITE_SUCCESS) return 1;
+  int step = db->ExecStep(stmt.get());
+  return (step == QEL_SQLITE_ROW || step == QEL_SQLITE_DONE) ? 0 : 1;
+}
+
+int qelUpdateCommon::MakeDirsEx(const std::string& relativePath, std::string* base) {
+  if (base == nullptr) return 1;
+  // Split in the UTF-8 form: a GBK trail byte may look like a separator.
+  std::string utf8 = GbkToUtf8(relativePath);
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : utf8) {
+    if (IsSeparator(c)) {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  // The last part is the file name and never becomes a folder.
+  for (const std::string& folder : parts) {
+    if (folder.empty()) continue;
+    *base += "/" + Utf8ToGbk(folder);
+    QEL_LOG(kFun, "FileFolder is:" + *base);
+    if (!IsDirectory(*base) && (CreateDirectories(*base) != 0 || !IsDirectory(*base))) return 1;
+  }
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,119 @@
+// The service side of the data update: the latest package time and the
+// addresses of the new database and file list, the update's position and
+// flags in CONFIGINFO, the download wrapper and the file operations the
+// update classes share. Texts and paths are GBK.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+#include "qelhttpjsonrequest.h"
+
+namespace qel {
+namespace dataspace {
+
+class qelSqlite;
+
+// The in-memory image of the seven CONFIGINFO rows, in row order.
+struct LocalConfigInfo {
+  int64_t nLastTime = 0;    // 1: package time of the data in use or being downloaded
+  int version = 0;          // 2: inserted as "0", never changed
+  int IsUpdate = 0;         // 3: update status 0 to 5
+  int Flag = 0;             // 4: "0" started, "1" database downloaded or applied, "2" census queued
+  int64_t OldPackTime = 0;  // 5: local package time at the last check
+  std::string CurrentUID;   // 6: user id at the last check
+  int CurrentCompID = 0;    // 7: company id at the last check
+};
+
+// Row ids of CONFIGINFO.
+enum LocalConfigRow {
+  kConfigLastTime = 1,
+  kConfigVersion = 2,
+  kConfigIsUpdate = 3,
+  kConfigFlag = 4,
+  kConfigOldPackTime = 5,
+  kConfigCurrentUID = 6,
+  kConfigCurrentCompID = 7,
+};
+
+// Staging and installed locations below LOCAL_PATH.
+constexpr char kTempFolder[] = "temp";
+constexpr char kFilesFolder[] = "/files";
+constexpr char kDataFolder[] = "/data";
+constexpr char kJsonFolder[] = "/json";
+constexpr char kListFileName[] = "local.qjson";
+constexpr char kExDbFile[] = "/data/qel_exdata.db";
+constexpr char kMainDbFile[] = "/data/qel_data.db";
+
+// A file name from a file list or from DOWNLOADINFO, relative to its
+// folder. "\" counts as a separator and one leading separator is allowed
+// ("/img/a.png" is the lists' own form). False (with a log line) for a name
+// that is then empty, names a folder, or holds a "." or ".." segment, a
+// drive, ":" or NUL, or bytes that are no GBK; otherwise *relative gets the
+// name with "/" separators and without the leading one.
+bool CheckListFileName(const std::string& name, std::string* relative);
+
+class qelUpdateCommon {
+ public:
+  static qelUpdateCommon* GetInstance();
+
+  // Service: latest package (type 257) into remote->nLastTime; version,
+  // IsUpdate and Flag of the record become 0.
+  int GetVersionAndLastTime(std::string* error, LocalConfigInfo* remote);
+  // Service: the database and file-list addresses of a package (type 258).
+  int GetDbAndFileUrl(int64_t packageTime, std::string* error, std::string* dbUrl, std::string* fileUrl);
+  // One service request; *item gets item 0 (the object with its "status"
+  // and "result"). With requireObject item 0's result must be an object.
+  int CallService(int type, const Json::Value& params, std::string* error, Json::Value* item,
+                  bool requireObject);
+
+  // Downloads url to path. 0 on success and when the server has no such
+  // file (404: nothing is written); otherwise the transport's code, whose
+  // text goes to *error.
+  int DownloadFile(const std::string& url, const std::string& path, std::string* error,
+                   qel::internet::ProgressCallback progress);
+
+  // CONFIGINFO through the bridge's datasource.
+  int UpdateLocalConfig(int id, const std::string& value);
+  int AddToLocalConfig(const LocalConfigInfo& info);
+  int GetLocalConfig(LocalConfigInfo* info);
+  // CONFIGINFO through a connection opened at start-up.
+  int UpdateLocalConfig(qelSqlite* db, int id, const std::string& value);
+  int GetLocalConfig(qelSqlite* db, LocalConfigInfo* info);
+
+  // COMPANY.PACKTIME of the current company; 0 when empty or missing, 1
+  // when the query fails.
+  int64_t GetLoaclPackTime();
+  // 1 update (or resume), 0 nothing to do, -1 (result 1) remote older.
+  int GetUpdateType(int64_t remotePackageTime, int* type);
+
+  // Puts the source in place of the destination and then removes the
+  // source; the destination is replaced whole or not at all. 0 also for a
+  // missing source (logged); 1 when the move fails.
+  int MoveFileToDes(const std::string& source, const std::string& destination);
+  // Deletes the file when it exists; always 0.
+  int DeleteOneFile(const std::string& path);
+  // LOCAL_PATH/temp with /files, /data and /json inside.
+  int CreateTempFolders();
+  int GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table,
+                         const std::string& filter);
+  int ClearLocalTable(const std::string& table, qelSqlite* db);
+  // Creates the folders of relativePath (not its last part) below *base,
+  // which ends as the innermost one.
+  int MakeDirsEx(const std::string& relativePath, std::string* base);
+
+  // Fills a record from the VALUE texts in row order.
+  static void FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* info);
+
+ private:
+  qelUpdateCommon() = default;
+};
+
+// LOCAL_PATH + "/" + "temp".
+std::string UpdateTempPath();
+
+}  // namespace dataspace
+}  // namespace qel

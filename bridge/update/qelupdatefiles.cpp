@@ -1,0 +1,413 @@
+#include "update/qelupdatefiles.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "cqelbridge.h"
+#include "database/qeldatasource.h"
+#include "database/qelquery.h"
+#include "database/qelquerydef.h"
+#include "database/qelrecord.h"
+#include "database/qeltransaction.h"
+#include "database/qelsqltext.h"
+#include "database/sqlite/qelsqlite.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+#include "update/qelupdatecommon.h"
+
+namespace qel {
+namespace dataspace {
+
+namespace {
+
+const char kFun[] = "qel::dataspace::qelUpdateFiles";
+const char kTable[] = "DOWNLOADINFO";
+// Rows of one INSERT (four bound values each, well below SQLite's limit).
+constexpr size_t kRowsPerStatement = 200;
+// Downloaded files are marked in groups: one commit a file would cost more
+// than a small file's transfer. A group is written after this many files or
+// this long, and always before the run ends or fails, so a stop or failure
+// keeps every finished file; only a killed process fetches its last group
+// again.
+constexpr size_t kMarkGroupFiles = 64;
+constexpr std::chrono::milliseconds kMarkGroupTime(250);
+
+// Progress texts are GBK like every text the host receives.
+const std::string& DownloadingText() {
+  static const std::string text = Utf8ToGbk("正在下载文件：");
+  return text;
+}
+
+// The file's place below a folder, for a name that passed CheckListFileName.
+std::string Below(const std::string& folder, const std::string& relative) { return folder + "/" + relative; }
+
+}  // namespace
+
+qelUpdateFiles* qelUpdateFiles::GetInstance() {
+  static qelUpdateFiles instance;
+  return &instance;
+}
+
+qelUpdateFiles::~qelUpdateFiles() { QEL_LOG(kFun, "RELEASE MAP!"); }
+
+DownloadFileMap qelUpdateFiles::GetRemoteMap() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return remote_;
+}
+
+void qelUpdateFiles::SetCurrentFile(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  currentFileName = name;
+}
+
+void qelUpdateFiles::SetCurrentStep(int step) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  currentStep = step;
+}
+
+int qelUpdateFiles::ReadListFile(const std::string& path, DownloadFileMap* files, bool required) {
+  files->clear();
+  std::ifstream in(NativePath(path), std::ios::binary);
+  std::string text;
+  if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  Json::Value list;
+  // The list comes from the service in UTF-8; names are kept as GBK.
+  if (!in || !ParseUtf8JsonToGbk(text, &list) || !ArrayMember(list, "files").isArray()) {
+    if (required) {
+      QEL_LOG(kFun, "File list unreadable:" + path);
+      return 1;
+    }
+    return 0;
+  }
+  return GetResolveList(list, files);
+}
+
+int qelUpdateFiles::ResolveUpdateRequest() {
+  QEL_LOG(kFun, "GetResolveListIsBEGIN!");
+  DownloadFileMap files;
+  int result = ReadListFile(UpdateTempPath() + kJsonFolder + "/" + kListFileName, &files, true);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    remote_ = std::move(files);
+  }
+  QEL_LOG(kFun, "GetResolveListIsEND!");
+  return result;
+}
+
+int qelUpdateFiles::GetLocalFileList(DownloadFileMap* files) {
+  if (files == nullptr) return 0;
+  ReadListFile(GetLocalPath() + kJsonFolder + "/" + kListFileName, files, false);
+  return 0;
+}
+
+int qelUpdateFiles::GetResolveList(const Json::Value& list, DownloadFileMap* files) {
+  for (const Json::Value& entry : ArrayMember(list, "files")) {
+    if (!entry.isObject()) continue;
+    DownloadFileInfo info;
+    info.URL = StringMember(entry, "url") + StringMember(entry, "filePath");
+    info.FILENAME = StringMember(entry, "fileName");
+    if (!CheckListFileName(info.FILENAME, nullptr)) continue;
+    // The first entry of a name stays.
+    files->emplace(info.FILENAME, info);
+  }
+  QEL_LOG(kFun, "MAP SIZE:" + IntToString(static_cast<int>(files->size())));
+  return 0;
+}
+
+int qelUpdateFiles::GetInternetDownLoadList(const DownloadFileMap& local, DownloadFileMap* result,
+                                            IQELDatasource* datasource) {
+  DownloadFileMap differences;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& entry : remote_) {
+    if (local.count(entry.first) != 0) continue;
+    DownloadFileInfo info = entry.second;
+    info.OPERATETYPE = 0;
+    differences.emplace(entry.first, info);
+  }
+  for (const auto& entry : local) {
+    if (remote_.count(entry.first) != 0) continue;
+    DownloadFileInfo info = entry.second;
+    info.OPERATETYPE = 1;
+    differences.emplace(entry.first, info);
+  }
+  if (differences.empty()) QEL_LOG(kFun, " The Same Local.qjson Check it!");
+  int stored = AddToDownInfo(differences, datasource);
+  if (result != nullptr) *result = std::move(differences);
+  return stored != 0 ? 1 : 0;
+}
+
+int qelUpdateFiles::AddToDownInfo(const DownloadFileMap& result, IQELDatasource* datasource) {
+  if (result.empty()) {
+    QEL_LOG(kFun, "No File DownLoad!");
+    return 0;
+  }
+  if (datasource == nullptr) return 1;
+  // All rows or none: a half-written list would be taken for the whole one
+  // when the run resumes at the download step.
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return 1;
+  int changes = 0;
+  if (!datasource->ExecDelete(kTable, "", &changes)) {
+    QEL_LOG(kFun, "Clear Table ERROR  ");
+    return 1;
+  }
+  // Many rows a statement: one statement per row costs more than the
+  // rows themselves.
+  std::string sql;
+  std::vector<std::string> values;
+  size_t rows = 0;
+  auto flush = [&]() {
+    if (rows == 0) return true;
+    bool ok = ExecSql(datasource, sql, values);
+    sql.clear();
+    values.clear();
+    rows = 0;
+    return ok;
+  };
+  for (const auto& entry : result) {
+    const DownloadFileInfo& info = entry.second;
+    sql +=
+        rows == 0
+            ? "INSERT INTO DOWNLOADINFO (FILENAME, URL, CODE, OPERATETYPE, OPERATESTATUS) VALUES (?,?,?,?,0)"
+            : ",(?,?,?,?,0)";
+    values.push_back(info.FILENAME);
+    values.push_back(info.URL);
+    values.push_back(info.CODE);
+    values.push_back(IntToString(info.OPERATETYPE));
+    if (++rows == kRowsPerStatement && !flush()) {
+      QEL_LOG(kFun, " Add QEL_DB_TBL_DOWNLOADINFO Error");
+      return 1;
+    }
+  }
+  if (!flush()) {
+    QEL_LOG(kFun, " Add QEL_DB_TBL_DOWNLOADINFO Error");
+    return 1;
+  }
+  if (!transaction.Commit()) {
+    QEL_LOG(kFun, " Add QEL_DB_TBL_DOWNLOADINFO Error");
+    return 1;
+  }
+  return 0;
+}
+
+int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* datasource) {
+  qelQueryDef def;
+  for (const char* field : {"FILENAME", "URL", "CODE", "OPERATETYPE", "OPERATESTATUS"})
+    def.AddField(kTable, field);
+  IQELQueryCursor* raw = nullptr;
+  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
+    delete raw;
+    QEL_LOG(kFun, "Query error GetFileDownLoadList!");
+    return 1;
+  }
+  std::unique_ptr<IQELQueryCursor> cursor(raw);
+  while (cursor && cursor->MoveNext()) {
+    qelRecord row;
+    if (!cursor->GetRecord(&row)) continue;
+    DownloadFileInfo info;
+    info.FILENAME = row.GetValue("FILENAME");
+    info.URL = row.GetValue("URL");
+    info.CODE = row.GetValue("CODE");
+    info.OPERATETYPE = StringToInt(row.GetValue("OPERATETYPE"));
+    info.OPERATESTATUS = StringToInt(row.GetValue("OPERATESTATUS"));
+    if (files != nullptr) files->emplace(info.FILENAME, info);
+  }
+  return 0;
+}
+
+int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, qelSqlite* db) {
+  ScopedStatement stmt(db);
+  if (db == nullptr ||
+      stmt.Prepare("SELECT FILENAME, URL, CODE, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO") !=
+          QEL_SQLITE_SUCCESS) {
+    QEL_LOG(kFun, "ExecPrepare error");
+    return 1;
+  }
+  int step;
+  while ((step = db->ExecStep(stmt.get())) == QEL_SQLITE_ROW) {
+    DownloadFileInfo info;
+    std::string text;
+    db->ColumnText(stmt.get(), &info.FILENAME, 0);
+    db->ColumnText(stmt.get(), &info.URL, 1);
+    db->ColumnText(stmt.get(), &info.CODE, 2);
+    db->ColumnText(stmt.get(), &text, 3);
+    info.OPERATETYPE = StringToInt(text);
+    db->ColumnText(stmt.get(), &text, 4);
+    info.OPERATESTATUS = StringToInt(text);
+    if (files != nullptr) files->emplace(info.FILENAME, info);
+  }
+  if (step != QEL_SQLITE_DONE) {
+    QEL_LOG(kFun, "MoveNext error");
+    return 1;
+  }
+  return 0;
+}
+
+int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status, IQELDatasource* datasource) {
+  Json::Value row(Json::objectValue);
+  row["OPERATESTATUS"] = IntToString(status);
+  row["UPFILTER"] = " FILENAME = " + QuoteSqlText(fileName);
+  qelRecord record{Json::Value(Json::arrayValue)};
+  record.Append(row);
+  if (datasource == nullptr || !datasource->UpdateRecord(kTable, &record)) {
+    QEL_LOG(kFun, " Update QEL_DB_TBL_DOWNLOADINFO Error");
+    return 1;
+  }
+  return 0;
+}
+
+int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status, qelSqlite* db) {
+  ScopedStatement stmt(db);
+  if (db == nullptr ||
+      stmt.Prepare("UPDATE DOWNLOADINFO SET OPERATESTATUS = " + IntToString(status) +
+                   " WHERE FILENAME = ?") != QEL_SQLITE_SUCCESS ||
+      db->BindText(stmt.get(), 1, fileName) != SQLITE_OK || db->ExecStep(stmt.get()) != QEL_SQLITE_DONE) {
+    QEL_LOG(kFun, " Update record Error");
+    return 1;
+  }
+  return 0;
+}
+
+int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, IQELDatasource* datasource) {
+  if (files == nullptr) return 0;
+  const int count = static_cast<int>(files->size());
+  QEL_LOG(kFun, "DownLoadFileCount:" + IntToString(count));
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  const std::string tempFiles = UpdateTempPath() + kFilesFolder;
+  std::vector<DownloadFileInfo*> done;
+  auto lastMark = std::chrono::steady_clock::now();
+  // Writes status 1 for the finished entries; false when that fails.
+  auto mark = [&]() {
+    lastMark = std::chrono::steady_clock::now();
+    if (done.empty()) return true;
+    std::string sql = "UPDATE DOWNLOADINFO SET OPERATESTATUS = 1 WHERE FILENAME IN (";
+    std::vector<std::string> names;
+    for (DownloadFileInfo* info : done) {
+      sql += names.empty() ? "?" : ",?";
+      names.push_back(info->FILENAME);
+    }
+    if (!ExecSql(datasource, sql + ")", names)) {
+      QEL_LOG(kFun, " Update QEL_DB_TBL_DOWNLOADINFO Error");
+      return false;
+    }
+    for (DownloadFileInfo* info : done) {
+      info->OPERATESTATUS = 1;
+      if (info->OPERATETYPE == 0) QEL_LOG(kFun, "EndCurrentFile update:" + info->FILENAME);
+    }
+    done.clear();
+    return true;
+  };
+  int i = 0;
+  for (auto& entry : *files) {
+    DownloadFileInfo& info = entry.second;
+    ++i;
+    SetCurrentStep(static_cast<int>(static_cast<int64_t>(i) * 60 / count) + 10);
+    if (info.OPERATESTATUS == 1) continue;
+    std::string relative;
+    // A deletion downloads nothing, and a name that would leave the staging
+    // folder is never fetched (the apply skips it as well).
+    if (info.OPERATETYPE != 1 && CheckListFileName(info.FILENAME, &relative)) {
+      std::string folder = tempFiles;
+      int result = 0;
+      if (common->MakeDirsEx(relative, &folder) != 0) {
+        if (error != nullptr) *error = "1";
+        result = 1;
+      } else {
+        SetCurrentFile(info.FILENAME);
+        QEL_LOG(kFun, "SetCurrFile:" + info.FILENAME);
+        std::string target = Below(tempFiles, relative);
+        common->DeleteOneFile(target);
+        result = common->DownloadFile(info.URL, target, error, FileProgress);
+      }
+      if (result != 0) {
+        QEL_LOG(kFun, "DownLoadFile Error!");
+        // What finished before the failure stays finished.
+        return mark() ? result : 1;
+      }
+    }
+    done.push_back(&info);
+    if ((done.size() >= kMarkGroupFiles || std::chrono::steady_clock::now() - lastMark >= kMarkGroupTime) &&
+        !mark()) {
+      return 1;
+    }
+  }
+  return mark() ? 0 : 1;
+}
+
+int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder,
+                                 qelSqlite* db) {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  const std::string installed = GetLocalPath() + kFilesFolder;
+  for (const auto& entry : files) {
+    const DownloadFileInfo& info = entry.second;
+    if (info.OPERATESTATUS == 2) continue;
+    std::string relative;
+    if (CheckListFileName(info.FILENAME, &relative)) {
+      if (info.OPERATETYPE == 0) {
+        std::string folder = installed;
+        std::string target = Below(installed, relative);
+        std::string source = Below(tempFilesFolder, relative);
+        QEL_LOG(kFun, "LocalPath:" + target);
+        QEL_LOG(kFun, "TempPath:" + source);
+        if (common->MakeDirsEx(relative, &folder) != 0 || common->MoveFileToDes(source, target) != 0) {
+          QEL_LOG(kFun, "Move File Error");
+          return 1;
+        }
+      } else if (info.OPERATETYPE == 1) {
+        std::string target = Below(installed, relative);
+        if (FileExists(target)) common->DeleteOneFile(target);
+      }
+    }
+    int result = UpdateOperateStatus(info.FILENAME, 2, db);
+    if (result != 0) return result;
+  }
+  return common->ClearLocalTable(kTable, db);
+}
+
+std::string qelUpdateFiles::ProgressText(double downloaded, double total) {
+  // Without an announced length the share is unknown: 0 rather than a
+  // negative or endless figure.
+  double percent = total > 0 ? downloaded * 100.0 / total : 0.0;
+  if (!(percent >= 0)) percent = 0;
+  if (percent > 100) percent = 100;
+  char number[32];
+  std::snprintf(number, sizeof number, "%.1f%%", percent);
+  std::string name;
+  {
+    qelUpdateFiles* self = GetInstance();
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    name = self->currentFileName;
+  }
+  return DownloadingText() + name + " " + number;
+}
+
+int qelUpdateFiles::FileProgress(double downloaded, double total) {
+  int step;
+  {
+    qelUpdateFiles* self = GetInstance();
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    step = self->currentStep;
+  }
+  std::string text = ProgressText(downloaded, total);
+  return NotifyUpdateProgress(step, text.c_str());
+}
+
+int qelUpdateFiles::DatabaseProgress(double downloaded, double total) {
+  double share = total > 0 ? downloaded / total : 0.0;
+  if (!(share >= 0)) share = 0;
+  if (share > 1) share = 1;
+  int step = static_cast<int>(std::floor(share * 30)) + 70;
+  std::string text = ProgressText(downloaded, total);
+  return NotifyUpdateProgress(step, text.c_str());
+}
+
+}  // namespace dataspace
+}  // namespace qel

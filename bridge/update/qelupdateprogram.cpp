@@ -1,0 +1,431 @@
+#include "update/qelupdateprogram.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "database/qelinfoaccess.h"
+#include "cqelbridge.h"
+#include "database/qeldatasource.h"
+#include "database/qelquerydef.h"
+#include "database/qelrecord.h"
+#include "database/qeltransaction.h"
+#include "database/sqlite/qelsqlite.h"
+#include "internet/qelinternetrequestbean.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+
+namespace {
+
+const char kFun[] = "qel::dataspace::qelUpdateProgram";
+// A run that the host stopped ends like a stopped download.
+constexpr int kStopped = 500003;
+constexpr int kNotFound = 500009;
+
+// Progress texts go to the host in GBK.
+std::string Gbk(const char* utf8) { return Utf8ToGbk(utf8); }
+const char kFinished[] = "下载更新已完成，请重启客户端";
+
+// True when the host asked to stop.
+bool Report(int step, const char* utf8Text) {
+  std::string text = Gbk(utf8Text);
+  return NotifyUpdateProgress(step, text.c_str()) != 0;
+}
+
+std::string StatusReply(int status) {
+  Json::Value reply(Json::arrayValue);
+  Json::Value row(Json::objectValue);
+  row["STATUS"] = IntToString(status);
+  reply.append(row);
+  return WriteStyled(reply);
+}
+
+// The staged database must be one: an error page answered with 200 would
+// otherwise replace the catalogue at the next start.
+bool LooksLikeDatabase(const std::string& path) {
+  static const char kHeader[] = "SQLite format 3";
+  char head[sizeof kHeader] = {0};
+  std::ifstream in(NativePath(path), std::ios::binary);
+  if (!in.read(head, sizeof head)) return false;
+  return std::memcmp(head, kHeader, sizeof kHeader) == 0;
+}
+
+// A staged update is applied at most once per process.
+std::atomic<bool> g_applied{false};
+
+}  // namespace
+
+qelUpdateProgram* qelUpdateProgram::GetInstance() {
+  static qelUpdateProgram instance;
+  return &instance;
+}
+
+int qelUpdateProgram::GetType() {
+  std::lock_guard<std::mutex> lock(state_);
+  return type;
+}
+
+int qelUpdateProgram::CheckDataUpdate(std::string, std::string* reply) {
+  // Also asked from the progress callback of the run itself, on its thread.
+  if (running_.load()) {
+    if (reply != nullptr) *reply = StatusReply(1);
+    return 0;
+  }
+  std::lock_guard<std::mutex> run(run_);
+  return CheckLocked(reply);
+}
+
+int qelUpdateProgram::CheckLocked(std::string* reply) {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  {
+    // Addresses of an earlier check must not outlive a failed one.
+    std::lock_guard<std::mutex> lock(state_);
+    DBURL.clear();
+    FILEURL.clear();
+    type = -1;
+  }
+  std::string error;
+  LocalConfigInfo latest;
+  int result = common->GetVersionAndLastTime(&error, &latest);
+  if (result != 0) return result;
+  int decided = -1;
+  if (common->GetUpdateType(latest.nLastTime, &decided) != 0) return 1;
+  std::string dbUrl;
+  std::string fileUrl;
+  if (decided == 1) {
+    result = common->GetDbAndFileUrl(latest.nLastTime, &error, &dbUrl, &fileUrl);
+    if (result != 0) return result;
+    if (dbUrl.empty() || fileUrl.empty()) {
+      QEL_LOG(kFun, "empty update address");
+      return 1;
+    }
+    QEL_LOG(kFun, "m_DBURL::" + dbUrl);
+    QEL_LOG(kFun, "m_strFileUrl::" + fileUrl);
+  }
+  {
+    std::lock_guard<std::mutex> lock(state_);
+    remote = latest;
+    type = decided;
+    DBURL = dbUrl;
+    FILEURL = fileUrl;
+  }
+  if (reply != nullptr) *reply = StatusReply(decided == 1 ? 1 : 0);
+  return 0;
+}
+
+int qelUpdateProgram::UpdateProgram(std::string, std::string* error) {
+  if (running_.exchange(true)) {
+    QEL_LOG(kFun, "An update is already running");
+    return 1;
+  }
+  struct Done {
+    std::atomic<bool>& flag;
+    ~Done() { flag.store(false); }
+  } done{running_};
+  std::lock_guard<std::mutex> run(run_);
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  bool haveUrls;
+  {
+    std::lock_guard<std::mutex> lock(state_);
+    haveUrls = !DBURL.empty() && !FILEURL.empty();
+  }
+  if (!haveUrls) {
+    // Without an answer from the service there is nothing to download.
+    int result = CheckLocked(nullptr);
+    if (result != 0) return result;
+  }
+  if (common->CreateTempFolders() != 0) return 1;
+  LocalConfigInfo config;
+  if (common->GetLocalConfig(&config) != 0) return 1;
+  if (config.IsUpdate < 2 && ClearOldFiles() != 0) {
+    QEL_LOG(kFun, "CLEAR OLD VERSIONFILES ERROR! ");
+    return 1;
+  }
+  if (config.IsUpdate == 4) {
+    Report(100, kFinished);
+    return 0;
+  }
+  if (GetType() != 1) return 0;
+  int result = UpdatePrepare(error);
+  if (result != 0) {
+    QEL_LOG(kFun, "Prepare update error");
+    return result;
+  }
+  Report(100, kFinished);
+  return 0;
+}
+
+int qelUpdateProgram::UpdatePrepare(std::string* error) {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  qelUpdateFiles* files = qelUpdateFiles::GetInstance();
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  LocalConfigInfo latest;
+  std::string dbUrl;
+  std::string fileUrl;
+  {
+    std::lock_guard<std::mutex> lock(state_);
+    if (type != 1) return 0;
+    latest = remote;
+    dbUrl = DBURL;
+    fileUrl = FILEURL;
+  }
+  common->UpdateLocalConfig(kConfigFlag, "0");
+  LocalConfigInfo config;
+  if (common->GetLocalConfig(&config) != 0) return 1;
+  int status = config.IsUpdate;
+  if (status == 5) status = 0;
+  if (status >= 1 && status <= 3 && config.nLastTime != latest.nLastTime) {
+    // A newer package than the one half downloaded: files, list and
+    // database must all come from one package.
+    QEL_LOG(kFun, "Newer package found, the update starts again");
+    if (ClearOldFiles() != 0) return 1;
+    status = 0;
+  }
+  DownloadFileMap downloads;
+  if (status == 2 && files->GetFileDownLoadList(&downloads, datasource) != 0) return 1;
+
+  const std::string temp = UpdateTempPath();
+  if (status <= 0) {
+    int result = common->UpdateLocalConfig(kConfigIsUpdate, "0");
+    if (result != 0) {
+      QEL_LOG(kFun, "update localconfig error" + IntToString(result));
+      return result;
+    }
+    std::string target = temp + kJsonFolder + "/" + kListFileName;
+    common->DeleteOneFile(target);
+    result = common->DownloadFile(fileUrl, target, error, nullptr);
+    if (result == 0 && !FileExists(target)) result = kNotFound;  // the service has no list
+    if (result != 0) {
+      QEL_LOG(kFun, "DOWNLOAD JSON FILE ERROR!");
+      return result;
+    }
+    QEL_LOG(kFun, "DOWNLOAD OVER!");
+    status = 1;
+  }
+  if (status == 1) {
+    int result = common->UpdateLocalConfig(kConfigIsUpdate, "1");
+    if (result != 0) return result;
+    QEL_LOG(kFun, "UpdateSuccess!");
+    result = common->UpdateLocalConfig(kConfigLastTime, Int64ToString(latest.nLastTime));
+    if (result != 0) {
+      QEL_LOG(kFun, "update localconfig error: InternetTime!");
+      return result;
+    }
+    if (Report(2, "获取远程数据信息")) return kStopped;
+    if (files->ResolveUpdateRequest() != 0) {
+      // Without a usable list nothing is compared, so nothing is deleted.
+      QEL_LOG(kFun, " Get DownLoadList Error! ");
+      return 1;
+    }
+    if (Report(6, "获取本地数据信息")) return kStopped;
+    DownloadFileMap local;
+    files->GetLocalFileList(&local);
+    if (Report(8, "解析出需要更新的文件")) return kStopped;
+    if (files->GetInternetDownLoadList(local, &downloads, datasource) != 0) {
+      Report(8, "获取下载列表失败！请稍后重试");
+      QEL_LOG(kFun, " Get DownLoadList Error! ");
+      return 1;
+    }
+    status = 2;
+  }
+  if (status == 2) {
+    if (Report(10, "开始下载文件")) return kStopped;
+    if (common->UpdateLocalConfig(kConfigIsUpdate, "2") != 0) return 1;
+    if (!downloads.empty()) {
+      int result = files->DownFilesByList(&downloads, error, datasource);
+      if (result != 0) {
+        QEL_LOG(kFun, "DownLoadFiles Error!");
+        return result;
+      }
+    } else {
+      QEL_LOG(kFun, "There is No File To DownLoad!");
+    }
+    status = 3;
+  }
+  if (status == 3) {
+    common->UpdateLocalConfig(kConfigIsUpdate, "3");
+    files->SetCurrentFile(kExDbFile);
+    std::string target = temp + kExDbFile;
+    common->DeleteOneFile(target);
+    int result = common->DownloadFile(dbUrl, target, error, qelUpdateFiles::DatabaseProgress);
+    if (result == 0 && !FileExists(target)) result = kNotFound;  // the service has no database
+    if (result == 0 && !LooksLikeDatabase(target)) {
+      common->DeleteOneFile(target);
+      QEL_LOG(kFun, "downloaded database is not a database");
+      result = 1;
+    }
+    if (result != 0) {
+      QEL_LOG(kFun, "DOWNLOAD DB FILE ERROR!");
+      return result;
+    }
+    common->UpdateLocalConfig(kConfigFlag, "1");
+    status = 4;
+  }
+  if (status == 4) common->UpdateLocalConfig(kConfigIsUpdate, "4");
+  if (error != nullptr) error->clear();
+  return 0;
+}
+
+int qelUpdateProgram::ClearOldFiles() {
+  qelUpdateFiles* files = qelUpdateFiles::GetInstance();
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  DownloadFileMap old;
+  int result = files->GetFileDownLoadList(&old, datasource);
+  if (result != 0) return result;
+  if (!old.empty()) QEL_LOG(kFun, "OLD File Count:" + IntToString(static_cast<int>(old.size())));
+  const std::string tempFiles = UpdateTempPath() + kFilesFolder;
+  for (const auto& entry : old) {
+    std::string relative;
+    if (entry.second.OPERATETYPE == 0 && entry.second.OPERATESTATUS == 1 &&
+        CheckListFileName(entry.first, &relative)) {
+      common->DeleteOneFile(tempFiles + "/" + relative);
+    }
+  }
+  int changes = 0;
+  if (!old.empty() && (datasource == nullptr || !datasource->ExecDelete("DOWNLOADINFO", "", &changes)))
+    return 1;
+  return 0;
+}
+
+int qelUpdateProgram::UpdateOperate() {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  qelUpdateFiles* files = qelUpdateFiles::GetInstance();
+  QEL_LOG(kFun, "Begin UpdateOperate!");
+  if (g_applied.load()) return 0;
+  const std::string local = GetLocalPath();
+  const std::string dbPath = local + kMainDbFile;
+  QEL_LOG(kFun, "Operate strDbPath:" + dbPath);
+  qelSqlite db(dbPath);
+  if (!db.Open()) return 0;
+  std::string count;
+  if (common->GetCountsFromTable(&db, &count, "CONFIGINFO", "") != 0 || count == "0") {
+    QEL_LOG(kFun, "QEL_DB_TBL_CONFIGINFO Count 0");
+    return 0;
+  }
+  LocalConfigInfo config;
+  if (common->GetLocalConfig(&db, &config) != 0) {
+    QEL_LOG(kFun, "GetLocalConfigError");
+    return 1;
+  }
+  if (config.IsUpdate != 4) {
+    QEL_LOG(kFun, "nUpdateStatus != 4");
+    return 0;
+  }
+  g_applied.store(true);
+  const std::string temp = local + "/" + kTempFolder;
+  std::string downloadCount;
+  if (common->GetCountsFromTable(&db, &downloadCount, "DOWNLOADINFO", "") == 0 && downloadCount != "0") {
+    DownloadFileMap list;
+    if (files->GetFileDownLoadList(&list, &db) != 0) {
+      QEL_LOG(kFun, "GetFileDownLoadList Error! ");
+      return 1;
+    }
+    int result = files->FilesOperate(list, temp + kFilesFolder, &db);
+    if (result != 0) {
+      QEL_LOG(kFun, " File Operate Error! ");
+      return result;
+    }
+  }
+  // A failed move stops the apply at status 4, so the next start retries;
+  // what was moved already is no longer staged and is skipped then.
+  const std::string stagedList = temp + kJsonFolder + "/" + kListFileName;
+  if (FileExists(stagedList) &&
+      common->MoveFileToDes(stagedList, local + kJsonFolder + "/" + kListFileName) != 0) {
+    QEL_LOG(kFun, "CopyJsonFileError");
+    return 1;
+  }
+  const std::string stagedDb = temp + kExDbFile;
+  if (FileExists(stagedDb) && common->MoveFileToDes(stagedDb, local + kExDbFile) != 0) {
+    QEL_LOG(kFun, "CopyDbError");
+    return 1;
+  }
+  if (!db.BeginTransaction()) return 1;
+  int result = common->UpdateLocalConfig(&db, kConfigFlag, "1");
+  if (result == 0) result = common->UpdateLocalConfig(&db, kConfigIsUpdate, "5");
+  if (result != 0 || !db.Commit()) {
+    if (db.InTransaction()) db.Rollback();
+    return result != 0 ? result : 1;
+  }
+  return 0;
+}
+
+int qelUpdateProgram::AddCensusTrack(const std::string& text) {
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  Json::Value row(Json::objectValue);
+  row["TRACK"] = text;
+  qelRecord record{Json::Value(Json::arrayValue)};
+  record.Append(row);
+  return (datasource != nullptr && datasource->AddRecord("BEHAVIOR", &record)) ? 0 : 1;
+}
+
+int qelUpdateProgram::UpdateCensus() {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+  LocalConfigInfo config;
+  if (common->GetLocalConfig(&config) != 0) return 1;
+  // Only after a complete apply: a download that stopped at status 4
+  // already carries Flag 1.
+  if (config.Flag != 1 || config.IsUpdate != 5) {
+    QEL_LOG(kFun, "UNReady to send updateCensus!");
+    return 0;
+  }
+  if (config.CurrentUID.empty()) {
+    QEL_LOG(kFun, "strUserID is Empty !");
+    return 1;
+  }
+  qelQueryDef def;
+  def.AddField("PRODUCT", "PRODUCT_ID");
+  def.SetFilter(" LASTTIME > " + Int64ToString(config.OldPackTime) + " AND LENGTH( PRODUCT_ID ) = " + "11");
+  IQELQueryCursor* raw = nullptr;
+  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
+    delete raw;
+    QEL_LOG(kFun, "Query error");
+    return 1;
+  }
+  std::string ids;
+  {
+    std::unique_ptr<IQELQueryCursor> cursor(raw);
+    while (cursor && cursor->MoveNext()) {
+      qelRecord row;
+      if (!cursor->GetRecord(&row)) continue;
+      if (!ids.empty()) ids += ",";
+      ids += row.GetValue("PRODUCT_ID");
+    }
+  }
+  Json::Value params(Json::objectValue);
+  params["compId"] = config.CurrentCompID;
+  params["prodIds"] = ids;
+  // The request carries the user of the last check; the bridge's current
+  // user stays as it is.
+  SessionIdentity identity = qelInfoAccess::Identity();
+  identity.userId = config.CurrentUID;
+  qelInternetRequestBean bean(identity);
+  if (!bean.AddOneRequestWithParam(259, params)) {
+    QEL_LOG(kFun, "add updatecensus request error");
+    return 1;
+  }
+  std::string envelope = bean.GetJsonRPCParam();
+  QEL_LOG(kFun, "Behavior Param:" + envelope);
+  if (envelope.empty()) {
+    QEL_LOG(kFun, "jsonrpc params convert error");
+    return 1;
+  }
+  // The queued request and its flag go together: the census is queued once.
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return 1;
+  for (int i = 0; i < bean.GetRequestCount(); ++i) {
+    if (AddCensusTrack(bean.GetRequestString(i)) != 0) return 1;
+  }
+  if (common->UpdateLocalConfig(kConfigFlag, "2") != 0 || !transaction.Commit()) return 1;
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,104 @@
+#include "update/qelupdatesoftware.h"
+
+#include <cstdint>
+
+#include "database/qelinfoaccess.h"
+#include "cqelbridge.h"
+#include "internet/qelinternetutil.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+#include "update/qelupdatecommon.h"
+
+namespace qel {
+namespace dataspace {
+
+namespace {
+
+const char kFun[] = "qel::dataspace::qelUpdateSoftWare";
+
+Json::Value CommonParams() {
+  Json::Value params(Json::objectValue);
+  params["deviceType"] = GetPlatform();
+  params["templateID"] = cqelbridge::GetInstance()->GetComTemp();
+  params["langID"] = qelInfoAccess::GetInstance()->GetLangID();
+  return params;
+}
+
+}  // namespace
+
+qelUpdateSoftWare* qelUpdateSoftWare::GetInstance() {
+  static qelUpdateSoftWare instance;
+  return &instance;
+}
+
+int qelUpdateSoftWare::GetInterVersion(std::string* error, std::string* version) {
+  Json::Value item;
+  int result = qelUpdateCommon::GetInstance()->CallService(257, CommonParams(), error, &item, true);
+  if (result != 0) return result;
+  if (version != nullptr) *version = TextMember(ObjectMember(item, "result"), "APPVERSION");
+  return 0;
+}
+
+int qelUpdateSoftWare::IsNeedUpdateSoftWare(std::string, std::string* reply) {
+  std::string error;
+  std::string server;
+  int result = GetInterVersion(&error, &server);
+  if (result != 0) return result;
+  std::string local = cqelbridge::GetInstance()->GetLocalVersion();
+  QEL_LOG(kFun, "LocalVersion:" + local);
+  int status;
+  if (local.empty()) {
+    QEL_LOG(kFun, "empty local version!");
+    status = 1;
+  } else {
+    uint64_t l = 0;
+    uint64_t r = 0;
+    ParseVersion(local, &l);
+    ParseVersion(server, &r);
+    if ((l >> 32) < (r >> 32)) {
+      status = 1;
+    } else if (l < r) {
+      status = 2;
+    } else if (l == r) {
+      status = 0;
+    } else {
+      status = 3;
+    }
+  }
+  Json::Value answer(Json::arrayValue);
+  Json::Value row(Json::objectValue);
+  row["STATUS"] = IntToString(status);
+  answer.append(row);
+  if (reply != nullptr) *reply = WriteStyled(answer);
+  return 0;
+}
+
+int qelUpdateSoftWare::SendDllListRequest(std::string* error, Json::Value* item) {
+  std::string local = cqelbridge::GetInstance()->GetLocalVersion();
+  Json::Value params = CommonParams();
+  params["appVersionID"] = local.empty() ? std::string("1") : local;
+  return qelUpdateCommon::GetInstance()->CallService(515, params, error, item, false);
+}
+
+int qelUpdateSoftWare::GetAppUpdateFiles(std::string, std::string* reply) {
+  std::string error;
+  Json::Value item;
+  int result = SendDllListRequest(&error, &item);
+  if (result != 0) return result;
+  Json::Value list = Member(item, "result");
+  if (list.isArray()) {
+    // The client core writes each file below its update folder by this name.
+    Json::Value kept(Json::arrayValue);
+    for (const Json::Value& file : list) {
+      if (file.isObject() && !CheckListFileName(StringMember(file, "fileName"), nullptr)) continue;
+      kept.append(file);
+    }
+    list = kept;
+  }
+  if (reply != nullptr) *reply = WriteGbkStyled(list);
+  return 0;
+}
+
+}  // namespace dataspace
+}  // namespace qel

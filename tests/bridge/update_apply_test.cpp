@@ -1,0 +1,136 @@
+// The apply of a finished download at start-up: a failed move is retried
+// by the next start, unfinished downloads are left alone, and names from
+// DOWNLOADINFO never reach outside the resource folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "update_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace updatetest;
+using qeltest::HttpTestServer;
+using qeltest::Installation;
+
+namespace {
+
+class UpdateApplyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    package_ = DefaultPackage();
+    Publish(server_, package_);
+  }
+
+  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
+  HttpTestServer server_;
+  Package package_;
+};
+
+TEST_F(UpdateApplyTest, FailedMoveKeepsStatus4AndTheStagedFilesAndTheNextStartFinishes) {
+  Installation install = OldInstallation();
+  ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0);
+  // A folder where z.txt has to go: the move cannot replace it.
+  fs::create_directories(install.root() + "/files/z.txt/blocker");
+  std::string exBefore = qeltest::ReadFile(install.exDb());
+
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(Config(install, 3), "4");
+  EXPECT_EQ(Config(install, 4), "1");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/z.txt"), "zzz");
+  EXPECT_TRUE(fs::exists(install.root() + "/temp/data/qel_exdata.db"));
+  EXPECT_EQ(qeltest::ReadFile(install.exDb()), exBefore);
+  EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty()) << "census before a complete apply";
+  // What was moved before the failure is marked, so it is not moved again.
+  EXPECT_EQ(install.QueryMain("SELECT OPERATESTATUS FROM DOWNLOADINFO WHERE FILENAME = '/img/a.png'"),
+            std::vector<std::string>{"2"});
+
+  fs::remove_all(install.root() + "/files/z.txt");
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  ExpectInstalled(install, server_, package_, "second start");
+  EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Config(install, 4), "2");
+}
+
+TEST_F(UpdateApplyTest, FailedDatabaseMoveStopsTheApplyBeforeTheStatusChanges) {
+  Installation install = OldInstallation();
+  ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0);
+  fs::remove(install.exDb());
+  fs::create_directories(install.exDb() + "/blocker");
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(Config(install, 3), "4");
+  EXPECT_TRUE(fs::exists(install.root() + "/temp/data/qel_exdata.db"));
+  EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty());
+}
+
+TEST_F(UpdateApplyTest, KilledDuringTheApplyTheNextStartContinuesIt) {
+  Installation install = OldInstallation();
+  ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0);
+  Interrupt at;
+  at.log = "temp/files/z.txt";
+  at.kill = true;
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0, at).killed);
+  EXPECT_EQ(Config(install, 3), "4");
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  ExpectInstalled(install, server_, package_, "after the killed apply");
+}
+
+TEST_F(UpdateApplyTest, UnfinishedDownloadIsNotApplied) {
+  Installation install = OldInstallation();
+  Interrupt at;
+  at.log = "Begin Down:" + server_.Url("/p1/ex.db");
+  at.kill = true;
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), kRun, at).killed);
+  ASSERT_EQ(Config(install, 3), "3");
+  std::string exBefore = qeltest::ReadFile(install.exDb());
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(Config(install, 3), "3");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c");
+  EXPECT_FALSE(fs::exists(install.root() + "/files/img/a.png"));
+  EXPECT_EQ(qeltest::ReadFile(install.exDb()), exBefore);
+}
+
+TEST_F(UpdateApplyTest, NamesInTheTableNeverReachOutsideTheResourceFolder) {
+  Installation install = OldInstallation();
+  install.Main(
+      "INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '200'), (2, '0'), (3, '4'), (4, '1'), (5, '100'), (6, "
+      "'u1'),"
+      " (7, '1001');"
+      "INSERT INTO DOWNLOADINFO VALUES ('../victim.txt', 'x', '', 1, 1), ('/img/../../victim2.txt', 'x', '', "
+      "1, 1),"
+      " ('../../moved.txt', 'x', '', 0, 1), ('/img/c.png', 'x', '', 1, 1), ('/img/q''s.png', 'x', '', 0, "
+      "1);");
+  qeltest::WriteFile(install.root() + "/victim.txt", "keep");
+  qeltest::WriteFile(install.root() + "/victim2.txt", "keep");
+  fs::create_directories(install.root() + "/temp/files/img");
+  qeltest::WriteFile(install.root() + "/moved.txt", "keep");
+  qeltest::WriteFile(install.root() + "/temp/files/img/q's.png", "quoted");
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(Config(install, 3), "5");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/victim.txt"), "keep");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/victim2.txt"), "keep");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/moved.txt"), "keep");
+  EXPECT_FALSE(fs::exists(install.root() + "/files/img/c.png"));
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/q's.png"), "quoted");
+  EXPECT_TRUE(install.QueryMain("SELECT FILENAME FROM DOWNLOADINFO").empty());
+}
+
+TEST_F(UpdateApplyTest, CensusWithoutChangedProductsQueuesEmptyIdsForTheUserOfTheCheck) {
+  Installation install = OldInstallation();
+  install.Main(
+      "INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '200'), (2, '0'), (3, '5'), (4, '1'), (5, '999'), (6, "
+      "'u9'),"
+      " (7, '1001');");
+  install.Ex("INSERT INTO PRODUCT (PRODUCT_ID, LASTTIME) VALUES ('10000000001', 150);");
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  auto rows = install.QueryMain("SELECT TRACK FROM BEHAVIOR");
+  ASSERT_EQ(rows.size(), 1u);
+  Json::Value track = qeltest::Parse(rows[0]);
+  EXPECT_TRUE(qel::HasMember(qel::ObjectMember(track, "param"), "prodIds"));
+  EXPECT_EQ(qel::StringMember(qel::ObjectMember(track, "param"), "prodIds"), "");
+  EXPECT_EQ(qel::StringMember(qel::ObjectMember(track, "param"), "addUid"), "u9");
+  EXPECT_EQ(Config(install, 4), "2");
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// Update bookkeeping: list names, the update type, CONFIGINFO and
+// DOWNLOADINFO, and the file operations.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bridgetest.h"
+#include "database/qelinfoaccess.h"
+#include "httptestserver.h"
+#include "qelbridge.h"
+#include "testsupport.h"
+#include "update/qelupdatecommon.h"
+#include "update/qelupdatefiles.h"
+
+namespace fs = std::filesystem;
+using qel::dataspace::CheckListFileName;
+using qel::dataspace::DownloadFileInfo;
+using qel::dataspace::DownloadFileMap;
+using qel::dataspace::qelInfoAccess;
+using qel::dataspace::qelUpdateCommon;
+using qel::dataspace::qelUpdateFiles;
+using qeltest::Installation;
+
+namespace {
+
+TEST(ListFileName, AcceptsRelativeNamesAndRefusesEverythingThatLeavesTheFolder) {
+  const struct {
+    std::string name;
+    bool ok;
+    std::string relative;
+  } cases[] = {
+      {"/img/a.png", true, "img/a.png"},
+      {"img/a.png", true, "img/a.png"},
+      {"\\img\\a.png", true, "img/a.png"},
+      {qeltest::Gbk("/图/誠.png"), true, qeltest::Gbk("图/誠.png")},  // 誠 ends in 0x5C
+      {"", false, ""},
+      {"/", false, ""},
+      {"//img/a.png", false, ""},
+      {"img/", false, ""},
+      {"../a.png", false, ""},
+      {"/img/../../a.png", false, ""},
+      {"/img/./a.png", false, ""},
+      {"..", false, ""},
+      {"C:/a.png", false, ""},
+      {"C:a.png", false, ""},
+      {"/img/a:b.png", false, ""},
+      {std::string("/img/a\0.png", 11), false, ""},
+      {"\\..\\a.png", false, ""},
+      {"/img/\xFF\xFF.png", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string relative;
+    EXPECT_EQ(CheckListFileName(c.name, &relative), c.ok) << "name: " << c.name;
+    if (c.ok) {
+      EXPECT_EQ(relative, c.relative) << "name: " << c.name;
+    }
+  }
+}
+
+TEST(UpdateFileOperations, MakeDirsExCreatesOnlyTheFoldersAndMovesTheBase) {
+  std::string base = qeltest::TestDir() + "/X";
+  fs::create_directories(base);
+  std::string folder = base;
+  EXPECT_EQ(qelUpdateCommon::GetInstance()->MakeDirsEx("/img/a/b.png", &folder), 0);
+  EXPECT_EQ(folder, base + "/img/a");
+  EXPECT_TRUE(fs::is_directory(base + "/img/a"));
+  EXPECT_FALSE(fs::exists(base + "/img/a/b.png"));
+}
+
+TEST(UpdateFileOperations, MoveReplacesTheDestinationAndRemovesTheSource) {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  std::string dir = qeltest::TestDir();
+  qeltest::WriteFile(dir + "/src", "new bytes");
+  qeltest::WriteFile(dir + "/dst", "old bytes that were longer");
+  EXPECT_EQ(common->MoveFileToDes(dir + "/src", dir + "/dst"), 0);
+  EXPECT_EQ(qeltest::ReadFile(dir + "/dst"), "new bytes");
+  EXPECT_FALSE(fs::exists(dir + "/src"));
+  // A missing source is no failure and leaves the destination alone.
+  EXPECT_EQ(common->MoveFileToDes(dir + "/src", dir + "/dst"), 0);
+  EXPECT_EQ(qeltest::ReadFile(dir + "/dst"), "new bytes");
+  // A destination that cannot be replaced keeps the source.
+  qeltest::WriteFile(dir + "/src2", "kept");
+  fs::create_directories(dir + "/folder/inside");
+  EXPECT_EQ(common->MoveFileToDes(dir + "/src2", dir + "/folder"), 1);
+  EXPECT_EQ(qeltest::ReadFile(dir + "/src2"), "kept");
+}
+
+class UpdateBookkeepingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    install_.Ex("INSERT INTO COMPANY (ID, SERIALID, COMTEMP, PACKTIME) VALUES ('1001', 's1', 't1', 100);");
+    install_.Main("INSERT INTO USERINFO (UID, USERID, REMEMBER) VALUES ('u1', 'user1', '1');");
+    ASSERT_EQ(InitQelbridge(260, install_.StartupJson().c_str()), 0);
+    datasource_ = qelInfoAccess::GetInstance()->GetDatasource();
+  }
+
+  std::vector<std::string> Rows() const {
+    return install_.QueryMain(
+        "SELECT FILENAME, URL, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO ORDER BY FILENAME");
+  }
+
+  Installation install_;
+  qel::dataspace::IQELDatasource* datasource_ = nullptr;
+};
+
+TEST_F(UpdateBookkeepingTest, FirstCheckCreatesTheSevenRowsFromTheInstallation) {
+  int type = -2;
+  EXPECT_EQ(qelUpdateCommon::GetInstance()->GetUpdateType(200, &type), 0);
+  EXPECT_EQ(type, 1);
+  EXPECT_EQ(install_.QueryMain("SELECT ID, VALUE FROM CONFIGINFO ORDER BY ID"),
+            (std::vector<std::string>{"1|0", "2|0", "3|0", "4|0", "5|100", "6|u1", "7|1001"}));
+}
+
+TEST_F(UpdateBookkeepingTest, UpdateTypeFollowsTheTimesAndTheStatus) {
+  const struct {
+    int64_t local;
+    int status;
+    int64_t remote;
+    int type;
+    int result;
+    const char* oldPackTime;  // row 5 afterwards (was "7")
+  } cases[] = {
+      {200, 0, 300, 1, 0, "200"}, {200, 5, 200, 0, 0, "200"},
+      {200, 0, 200, 0, 0, "200"}, {200, 1, 200, 1, 0, "7"},
+      {200, 3, 200, 1, 0, "7"},   {200, 4, 200, 1, 0, "7"},
+      {200, 2, 300, 1, 0, "7"},   {200, 0, 150, -1, 1, "200"},
+      {0, 0, 100, 0, 0, "100"},  // 0: COMPANY.PACKTIME
+  };
+  for (const auto& c : cases) {
+    install_.Main("DELETE FROM CONFIGINFO; INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '" +
+                  std::to_string(c.local) + "'), (2, '0'), (3, '" + std::to_string(c.status) +
+                  "'), (4, '0'), (5, '7'), (6, ''), (7, '0');");
+    int type = -2;
+    std::string context = "local " + std::to_string(c.local) + " status " + std::to_string(c.status) +
+                          " remote " + std::to_string(c.remote);
+    EXPECT_EQ(qelUpdateCommon::GetInstance()->GetUpdateType(c.remote, &type), c.result) << context;
+    EXPECT_EQ(type, c.type) << context;
+    EXPECT_EQ(install_.QueryMain("SELECT VALUE FROM CONFIGINFO WHERE ID = 5"),
+              std::vector<std::string>{c.oldPackTime})
+        << context;
+  }
+}
+
+DownloadFileMap ListOf(const std::vector<std::string>& names) {
+  DownloadFileMap files;
+  for (const std::string& name : names) {
+    DownloadFileInfo info;
+    info.FILENAME = name;
+    info.URL = "http://h/r" + name;
+    files.emplace(name, info);
+  }
+  return files;
+}
+
+TEST_F(UpdateBookkeepingTest, CompareStoresDownloadsAndDeletionsAndIdenticalListsKeepTheTable) {
+  fs::create_directories(install_.root() + "/temp/json");
+  qeltest::WriteFile(install_.root() + "/temp/json/local.qjson",
+                     "{\"files\":[{\"url\":\"http://h/r\",\"filePath\":\"/a\",\"fileName\":\"/a\"},"
+                     "{\"url\":\"http://h/r\",\"filePath\":\"/b\",\"fileName\":\"/b\"},"
+                     "{\"url\":\"http://h/other\",\"filePath\":\"/a\",\"fileName\":\"/a\"},"
+                     "{\"url\":\"http://h/r\",\"filePath\":\"/o'q\",\"fileName\":\"/o'q\"}]}");
+  qelUpdateFiles* files = qelUpdateFiles::GetInstance();
+  ASSERT_EQ(files->ResolveUpdateRequest(), 0);
+  DownloadFileMap result;
+  EXPECT_EQ(files->GetInternetDownLoadList(ListOf({"/b", "/c"}), &result, datasource_), 0);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"/a|http://h/r/a|0|0", "/c|http://h/r/c|1|0",
+                                              "/o'q|http://h/r/o'q|0|0"}));
+  ASSERT_EQ(files->UpdateOperateStatus("/o'q", 1, datasource_), 0);
+  EXPECT_EQ(install_.QueryMain("SELECT OPERATESTATUS FROM DOWNLOADINFO WHERE FILENAME = '/o''q'"),
+            std::vector<std::string>{"1"});
+
+  EXPECT_EQ(files->GetInternetDownLoadList(ListOf({"/a", "/b", "/o'q"}), &result, datasource_), 0);
+  EXPECT_TRUE(result.empty());
+  EXPECT_EQ(Rows().size(), 3u);
+}
+
+TEST_F(UpdateBookkeepingTest, RemoteListsThatAreNoListFailAndDeleteNothing) {
+  fs::create_directories(install_.root() + "/temp/json");
+  const char* lists[] = {"", "<html>busy</html>", "{\"files\":{}}", "[1,2]", "{\"items\":[]}"};
+  qelUpdateFiles* files = qelUpdateFiles::GetInstance();
+  for (const char* list : lists) {
+    qeltest::WriteFile(install_.root() + "/temp/json/local.qjson", list);
+    EXPECT_EQ(files->ResolveUpdateRequest(), 1) << list;
+    EXPECT_TRUE(files->GetRemoteMap().empty()) << list;
+  }
+  fs::remove(install_.root() + "/temp/json/local.qjson");
+  EXPECT_EQ(files->ResolveUpdateRequest(), 1);
+}
+
+TEST_F(UpdateBookkeepingTest, LargeListIsComparedAndStoredInOneGo) {
+  std::string text = "{\"files\":[";
+  for (int i = 0; i < 100000; ++i) {
+    if (i > 0) text += ",";
+    // Every name twice: the first entry stays.
+    text += "{\"url\":\"http://h\",\"filePath\":\"/f" + std::to_string(i / 2) + "\",\"fileName\":\"/f" +
+            std::to_string(i / 2) + "\"}";
+  }
+  text += "]}";
+  fs::create_directories(install_.root() + "/temp/json");
+  qeltest::WriteFile(install_.root() + "/temp/json/local.qjson", text);
+  qelUpdateFiles* files = qelUpdateFiles::GetInstance();
+  ASSERT_EQ(files->ResolveUpdateRequest(), 0);
+  EXPECT_EQ(files->GetRemoteMap().size(), 50000u);
+  DownloadFileMap result;
+  EXPECT_EQ(files->GetInternetDownLoadList(DownloadFileMap(), &result, datasource_), 0);
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM DOWNLOADINFO"), std::vector<std::string>{"50000"});
+}
+
+std::vector<int> g_steps;
+int RecordStep(int step, const char*) {
+  if (g_steps.empty() || g_steps.back() != step) g_steps.push_back(step);
+  return 0;
+}
+
+TEST_F(UpdateBookkeepingTest, FourDownloadsReportTheirSteps) {
+  qeltest::TransportTimeouts timeouts(qeltest::TransportTimeouts::kHealthy);
+  qeltest::HttpTestServer server;
+  DownloadFileMap list;
+  for (const char* name : {"/1", "/2", "/3", "/4"}) {
+    server.AddFile(std::string("/r") + name, std::string("file ") + name);
+    DownloadFileInfo info;
+    info.FILENAME = name;
+    info.URL = server.Url(std::string("/r") + name);
+    info.OPERATETYPE = 0;
+    list.emplace(name, info);
+  }
+  ASSERT_EQ(qelUpdateFiles::GetInstance()->AddToDownInfo(list, datasource_), 0);
+  ASSERT_EQ(qelUpdateCommon::GetInstance()->CreateTempFolders(), 0);
+  SetUpdateDownCallback(RecordStep);
+  std::string error;
+  EXPECT_EQ(qelUpdateFiles::GetInstance()->DownFilesByList(&list, &error, datasource_), 0);
+  SetUpdateDownCallback(nullptr);
+  EXPECT_EQ(g_steps, (std::vector<int>{25, 40, 55, 70}));
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/temp/files/3"), "file /3");
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM DOWNLOADINFO WHERE OPERATESTATUS = 1"),
+            std::vector<std::string>{"4"});
+}
+
+}  // namespace

@@ -1,0 +1,375 @@
+// The data update end to end: check, the resumable download, stops by the
+// host and killed processes at every step, bad packages, and the apply at
+// the next start with the census.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "update_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace updatetest;
+using qeltest::Gbk;
+using qeltest::HttpTestServer;
+using qeltest::Installation;
+
+namespace {
+
+class UpdateProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    package_ = DefaultPackage();
+    Publish(server_, package_);
+  }
+
+  size_t Gets(const std::string& path) const { return server_.CountRequests("GET", path); }
+
+  static bool ReportedFinished(const Start& start) {
+    for (const auto& report : start.progress) {
+      if (report.first == 100 && report.second == FinishedText()) return true;
+    }
+    return false;
+  }
+
+  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
+  HttpTestServer server_;
+  Package package_;
+};
+
+TEST_F(UpdateProgramTest, FreshUpdateReportsEveryStepStagesThePackageAndIsAppliedAtTheNextStart) {
+  Installation install = OldInstallation();
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  ASSERT_TRUE(run.exited);
+  EXPECT_EQ(run.result, 0) << run.reply;
+
+  std::vector<int> steps;
+  for (const auto& report : run.progress) steps.push_back(report.first);
+  ASSERT_GE(steps.size(), 6u);
+  EXPECT_EQ(std::vector<int>(steps.begin(), steps.begin() + 4), (std::vector<int>{2, 6, 8, 10}));
+  EXPECT_EQ(run.progress.back(), std::make_pair(100, FinishedText()));
+  EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+  // Four differences (a, c, d/e, z): the downloads report 25, 55 and 70.
+  std::vector<int> fileSteps;
+  for (const auto& report : run.progress) {
+    if (report.second.find("/img/") != std::string::npos || report.second.find("/z.txt") != std::string::npos)
+      fileSteps.push_back(report.first);
+  }
+  fileSteps.erase(std::unique(fileSteps.begin(), fileSteps.end()), fileSteps.end());
+  EXPECT_EQ(fileSteps, (std::vector<int>{25, 55, 70}));
+
+  EXPECT_EQ(Config(install, 3), "4");
+  EXPECT_EQ(Config(install, 4), "1");
+  EXPECT_EQ(Config(install, 5), "100");
+  EXPECT_EQ(
+      install.QueryMain("SELECT FILENAME, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO ORDER BY FILENAME"),
+      (std::vector<std::string>{"/img/a.png|0|1", "/img/c.png|1|1", "/img/d/e.png|0|1", "/z.txt|0|1"}));
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/img/a.png"), "bytes of a");
+  // Nothing installed before the restart.
+  EXPECT_TRUE(fs::exists(install.root() + "/files/img/c.png"));
+  EXPECT_EQ(Gets("/p1/res/img/b.png"), 0u);
+
+  Start restart = RunStart(install, server_.RpcUrl(), 0);
+  ASSERT_TRUE(restart.exited);
+  ExpectInstalled(install, server_, package_, "after the apply");
+  EXPECT_EQ(Config(install, 4), "2");
+  auto census = install.QueryMain("SELECT TRACK FROM BEHAVIOR");
+  ASSERT_EQ(census.size(), 1u);
+  Json::Value track = qeltest::Parse(census[0]);
+  EXPECT_EQ(qel::StringMember(track, "method"), "saveProdAKeyUpdate");
+  const Json::Value& param = qel::ObjectMember(track, "param");
+  EXPECT_EQ(qel::StringMember(param, "prodIds"), "10000000001,20000000003");
+  EXPECT_EQ(qel::TextMember(param, "compId"), "1001");
+  EXPECT_EQ(qel::StringMember(param, "addUid"), "u1");
+
+  // Later starts neither apply again nor queue the census again.
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"});
+  Start check = RunStart(install, server_.RpcUrl(), kCheck);
+  EXPECT_EQ(check.result, 0);
+  EXPECT_EQ(qeltest::Column(check.reply, "STATUS"), std::vector<std::string>{"0"});
+}
+
+TEST_F(UpdateProgramTest, CheckCreatesTheStateRowsAndAnswersAsAnArray) {
+  Installation install = OldInstallation();
+  Start check = RunStart(install, server_.RpcUrl(), kCheck);
+  EXPECT_EQ(check.result, 0);
+  EXPECT_EQ(qeltest::Column(check.reply, "STATUS"), std::vector<std::string>{"1"}) << check.reply;
+  EXPECT_EQ(install.QueryMain("SELECT ID, VALUE FROM CONFIGINFO ORDER BY ID"),
+            (std::vector<std::string>{"1|0", "2|0", "3|0", "4|0", "5|100", "6|u1", "7|1001"}));
+}
+
+TEST_F(UpdateProgramTest, CheckFailsWhenTheServiceCannotBeReachedOrGoesBackInTime) {
+  Installation install = OldInstallation();
+  Start unreachable = RunStart(install, server_.RefusedUrl("/qelservice"), kRun);
+  EXPECT_EQ(unreachable.result, 500003);
+  EXPECT_FALSE(ReportedFinished(unreachable));
+  EXPECT_TRUE(unreachable.progress.empty());
+
+  Package older = DefaultPackage();
+  older.time = 50;
+  Publish(server_, older);
+  Start backwards = RunStart(install, server_.RpcUrl(), kCheck);
+  EXPECT_EQ(backwards.result, 1);
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_FALSE(ReportedFinished(run));
+  EXPECT_EQ(Config(install, 3), "0");
+  EXPECT_TRUE(fs::exists(install.root() + "/files/img/c.png"));
+}
+
+TEST_F(UpdateProgramTest, HostStopAtEachReportKeepsTheStepAndTheNextRunFinishesIt) {
+  const struct {
+    const char* name;
+    int step;
+    std::string text;
+    const char* status;
+  } cases[] = {
+      {"report 2", 2, "", "1"},
+      {"report 6", 6, "", "1"},
+      {"report 8", 8, "", "1"},
+      {"report 10", 10, "", "1"},
+      {"file download", -1, "img/d/e.png", "2"},
+      {"database download", -1, "qel_exdata.db", "3"},
+  };
+  for (const auto& c : cases) {
+    Installation install = OldInstallation(std::string("stop-") + std::to_string(c.step));
+    Interrupt stop;
+    stop.step = c.step;
+    stop.text = c.text;
+    Start stopped = RunStart(install, server_.RpcUrl(), kRun, stop);
+    ASSERT_TRUE(stopped.exited) << c.name;
+    EXPECT_EQ(stopped.result, 500003) << c.name;
+    EXPECT_FALSE(ReportedFinished(stopped)) << c.name;
+    EXPECT_EQ(Config(install, 3), c.status) << c.name;
+
+    Start resumed = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(resumed.result, 0) << c.name;
+    EXPECT_TRUE(ReportedFinished(resumed)) << c.name;
+    EXPECT_EQ(Config(install, 3), "4") << c.name;
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
+    ExpectInstalled(install, server_, package_, c.name);
+  }
+}
+
+TEST_F(UpdateProgramTest, ProcessKilledAtEachStepResumesFetchesOnlyWhatIsMissingAndEndsInTheSameState) {
+  const struct {
+    const char* name;
+    Interrupt at;
+    const char* status;
+    size_t aFetches;  // GETs of a.png over both runs
+  } cases[] = {
+      {"step 0", {-1, "", "DOWNLOAD OVER!", true}, "0", 1},
+      {"step 1", {-1, "", "MAP SIZE:", true}, "1", 1},
+      {"step 2", {-1, "", "EndCurrentFile update:", true}, "2", 1},
+      {"step 3", {-1, "", "Begin Down:" + server_.Url("/p1/ex.db"), true}, "3", 1},
+      {"step 4", {100, FinishedText(), "", true}, "4", 1},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    Installation install = OldInstallation("kill-" + std::to_string(n++));
+    server_.ClearRequests();
+    Start killed = RunStart(install, server_.RpcUrl(), kRun, c.at);
+    ASSERT_TRUE(killed.killed) << c.name;
+    EXPECT_EQ(Config(install, 3), c.status) << c.name;
+    size_t zBefore = Gets("/p1/res/z.txt");
+
+    Start resumed = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(resumed.result, 0) << c.name;
+    // Killed after the download was complete, the restart applies it and
+    // the run then has nothing left to do.
+    EXPECT_EQ(ReportedFinished(resumed), std::string(c.status) != "4") << c.name;
+    EXPECT_EQ(Gets("/p1/res/img/a.png"), c.aFetches) << c.name;
+    if (zBefore > 0) {
+      EXPECT_EQ(Gets("/p1/res/z.txt"), zBefore) << c.name << ": z.txt fetched again";
+    }
+    EXPECT_EQ(Gets("/p1/res/img/b.png"), 0u) << c.name;
+
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
+    ExpectInstalled(install, server_, package_, c.name);
+    EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"}) << c.name;
+  }
+}
+
+TEST_F(UpdateProgramTest, ANewerPackageFoundHalfwayStartsAgainFromTheList) {
+  Installation install = OldInstallation();
+  Interrupt stop;
+  stop.text = "img/d/e.png";
+  ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun, stop).result, 500003);
+  ASSERT_EQ(Config(install, 3), "2");
+
+  Package newer = DefaultPackage();
+  newer.time = 300;
+  newer.prefix = "/p2";
+  newer.marker = "package-300";
+  newer.files["/img/a.png"] = "bytes of the newer a";
+  Publish(server_, newer);
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(Gets("/p2/res/img/a.png"), 1u);
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  ExpectInstalled(install, server_, newer, "newer package");
+  EXPECT_EQ(Marker(install.exDb()), "package-300");
+}
+
+TEST_F(UpdateProgramTest, BadListOrDatabaseFailsItsStepAndChangesNothingInstalled) {
+  auto html = [] {
+    qeltest::ServedFile file;
+    file.content = "<html><body>Service unavailable</body></html>";
+    return file;
+  };
+  auto missing = [] {
+    qeltest::ServedFile file;
+    file.get = qeltest::FileFault::kNotFound;
+    file.head = qeltest::FileFault::kNotFound;
+    return file;
+  };
+  qeltest::ServedFile noFiles;
+  noFiles.content = "{\"items\":[]}";
+  const struct {
+    const char* name;
+    const char* path;
+    qeltest::ServedFile served;
+    int result;
+    const char* status;
+  } cases[] = {
+      {"list 404", "/p1/list.qjson", missing(), 500009, "0"},
+      {"list is an error page", "/p1/list.qjson", html(), 1, "1"},
+      {"list without files", "/p1/list.qjson", noFiles, 1, "1"},
+      {"database 404", "/p1/ex.db", missing(), 500009, "3"},
+      {"database is an error page", "/p1/ex.db", html(), 1, "3"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    Publish(server_, package_);
+    server_.AddFile(c.path, c.served);
+    Installation install = OldInstallation("bad-" + std::to_string(n++));
+    std::string exBefore = qeltest::ReadFile(install.exDb());
+    Start run = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(run.result, c.result) << c.name;
+    EXPECT_FALSE(ReportedFinished(run)) << c.name;
+    EXPECT_EQ(Config(install, 3), c.status) << c.name;
+    EXPECT_FALSE(fs::exists(install.root() + "/temp/data/qel_exdata.db")) << c.name;
+    if (std::string(c.path) == "/p1/list.qjson") {
+      EXPECT_TRUE(install.QueryMain("SELECT FILENAME FROM DOWNLOADINFO").empty()) << c.name;
+    }
+    // A start after the failure applies nothing: the installation keeps its data.
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c") << c.name;
+    EXPECT_EQ(qeltest::ReadFile(install.exDb()), exBefore) << c.name;
+  }
+}
+
+TEST_F(UpdateProgramTest, DroppedFileDownloadFailsAndTheNextRunFetchesOnlyThatFile) {
+  qeltest::ServedFile dropping;
+  dropping.content = package_.files["/img/d/e.png"];
+  dropping.get = qeltest::FileFault::kDropMidBody;
+  server_.AddFile("/p1/res/img/d/e.png", dropping);
+  Installation install = OldInstallation();
+  Start failed = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(failed.result, 500003);
+  EXPECT_FALSE(ReportedFinished(failed));
+  EXPECT_EQ(Config(install, 3), "2");
+  EXPECT_EQ(install.QueryMain("SELECT OPERATESTATUS FROM DOWNLOADINFO WHERE FILENAME = '/img/d/e.png'"),
+            std::vector<std::string>{"0"});
+
+  server_.AddFile("/p1/res/img/d/e.png", package_.files["/img/d/e.png"]);
+  EXPECT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0);
+  EXPECT_EQ(Gets("/p1/res/img/a.png"), 1u);
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  ExpectInstalled(install, server_, package_, "after the dropped download");
+}
+
+TEST_F(UpdateProgramTest, ProgressStaysWithinRangeWithoutAContentLength) {
+  qeltest::ServedFile noLength;
+  noLength.content = package_.db;
+  noLength.get = qeltest::FileFault::kNoLength;
+  noLength.head = qeltest::FileFault::kNoLength;
+  server_.AddFile("/p1/ex.db", noLength);
+  qeltest::ServedFile fileNoLength;
+  fileNoLength.content = package_.files["/img/d/e.png"];
+  fileNoLength.get = qeltest::FileFault::kNoLength;
+  fileNoLength.head = qeltest::FileFault::kNoLength;
+  server_.AddFile("/p1/res/img/d/e.png", fileNoLength);
+  Installation install = OldInstallation();
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(run.result, 0);
+  ASSERT_FALSE(run.progress.empty());
+  for (const auto& report : run.progress) {
+    EXPECT_GE(report.first, 0) << report.second;
+    EXPECT_LE(report.first, 100) << report.second;
+  }
+}
+
+TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) {
+  const std::string url = server_.Url("/p1/res");
+  package_.extraEntries = {
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil1\",\"fileName\":\"../evil1.txt\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil2\",\"fileName\":\"/img/../../evil2.txt\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil3\",\"fileName\":\"C:/evil3.txt\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil4\",\"fileName\":5}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/img/w.png\",\"fileName\":\"\\\\img\\\\w.png\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/other-a\",\"fileName\":\"/img/a.png\"}",
+      "7",
+  };
+  Publish(server_, package_);
+  for (const char* evil :
+       {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
+    server_.AddFile(evil, "evil");
+  server_.AddFile("/p1/res/img/w.png", "bytes of w");
+  Installation install = OldInstallation();
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(run.result, 0);
+  for (const char* evil :
+       {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
+    EXPECT_EQ(Gets(evil), 0u) << evil;
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/w.png"), "bytes of w");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/a.png"), "bytes of a");
+  for (const char* outside : {"/evil1.txt", "/evil2.txt", "/files/evil1.txt", "/temp/evil1.txt"})
+    EXPECT_FALSE(fs::exists(install.root() + outside)) << outside;
+  EXPECT_FALSE(fs::exists(fs::path(install.root()).parent_path() / "evil2.txt"));
+}
+
+TEST_F(UpdateProgramTest, UnwritableStagingFolderFailsAndTheInstallationKeepsWorking) {
+  Installation install = OldInstallation();
+  fs::create_directories(install.root() + "/temp");
+  qeltest::WriteFile(install.root() + "/temp/files", "a file where the folder belongs");
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_FALSE(ReportedFinished(run));
+  EXPECT_NE(Config(install, 3), "4");
+  Start start = RunStart(install, server_.RpcUrl(), kCheck);
+  EXPECT_EQ(start.result, 0);
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c");
+}
+
+// Asked from the progress callback while the run holds the update.
+int g_nestedCheck = -1;
+std::string g_nestedCheckReply;
+int g_nestedRun = -1;
+int AskWhileRunning(int step, const char*) {
+  if (step == 2 && g_nestedCheck == -1) {
+    qeltest::Reply check = qeltest::Call(kCheck);
+    g_nestedCheck = check.result;
+    g_nestedCheckReply = check.text;
+    g_nestedRun = qeltest::Call(kRun).result;
+  }
+  return 0;
+}
+
+TEST_F(UpdateProgramTest, OneUpdateAtATime) {
+  Installation install = OldInstallation();
+  SetUpdateDownCallback(AskWhileRunning);
+  ASSERT_EQ(InitQelbridge(260, install.StartupJson(server_.RpcUrl()).c_str()), 0);
+  EXPECT_EQ(qeltest::Call(kRun).result, 0);
+  EXPECT_EQ(g_nestedCheck, 0);
+  EXPECT_EQ(qeltest::Column(g_nestedCheckReply, "STATUS"), std::vector<std::string>{"1"});
+  EXPECT_NE(g_nestedRun, 0);
+  SetUpdateDownCallback(nullptr);
+  EXPECT_EQ(Config(install, 3), "4");
+}
+
+}  // namespace
