@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
@@ -74,9 +75,14 @@ bool ScanReal(const std::string& text, double* out) {
   size_t i = 0;
   while (i < text.size() && IsAsciiSpace(text[i])) ++i;
   if (i < text.size() && text[i] == '+' && i + 1 < text.size() && text[i + 1] != '-') ++i;
+  // from_chars also reads "nan" and "inf": those are no decimal numbers and
+  // would put a price nobody can show into the record.
+  size_t digits = i < text.size() && text[i] == '-' ? i + 1 : i;
+  if (digits >= text.size() || !((text[digits] >= '0' && text[digits] <= '9') || text[digits] == '.'))
+    return false;
   double value = 0;
   std::from_chars_result r = std::from_chars(text.data() + i, text.data() + text.size(), value);
-  if (r.ec != std::errc()) return false;
+  if (r.ec != std::errc() || !std::isfinite(value)) return false;
   *out = value;
   return true;
 }

@@ -223,8 +223,10 @@ TEST(CatalogueRecords, NumberRules) {
     const char* value;
     double expected;
   };
-  const RealCase reals[] = {{"12.75", 12.75}, {" -3.5kg", -3.5}, {"1e3", 1000},
-                            {"abc", 0},       {"", 0},           {"+2.5", 2.5}};
+  // "nan" and "inf" are no decimal numbers: the member stays as it was.
+  const RealCase reals[] = {{"12.75", 12.75}, {" -3.5kg", -3.5}, {"1e3", 1000}, {"abc", 0},
+                            {"", 0},          {"+2.5", 2.5},     {".5", 0.5},   {"nan", 0},
+                            {"-inf", 0},      {"INFINITY", 0},   {"+nan", 0},   {"1e999", 0}};
   for (const RealCase& c : reals) {
     Json::Value v(Json::objectValue);
     v["MAXPRICE"] = c.value;

@@ -60,12 +60,12 @@ void Build(const fs::path& root, Rows rows) {
 fs::path FuzzDir() { return fs::path(__FILE__).parent_path(); }
 
 template <typename Rows>
-std::string MakeInstallation(Rows rows) {
+std::string MakeInstallation(Rows rows, const std::string& serverPath = "http://127.0.0.1:9/qel") {
   fs::path dir = fs::temp_directory_path() / ("qelfuzz-" + std::to_string(getpid()));
   fs::remove_all(dir);
   Build(dir, rows);
-  std::string start = "{\"LOCAL_PATH\":\"" + dir.string() +
-                      "\",\"SERVER_PATH\":\"http://127.0.0.1:9/qel\",\"IP\":\"127.0.0.1\",\"UA\":\"Windows\","
+  std::string start = "{\"LOCAL_PATH\":\"" + dir.string() + "\",\"SERVER_PATH\":\"" + serverPath +
+                      "\",\"IP\":\"127.0.0.1\",\"UA\":\"Windows\","
                       "\"PLATFORM\":\"Linux\",\"MAC\":\"00\"}";
   InitQelbridge(260, start.c_str());
   std::atexit([] {
@@ -87,6 +87,12 @@ const std::string& LevelsInstallation() {
   static const std::string root = MakeInstallation([](const std::string& db) {
     return FuzzDir().parent_path() / "fixtures" / ("productlevels." + db + ".sql");
   });
+  return root;
+}
+
+const std::string& ServiceInstallation(const std::string& serverPath) {
+  static const std::string root = MakeInstallation(
+      [](const std::string& db) { return FuzzDir() / ("fixture_rows." + db + ".sql"); }, serverPath);
   return root;
 }
 

@@ -15,4 +15,8 @@ const std::string& FixtureInstallation();
 // one of the two, never both.
 const std::string& LevelsInstallation();
 
+// The fixture installation with SERVER_PATH set to serverPath (a loopback
+// service); the first call's path holds for the process.
+const std::string& ServiceInstallation(const std::string& serverPath);
+
 }  // namespace qelfuzz
