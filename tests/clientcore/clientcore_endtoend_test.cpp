@@ -217,7 +217,6 @@ TEST_F(EndToEnd, CompanyModulesCertificatesAndCases) {
 TEST_F(EndToEnd, AccountCallsWithoutServiceFail) {
   std::wstring error;
   EXPECT_NE(Core().LogIn("u", "p", false, error), LOGIN_OK);
-  EXPECT_FALSE(Core().DelConsultation(1, 1));
   EXPECT_FALSE(Core().IsDataNeedUpdateSync());
 }
 
