@@ -349,7 +349,7 @@ std::string MaskText(const std::string& text, int depth) {
     return text.find('\n') != std::string::npos ? WriteStyled(parsed) : WriteCompact(parsed);
   }
   // A message in front of a JSON text ("Invoke Result:\n" + reply): the
-  // JSON part is masked as JSON, keeping its layout.
+  // JSON text is masked as JSON, keeping its layout.
   const size_t start = text.find_first_of("{[");
   if (start != std::string::npos && start > 0 && ParseWholeGbkJson(text.substr(start), &parsed)) {
     // Scanned again whole: a name at the end of the message may own it.

@@ -163,7 +163,7 @@ std::string qel_Invoke_CategoryModules::GetBanners() {
   for (const char* field : {"BANNER_ID", "ISSHOW", "TYPE", "SORT"}) def.AddField("BANNER", field);
   def.AddField("BANNER_LANG", "ICON");
   def.AddField("BANNER_LANG", "NAME");
-  // The ordering is part of the filter, so it comes before LIMIT.
+  // The ordering belongs to the filter, so it comes before LIMIT.
   def.SetFilter(" t2.BANNER_ID = t1.`BANNER_ID` AND LANGID =  " + LangId() +
                 " order by t1.`SORT` ASC,t1.BANNER_ID ASC ");
   return AllRows(&def, nullptr);
@@ -258,7 +258,7 @@ std::string qel_Invoke_CategoryModules::GetCompanyCertgroups(RequestParams* para
                        "g.CERT_CATEGORY_ID ";
   filter += params->value.empty() ? " IN (SELECT CERT_CATEGORY_ID FROM CERT_CATEGORY)"
                                   : "=" + QuoteSqlText(params->value);
-  // The ordering is part of the filter, so it comes before LIMIT.
+  // The ordering belongs to the filter, so it comes before LIMIT.
   filter += ")ORDER BY t1.`SORT` ASC,t1.CERTGROUP_ID DESC";
   def.SetFilter(filter);
   Json::Value rows(Json::arrayValue);

@@ -287,14 +287,14 @@ bool ParseVersion(const std::string& text, uint64_t* version) {
     ok = text.size() < 20 || (text.size() == 20 && text <= "18446744073709551615");
     if (ok) result = StringToUInt64(text);
   } else if (text.size() > 1 && text[0] == 'V') {
-    std::vector<std::string> parts;
-    SplitString(text.substr(1), '.', &parts);
+    std::vector<std::string> fields;
+    SplitString(text.substr(1), '.', &fields);
     static const uint64_t kLimits[4] = {0xFF, 0xFF, 0xFFFF, 0xFFFFFFFFull};
     static const int kShifts[4] = {56, 48, 32, 0};
-    ok = parts.size() == 4 && text.back() != '.';
+    ok = fields.size() == 4 && text.back() != '.';
     for (size_t i = 0; ok && i < 4; ++i) {
-      ok = IsDecimalId(parts[i]) && parts[i].size() <= 10 && StringToUInt64(parts[i]) <= kLimits[i];
-      if (ok) result |= StringToUInt64(parts[i]) << kShifts[i];
+      ok = IsDecimalId(fields[i]) && fields[i].size() <= 10 && StringToUInt64(fields[i]) <= kLimits[i];
+      if (ok) result |= StringToUInt64(fields[i]) << kShifts[i];
     }
   }
   if (version != nullptr) *version = ok ? result : 0;

@@ -55,7 +55,7 @@ bool IsDecimalId(std::string_view text);
 uint64_t NowMs();
 
 // A version is a decimal 64-bit number or "V" + four numbers joined by ".";
-// the parts live in bits 56-63, 48-55, 32-47 and 0-31. ParseVersion returns
+// the fields live in bits 56-63, 48-55, 32-47 and 0-31. ParseVersion returns
 // false (and 0) for any other text.
 bool ParseVersion(const std::string& text, uint64_t* version);
 std::string VersionToString(const std::string& decimal);
@@ -68,7 +68,7 @@ bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // Text after the last "/" or "\"; the whole text when there is none.
 std::string GetFileName(const std::string& path);
-// From the first "." of the file-name part to the end; "" when none.
+// From the first "." of the file-name component to the end; "" when none.
 std::string GetFileExt(const std::string& path);
 // 0 copied, 2 bad arguments (empty, missing source, same file),
 // 9 failure while copying (open, write or close). Copies with InstallFile.

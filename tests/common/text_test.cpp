@@ -73,11 +73,11 @@ TEST(StringHelpers, TrimSplitCase) {
   EXPECT_EQ(qel::Trim(" \t\n a b \r\n"), "a b");
   EXPECT_EQ(qel::TrimLeft("  x "), "x ");
   EXPECT_EQ(qel::TrimRight("  x "), "  x");
-  std::vector<std::string> parts;
-  EXPECT_EQ(qel::SplitString("a,b,,c,", ',', &parts), 4);
-  EXPECT_EQ(parts, (std::vector<std::string>{"a", "b", "", "c"}));
-  EXPECT_EQ(qel::SplitString("", ',', &parts), 0);
-  EXPECT_TRUE(parts.empty());
+  std::vector<std::string> fields;
+  EXPECT_EQ(qel::SplitString("a,b,,c,", ',', &fields), 4);
+  EXPECT_EQ(fields, (std::vector<std::string>{"a", "b", "", "c"}));
+  EXPECT_EQ(qel::SplitString("", ',', &fields), 0);
+  EXPECT_TRUE(fields.empty());
   EXPECT_EQ(qel::ToUpper("ab\xD6\xD0z"), "AB\xD6\xD0Z");
   EXPECT_TRUE(qel::StartsWithNoCase("HTTPS://x", "https://"));
 }
