@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qelbridge.h"
+#include "qelclientcore.h"
 #include "qelhttpjsonrequest.h"
 #include "qelresource.h"
 
@@ -23,6 +24,7 @@ int main() {
   qel::internet::qelHttpJsonRequest request;
   const std::string answer = request.Invoke("", "");
   const int resource = fnQelResource();
+  if (qelclientcore::CQelClientCore::GetInstance() == nullptr) return 1;
   std::printf("consumer: %d %zu\n", resource, answer.size());
   return answer.empty() ? 1 : 0;
 }
