@@ -27,8 +27,6 @@ bool IsSecretKey(const std::string& key) {
 constexpr int kMaxTextDepth = 8;
 constexpr char kMask[] = "\"***\"";
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsGbkTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
 bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Whether any JSON spelling of a secret member name can occur in text: the
@@ -55,45 +53,11 @@ size_t StringEnd(const std::string& t, size_t begin, size_t limit = std::string:
     if (c == '"') return i + 1;
     if (c == '\\') {
       ++i;
-    } else if (IsGbkLead(c) && i + 1 < t.size() && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+    } else if (IsGbkLeadByte(c) && i + 1 < t.size() && IsGbkTrailByte(static_cast<unsigned char>(t[i + 1]))) {
       ++i;
     }
   }
   return std::string::npos;
-}
-
-void AppendUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    *out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    *out += static_cast<char>(0xC0 | (cp >> 6));
-    *out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *out += static_cast<char>(0xE0 | (cp >> 12));
-    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (cp >> 18));
-    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-bool ReadHex4(const std::string& t, size_t at, uint32_t* out) {
-  if (at + 4 > t.size()) return false;
-  uint32_t v = 0;
-  for (size_t k = at; k < at + 4; ++k) {
-    char c = t[k];
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : -1;
-    if (digit < 0) return false;
-    v = v * 16 + static_cast<uint32_t>(digit);
-  }
-  *out = v;
-  return true;
 }
 
 // The GBK content of the string token t[begin, end) (quotes included).
@@ -102,7 +66,7 @@ std::string DecodeString(const std::string& t, size_t begin, size_t end) {
   size_t last = end - 1;  // the closing quote
   for (size_t i = begin + 1; i < last; ++i) {
     unsigned char c = static_cast<unsigned char>(t[i]);
-    if (IsGbkLead(c) && i + 1 < last && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+    if (IsGbkLeadByte(c) && i + 1 < last && IsGbkTrailByte(static_cast<unsigned char>(t[i + 1]))) {
       out += t[i];
       out += t[++i];
       continue;
@@ -159,7 +123,7 @@ std::string EncodeString(const std::string& text) {
   std::string out = "\"";
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsGbkLead(c) && i + 1 < text.size() && IsGbkTrail(static_cast<unsigned char>(text[i + 1]))) {
+    if (IsGbkLeadByte(c) && i + 1 < text.size() && IsGbkTrailByte(static_cast<unsigned char>(text[i + 1]))) {
       out += text[i];
       out += text[++i];
     } else if (c == '"' || c == '\\') {
@@ -296,7 +260,7 @@ bool HasEscapedQuote(const std::string& t) {
     if (c == '\\') {
       if (t[i + 1] == '"') return true;
       ++i;
-    } else if (IsGbkLead(c) && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+    } else if (IsGbkLeadByte(c) && IsGbkTrailByte(static_cast<unsigned char>(t[i + 1]))) {
       ++i;
     }
   }

@@ -197,7 +197,7 @@ std::string qelHttpJsonRequest::getFileNameByAbsPath(const std::string& path) {
     size_t lastBackslash = std::string::npos;
     for (size_t i = 0; i < path.size(); ++i) {
       unsigned char c = static_cast<unsigned char>(path[i]);
-      if (c >= 0x81 && c <= 0xFE && i + 1 < path.size()) {
+      if (qel::IsGbkLeadByte(c) && i + 1 < path.size()) {
         ++i;
       } else if (c == '/') {
         lastSlash = i;

@@ -39,7 +39,7 @@ std::string PrefixLike(const char* column, const std::string& prefix) {
   pattern.reserve(prefix.size() + 2);
   for (std::string::size_type i = 0; i < prefix.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(prefix[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < prefix.size()) {
+    if (qel::IsGbkLeadByte(c) && i + 1 < prefix.size()) {
       pattern += prefix[i];
       pattern += prefix[++i];
       continue;

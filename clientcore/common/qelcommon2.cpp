@@ -114,27 +114,6 @@ std::string MacOf(const std::string& interfaceName) {
 
 constexpr int64_t kDefaultCachedDataIntervalMs = 900000;
 
-// Appends the UTF-8 form of one code point; surrogates and values beyond
-// Unicode are no characters and are dropped.
-void AppendUtf8(std::string* out, uint32_t c) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    if (c >= 0xD800 && c <= 0xDFFF) return;
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c <= 0x10FFFF) {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // Decodes UTF-8 (valid after iconv); a broken sequence is skipped.
 std::wstring DecodeUtf8(const std::string& utf8) {
   std::wstring out;
@@ -182,7 +161,7 @@ std::wstring DecodeUtf8(const std::string& utf8) {
 // Length of the GBK character that starts at p (1 or 2 bytes).
 size_t GbkCharLength(const std::string& text, size_t p) {
   unsigned char b = static_cast<unsigned char>(text[p]);
-  if (b >= 0x81 && b <= 0xFE && p + 1 < text.size()) return 2;
+  if (qel::IsGbkLeadByte(b) && p + 1 < text.size()) return 2;
   return 1;
 }
 
@@ -321,7 +300,7 @@ std::wstring GbkToWide(const std::string& gbk) { return DecodeUtf8(qel::GbkToUtf
 std::string WideToGbk(const std::wstring& wide) {
   std::string utf8;
   utf8.reserve(wide.size());
-  for (wchar_t c : wide) AppendUtf8(&utf8, static_cast<uint32_t>(c));
+  for (wchar_t c : wide) qel::AppendUtf8(static_cast<uint32_t>(c), &utf8);
   return qel::Utf8ToGbk(std::string_view(utf8));
 }
 

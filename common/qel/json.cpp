@@ -11,9 +11,6 @@
 namespace qel {
 namespace {
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsGbkTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
-
 // jsoncpp escapes every 0x5C byte, also the second byte of a GBK character:
 // "\xD5\x5C" (one character) came out as D5 5C 5C, which a host decoding
 // GBK first reads as that character plus a stray backslash. Inside strings,
@@ -37,13 +34,13 @@ void JoinGbkSecondBytes(std::string* text) {
       // An escape of the writer's own: two bytes, the rest of \uXXXX is ASCII.
       t[w++] = t[r];
       if (r + 1 < n) t[w++] = t[++r];
-    } else if (IsGbkLead(c) && r + 1 < n) {
+    } else if (IsGbkLeadByte(c) && r + 1 < n) {
       t[w++] = t[r];
       unsigned char next = static_cast<unsigned char>(t[r + 1]);
       if (next == '\\' && r + 2 < n && t[r + 2] == '\\') {
         t[w++] = '\\';
         r += 2;
-      } else if (next != '\\' && IsGbkTrail(next)) {
+      } else if (next != '\\' && IsGbkTrailByte(next)) {
         t[w++] = t[++r];
       }
     } else {
@@ -53,45 +50,12 @@ void JoinGbkSecondBytes(std::string* text) {
   t.resize(w);
 }
 
-void AppendUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x800) {
-    *out += static_cast<char>(0xC0 | (cp >> 6));
-  } else if (cp < 0x10000) {
-    *out += static_cast<char>(0xE0 | (cp >> 12));
-    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (cp >> 18));
-    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  }
-  *out += static_cast<char>(0x80 | (cp & 0x3F));
-}
-
-bool ReadHex4(const std::string& t, size_t at, uint32_t* out) {
-  if (at + 4 > t.size()) return false;
-  uint32_t v = 0;
-  for (size_t k = at; k < at + 4; ++k) {
-    char c = t[k];
-    uint32_t digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<uint32_t>(c - '0');
-    } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
-      digit = static_cast<uint32_t>((c | 0x20) - 'a' + 10);
-    } else {
-      return false;
-    }
-    v = v * 16 + digit;
-  }
-  *out = v;
-  return true;
-}
-
 // Appends GBK bytes inside a string of the byte-wise form: a second byte
 // 0x5C gets jsoncpp's escape.
 void AppendGbkForParser(const std::string& gbk, std::string* out) {
   for (size_t i = 0; i < gbk.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(gbk[i]);
-    if (IsGbkLead(c) && i + 1 < gbk.size()) {
+    if (IsGbkLeadByte(c) && i + 1 < gbk.size()) {
       *out += gbk[i];
       if (gbk[++i] == '\\') *out += '\\';
       *out += gbk[i];
@@ -120,7 +84,7 @@ std::string ByteWiseForm(const std::string& t) {
     } else if (c == '"') {
       inString = false;
       out += t[i];
-    } else if (IsGbkLead(c) && i + 1 < n && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+    } else if (IsGbkLeadByte(c) && i + 1 < n && IsGbkTrailByte(static_cast<unsigned char>(t[i + 1]))) {
       out += t[i];
       if (t[++i] == '\\') out += '\\';
       out += t[i];

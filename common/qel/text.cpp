@@ -112,7 +112,7 @@ std::string::size_type LastSeparator(const std::string& path) {
   std::string::size_type last = std::string::npos;
   for (std::string::size_type i = 0; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < path.size()) {
+    if (IsGbkLeadByte(c) && i + 1 < path.size()) {
       ++i;
     } else if (c == '/' || c == '\\') {
       last = i;
@@ -150,6 +150,45 @@ char* ConvertCode(const char* fromCode, const char* toCode, const char* src) {
 
 std::string Utf8ToGbk(std::string_view src) { return ConvertText("UTF-8", "GBK", src); }
 std::string GbkToUtf8(std::string_view src) { return ConvertText("GBK", "UTF-8", src); }
+
+void AppendUtf8(uint32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+    return;
+  }
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return;
+  if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  }
+  *out += static_cast<char>(0x80 | (cp & 0x3F));
+}
+
+bool ReadHex4(std::string_view text, size_t at, uint32_t* out) {
+  if (at > text.size() || text.size() - at < 4) return false;
+  uint32_t value = 0;
+  for (size_t k = at; k < at + 4; ++k) {
+    const char c = text[k];
+    const char lower = static_cast<char>(c | 0x20);
+    uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (lower >= 'a' && lower <= 'f') {
+      digit = static_cast<uint32_t>(lower - 'a' + 10);
+    } else {
+      return false;
+    }
+    value = value * 16 + digit;
+  }
+  *out = value;
+  return true;
+}
 
 bool IsValidGbk(std::string_view text) {
   if (IsAscii(text)) return true;

@@ -24,6 +24,15 @@ std::string GbkToUtf8(std::string_view src);
 // True when every byte sequence of text is a GBK character (ASCII included),
 // so that a host decoding it as GBK loses nothing.
 bool IsValidGbk(std::string_view text);
+// The lead and second bytes of a double-byte GBK character. A second byte
+// may be "\\" (0x5C), "_" or "@": text is walked a whole character at a time.
+inline bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool IsGbkTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+// Appends the UTF-8 form of one code point; surrogates and values beyond
+// Unicode are no characters and are dropped.
+void AppendUtf8(uint32_t codePoint, std::string* out);
+// Reads the four hex digits of a JSON unicode escape starting at text[at].
+bool ReadHex4(std::string_view text, size_t at, uint32_t* out);
 
 // ASCII white space only (no locale).
 std::string TrimLeft(const std::string& text);

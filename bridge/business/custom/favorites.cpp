@@ -28,8 +28,6 @@ qel_Invoke_ProductCategory* ProductModule() {
   return module;
 }
 
-bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
 // A search word as a LIKE pattern that matches the word itself: "%", "_"
 // and the escape character "!" are escaped. GBK-aware, since a trail byte
 // may be 0x5F ("_").

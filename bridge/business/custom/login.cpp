@@ -73,7 +73,7 @@ const struct {
 bool ContainsAscii(const std::string& text, char c) {
   for (size_t i = 0; i < text.size(); ++i) {
     unsigned char byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x81 && byte <= 0xFE && i + 1 < text.size()) {
+    if (qel::IsGbkLeadByte(byte) && i + 1 < text.size()) {
       ++i;
       continue;
     }
