@@ -8,7 +8,7 @@
 #include "cqelbridge.h"
 #include "logbridge.h"
 #include "qel/json.h"
-#include "update/qelupdateforwarders.h"
+#include "business/custom/updateforwarders.h"
 
 namespace qel {
 namespace dataspace {

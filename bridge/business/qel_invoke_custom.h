@@ -5,7 +5,7 @@
 // Invoke routes every method of the module's table (qel_invoke_custom.cpp)
 // and answers 1 with the reply untouched for any other number. The handlers
 // live in business/custom/, one file per subject; every one that talks to
-// the service goes through CallService (business/custom/servicecall.h).
+// the service goes through CallService (internet/qelservicecall.h).
 #pragma once
 
 #include <string>

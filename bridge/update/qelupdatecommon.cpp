@@ -8,8 +8,8 @@
 #include <memory>
 #include <system_error>
 
-#include "business/custom/servicecall.h"
-#include "business/qelbusinesshelper.h"
+#include "internet/qelservicecall.h"
+#include "database/qelquery.h"
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"

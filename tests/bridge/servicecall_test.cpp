@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "business/custom/servicecall.h"
+#include "internet/qelservicecall.h"
 #include "cqelbridge.h"
 #include "customtest.h"
 #include "internet/qelinternetrequestbean.h"

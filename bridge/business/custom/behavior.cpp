@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "business/custom/customstore.h"
-#include "business/custom/servicecall.h"
+#include "internet/qelservicecall.h"
 #include "business/qel_invoke_custom.h"
 #include "business/qelbusinesshelper.h"
 #include "database/qelquery.h"

@@ -6,7 +6,7 @@
 #include <json/json.h>
 
 #include "business/custom/localids.h"
-#include "business/custom/servicecall.h"
+#include "internet/qelservicecall.h"
 #include "business/qelbusinesshelper.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"

@@ -10,7 +10,7 @@
 #include <json/json.h>
 
 #include "business/custom/localids.h"
-#include "business/custom/servicecall.h"
+#include "internet/qelservicecall.h"
 #include "business/qelbusinesshelper.h"
 #include "business/qelinfoaccess.h"
 #include "cqelbridge.h"

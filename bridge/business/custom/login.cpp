@@ -3,7 +3,7 @@
 #include <string>
 
 #include "business/custom/customstore.h"
-#include "business/custom/servicecall.h"
+#include "internet/qelservicecall.h"
 #include "business/qel_invoke_custom.h"
 #include "cqelbridge.h"
 #include "database/qelquery.h"

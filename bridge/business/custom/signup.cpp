@@ -4,7 +4,7 @@
 
 #include <json/json.h>
 
-#include "business/custom/servicecall.h"
+#include "internet/qelservicecall.h"
 #include "business/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"

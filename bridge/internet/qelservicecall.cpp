@@ -1,4 +1,4 @@
-#include "business/custom/servicecall.h"
+#include "internet/qelservicecall.h"
 
 #include "cqelbridge.h"
 #include "errorcodehelper.h"

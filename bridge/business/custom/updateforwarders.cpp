@@ -1,4 +1,4 @@
-#include "update/qelupdateforwarders.h"
+#include "business/custom/updateforwarders.h"
 
 #include "update/qelupdateprogram.h"
 #include "update/qelupdatesoftware.h"
