@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -150,6 +152,7 @@ TEST_F(ServiceEndToEnd, LogInResultTable) {
       {"other refusal", kItem, "100011", LOGIN_FAIL_OTHER, L"账号已注册", false},
       {"html answer", kHtml, "", LOGIN_FAIL_OTHER, L"请求失败", false},
       {"accepted", kItem, "100000", LOGIN_OK, nullptr, true},
+      {"refusal keeps the user", kItem, "100020", LOGIN_FAIL_100020, L"密码错误", true},
       {"no reply", kShutDown, "100000", LOGIN_FAIL_OTHER, nullptr, false},
   };
   for (const auto& c : cases) {
@@ -529,18 +532,48 @@ TEST_F(ServiceEndToEnd, SignUpSecurityCodeAndUserCheckTable) {
 }
 
 // Progress reports from the data-update thread, kept for the test thread.
-std::mutex g_progressMutex;
-std::vector<std::pair<int, std::string>> g_progress;
+// A test may hold the first report until it releases it, or have the host
+// answer "stop" to one report.
+struct ProgressControl {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::pair<int, std::string>> reports;
+  bool holdFirst = false;
+  bool released = false;
+  int stopAt = -1;  // index of the report answered with 1
+};
+
+ProgressControl& Control() {
+  static ProgressControl* control = new ProgressControl;
+  return *control;
+}
 
 int OnProgress(int step, const char* text) {
-  std::lock_guard<std::mutex> lock(g_progressMutex);
-  g_progress.emplace_back(step, text != nullptr ? text : "");
-  return 0;
+  ProgressControl& control = Control();
+  std::unique_lock<std::mutex> lock(control.mutex);
+  control.reports.emplace_back(step, text != nullptr ? text : "");
+  const int index = static_cast<int>(control.reports.size()) - 1;
+  control.changed.notify_all();
+  if (index == 0 && control.holdFirst) control.changed.wait(lock, [&control] { return control.released; });
+  return index == control.stopAt ? 1 : 0;
 }
 
 std::vector<std::pair<int, std::string>> Progress() {
-  std::lock_guard<std::mutex> lock(g_progressMutex);
-  return g_progress;
+  std::lock_guard<std::mutex> lock(Control().mutex);
+  return Control().reports;
+}
+
+void ReleaseProgress() {
+  std::lock_guard<std::mutex> lock(Control().mutex);
+  Control().released = true;
+  Control().changed.notify_all();
+}
+
+bool ReportedFinished() {
+  for (const auto& report : Progress()) {
+    if (report.first == 100 && report.second == updatetest::FinishedText()) return true;
+  }
+  return false;
 }
 
 TEST_F(ServiceEndToEnd, DataUpdateCheckTable) {
@@ -569,27 +602,73 @@ TEST_F(ServiceEndToEnd, DataUpdateCheckTable) {
 }
 
 // The host's way: check, run in the background, follow the progress; the
-// package is staged for the next start.
+// package is staged for the next start. While it runs, a direct run is
+// refused and a check answers at once.
 TEST_F(ServiceEndToEnd, DataUpdateRunsOnTheUpdateThreadWithProgress) {
   updatetest::Package package = updatetest::DefaultPackage();
   updatetest::Publish(server_, package);
   ASSERT_TRUE(Core().IsDataNeedUpdateSync());
+  Control().holdFirst = true;
   Core().DoDataUpdateAsync(reinterpret_cast<void*>(&OnProgress));
-  ASSERT_TRUE(WaitFor(
-      [] {
-        std::vector<std::pair<int, std::string>> p = Progress();
-        return !p.empty() && p.back().first == 100;
-      },
-      60000))
-      << Progress().size() << " reports";
-  std::vector<std::pair<int, std::string>> progress = Progress();
-  EXPECT_EQ(progress.back().second, updatetest::FinishedText());
-  for (const auto& report : progress) {
+  ASSERT_TRUE(WaitFor([] { return !Progress().empty(); }));
+  EXPECT_FALSE(Core().DoDataUpdate()) << "a direct run while one runs";
+  EXPECT_TRUE(Core().IsDataNeedUpdateSync()) << "a check while one runs";
+  ReleaseProgress();
+
+  ASSERT_TRUE(WaitFor(ReportedFinished, 60000)) << Progress().size() << " reports";
+  for (const auto& report : Progress()) {
     EXPECT_GE(report.first, 0) << report.second;
     EXPECT_LE(report.first, 100) << report.second;
   }
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/temp/files/img/a.png"), "bytes of a");
   EXPECT_EQ(updatetest::Config(install_, 3), "4");
+  // Nothing is installed before the next start.
+  EXPECT_FALSE(fs::exists(install_.root() + "/files/img/a.png"));
+}
+
+// The host's "stop" ends the run as a failure; the next run finishes it.
+TEST_F(ServiceEndToEnd, HostStopsTheDataUpdateAndTheNextRunFinishesIt) {
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server_, package);
+  Control().stopAt = 1;
+  Core().SetDownloadCallback(reinterpret_cast<void*>(&OnProgress));
+  EXPECT_FALSE(Core().DoDataUpdate());
+  EXPECT_EQ(Progress().size(), 2u);
+  EXPECT_FALSE(ReportedFinished());
+  EXPECT_NE(updatetest::Config(install_, 3), "4");
+
+  Control().stopAt = -1;
+  EXPECT_TRUE(Core().DoDataUpdate());
+  EXPECT_TRUE(ReportedFinished());
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/temp/files/img/d/e.png"), std::string(40000, 'e'));
+  EXPECT_EQ(updatetest::Config(install_, 3), "4");
+}
+
+// Shutdown while the update thread runs: the update stops at its next
+// report and the thread is joined; nothing claims to have finished.
+TEST_F(ServiceEndToEnd, ShutdownStopsARunningDataUpdate) {
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server_, package);
+  // A cached record tells when shutdown has begun: lookups then give null.
+  std::vector<MyConsultation> consultations;
+  Core().GetConsultation(10000000001, consultations, -1, -1);
+  ASSERT_NE(Core().GetConsultationById(2), nullptr);
+  Control().holdFirst = true;
+  Core().DoDataUpdateAsync(reinterpret_cast<void*>(&OnProgress));
+  ASSERT_TRUE(WaitFor([] { return !Progress().empty(); }));
+  std::atomic<bool> done{false};
+  std::thread shutdown([&done] {
+    CQelClientCore::Uninitialize();
+    done = true;
+  });
+  EXPECT_TRUE(WaitFor([] { return Core().GetConsultationById(2) == nullptr; }));
+  ReleaseProgress();
+  EXPECT_TRUE(WaitFor([&done] { return done.load(); }));
+  shutdown.join();
+  EXPECT_FALSE(ReportedFinished());
+  EXPECT_NE(updatetest::Config(install_, 3), "4");
+  EXPECT_FALSE(Core().DoDataUpdate());
+  EXPECT_FALSE(Core().IsDataNeedUpdateSync());
 }
 
 TEST_F(ServiceEndToEnd, ApplicationUpdateCheckListAndDownload) {
@@ -627,6 +706,22 @@ TEST_F(ServiceEndToEnd, ApplicationUpdateCheckListAndDownload) {
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "new program");
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/说明/readme.txt"), "说明");
   EXPECT_FALSE(fs::exists(install_.root() + "/../evil.so"));
+
+  // A newer copy replaces the file; a failed download keeps it and leaves
+  // nothing beside it.
+  server_.AddFile("/app/bin/qel.bin", "newer program");
+  Core().DownloadFile(list[0].url, list[0].localPath);
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "newer program");
+  qeltest::ServedFile missing;
+  missing.get = qeltest::FileFault::kNotFound;
+  missing.head = qeltest::FileFault::kNotFound;
+  server_.AddFile("/app/bin/qel.bin", missing);
+  Core().DownloadFile(list[0].url, list[0].localPath);
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "newer program");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(install_.root() + "/AppUpdate/bin"))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"qel.bin"});
 }
 
 }  // namespace
