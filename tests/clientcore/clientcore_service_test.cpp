@@ -357,6 +357,52 @@ TEST_F(ServiceEndToEnd, InquiriesSubmitWithAttachmentListAndDelete) {
   EXPECT_EQ(Core().GetInquireById(id), nullptr);
 }
 
+// Area lookups read the sample's area tree; names come back as wide text.
+TEST_F(ServiceEndToEnd, AreaLookups) {
+  auto names = [](const std::vector<GeoTag>& tags) {
+    std::vector<std::wstring> out;
+    for (const GeoTag& tag : tags) out.push_back(tag.name);
+    return out;
+  };
+  const struct {
+    int areaId;
+    std::vector<std::wstring> children;
+  } subs[] = {
+      {0, {L"浙江省", L"江苏省"}},  // the top level is the country's children
+      {86, {L"浙江省", L"江苏省"}},
+      {860101, {L"西湖区", L"上城区"}},
+      {86010101, {}},
+  };
+  for (const auto& c : subs) {
+    std::vector<GeoTag> tags(1);  // emptied first
+    Core().GetSubGeoTags(tags, c.areaId);
+    EXPECT_EQ(names(tags), c.children) << "area: " << c.areaId;
+  }
+  const struct {
+    int areaId;
+    int parentId;
+    std::wstring parent;
+    std::wstring self;
+  } lookups[] = {
+      {86010101, 860101, L"杭州市", L"西湖区"},
+      {8601, 86, L"中国", L"浙江省"},
+  };
+  for (const auto& c : lookups) {
+    GeoTag parent;
+    Core().GetParentGeoTag(c.areaId, parent);
+    EXPECT_EQ(parent.areaId, c.parentId) << "area: " << c.areaId;
+    EXPECT_EQ(parent.name, c.parent) << "area: " << c.areaId;
+    GeoTag self;
+    Core().GetGeoTagsById(c.areaId, self);
+    EXPECT_EQ(self.areaId, c.areaId) << "area: " << c.areaId;
+    EXPECT_EQ(self.name, c.self) << "area: " << c.areaId;
+  }
+  GeoTag unknown;
+  unknown.name = L"kept";
+  Core().GetGeoTagsById(99, unknown);
+  EXPECT_EQ(unknown.name, L"kept");
+}
+
 TEST_F(ServiceEndToEnd, FeedbackResultTable) {
   LogInAs("u7", "李四");
   enum Answer { kItem, kHtml };
