@@ -461,9 +461,12 @@ TEST_F(CachedDataThread, UsageRecordsAreSentByTheThread) {
             Object({{"addUid", "u7"}, {"compId", "10001"}, {"prodId", "10000000003"}}));
   EXPECT_EQ(ParamOf(CallsOf("PrintService.json saveProdPrint")[0], "PrintService.json saveProdPrint"),
             Object({{"addUid", "u7"}, {"compId", "10001"}, {"printType", "1"}, {"prodId", "10000000003"}}));
-  // Accepted rows leave the queue and are never sent again.
-  EXPECT_TRUE(WaitFor([this] { return install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR")[0] == "0"; }));
+  // Accepted rows leave the queue and are never sent again. The queue is
+  // read once the thread has been joined: a second connection must not
+  // race the bridge's writes.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  CQelClientCore::Uninitialize();
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"0"});
   EXPECT_EQ(CallsOf("VisitService.json saveProdVisit").size(), 1u);
   EXPECT_EQ(CallsOf("PrintService.json saveProdPrint").size(), 1u);
 }
@@ -662,6 +665,8 @@ TEST_F(ServiceEndToEnd, DataUpdateRunsOnTheUpdateThreadWithProgress) {
   ReleaseProgress();
 
   ASSERT_TRUE(WaitFor(ReportedFinished, 60000)) << Progress().size() << " reports";
+  // The thread is joined before the state is read from a second connection.
+  CQelClientCore::Uninitialize();
   for (const auto& report : Progress()) {
     EXPECT_GE(report.first, 0) << report.second;
     EXPECT_LE(report.first, 100) << report.second;
