@@ -123,10 +123,10 @@ class ServiceEndToEnd : public ::testing::Test {
     return Json::Value();
   }
 
-  void LogInAs(const std::string& uid, const std::string& utf8Name) {
+  void LogInAs(const std::string& uid, const std::string& utf8Name, const std::string& gbkAccount = "li") {
     server_.ScriptRpc("PassportService.json", "login", "100000", ServiceUser(uid, utf8Name));
     std::wstring error;
-    ASSERT_EQ(Core().LogIn("li", "pw", true, error), LOGIN_OK);
+    ASSERT_EQ(Core().LogIn(gbkAccount, "pw", true, error), LOGIN_OK);
   }
 
   qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
@@ -183,13 +183,15 @@ TEST_F(ServiceEndToEnd, LoggedInUserReadsBackAsWideText) {
   UserRegInfo before;
   Core().GetUserInfo(before);
   EXPECT_TRUE(before.uid.empty());
-  LogInAs("u-张", "张三");
-  EXPECT_EQ(install_.QueryMain("SELECT UID, NAME, COMPNAME, REMEMBER FROM USERINFO"),
-            std::vector<std::string>{"u-张|张三|杭州示例贸易公司|1"});
+  LogInAs("u-张", "张三", Gbk("张三账号"));
+  // The GBK account reaches the service as UTF-8.
+  EXPECT_EQ(CallsOf("PassportService.json login").back().Param(0)["name"].asString(), "张三账号");
+  EXPECT_EQ(install_.QueryMain("SELECT UID, USERID, NAME, COMPNAME, REMEMBER FROM USERINFO"),
+            std::vector<std::string>{"u-张|张三账号|张三|杭州示例贸易公司|1"});
   UserRegInfo user;
   Core().GetUserInfo(user);
   EXPECT_EQ(user.uid, L"u-张");
-  EXPECT_EQ(user.userId, L"li");
+  EXPECT_EQ(user.userId, L"张三账号");
   EXPECT_EQ(user.name, L"张三");
   EXPECT_EQ(user.compName, L"杭州示例贸易公司");
   EXPECT_EQ(user.position, L"采购");
@@ -233,6 +235,24 @@ TEST_F(ServiceEndToEnd, FavouriteShowsOnTheCachedAndTheQueriedProduct) {
   ASSERT_TRUE(Core().RemoveProductFromFavorite(kProduct));
   EXPECT_EQ(Core().GetProductByID(kProduct)->favorite, 0);
   EXPECT_FALSE(Core().IsProductInFavorite(kProduct));
+}
+
+// Marking a product seen changes its cached record and what later queries
+// read ("1" seen, "2" new).
+TEST_F(ServiceEndToEnd, MarkSeenShowsOnTheCachedAndTheQueriedProduct) {
+  Product* cached = Core().GetProductByID(kProduct);
+  ASSERT_NE(cached, nullptr);
+  EXPECT_EQ(cached->status, 2);
+  ASSERT_TRUE(Core().UpdateProductStatus(kProduct));
+  EXPECT_EQ(cached->status, 1) << "the cached record";
+  std::vector<Product> listed;
+  Core().GetProductsByCategory(1000001, listed, -1, 1000, 0);
+  auto queried =
+      std::find_if(listed.begin(), listed.end(), [](const Product& p) { return p.productId == kProduct; });
+  ASSERT_NE(queried, listed.end());
+  EXPECT_EQ(queried->status, 1) << "a fresh query";
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM PRODUCT_EXTEND WHERE PROD_ID = '10000000003'"),
+            std::vector<std::string>{"1"});
 }
 
 // Submitted consultations are stored (also when the service refuses them,
@@ -489,7 +509,7 @@ TEST_F(ServiceEndToEnd, SignUpSecurityCodeAndUserCheckTable) {
   reg.password = L"pw";
   reg.email = L"li@example.com";
   reg.mobile = L"139";
-  reg.name = L"李四";
+  reg.name = L"李四\U0001F600";  // GBK cannot hold the emoji: dropped, the rest kept
   reg.position = L"采购";
   reg.compName = L"杭州示例贸易公司";
   reg.tel1 = L"t1";
