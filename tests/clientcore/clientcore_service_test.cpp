@@ -331,7 +331,7 @@ TEST_F(ServiceEndToEnd, ConsultationsSubmitListAndDelete) {
 TEST_F(ServiceEndToEnd, InquiriesSubmitWithAttachmentListAndDelete) {
   LogInAs("u7", "李四");
   server_.ScriptRpc("InquiryService.json", "saveProdInquiry", "100000");
-  const std::string attachment = qeltest::TestDir() + "/报价单.txt";
+  const std::string attachment = qeltest::TestDir() + "/誠报价单.txt";
   qeltest::WriteFile(attachment, "quote lines");
 
   MyInquire inquire;
@@ -765,17 +765,17 @@ TEST_F(ServiceEndToEnd, ApplicationUpdateCheckListAndDownload) {
     files.append(Object({{"url", server_.Url("/app")}, {"filePath", filePath}, {"fileName", fileName}}));
   };
   add("/bin/qel.bin", "/bin/qel.bin");
-  add("/doc/readme.txt", "/说明/readme.txt");  // the local name in a Chinese folder
+  add("/doc/readme.txt", "/说明/誠.txt");  // 誠 has the GBK second byte 0x5C
   add("/bin/evil.so", "../../evil.so");
   server_.ScriptRpc("SpClientSetupService.json", "loadAppUpdateFile", "100000", files);
   std::vector<AppUpdateFiles> list;
   Core().GetUpdateAppList(list);
   ASSERT_EQ(list.size(), 2u) << "the name leaving the folder is left out";
   EXPECT_EQ(list[0].url, server_.Url("/app/bin/qel.bin"));
-  EXPECT_EQ(list[1].localPath, Gbk(install_.root()) + "\\AppUpdate" + Gbk("/说明/readme.txt"));
+  EXPECT_EQ(list[1].localPath, Gbk(install_.root()) + "\\AppUpdate" + Gbk("/说明/誠.txt"));
   for (const AppUpdateFiles& file : list) Core().DownloadFile(file.url, file.localPath);
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "new program");
-  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/说明/readme.txt"), "说明");
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/说明/誠.txt"), "说明");
   EXPECT_FALSE(fs::exists(install_.root() + "/../evil.so"));
 
   // A newer copy replaces the file; a failed download keeps it and leaves
