@@ -267,7 +267,7 @@ TEST_F(ServiceEndToEnd, ConsultationsSubmitListAndDelete) {
   } cases[] = {
       {"accepted", kAccepted, true},
       {"refused", kRefused, false},
-      {"no reply", kHtml, false},
+      {"html answer", kHtml, false},
   };
   for (const auto& c : cases) {
     server_.ClearRpcScripts();
@@ -553,14 +553,8 @@ TEST_F(ServiceEndToEnd, SignUpSecurityCodeAndUserCheckTable) {
        REGSENDCODE_OK, nullptr, phoneParam, -7},
       {"code refused", "SendPhoneMsgService.json sendPhoneMsg", OneItem("100020"), sendCode("138", 1),
        REGSENDCODE_FAIL, L"密码错误", phoneParam, -7},
-      {"code, unknown account type",
-       "",
-       OneItem("100000"),
-       sendCode("138", 3),
-       REGSENDCODE_FAIL,
-       L"请求失败",
-       {},
-       -7},
+      {"code, unknown account type", "", OneItem("100000"), sendCode("138", 3), REGSENDCODE_FAIL, L"请求失败",
+       Json::Value(), -7},
       {"check accepted", "AuthCodeService.json regACByNameAndTypeAndCode", OneItem("100000"), checkCode,
        REGCHECKCODE_OK, nullptr, checkParam, -7},
       {"check refused", "AuthCodeService.json regACByNameAndTypeAndCode", OneItem("100020"), checkCode,
