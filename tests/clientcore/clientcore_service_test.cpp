@@ -1,0 +1,792 @@
+// The account, interaction and update families end to end: the client core
+// on the real bridge, on the sample installation, with a loopback service
+// as QEL_SERVER_PATH. Each test is its own process, so each starts the
+// client core once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "../bridge/update_fixture.h"
+#include "common/qelcommon2.h"
+#include "httptestserver.h"
+#include "qel/json.h"
+#include "qelclientcore.h"
+#include "testsupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qelclientcore;
+using qeltest::Gbk;
+
+constexpr uint64_t kProduct = 10000000003;  // in the sample, not a favourite, no consultation
+
+Json::Value Object(const std::vector<std::pair<std::string, std::string>>& members) {
+  Json::Value object(Json::objectValue);
+  for (const auto& [name, value] : members) object[name] = value;
+  return object;
+}
+
+Json::Value OneItem(const std::string& status, const Json::Value& result = Json::Value("")) {
+  Json::Value items(Json::arrayValue);
+  items.append(Object({{"status", status}}));
+  items[0]["result"] = result;
+  return items;
+}
+
+// The user object of a login reply, as the service writes it (UTF-8).
+Json::Value ServiceUser(const std::string& uid, const std::string& name) {
+  return Object({{"userId", uid},
+                 {"name", name},
+                 {"showMobile", "13900000000"},
+                 {"companyName", "杭州示例贸易公司"},
+                 {"showEmail", "li@example.com"},
+                 {"position", "采购"},
+                 {"tel1", "0571"},
+                 {"tel2", "8888"},
+                 {"tel3", "01"}});
+}
+
+// Polls until done() holds; false after limitMs (a bound for a broken test).
+bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// The sample installation (data/sample) and a loopback service, reached the
+// way a host reaches them: through the environment the common library reads.
+class ServiceEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(std::string(QEL_SOURCE_DIR) + "/data/sample"))
+      files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+      const std::string sql = qeltest::ReadFile(file.string());
+      if (file.string().find(".qel_exdata.sql") != std::string::npos) {
+        install_.Ex(sql);
+      } else {
+        install_.Main(sql);
+      }
+    }
+    install_.Ex("UPDATE COMPANY SET PACKTIME = 100;");
+    // Descriptions of the failure codes the tests meet; a failure reply
+    // carries them as ERRORDESC.
+    install_.Main(
+        "INSERT INTO ERRORINFO (ERRORCODE, ERRORLEVE) VALUES ('1', '1'), ('100011', '2'), ('100013', '2'),"
+        " ('100020', '2');"
+        "INSERT INTO ERRORINFO_LANG (ERRORCODE, LANG, ERRORDESC) VALUES ('1', 3, '请求失败'),"
+        " ('100011', 3, '账号已注册'), ('100013', 3, '账号不存在'), ('100020', 3, '密码错误');");
+    ::setenv("QEL_INSTALL_DIR", install_.root().c_str(), 1);
+    ::setenv("QEL_SERVER_PATH", server_.RpcUrl().c_str(), 1);
+    ::setenv("QEL_CACHED_DATA_INTERVAL_MS", CachedDataInterval(), 1);
+    ::unsetenv("QEL_LOG_RECORD");
+    CCommon2::instance().SetServices(nullptr);
+    ASSERT_TRUE(Core().Init());
+  }
+
+  virtual const char* CachedDataInterval() { return "900000"; }
+
+  static CQelClientCore& Core() { return *CQelClientCore::GetInstance(); }
+
+  // Calls the service received for one interfaceUrl and method, in order.
+  std::vector<qeltest::RpcCall> CallsOf(const std::string& service) const {
+    std::vector<qeltest::RpcCall> calls;
+    for (const qeltest::RpcCall& call : server_.RpcCalls()) {
+      for (size_t i = 0; i < call.requests.size(); ++i) {
+        if (call.Service(i) == service) calls.push_back(call);
+      }
+    }
+    return calls;
+  }
+  // The param of the first request object of that service in call.
+  static Json::Value ParamOf(const qeltest::RpcCall& call, const std::string& service) {
+    for (size_t i = 0; i < call.requests.size(); ++i) {
+      if (call.Service(i) == service) return call.Param(i);
+    }
+    return Json::Value();
+  }
+
+  void LogInAs(const std::string& uid, const std::string& utf8Name, const std::string& gbkAccount = "li") {
+    server_.ScriptRpc("PassportService.json", "login", "100000", ServiceUser(uid, utf8Name));
+    std::wstring error;
+    ASSERT_EQ(Core().LogIn(gbkAccount, "pw", true, error), LOGIN_OK);
+  }
+
+  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
+  qeltest::HttpTestServer server_;
+  qeltest::Installation install_{"install", "V1.2.3.4"};
+};
+
+// The result enum comes from the bridge's result code; the reply's
+// ERRORDESC is copied out only for a failure reply.
+TEST_F(ServiceEndToEnd, LogInResultTable) {
+  // kShutDown: the client core has shut down, so the bridge gives no reply.
+  enum Answer { kItem, kHtml, kShutDown };
+  const struct {
+    const char* name;
+    Answer answer;
+    const char* status;
+    LoginRst result;
+    const wchar_t* error;  // null: left as it was
+    bool loggedIn;
+  } cases[] = {
+      {"100020", kItem, "100020", LOGIN_FAIL_100020, L"密码错误", false},
+      {"100013", kItem, "100013", LOGIN_FAIL_100013, L"账号不存在", false},
+      {"other refusal", kItem, "100011", LOGIN_FAIL_OTHER, L"账号已注册", false},
+      {"html answer", kHtml, "", LOGIN_FAIL_OTHER, L"请求失败", false},
+      {"accepted", kItem, "100000", LOGIN_OK, nullptr, true},
+      {"refusal keeps the user", kItem, "100020", LOGIN_FAIL_100020, L"密码错误", true},
+      {"no reply", kShutDown, "100000", LOGIN_FAIL_OTHER, nullptr, false},
+  };
+  for (const auto& c : cases) {
+    server_.ClearRpcScripts();
+    if (c.answer != kHtml)
+      server_.ScriptRpc("PassportService.json", "login", c.status, ServiceUser("u7", "李四"));
+    if (c.answer == kHtml)
+      server_.ScriptRpcRaw("PassportService.json", "login", 200, "<html>ok</html>", "text/html");
+    if (c.answer == kShutDown) CQelClientCore::Uninitialize();
+    const size_t before = CallsOf("PassportService.json login").size();
+    std::wstring error = L"untouched";
+    EXPECT_EQ(Core().LogIn("li", "pw", false, error), c.result) << "case: " << c.name;
+    EXPECT_EQ(error, c.error != nullptr ? c.error : L"untouched") << "case: " << c.name;
+    std::vector<qeltest::RpcCall> calls = CallsOf("PassportService.json login");
+    const size_t sent = c.answer == kShutDown ? 0 : 1;
+    ASSERT_EQ(calls.size(), before + sent) << "case: " << c.name;
+    if (sent != 0) {
+      EXPECT_EQ(calls.back().Param(0), Object({{"name", "li"}, {"passwd", "pw"}, {"type", "1"}}))
+          << "case: " << c.name;
+    }
+    EXPECT_EQ(Core().IsUserInTheLogin(), c.loggedIn) << "case: " << c.name;
+  }
+}
+
+// A name from the service (UTF-8) is stored in SQLite and comes back as the
+// record's wide text.
+TEST_F(ServiceEndToEnd, LoggedInUserReadsBackAsWideText) {
+  UserRegInfo before;
+  Core().GetUserInfo(before);
+  EXPECT_TRUE(before.uid.empty());
+  LogInAs("u-张", "张三", Gbk("张三账号"));
+  // The GBK account reaches the service as UTF-8.
+  EXPECT_EQ(CallsOf("PassportService.json login").back().Param(0)["name"].asString(), "张三账号");
+  EXPECT_EQ(install_.QueryMain("SELECT UID, USERID, NAME, COMPNAME, REMEMBER FROM USERINFO"),
+            std::vector<std::string>{"u-张|张三账号|张三|杭州示例贸易公司|1"});
+  UserRegInfo user;
+  Core().GetUserInfo(user);
+  EXPECT_EQ(user.uid, L"u-张");
+  EXPECT_EQ(user.userId, L"张三账号");
+  EXPECT_EQ(user.name, L"张三");
+  EXPECT_EQ(user.compName, L"杭州示例贸易公司");
+  EXPECT_EQ(user.position, L"采购");
+  EXPECT_EQ(user.mobile, L"13900000000");
+  EXPECT_EQ(user.email, L"li@example.com");
+  EXPECT_EQ(user.tel1, L"0571");
+  EXPECT_TRUE(Core().IsUserInTheLogin());
+}
+
+TEST_F(ServiceEndToEnd, FavouriteShowsOnTheCachedAndTheQueriedProduct) {
+  Product* cached = Core().GetProductByID(kProduct);
+  ASSERT_NE(cached, nullptr);
+  EXPECT_EQ(cached->favorite, 0);
+  EXPECT_FALSE(Core().IsProductInFavorite(kProduct));
+  server_.ScriptRpc("FavService.json", "saveProdFav", "100000");
+
+  ASSERT_TRUE(Core().AddProductToFavorite(kProduct));
+  EXPECT_EQ(cached->favorite, 1) << "the cached record";
+  EXPECT_EQ(Core().GetProductByID(kProduct)->favorite, 1);
+  EXPECT_TRUE(Core().IsProductInFavorite(kProduct));
+  const std::vector<Product>* favourites = Core().GetFavoriteProducts(0, 0);
+  ASSERT_NE(favourites, nullptr);
+  std::vector<uint64_t> ids;
+  for (const Product& p : *favourites) ids.push_back(p.productId);
+  EXPECT_NE(std::find(ids.begin(), ids.end(), kProduct), ids.end());
+  const std::vector<Product>* all = Core().GetAllProuducts(-1, 1000, 0);
+  ASSERT_NE(all, nullptr);
+  auto queried =
+      std::find_if(all->begin(), all->end(), [](const Product& p) { return p.productId == kProduct; });
+  ASSERT_NE(queried, all->end());
+  EXPECT_EQ(queried->favorite, 1) << "a fresh query";
+
+  // The queued request reaches the service with the next send.
+  Core().sendCachedDataSync();
+  ASSERT_TRUE(WaitFor([this] { return !CallsOf("FavService.json saveProdFav").empty(); }));
+  Json::Value param = ParamOf(CallsOf("FavService.json saveProdFav")[0], "FavService.json saveProdFav");
+  EXPECT_EQ(param["prodId"].asString(), "10000000003");
+  EXPECT_EQ(param["isFav"].asString(), "1");
+  EXPECT_EQ(param["compId"].asString(), "10001");
+
+  ASSERT_TRUE(Core().RemoveProductFromFavorite(kProduct));
+  EXPECT_EQ(Core().GetProductByID(kProduct)->favorite, 0);
+  EXPECT_FALSE(Core().IsProductInFavorite(kProduct));
+}
+
+// Marking a product seen changes its cached record and what later queries
+// read ("1" seen, "2" new).
+TEST_F(ServiceEndToEnd, MarkSeenShowsOnTheCachedAndTheQueriedProduct) {
+  Product* cached = Core().GetProductByID(kProduct);
+  ASSERT_NE(cached, nullptr);
+  EXPECT_EQ(cached->status, 2);
+  ASSERT_TRUE(Core().UpdateProductStatus(kProduct));
+  EXPECT_EQ(cached->status, 1) << "the cached record";
+  std::vector<Product> listed;
+  Core().GetProductsByCategory(1000001, listed, -1, 1000, 0);
+  auto queried =
+      std::find_if(listed.begin(), listed.end(), [](const Product& p) { return p.productId == kProduct; });
+  ASSERT_NE(queried, listed.end());
+  EXPECT_EQ(queried->status, 1) << "a fresh query";
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM PRODUCT_EXTEND WHERE PROD_ID = '10000000003'"),
+            std::vector<std::string>{"1"});
+}
+
+// Submitted consultations are stored (also when the service refuses them,
+// for a later resend), listed, counted and deleted.
+TEST_F(ServiceEndToEnd, ConsultationsSubmitListAndDelete) {
+  LogInAs("u7", "李四");
+  enum Answer { kAccepted, kRefused, kHtml };
+  const struct {
+    const char* name;
+    Answer answer;
+    bool result;
+  } cases[] = {
+      {"accepted", kAccepted, true},
+      {"refused", kRefused, false},
+      {"html answer", kHtml, false},
+  };
+  for (const auto& c : cases) {
+    server_.ClearRpcScripts();
+    if (c.answer == kAccepted) server_.ScriptRpc("ConsultService.json", "saveProdConsult", "100000");
+    if (c.answer == kRefused) server_.ScriptRpc("ConsultService.json", "saveProdConsult", "100020");
+    if (c.answer == kHtml)
+      server_.ScriptRpcRaw("ConsultService.json", "saveProdConsult", 200, "<html></html>", "text/html");
+    const size_t before = CallsOf("ConsultService.json saveProdConsult").size();
+    MyConsultation consult;
+    consult.consultId = 0;
+    consult.productId = kProduct;
+    consult.content =
+        L"请问\"交货期\"多久？ " + std::wstring(c.name, c.name + std::char_traits<char>::length(c.name));
+    consult.addTime = L"2026-12-10 10:00:00";
+    consult.mobileNum = L"13900000000";
+    consult.email = L"li@example.com";
+    EXPECT_EQ(Core().NewConsult(consult), c.result) << "case: " << c.name;
+    std::vector<qeltest::RpcCall> calls = CallsOf("ConsultService.json saveProdConsult");
+    ASSERT_EQ(calls.size(), before + 1) << "case: " << c.name;
+    Json::Value param = ParamOf(calls.back(), "ConsultService.json saveProdConsult");
+    EXPECT_EQ(param["content"].asString(), "请问\"交货期\"多久？ " + std::string(c.name))
+        << "case: " << c.name;
+    EXPECT_EQ(param["prodId"].asString(), "10000000003") << "case: " << c.name;
+    EXPECT_EQ(param["addUid"].asString(), "u7") << "case: " << c.name;
+  }
+
+  // The product's three and the sample's general one (no product).
+  EXPECT_EQ(Core().GetConsultationCount(kProduct), 4);
+  std::vector<MyConsultation> list;
+  Core().GetConsultation(kProduct, list, -1, -1);
+  ASSERT_EQ(list.size(), 4u);
+  std::vector<std::wstring> contents;
+  for (const MyConsultation& c : list) contents.push_back(c.content);
+  EXPECT_NE(std::find(contents.begin(), contents.end(), L"请问\"交货期\"多久？ accepted"), contents.end());
+  EXPECT_NE(std::find(contents.begin(), contents.end(), L"请问\"交货期\"多久？ refused"), contents.end());
+  auto accepted = std::find_if(list.begin(), list.end(), [](const MyConsultation& c) {
+    return c.content.find(L"accepted") != std::wstring::npos;
+  });
+  ASSERT_NE(accepted, list.end());
+  const int acceptedId = accepted->consultId;
+  EXPECT_GT(acceptedId, 0) << "an accepted consultation keeps a positive id";
+  ASSERT_NE(Core().GetConsultationById(acceptedId), nullptr);
+  EXPECT_EQ(Core().GetConsultationById(acceptedId)->productId, kProduct);
+
+  EXPECT_TRUE(Core().DelConsultation(kProduct, acceptedId));
+  EXPECT_EQ(Core().GetConsultationById(acceptedId), nullptr);
+  EXPECT_EQ(Core().GetConsultationCount(kProduct), 3);
+  EXPECT_TRUE(
+      install_.QueryMain("SELECT 1 FROM PROD_CONSULT WHERE CONSULT_ID = " + std::to_string(acceptedId))
+          .empty());
+  // The general consultation (no product) is deleted with the empty id.
+  auto general =
+      std::find_if(list.begin(), list.end(), [](const MyConsultation& c) { return c.productId == 0; });
+  ASSERT_NE(general, list.end());
+  EXPECT_TRUE(Core().DelConsultation(0, general->consultId));
+  EXPECT_EQ(Core().GetConsultationCount(kProduct), 2);
+}
+
+// An inquiry with an attachment: the file is uploaded, the inquiry sent,
+// stored for the logged-in user, listed and deleted.
+TEST_F(ServiceEndToEnd, InquiriesSubmitWithAttachmentListAndDelete) {
+  LogInAs("u7", "李四");
+  server_.ScriptRpc("InquiryService.json", "saveProdInquiry", "100000");
+  const std::string attachment = qeltest::TestDir() + "/誠报价单.txt";
+  qeltest::WriteFile(attachment, "quote lines");
+
+  MyInquire inquire;
+  inquire.inquiryId = 0;
+  inquire.productId = kProduct;
+  inquire.num = 12;
+  inquire.content = L"请报价";
+  inquire.contact = L"李四";
+  inquire.arear = 86010101;
+  inquire.address = L"西湖区";
+  inquire.img = GbkToWide(Gbk(attachment));
+  inquire.mobileNum = L"13900000000";
+  inquire.email = L"li@example.com";
+  inquire.addTime = L"2026-12-10";
+  inquire.dueDate = L"2027-01-01";
+  ASSERT_TRUE(Core().NewInquire(inquire, false));
+
+  std::vector<qeltest::HttpRequestRecord> uploads = server_.Uploads();
+  ASSERT_EQ(uploads.size(), 1u);
+  EXPECT_EQ(uploads[0].body, "quote lines");
+  std::vector<qeltest::RpcCall> calls = CallsOf("InquiryService.json saveProdInquiry");
+  ASSERT_EQ(calls.size(), 1u);
+  Json::Value param = ParamOf(calls[0], "InquiryService.json saveProdInquiry");
+  EXPECT_EQ(param["prodId"].asString(), "10000000003");
+  EXPECT_EQ(param["content"].asString(), "请报价");
+  EXPECT_EQ(param["addUid"].asString(), "u7");
+
+  EXPECT_EQ(Core().GetInquireCount(kProduct), 1);
+  std::vector<MyInquire> list;
+  Core().GetInquire(kProduct, list, -1, -1);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].content, L"请报价");
+  EXPECT_EQ(list[0].contact, L"李四");
+  EXPECT_EQ(list[0].productId, kProduct);
+  EXPECT_EQ(list[0].arear, 86010101);
+  const int id = list[0].inquiryId;
+  ASSERT_NE(Core().GetInquireById(id), nullptr);
+
+  EXPECT_TRUE(Core().DelInquire(kProduct, id));
+  EXPECT_EQ(Core().GetInquireById(id), nullptr);
+  EXPECT_EQ(Core().GetInquireCount(kProduct), 0);
+  Core().RefreshInquire(kProduct, 0);
+  EXPECT_EQ(Core().GetInquireById(id), nullptr);
+}
+
+// Area lookups read the sample's area tree; names come back as wide text.
+TEST_F(ServiceEndToEnd, AreaLookups) {
+  auto names = [](const std::vector<GeoTag>& tags) {
+    std::vector<std::wstring> out;
+    for (const GeoTag& tag : tags) out.push_back(tag.name);
+    return out;
+  };
+  const struct {
+    int areaId;
+    std::vector<std::wstring> children;
+  } subs[] = {
+      {0, {L"浙江省", L"江苏省"}},  // the top level is the country's children
+      {86, {L"浙江省", L"江苏省"}},
+      {860101, {L"西湖区", L"上城区"}},
+      {86010101, {}},
+  };
+  for (const auto& c : subs) {
+    std::vector<GeoTag> tags(1);  // emptied first
+    Core().GetSubGeoTags(tags, c.areaId);
+    EXPECT_EQ(names(tags), c.children) << "area: " << c.areaId;
+  }
+  const struct {
+    int areaId;
+    int parentId;
+    std::wstring parent;
+    std::wstring self;
+  } lookups[] = {
+      {86010101, 860101, L"杭州市", L"西湖区"},
+      {8601, 86, L"中国", L"浙江省"},
+  };
+  for (const auto& c : lookups) {
+    GeoTag parent;
+    Core().GetParentGeoTag(c.areaId, parent);
+    EXPECT_EQ(parent.areaId, c.parentId) << "area: " << c.areaId;
+    EXPECT_EQ(parent.name, c.parent) << "area: " << c.areaId;
+    GeoTag self;
+    Core().GetGeoTagsById(c.areaId, self);
+    EXPECT_EQ(self.areaId, c.areaId) << "area: " << c.areaId;
+    EXPECT_EQ(self.name, c.self) << "area: " << c.areaId;
+  }
+  GeoTag unknown;
+  unknown.name = L"kept";
+  Core().GetGeoTagsById(99, unknown);
+  EXPECT_EQ(unknown.name, L"kept");
+}
+
+TEST_F(ServiceEndToEnd, FeedbackResultTable) {
+  LogInAs("u7", "李四");
+  enum Answer { kItem, kHtml };
+  const struct {
+    const char* name;
+    Answer answer;
+    const char* status;
+    bool result;
+    const wchar_t* error;  // null: left as it was
+  } cases[] = {
+      {"accepted", kItem, "100000", true, nullptr},
+      {"refused", kItem, "100020", false, L"密码错误"},
+      {"html answer", kHtml, "", false, L"请求失败"},
+  };
+  for (const auto& c : cases) {
+    server_.ClearRpcScripts();
+    if (c.answer == kItem) server_.ScriptRpc("FeedBackService.json", "addFeedBack", c.status);
+    if (c.answer == kHtml)
+      server_.ScriptRpcRaw("FeedBackService.json", "addFeedBack", 200, "<html/>", "text/html");
+    const size_t before = CallsOf("FeedBackService.json addFeedBack").size();
+    MyFeed feed;
+    feed.email = L"li@example.com";
+    feed.suggest = L"希望多些图片";
+    std::wstring error = L"untouched";
+    EXPECT_EQ(Core().newFeed(feed, error), c.result) << "case: " << c.name;
+    EXPECT_EQ(error, c.error != nullptr ? c.error : L"untouched") << "case: " << c.name;
+    std::vector<qeltest::RpcCall> calls = CallsOf("FeedBackService.json addFeedBack");
+    ASSERT_EQ(calls.size(), before + 1) << "case: " << c.name;
+    EXPECT_EQ(
+        ParamOf(calls.back(), "FeedBackService.json addFeedBack"),
+        Object(
+            {{"compId", "10001"}, {"content", "希望多些图片"}, {"mail", "li@example.com"}, {"userId", "u7"}}))
+        << "case: " << c.name;
+  }
+}
+
+// Usage records are queued by the calls and sent by the cached-data thread
+// on its own, without the host asking.
+class CachedDataThread : public ServiceEndToEnd {
+ protected:
+  const char* CachedDataInterval() override { return "50"; }
+};
+
+TEST_F(CachedDataThread, UsageRecordsAreSentByTheThread) {
+  LogInAs("u7", "李四");
+  server_.ScriptRpc("VisitService.json", "saveProdVisit", "100000");
+  server_.ScriptRpc("PrintService.json", "saveProdPrint", "100000");
+  Core().behavior_visitProduct(kProduct);
+  Core().behavior_print(kProduct, 1);
+  ASSERT_TRUE(WaitFor([this] {
+    return !CallsOf("VisitService.json saveProdVisit").empty() &&
+           !CallsOf("PrintService.json saveProdPrint").empty();
+  })) << server_.RpcCalls().size()
+      << " calls";
+  EXPECT_EQ(ParamOf(CallsOf("VisitService.json saveProdVisit")[0], "VisitService.json saveProdVisit"),
+            Object({{"addUid", "u7"}, {"compId", "10001"}, {"prodId", "10000000003"}}));
+  EXPECT_EQ(ParamOf(CallsOf("PrintService.json saveProdPrint")[0], "PrintService.json saveProdPrint"),
+            Object({{"addUid", "u7"}, {"compId", "10001"}, {"printType", "1"}, {"prodId", "10000000003"}}));
+  // Accepted rows leave the queue and are never sent again. The queue is
+  // read once the thread has been joined: a second connection must not
+  // race the bridge's writes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  CQelClientCore::Uninitialize();
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"0"});
+  EXPECT_EQ(CallsOf("VisitService.json saveProdVisit").size(), 1u);
+  EXPECT_EQ(CallsOf("PrintService.json saveProdPrint").size(), 1u);
+}
+
+// Each account call: what it sends, and its result for each answer.
+TEST_F(ServiceEndToEnd, SignUpSecurityCodeAndUserCheckTable) {
+  struct Case {
+    const char* name;
+    const char* service;  // "" when nothing may be sent
+    Json::Value items;    // the reply's item list
+    std::function<int(std::wstring&)> call;
+    int result;
+    const wchar_t* error;  // null: left as it was
+    Json::Value param;     // what the service received
+    int exist;             // IsUserExisted's out value afterwards (-7 when untouched)
+  };
+  int exist = -7;
+  UserRegInfo reg;
+  reg.userId = L"li@example.com";
+  reg.password = L"pw";
+  reg.email = L"li@example.com";
+  reg.mobile = L"139";
+  reg.name = L"李四\U0001F600";  // GBK cannot hold the emoji: dropped, the rest kept
+  reg.position = L"采购";
+  reg.compName = L"杭州示例贸易公司";
+  reg.tel1 = L"t1";
+  reg.tel2 = L"t2";
+  reg.tel3 = L"t3";
+  const Json::Value regParam = Object({{"name", "li@example.com"},
+                                       {"passwd", "pw"},
+                                       {"regtype", "2"},
+                                       {"pstats", "1"},
+                                       {"lang", "3"},
+                                       {"addip", ""},
+                                       {"useStatus", "2"},
+                                       {"compname", "杭州示例贸易公司"},
+                                       {"userName", "李四"},
+                                       {"tel1", "t1"},
+                                       {"tel2", "t2"},
+                                       {"tel3", "t3"},
+                                       {"position", "采购"},
+                                       {"showMobile", "139"},
+                                       {"showEmail", "li@example.com"},
+                                       {"qyId", "10001"},
+                                       {"userID", ""}});
+  auto sendCode = [](const std::string& account, int type) {
+    return
+        [account, type](std::wstring& e) { return static_cast<int>(Core().SendRegCode(account, type, e)); };
+  };
+  auto checkCode = [](std::wstring& e) { return static_cast<int>(Core().CheckRegCode("4711", "138", 1, e)); };
+  auto signUp = [&reg](std::wstring& e) { return static_cast<int>(Core().DoUserReg(reg, e)); };
+  auto userExists = [&exist](std::wstring& e) {
+    return Core().IsUserExisted(Gbk("李四"), 1, "old", e, exist) ? 1 : 0;
+  };
+  const Json::Value mailParam =
+      Object({{"name", "li@example.com"}, {"type", "2"}, {"templateNo", "7"}, {"passWord", ""}});
+  const Json::Value phoneParam = Object({{"name", "138"}, {"type", "1"}, {"passWord", ""}});
+  const Json::Value checkParam = Object({{"name", "138"}, {"type", "1"}, {"code", "4711"}});
+  const Json::Value existsParam = Object({{"name", "李四"}, {"type", "1"}, {"oldName", "old"}});
+  const Case cases[] = {
+      {"code by mail", "SendMailService.json sendMessageMail", OneItem("100000"),
+       sendCode("li@example.com", 2), REGSENDCODE_OK, nullptr, mailParam, -7},
+      {"code by phone", "SendPhoneMsgService.json sendPhoneMsg", OneItem("100000"), sendCode("138", 1),
+       REGSENDCODE_OK, nullptr, phoneParam, -7},
+      {"code refused", "SendPhoneMsgService.json sendPhoneMsg", OneItem("100020"), sendCode("138", 1),
+       REGSENDCODE_FAIL, L"密码错误", phoneParam, -7},
+      {"code, unknown account type", "", OneItem("100000"), sendCode("138", 3), REGSENDCODE_FAIL, L"请求失败",
+       Json::Value(), -7},
+      {"check accepted", "AuthCodeService.json regACByNameAndTypeAndCode", OneItem("100000"), checkCode,
+       REGCHECKCODE_OK, nullptr, checkParam, -7},
+      {"check refused", "AuthCodeService.json regACByNameAndTypeAndCode", OneItem("100020"), checkCode,
+       REGCHECKCODE_FAIL, L"密码错误", checkParam, -7},
+      {"sign-up accepted", "PassportService.json registerClientUser",
+       OneItem("100000", Object({{"UserId", "U9"}})), signUp, REG_OK, nullptr, regParam, -7},
+      {"sign-up refused", "PassportService.json registerClientUser", OneItem("100011"), signUp, REG_FAIL,
+       L"账号已注册", regParam, -7},
+      {"user taken", "PassportService.json queryPassportByName", OneItem("100015"), userExists, 1, nullptr,
+       existsParam, 1},
+      {"user free", "PassportService.json queryPassportByName", OneItem("100000"), userExists, 1, nullptr,
+       existsParam, 0},
+      {"user check refused", "PassportService.json queryPassportByName", OneItem("100020"), userExists, 0,
+       L"密码错误", existsParam, 0},
+  };
+  for (const Case& c : cases) {
+    server_.ScriptRpcReply(c.items);
+    const size_t before = server_.RpcCalls().size();
+    std::wstring error = L"untouched";
+    EXPECT_EQ(c.call(error), c.result) << "case: " << c.name;
+    EXPECT_EQ(error, c.error != nullptr ? c.error : L"untouched") << "case: " << c.name;
+    std::vector<qeltest::RpcCall> calls = server_.RpcCalls();
+    if (c.service[0] == '\0') {
+      EXPECT_EQ(calls.size(), before) << "case: " << c.name;
+      server_.ClearRpcScripts();  // drop the unused queued reply
+    } else {
+      ASSERT_EQ(calls.size(), before + 1) << "case: " << c.name;
+      EXPECT_EQ(calls.back().Service(0), c.service) << "case: " << c.name;
+      EXPECT_EQ(calls.back().Param(0), c.param) << "case: " << c.name << "\n"
+                                                << qel::WriteStyled(calls.back().Param(0));
+    }
+    EXPECT_EQ(exist, c.exist) << "case: " << c.name;
+  }
+  // The accepted sign-up stored its account (without making it the current user).
+  EXPECT_EQ(install_.QueryMain("SELECT UID, USERID, NAME FROM USERINFO"),
+            std::vector<std::string>{"U9|li@example.com|李四"});
+  EXPECT_FALSE(Core().IsUserInTheLogin());
+}
+
+// Progress reports from the data-update thread, kept for the test thread.
+// A test may hold the first report until it releases it, or have the host
+// answer "stop" to one report.
+struct ProgressControl {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::pair<int, std::string>> reports;
+  bool holdFirst = false;
+  bool released = false;
+  int stopAt = -1;  // index of the report answered with 1
+};
+
+ProgressControl& Control() {
+  static ProgressControl* control = new ProgressControl;
+  return *control;
+}
+
+int OnProgress(int step, const char* text) {
+  ProgressControl& control = Control();
+  std::unique_lock<std::mutex> lock(control.mutex);
+  control.reports.emplace_back(step, text != nullptr ? text : "");
+  const int index = static_cast<int>(control.reports.size()) - 1;
+  control.changed.notify_all();
+  if (index == 0 && control.holdFirst) control.changed.wait(lock, [&control] { return control.released; });
+  return index == control.stopAt ? 1 : 0;
+}
+
+std::vector<std::pair<int, std::string>> Progress() {
+  std::lock_guard<std::mutex> lock(Control().mutex);
+  return Control().reports;
+}
+
+void ReleaseProgress() {
+  std::lock_guard<std::mutex> lock(Control().mutex);
+  Control().released = true;
+  Control().changed.notify_all();
+}
+
+bool ReportedFinished() {
+  for (const auto& report : Progress()) {
+    if (report.first == 100 && report.second == updatetest::FinishedText()) return true;
+  }
+  return false;
+}
+
+TEST_F(ServiceEndToEnd, DataUpdateCheckTable) {
+  const struct {
+    const char* name;
+    const char* packageTime;  // "" for a refused answer
+    bool needed;
+  } cases[] = {
+      {"newer package", "200", true},
+      {"same package", "100", false},
+      {"refused", "", false},
+  };
+  for (const auto& c : cases) {
+    server_.ClearRpcScripts();
+    if (c.packageTime[0] != '\0') {
+      server_.ScriptRpc("SpClientSetupService.json", "loadLatestUpdate", "100000",
+                        Object({{"packageTime", c.packageTime}, {"APPVERSION", "V1.2.3.4"}}));
+    } else {
+      server_.ScriptRpc("SpClientSetupService.json", "loadLatestUpdate", "100020");
+    }
+    server_.ScriptRpc(
+        "SpClientSetupService.json", "loadUpdateData", "100000",
+        Object({{"DBURL", server_.Url("/p/ex.db")}, {"FILEURL", server_.Url("/p/list.qjson")}}));
+    EXPECT_EQ(Core().IsDataNeedUpdateSync(), c.needed) << "case: " << c.name;
+  }
+}
+
+// The host's way: check, run in the background, follow the progress; the
+// package is staged for the next start. While it runs, a direct run is
+// refused and a check answers at once.
+TEST_F(ServiceEndToEnd, DataUpdateRunsOnTheUpdateThreadWithProgress) {
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server_, package);
+  ASSERT_TRUE(Core().IsDataNeedUpdateSync());
+  Control().holdFirst = true;
+  Core().DoDataUpdateAsync(reinterpret_cast<void*>(&OnProgress));
+  ASSERT_TRUE(WaitFor([] { return !Progress().empty(); }));
+  EXPECT_FALSE(Core().DoDataUpdate()) << "a direct run while one runs";
+  EXPECT_TRUE(Core().IsDataNeedUpdateSync()) << "a check while one runs";
+  ReleaseProgress();
+
+  ASSERT_TRUE(WaitFor(ReportedFinished, 60000)) << Progress().size() << " reports";
+  // The thread is joined before the state is read from a second connection.
+  CQelClientCore::Uninitialize();
+  for (const auto& report : Progress()) {
+    EXPECT_GE(report.first, 0) << report.second;
+    EXPECT_LE(report.first, 100) << report.second;
+  }
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/temp/files/img/a.png"), "bytes of a");
+  EXPECT_EQ(updatetest::Config(install_, 3), "4");
+  // Nothing is installed before the next start.
+  EXPECT_FALSE(fs::exists(install_.root() + "/files/img/a.png"));
+}
+
+// The host's "stop" ends the run as a failure; the next run finishes it.
+TEST_F(ServiceEndToEnd, HostStopsTheDataUpdateAndTheNextRunFinishesIt) {
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server_, package);
+  Control().stopAt = 1;
+  Core().SetDownloadCallback(reinterpret_cast<void*>(&OnProgress));
+  EXPECT_FALSE(Core().DoDataUpdate());
+  EXPECT_EQ(Progress().size(), 2u);
+  EXPECT_FALSE(ReportedFinished());
+  EXPECT_NE(updatetest::Config(install_, 3), "4");
+
+  Control().stopAt = -1;
+  EXPECT_TRUE(Core().DoDataUpdate());
+  EXPECT_TRUE(ReportedFinished());
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/temp/files/img/d/e.png"), std::string(40000, 'e'));
+  EXPECT_EQ(updatetest::Config(install_, 3), "4");
+}
+
+// Shutdown while the update thread runs: the update stops at its next
+// report and the thread is joined; nothing claims to have finished.
+TEST_F(ServiceEndToEnd, ShutdownStopsARunningDataUpdate) {
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server_, package);
+  // A cached record tells when shutdown has begun: lookups then give null.
+  std::vector<MyConsultation> consultations;
+  Core().GetConsultation(10000000001, consultations, -1, -1);
+  ASSERT_NE(Core().GetConsultationById(2), nullptr);
+  Control().holdFirst = true;
+  Core().DoDataUpdateAsync(reinterpret_cast<void*>(&OnProgress));
+  ASSERT_TRUE(WaitFor([] { return !Progress().empty(); }));
+  std::atomic<bool> done{false};
+  std::thread shutdown([&done] {
+    CQelClientCore::Uninitialize();
+    done = true;
+  });
+  EXPECT_TRUE(WaitFor([] { return Core().GetConsultationById(2) == nullptr; }));
+  ReleaseProgress();
+  EXPECT_TRUE(WaitFor([&done] { return done.load(); }));
+  shutdown.join();
+  EXPECT_FALSE(ReportedFinished());
+  EXPECT_NE(updatetest::Config(install_, 3), "4");
+  EXPECT_FALSE(Core().DoDataUpdate());
+  EXPECT_FALSE(Core().IsDataNeedUpdateSync());
+}
+
+TEST_F(ServiceEndToEnd, ApplicationUpdateCheckListAndDownload) {
+  const struct {
+    const char* version;  // "" for a refused answer
+    int status;
+  } checks[] = {{"V1.2.3.5", 2}, {"V1.3.0.0", 1}, {"V1.2.3.4", 0}, {"V1.2.3.3", 3}, {"", 0}};
+  for (const auto& c : checks) {
+    server_.ClearRpcScripts();
+    if (c.version[0] != '\0') {
+      server_.ScriptRpc("SpClientSetupService.json", "loadLatestUpdate", "100000",
+                        Object({{"packageTime", "100"}, {"APPVERSION", c.version}}));
+    } else {
+      server_.ScriptRpc("SpClientSetupService.json", "loadLatestUpdate", "100020");
+    }
+    EXPECT_EQ(Core().IsNeedUpdateApp(), c.status) << "version: " << c.version;
+  }
+
+  server_.AddFile("/app/bin/qel.bin", "new program");
+  server_.AddFile("/app/doc/readme.txt", "说明");
+  Json::Value files(Json::arrayValue);
+  auto add = [&](const std::string& filePath, const std::string& fileName) {
+    files.append(Object({{"url", server_.Url("/app")}, {"filePath", filePath}, {"fileName", fileName}}));
+  };
+  add("/bin/qel.bin", "/bin/qel.bin");
+  add("/doc/readme.txt", "/说明/誠.txt");  // 誠 has the GBK second byte 0x5C
+  add("/bin/evil.so", "../../evil.so");
+  server_.ScriptRpc("SpClientSetupService.json", "loadAppUpdateFile", "100000", files);
+  std::vector<AppUpdateFiles> list;
+  Core().GetUpdateAppList(list);
+  ASSERT_EQ(list.size(), 2u) << "the name leaving the folder is left out";
+  EXPECT_EQ(list[0].url, server_.Url("/app/bin/qel.bin"));
+  EXPECT_EQ(list[1].localPath, Gbk(install_.root()) + "\\AppUpdate" + Gbk("/说明/誠.txt"));
+  for (const AppUpdateFiles& file : list) Core().DownloadFile(file.url, file.localPath);
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "new program");
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/说明/誠.txt"), "说明");
+  EXPECT_FALSE(fs::exists(install_.root() + "/../evil.so"));
+
+  // A newer copy replaces the file; a failed download keeps it and leaves
+  // nothing beside it.
+  server_.AddFile("/app/bin/qel.bin", "newer program");
+  Core().DownloadFile(list[0].url, list[0].localPath);
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "newer program");
+  qeltest::ServedFile missing;
+  missing.get = qeltest::FileFault::kNotFound;
+  missing.head = qeltest::FileFault::kNotFound;
+  server_.AddFile("/app/bin/qel.bin", missing);
+  Core().DownloadFile(list[0].url, list[0].localPath);
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "newer program");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(install_.root() + "/AppUpdate/bin"))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"qel.bin"});
+}
+
+}  // namespace
