@@ -125,10 +125,11 @@ std::vector<std::pair<std::string, std::string>> Services() {
   return services;
 }
 
-// True when the wire body says the whole call succeeded.
+// True when the wire body says the whole call succeeded, read as the
+// transport reads it (UTF-8 to GBK, sequences that do not convert dropped).
 bool ServiceSaidSuccess(int httpStatus, const std::string& body) {
   Json::Value reply;
-  if (httpStatus != 200 || !qel::ParseJson(body, &reply)) return false;
+  if (httpStatus != 200 || !qel::ParseGbkJson(qel::Utf8ToGbk(body), &reply)) return false;
   const Json::Value& result = qel::ObjectMember(reply, "result");
   return qel::TextMember(result, "status").find("100000") != std::string::npos;
 }

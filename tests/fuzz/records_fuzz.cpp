@@ -108,7 +108,10 @@ void Run(const char* name, Accept accept, const std::string& text, bool parsed, 
 
   if (!parsed) return;
   // The element converted directly equals its written text read back: the
-  // writer and the GBK reader agree, 0x5C second bytes included.
+  // writer and the GBK reader agree, 0x5C second bytes included. Only for a
+  // GBK document: the reader keeps bytes that are no GBK, and a stray lead
+  // byte then takes the backslash of a following escape as its second byte.
+  if (!qel::IsValidGbk(text)) return;
   R direct;
   bool converted = ConvertElement(value, &direct);
   Check(converted == Accepts(accept, true, value), "direct conversion accepts the same kinds", name);
