@@ -35,7 +35,8 @@ std::string BareInvoke(int code, const std::string& request) {
   return text;
 }
 
-std::string Request(const char* key, const char* idKey, const std::string& id, int limit = -2, int offset = 0) {
+std::string Request(const char* key, const char* idKey, const std::string& id, int limit = -2,
+                    int offset = 0) {
   Json::Value request(Json::objectValue);
   if (key != nullptr) {
     request["PARAM"][key][idKey] = id;
@@ -74,7 +75,8 @@ std::string CategoryNear(const std::vector<std::string>& ids, int wanted, int* c
   int bestCount = -1;
   for (const std::string& id : ids) {
     Json::Value rows;
-    qel::ParseGbkJson(BareInvoke(0x604, Request("PRODUCT_CATEGORY", "PRO_CATEGORY_ID", id, 100000, 0)), &rows);
+    qel::ParseGbkJson(BareInvoke(0x604, Request("PRODUCT_CATEGORY", "PRO_CATEGORY_ID", id, 100000, 0)),
+                      &rows);
     int n = static_cast<int>(rows.size());
     if (bestCount < 0 || std::abs(n - wanted) < std::abs(bestCount - wanted)) {
       best = id;
@@ -124,8 +126,7 @@ int main(int argc, char** argv) {
   // A fresh product for every first call, so that each one misses the cache.
   int next = 0;
   const std::vector<Pair> pairs = {
-      {"GetProductsByCategory page of 50",
-       [&] { core.GetProductsByCategory(pageId, products, -1, 50, 50); },
+      {"GetProductsByCategory page of 50", [&] { core.GetProductsByCategory(pageId, products, -1, 50, 50); },
        [&] { BareInvoke(0x604, Request("PRODUCT_CATEGORY", "PRO_CATEGORY_ID", page, 50, 50)); }, 2},
       {"GetProductsByCategory whole category",
        [&] { core.GetProductsByCategory(wholeId, products, -1, 100000, 0); },
@@ -134,7 +135,9 @@ int main(int argc, char** argv) {
        [&] { BareInvoke(0x606, Request(nullptr, nullptr, "", 1000, 0)); }, 2},
       {"GetProductByID first",
        [&] { core.GetProductByID(std::stoull(qelbench::ProductId(next++ % layout.products))); },
-       [&] { BareInvoke(0x607, Request("PRODUCT", "PRODUCT_ID", qelbench::ProductId(next++ % layout.products))); },
+       [&] {
+         BareInvoke(0x607, Request("PRODUCT", "PRODUCT_ID", qelbench::ProductId(next++ % layout.products)));
+       },
        2},
       {"GetProductModels", [&] { core.GetProductModels(richId, models); },
        [&] { BareInvoke(0x421, Request("PRODUCT", "PRODUCT_ID", rich)); }, 2},

@@ -48,8 +48,9 @@ size_t SkipSpace(const std::string& t, size_t i) {
 // The index after the closing quote of the string token that starts at
 // t[begin] == '"', or npos when it is not closed. GBK characters are taken
 // whole: a second byte 0x5C is no escape.
-size_t StringEnd(const std::string& t, size_t begin) {
-  for (size_t i = begin + 1; i < t.size(); ++i) {
+size_t StringEnd(const std::string& t, size_t begin, size_t limit = std::string::npos) {
+  const size_t stop = limit < t.size() - begin ? begin + limit : t.size();
+  for (size_t i = begin + 1; i < stop; ++i) {
     unsigned char c = static_cast<unsigned char>(t[i]);
     if (c == '"') return i + 1;
     if (c == '\\') {
@@ -220,10 +221,10 @@ bool MaskInnerText(const std::string& content, int depth, std::string* masked) {
   return *masked != content;
 }
 
-// Token scan: every string token followed by ":" is a member name; a secret
-// one has its value replaced by "***". Other string tokens are unpacked and
-// masked as texts of their own. Any JSON white space and escape is read as
-// a parser reads it, and text around JSON is copied as it is.
+// Token scan of a JSON text: every string token followed by ":" is a
+// member name; a secret one has its value replaced by "***". Other string
+// tokens are unpacked and masked as texts of their own. Any JSON white
+// space and escape is read as a parser reads it.
 std::string ScanAndMask(const std::string& t, int depth) {
   std::string out;
   out.reserve(t.size());
@@ -235,9 +236,9 @@ std::string ScanAndMask(const std::string& t, int depth) {
     }
     size_t end = StringEnd(t, i);
     if (end == std::string::npos) {
-      // An unclosed string: the rest may still hold a member.
-      out += t[i++];
-      continue;
+      // No later quote closes either: the scan would be in the same state.
+      out.append(t, i, std::string::npos);
+      break;
     }
     std::string content = DecodeString(t, i, end);
     size_t colon = SkipSpace(t, end);
@@ -288,19 +289,79 @@ bool MaskValue(Json::Value* value, int depth) {
   return changed;
 }
 
-// A text that parses as JSON is masked on its parsed value: the scan keeps
-// the text's own layout, and when the scanned text, parsed again, still
-// shows a secret, the masked value is written instead. Other texts are
-// scanned.
+// Whether text holds \" outside GBK characters: a JSON text escaped into it.
+bool HasEscapedQuote(const std::string& t) {
+  for (size_t i = 0; i + 1 < t.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(t[i]);
+    if (c == '\\') {
+      if (t[i + 1] == '"') return true;
+      ++i;
+    } else if (IsGbkLead(c) && IsGbkTrail(static_cast<unsigned char>(t[i + 1]))) {
+      ++i;
+    }
+  }
+  return false;
+}
+
+// The longest token that can spell a secret name: "securitycode" with
+// every letter written as \uXXXX, and its quotes.
+constexpr size_t kMaxKeyToken = 2 + 12 * 6;
+
+// For text that is not JSON: a member name may stand anywhere, so every
+// quote is tried as the start of a secret name followed by ":", whatever
+// came before it (a stray quote in front cannot shift the scan).
+std::string ScanLooseText(const std::string& t) {
+  std::string out;
+  out.reserve(t.size());
+  size_t i = 0;
+  while (i < t.size()) {
+    if (t[i] == '"') {
+      size_t end = StringEnd(t, i, kMaxKeyToken);
+      size_t colon = end == std::string::npos ? end : SkipSpace(t, end);
+      if (colon < t.size() && t[colon] == ':' && IsSecretKey(DecodeString(t, i, end))) {
+        size_t value = SkipSpace(t, colon + 1);
+        size_t valueEnd = ValueEnd(t, value);
+        out.append(t, i, value - i);
+        if (valueEnd > value) out += kMask;
+        i = valueEnd;
+        continue;
+      }
+    }
+    out += t[i++];
+  }
+  return out;
+}
+
+// A text that parses as JSON (a single string too) is masked on its parsed
+// value: the token scan keeps the text's own layout, and when the scanned
+// text, parsed again, still shows a secret, the masked value is written
+// instead. Any other
+// text is scanned loosely, and a JSON text escaped into it (\"key\":\"value\"
+// with or without quotes around it) is unpacked and masked in turn.
 std::string MaskText(const std::string& text, int depth) {
   if (!MayHoldSecret(text)) return text;
-  std::string scanned = ScanAndMask(text, depth);
   Json::Value parsed;
-  if (!ParseGbkJson(text, &parsed) || !(parsed.isObject() || parsed.isArray())) return scanned;
-  Json::Value check;
-  if (ParseGbkJson(scanned, &check) && !MaskValue(&check, depth)) return scanned;
-  MaskValue(&parsed, depth);
-  return text.find('\n') != std::string::npos ? WriteStyled(parsed) : WriteCompact(parsed);
+  if (ParseWholeGbkJson(text, &parsed)) {
+    std::string scanned = ScanAndMask(text, depth);
+    Json::Value check;
+    if (ParseWholeGbkJson(scanned, &check) && !MaskValue(&check, depth)) return scanned;
+    MaskValue(&parsed, depth);
+    return text.find('\n') != std::string::npos ? WriteStyled(parsed) : WriteCompact(parsed);
+  }
+  // A message in front of a JSON text ("Invoke Result:\n" + reply): the
+  // JSON part is masked as JSON, keeping its layout.
+  const size_t start = text.find_first_of("{[");
+  if (start != std::string::npos && start > 0 && ParseWholeGbkJson(text.substr(start), &parsed)) {
+    // Scanned again whole: a name at the end of the message may own it.
+    return ScanLooseText(text.substr(0, start) + MaskText(text.substr(start), depth));
+  }
+  std::string scanned = ScanLooseText(text);
+  if (!HasEscapedQuote(scanned)) return scanned;
+  const std::string quoted = "\"" + scanned + "\"";
+  std::string masked;
+  if (!MaskInnerText(DecodeString(quoted, 0, quoted.size()), depth, &masked)) return scanned;
+  std::string escaped = EncodeString(masked);
+  return escaped.substr(1, escaped.size() - 2);
 }
 
 }  // namespace

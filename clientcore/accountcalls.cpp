@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
 #include "getterhelpers.h"
 #include "qel/json.h"
@@ -74,8 +75,8 @@ RegSendCodeRst CQelClientCore::SendRegCode(const std::string& account, int accou
   });
 }
 
-RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std::string& account, int accountType,
-                                             std::wstring& error) {
+RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std::string& account,
+                                             int accountType, std::wstring& error) {
   return Guarded(REGCHECKCODE_NOREPLY, [&] {
     Json::Value info(Json::objectValue);
     info["SECURITYCODE"] = code;
@@ -110,8 +111,8 @@ RegRst CQelClientCore::DoUserReg(UserRegInfo& info, std::wstring& error) {
   });
 }
 
-bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std::string& oldName, std::wstring& error,
-                                   int& exist) {
+bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std::string& oldName,
+                                   std::wstring& error, int& exist) {
   return Guarded(false, [&] {
     Json::Value info(Json::objectValue);
     info["NAME"] = name;
@@ -204,7 +205,8 @@ int CQelClientCore::GetInquireCount(uint64_t productId) {
   return Guarded(0, [&] { return ReadCount(Call(0x538, ProductRequest(U64Text(productId)))); });
 }
 
-void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit, int offset) {
+void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit,
+                                     int offset) {
   GuardedVoid([&] {
     out.clear();
     RequestBuilder request;
@@ -238,11 +240,13 @@ void CQelClientCore::RefreshInquire(uint64_t productId, int) {
 }
 
 MyConsultation* CQelClientCore::GetConsultationById(int consultId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = consultations_.find(consultId);
   return found != consultations_.end() ? &found->second : nullptr;
 }
 
 MyInquire* CQelClientCore::GetInquireById(int inquiryId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = inquiries_.find(inquiryId);
   return found != inquiries_.end() ? &found->second : nullptr;
 }

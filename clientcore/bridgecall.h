@@ -42,7 +42,9 @@ class ReplyText {
   ~ReplyText() { Reset(); }
   ReplyText(const ReplyText&) = delete;
   ReplyText& operator=(const ReplyText&) = delete;
-  ReplyText(ReplyText&& other) noexcept : invoker_(other.invoker_), text_(other.text_) { other.text_ = nullptr; }
+  ReplyText(ReplyText&& other) noexcept : invoker_(other.invoker_), text_(other.text_) {
+    other.text_ = nullptr;
+  }
   ReplyText& operator=(ReplyText&& other) noexcept {
     if (this != &other) {
       Reset();

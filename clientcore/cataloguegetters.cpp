@@ -1,6 +1,7 @@
 // Company and about information, banner modules, categories, brands,
 // products and favourites.
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "getterhelpers.h"
 #include "qel/json.h"
 #include "qelclientcore.h"
@@ -124,14 +125,15 @@ const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(std::str
         secondaryModules_.clear();
         RequestBuilder request;
         request.Param("BANNER", IdObject("BANNER_ID", bannerText));
-        bool ok = AppendRecords(Call(0x001, request.Text()), &secondaryModules_, [this](const SecondaryModule& m) {
-          secondaryModuleMap_[m.bannerCateId] = m;
-        });
+        bool ok =
+            AppendRecords(Call(0x001, request.Text()), &secondaryModules_,
+                          [this](const SecondaryModule& m) { secondaryModuleMap_[m.bannerCateId] = m; });
         return ok ? &secondaryModules_ : nullptr;
       });
 }
 
 SecondaryModule* CQelClientCore::GetSecondaryModuleByID(int id) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = secondaryModuleMap_.find(id);
   return found != secondaryModuleMap_.end() ? &found->second : nullptr;
 }
@@ -238,9 +240,10 @@ Product* CQelClientCore::GetProductByID(uint64_t id) {
   });
 }
 
-void CQelClientCore::GetProductsByCategory(uint64_t categoryId, std::vector<Product>& out, int brandId, int limit,
-                                           int offset) {
-  GetProductsByCategory(U64Text(categoryId), out, brandId == -1 ? std::string() : IntText(brandId), limit, offset);
+void CQelClientCore::GetProductsByCategory(uint64_t categoryId, std::vector<Product>& out, int brandId,
+                                           int limit, int offset) {
+  GetProductsByCategory(U64Text(categoryId), out, brandId == -1 ? std::string() : IntText(brandId), limit,
+                        offset);
 }
 
 void CQelClientCore::GetProductsByCategory(std::string categoryText, std::vector<Product>& out,
@@ -293,7 +296,8 @@ bool CQelClientCore::UpdateProductStatus(uint64_t id) {
 }
 
 bool CQelClientCore::UpdateProductStatus(std::string productText) {
-  return Guarded(false, [&] { return !productText.empty() && Call(0x522, ProductRequest(productText)).Ok(); });
+  return Guarded(false,
+                 [&] { return !productText.empty() && Call(0x522, ProductRequest(productText)).Ok(); });
 }
 
 const std::vector<Product>* CQelClientCore::GetFavoriteProducts(int, int) {
@@ -306,7 +310,8 @@ const std::vector<Product>* CQelClientCore::GetFavoriteProducts(int, int) {
 bool CQelClientCore::IsProductInFavorite(uint64_t id) { return IsProductInFavorite(U64Text(id)); }
 
 bool CQelClientCore::IsProductInFavorite(std::string productText) {
-  return Guarded(false, [&] { return !productText.empty() && Call(0x504, ProductRequest(productText)).Ok(); });
+  return Guarded(false,
+                 [&] { return !productText.empty() && Call(0x504, ProductRequest(productText)).Ok(); });
 }
 
 bool CQelClientCore::AddProductToFavorite(uint64_t id) {
@@ -316,7 +321,8 @@ bool CQelClientCore::AddProductToFavorite(uint64_t id) {
 }
 
 bool CQelClientCore::AddProductToFavorite(std::string productText) {
-  return Guarded(false, [&] { return !productText.empty() && Call(0x502, ProductRequest(productText)).Ok(); });
+  return Guarded(false,
+                 [&] { return !productText.empty() && Call(0x502, ProductRequest(productText)).Ok(); });
 }
 
 bool CQelClientCore::RemoveProductFromFavorite(uint64_t id) {
@@ -331,7 +337,8 @@ bool CQelClientCore::RemoveProductFromFavorite(uint64_t id) {
 }
 
 bool CQelClientCore::RemoveProductFromFavorite(std::string productText) {
-  return Guarded(false, [&] { return !productText.empty() && Call(0x503, ProductRequest(productText)).Ok(); });
+  return Guarded(false,
+                 [&] { return !productText.empty() && Call(0x503, ProductRequest(productText)).Ok(); });
 }
 
 }  // namespace qelclientcore

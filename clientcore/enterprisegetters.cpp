@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
 #include "getterhelpers.h"
 #include "qel/json.h"
@@ -35,11 +36,13 @@ void CQelClientCore::GetEntCertCategorys(std::vector<EntCertCategory>& out) {
 }
 
 EntCertCategory* CQelClientCore::GetEntCertCategoryById(int categoryId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertCategoryMap_.find(categoryId);
   return found != entCertCategoryMap_.end() ? &found->second : nullptr;
 }
 
-void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId, std::vector<EntCertsGroup>& out) {
+void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId,
+                                                std::vector<EntCertsGroup>& out) {
   GuardedVoid([&] {
     RequestBuilder request;
     request.Param("CERT_CATEGORY", IdObject("CERT_CATEGORY_ID", WideToGbk(categoryId)));
@@ -60,6 +63,7 @@ int CQelClientCore::GetAllEntCertGroupCount() {
 }
 
 const EntCertsGroup* CQelClientCore::GetEntCertGroupById(const std::wstring& groupId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertGroups_.find(groupId);
   return found != entCertGroups_.end() ? &found->second : nullptr;
 }
@@ -78,6 +82,7 @@ void CQelClientCore::GetEntCertByGroup(const std::wstring& groupId, std::vector<
 }
 
 const EntCertPic* CQelClientCore::GetEntCertPicById(const std::wstring& resId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertPics_.find(resId);
   return found != entCertPics_.end() ? &found->second : nullptr;
 }
@@ -124,7 +129,8 @@ void CQelClientCore::GetEntCertsByCategory(std::string categoryText, std::vector
     if (first >= certs.size()) return;
     size_t count = certs.size() - first;
     if (limit >= 0) count = std::min(count, static_cast<size_t>(limit));
-    out.assign(std::make_move_iterator(certs.begin() + first), std::make_move_iterator(certs.begin() + first + count));
+    out.assign(std::make_move_iterator(certs.begin() + first),
+               std::make_move_iterator(certs.begin() + first + count));
   });
 }
 
@@ -148,6 +154,7 @@ const std::vector<EntCert>* CQelClientCore::GetAllEntCerts() {
 }
 
 EntCert* CQelClientCore::GetEntCertByID(unsigned id) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCertMap_.find(static_cast<int>(id));
   return found != entCertMap_.end() ? &found->second : nullptr;
 }
@@ -173,6 +180,7 @@ const std::vector<EntCase>* CQelClientCore::GetEntCases() {
 }
 
 EntCase* CQelClientCore::GetEntCaseById(int caseId) {
+  if (ClientCoreShutDown()) return nullptr;
   auto found = entCaseMap_.find(caseId);
   return found != entCaseMap_.end() ? &found->second : nullptr;
 }

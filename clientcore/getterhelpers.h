@@ -11,6 +11,7 @@
 #include <json/json.h>
 
 #include "bridgecall.h"
+#include "clientcoreruntime.h"
 #include "qel/json.h"
 #include "records/qelrecords.h"
 #include "records/recordconvert.h"
@@ -76,9 +77,11 @@ inline bool ReadError(const Reply& reply, std::wstring* desc) {
   return true;
 }
 
-// No exception leaves a public method: a failure gives `fallback`.
+// No exception leaves a public method: a failure gives `fallback`, and so
+// does every call once shutdown has begun.
 template <class R, class F>
 R Guarded(R fallback, F body) {
+  if (ClientCoreShutDown()) return fallback;
   try {
     return body();
   } catch (const std::exception&) {
@@ -90,6 +93,7 @@ R Guarded(R fallback, F body) {
 
 template <class F>
 void GuardedVoid(F body) {
+  if (ClientCoreShutDown()) return;
   try {
     body();
   } catch (...) {

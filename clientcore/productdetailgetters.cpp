@@ -36,6 +36,7 @@ void ProductList(int code, const std::string& productText, std::vector<T>& out) 
 
 template <class T>
 T* CachedEntry(std::map<uint64_t, std::map<int, T>>& cache, uint64_t productId, int id) {
+  if (ClientCoreShutDown()) return nullptr;
   auto product = cache.find(productId);
   if (product == cache.end()) return nullptr;
   auto entry = product->second.find(id);
@@ -56,11 +57,13 @@ bool CQelClientCore::GetProductDetailHead(uint64_t id, std::map<PRODUCTDETAILHEA
   });
 }
 
-void CQelClientCore::GetProductUnstructuredIntr(uint64_t productId, std::vector<ProductUnstructuredIntr>& out) {
+void CQelClientCore::GetProductUnstructuredIntr(uint64_t productId,
+                                                std::vector<ProductUnstructuredIntr>& out) {
   GetProductUnstructuredIntr(U64Text(productId), out);
 }
 
-void CQelClientCore::GetProductUnstructuredIntr(std::string productText, std::vector<ProductUnstructuredIntr>& out) {
+void CQelClientCore::GetProductUnstructuredIntr(std::string productText,
+                                                std::vector<ProductUnstructuredIntr>& out) {
   ProductList(0x401, productText, out);
 }
 
@@ -81,7 +84,8 @@ void CQelClientCore::GetProuductPics(uint64_t productId, int groupId, std::vecto
   });
 }
 
-void CQelClientCore::GetProuductPics(std::string productText, std::string groupText, std::vector<ProductPic>& out) {
+void CQelClientCore::GetProuductPics(std::string productText, std::string groupText,
+                                     std::vector<ProductPic>& out) {
   GuardedVoid([&] {
     if (productText.empty() || groupText.empty()) return;
     out.clear();
@@ -92,8 +96,9 @@ void CQelClientCore::GetProuductPics(std::string productText, std::string groupT
 }
 
 void CQelClientCore::GetProuductVideos(uint64_t productId, std::vector<ProductVideo>& out) {
-  ProductList(0x412, U64Text(productId), out,
-              [&](const ProductVideo& video) { productVideos_[productId][static_cast<int>(video.resId)] = video; });
+  ProductList(0x412, U64Text(productId), out, [&](const ProductVideo& video) {
+    productVideos_[productId][static_cast<int>(video.resId)] = video;
+  });
 }
 
 void CQelClientCore::GetProuductVideos(std::string productText, std::vector<ProductVideo>& out) {
@@ -101,8 +106,9 @@ void CQelClientCore::GetProuductVideos(std::string productText, std::vector<Prod
 }
 
 void CQelClientCore::GetProuductCerts(uint64_t productId, std::vector<ProductCert>& out) {
-  ProductList(0x416, U64Text(productId), out,
-              [&](const ProductCert& cert) { productCerts_[productId][static_cast<int>(cert.resId)] = cert; });
+  ProductList(0x416, U64Text(productId), out, [&](const ProductCert& cert) {
+    productCerts_[productId][static_cast<int>(cert.resId)] = cert;
+  });
 }
 
 void CQelClientCore::GetProuductCerts(std::string productText, std::vector<ProductCert>& out) {
@@ -117,7 +123,8 @@ void CQelClientCore::GetProuductCases(std::string productText, std::vector<Produ
   ProductList(0x409, productText, out);
 }
 
-void CQelClientCore::GetProuductCaseRes(uint64_t productId, int caseId, int type, std::vector<ProductCaseRes>& out) {
+void CQelClientCore::GetProuductCaseRes(uint64_t productId, int caseId, int type,
+                                        std::vector<ProductCaseRes>& out) {
   GetProuductCaseRes(U64Text(productId), IntText(caseId), IntText(type), out);
 }
 
@@ -157,7 +164,8 @@ void CQelClientCore::GetProductModelPics(std::string productText, std::vector<Pr
   ProductList(0x424, productText, out);
 }
 
-void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductReport>& out, int limit, int offset) {
+void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductReport>& out, int limit,
+                                       int offset) {
   GuardedVoid([&] {
     out.clear();
     RequestBuilder request = ProductRequest(U64Text(productId));
@@ -180,7 +188,8 @@ const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64
     Json::Value root;
     if (!ReplyArray(reply, &root)) return &parameterValues_;
     for (const Json::Value& element : root) {
-      if (!qel::Member(element, "PRODUCT_ID").isString() || !qel::Member(element, "PARAM_ID").isString()) continue;
+      if (!qel::Member(element, "PRODUCT_ID").isString() || !qel::Member(element, "PARAM_ID").isString())
+        continue;
       ProductParameterValue value;
       if (!ConvertElement(element, &value)) continue;
       parameterValues_[value.productId][value.paramId] = std::move(value);
@@ -192,7 +201,8 @@ const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64
     for (const ProductModel& model : models) {
       ProductParameterValue name;
       name.value = model.name;
-      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kModelParameterId))] = name;
+      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kModelParameterId))] =
+          name;
       parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kPriceParameterId))] =
           ProductParameterValue();
     }

@@ -82,7 +82,8 @@ class QELCLIENTCORE_API CQelClientCore {
   int GetAllProuductsCount(int brandId);
   const std::vector<Product>* GetAllProuducts(int brandId, int limit, int offset);
   Product* GetProductByID(uint64_t id);
-  void GetProductsByCategory(uint64_t categoryId, std::vector<Product>& out, int brandId, int limit, int offset);
+  void GetProductsByCategory(uint64_t categoryId, std::vector<Product>& out, int brandId, int limit,
+                             int offset);
   void SearchProduct(std::string text, std::vector<Product>& out);
   bool UpdateProductStatus(uint64_t id);
   const std::vector<Product>* GetFavoriteProducts(int unused1, int unused2);
@@ -111,7 +112,8 @@ class QELCLIENTCORE_API CQelClientCore {
   // The product's parameters between the built-in model (first) and price
   // (last) parameters.
   void GetProductParametersAll(uint64_t productId, std::vector<ProductParameter>& out);
-  void GetProductModelsByFilter(uint64_t productId, ProductParameterFilter& filter, std::vector<ProductModel>& out);
+  void GetProductModelsByFilter(uint64_t productId, ProductParameterFilter& filter,
+                                std::vector<ProductModel>& out);
   void GetProductParameterValuesByFilter(uint64_t productId, ProductParameterFilter& filter,
                                          ProductParameterValueMap& out);
 
@@ -193,8 +195,8 @@ class QELCLIENTCORE_API CQelClientCore {
   void GetSubProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out);
   void GetParentProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out);
   void GetProuductBrandsByCategory(std::vector<ProductBrand>& out, std::string categoryText);
-  void GetProductsByCategory(std::string categoryText, std::vector<Product>& out, std::string brandText, int limit,
-                             int offset);
+  void GetProductsByCategory(std::string categoryText, std::vector<Product>& out, std::string brandText,
+                             int limit, int offset);
   bool UpdateProductStatus(std::string productText);
   bool IsProductInFavorite(std::string productText);
   bool AddProductToFavorite(std::string productText);

@@ -67,7 +67,9 @@ void CQelClientCore::GetUpdateAppList(const std::string&, std::vector<AppUpdateF
   });
 }
 
-void CQelClientCore::GetUpdateAppList(std::vector<AppUpdateFiles>& out) { GetUpdateAppList(std::string(), out); }
+void CQelClientCore::GetUpdateAppList(std::vector<AppUpdateFiles>& out) {
+  GetUpdateAppList(std::string(), out);
+}
 
 void CQelClientCore::DownloadFile(const std::string& url, const std::string& path) {
   GuardedVoid([&] {

@@ -61,9 +61,9 @@ void PrintCategories(CQelClientCore& core, const std::vector<ProductCategory>& c
 
 void PrintProduct(const Product& product) {
   std::printf("  %llu  %s%s%s  %s%s%s%s\n", static_cast<unsigned long long>(product.productId),
-              Utf8(product.name).c_str(), product.brandName.empty() ? "" : "  ", Utf8(product.brandName).c_str(),
-              Utf8(product.price).c_str(), Utf8(product.priceUnit).c_str(), product.status == 2 ? "  [new]" : "",
-              product.favorite == 1 ? "  [favourite]" : "");
+              Utf8(product.name).c_str(), product.brandName.empty() ? "" : "  ",
+              Utf8(product.brandName).c_str(), Utf8(product.price).c_str(), Utf8(product.priceUnit).c_str(),
+              product.status == 2 ? "  [new]" : "", product.favorite == 1 ? "  [favourite]" : "");
 }
 
 void PrintDetail(CQelClientCore& core, uint64_t productId) {
@@ -78,7 +78,8 @@ void PrintDetail(CQelClientCore& core, uint64_t productId) {
   std::vector<ProductModel> models;
   core.GetProductModels(productId, models);
   for (const ProductModel& model : models) {
-    std::printf("  model %llu  %s\n", static_cast<unsigned long long>(model.productId), Utf8(model.name).c_str());
+    std::printf("  model %llu  %s\n", static_cast<unsigned long long>(model.productId),
+                Utf8(model.name).c_str());
   }
   std::vector<ProductParameter> parameters;
   core.GetProductParametersAll(productId, parameters);
@@ -142,7 +143,8 @@ int main(int argc, char** argv) {
   uint64_t categoryId = argc == 3 ? std::strtoull(argv[2], nullptr, 10) : top[0].categoryId;
   ProductCategory category;
   core.GetProductCategoryByID(categoryId, category);
-  std::printf("\nProducts of %llu %s\n", static_cast<unsigned long long>(categoryId), Utf8(category.name).c_str());
+  std::printf("\nProducts of %llu %s\n", static_cast<unsigned long long>(categoryId),
+              Utf8(category.name).c_str());
   std::vector<Product> products;
   core.GetProductsByCategory(categoryId, products, -1, 50, 0);
   if (products.empty()) std::printf("  (none)\n");

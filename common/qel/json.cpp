@@ -175,7 +175,7 @@ struct ThreadWriters {
   ~ThreadWriters() { t_writersGone = true; }
 };
 
-std::string Write(const Json::Value& value, bool styledText) {
+std::string Write(const Json::Value& value, bool styledText, bool gbk = true) {
   std::unique_ptr<Json::StreamWriter> own;
   Json::StreamWriter* writer = nullptr;
   if (!t_writersGone) {
@@ -188,7 +188,7 @@ std::string Write(const Json::Value& value, bool styledText) {
   std::ostringstream out;
   writer->write(value, &out);
   std::string text = out.str();
-  JoinGbkSecondBytes(&text);
+  if (gbk) JoinGbkSecondBytes(&text);
   return text;
 }
 
@@ -222,19 +222,14 @@ Json::Value ConvertStrings(const Json::Value& value, Converter convert) {
   }
 }
 
-}  // namespace
-
-Json::Value StringsToUtf8(const Json::Value& gbkValue) { return ConvertStrings(gbkValue, GbkToUtf8); }
-Json::Value StringsToGbk(const Json::Value& utf8Value) { return ConvertStrings(utf8Value, Utf8ToGbk); }
-
-std::string WriteStyled(const Json::Value& value) { return Write(value, true) + "\n"; }
-std::string WriteCompact(const Json::Value& value) { return Write(value, false); }
-
-bool ParseJson(const std::string& text, Json::Value* out) {
+// jsoncpp reads byte by byte. whole: nothing but white space may follow the
+// value.
+bool ParseBytes(const std::string& text, Json::Value* out, bool whole) {
   if (out == nullptr) return false;
   Json::CharReaderBuilder builder;
   builder["collectComments"] = false;
   builder["stackLimit"] = kMaxDepth;
+  builder["failIfExtra"] = whole;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;
   std::string errors;
@@ -247,6 +242,17 @@ bool ParseJson(const std::string& text, Json::Value* out) {
   *out = ok ? std::move(value) : Json::Value();
   return ok;
 }
+
+}  // namespace
+
+Json::Value StringsToUtf8(const Json::Value& gbkValue) { return ConvertStrings(gbkValue, GbkToUtf8); }
+Json::Value StringsToGbk(const Json::Value& utf8Value) { return ConvertStrings(utf8Value, Utf8ToGbk); }
+
+std::string WriteStyled(const Json::Value& value) { return Write(value, true) + "\n"; }
+std::string WriteCompact(const Json::Value& value) { return Write(value, false); }
+std::string WriteCompactUtf8(const Json::Value& utf8Value) { return Write(utf8Value, false, false); }
+
+bool ParseJson(const std::string& text, Json::Value* out) { return ParseBytes(text, out, false); }
 
 bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out) {
   Json::Value parsed;
@@ -262,7 +268,16 @@ bool ParseGbkJson(const std::string& gbkText, Json::Value* out) {
   // Most requests are ASCII without \u escapes: jsoncpp reads them as they are.
   bool plain = gbkText.find("\\u") == std::string::npos;
   for (size_t i = 0; plain && i < gbkText.size(); ++i) plain = static_cast<unsigned char>(gbkText[i]) < 0x80;
-  return ParseJson(plain ? gbkText : ByteWiseForm(gbkText), out);
+  return ParseBytes(plain ? gbkText : ByteWiseForm(gbkText), out, false);
+}
+
+bool ParseWholeGbkJson(const std::string& gbkText, Json::Value* out) {
+  // jsoncpp ends a text at a NUL byte, so a text holding one is not whole.
+  if (gbkText.find('\0') != std::string::npos) {
+    if (out != nullptr) *out = Json::Value();
+    return false;
+  }
+  return ParseBytes(ByteWiseForm(gbkText), out, true);
 }
 
 const Json::Value& Member(const Json::Value& object, const char* key) {

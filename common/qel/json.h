@@ -20,6 +20,10 @@ namespace qel {
 std::string WriteStyled(const Json::Value& value);
 // Compact text without spaces or trailing newline (envelopes).
 std::string WriteCompact(const Json::Value& value);
+// The same compact text for a value whose strings are UTF-8 (what the
+// service or a test server sends): GBK characters are not looked for, so
+// no UTF-8 byte is taken for a GBK second byte.
+std::string WriteCompactUtf8(const Json::Value& utf8Value);
 
 // Copies of a value with every string and member name converted (the wire
 // and SQLite take UTF-8).
@@ -39,6 +43,9 @@ bool ParseJson(const std::string& text, Json::Value* out);
 // that are no GBK are kept as they are, never dropped, so such a value
 // never matches a valid one.
 bool ParseGbkJson(const std::string& gbkText, Json::Value* out);
+// The same, but text after the value (other than white space) counts as not
+// parsed, where ParseGbkJson reads the first value and ignores the rest.
+bool ParseWholeGbkJson(const std::string& gbkText, Json::Value* out);
 // Parses UTF-8 text and converts every string and member name to GBK.
 bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out);
 

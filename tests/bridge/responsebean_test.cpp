@@ -243,7 +243,7 @@ TEST(ResponseBeanTest, GbkValueWithBackslashTrailByteSurvivesTheReply) {
       ParseJson(R"({"result":{"status":"100000","result":[{"status":"100000","result":)"
                 R"({"nick":"\u661E\"\\","list":["\u661E"]}},{"status":"100000","result":"\u661E"}]}})",
                 &reply));
-  const std::string gbkText = Utf8ToGbk(WriteCompact(reply));
+  const std::string gbkText = Utf8ToGbk(WriteCompactUtf8(reply));
   ASSERT_NE(gbkText.find(kGbkBackslashChar + "\\\""), std::string::npos) << gbkText;
 
   qelInternetResponseBean bean;

@@ -24,7 +24,9 @@ TEST(RequestBuilder, ListAGoesInsideParamListBAtTheRoot) {
   EXPECT_EQ(parsed, Expect(R"({"PARAM":null})"));
 
   qelclientcore::detail::RequestBuilder request;
-  request.Param("PRODUCT", qelclientcore::detail::IdObject("PRODUCT_ID", "12")).Root("LIMIT", 20).Root("OFFSET", 0);
+  request.Param("PRODUCT", qelclientcore::detail::IdObject("PRODUCT_ID", "12"))
+      .Root("LIMIT", 20)
+      .Root("OFFSET", 0);
   ASSERT_TRUE(qel::ParseJson(request.Text(), &parsed));
   EXPECT_EQ(parsed, Expect(R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"12"}},"LIMIT":20,"OFFSET":0})"));
 }
@@ -127,8 +129,9 @@ TEST(CallPattern, SearchTextArrivesIntact) {
     Core().SearchProduct(text, out);
     qeltest::FakeRequest request = bridge.Last();
     EXPECT_EQ(request.code, 0x511);
-    EXPECT_EQ(qel::StringMember(qel::ObjectMember(qel::ObjectMember(request.json, "PARAM"), "FILTER"), "FILTER"),
-              text)
+    EXPECT_EQ(
+        qel::StringMember(qel::ObjectMember(qel::ObjectMember(request.json, "PARAM"), "FILTER"), "FILTER"),
+        text)
         << qeltest::Utf8(text);
     // Decoded as GBK, the request is valid JSON holding the same text.
     Json::Value utf8;
@@ -160,7 +163,8 @@ TEST(CallPattern, ExtremeIdsAreWrittenInFull) {
   for (uint64_t id : ids) {
     FakeBridge bridge;
     Core().IsProductInFavorite(id);
-    EXPECT_EQ(bridge.Last().json, Expect(R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":")" + std::to_string(id) + R"("}}})"))
+    EXPECT_EQ(bridge.Last().json,
+              Expect(R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":")" + std::to_string(id) + R"("}}})"))
         << id;
   }
   FakeBridge bridge;

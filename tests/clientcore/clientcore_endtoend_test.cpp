@@ -36,7 +36,8 @@ class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(QEL_SOURCE_DIR) + "/data/sample")) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(QEL_SOURCE_DIR) + "/data/sample")) {
       files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
@@ -141,7 +142,8 @@ TEST_F(EndToEnd, ProductDetailTabs) {
   EXPECT_EQ(values->size(), models.size());
   std::vector<ProductPic> pics;
   Core().GetProuductPics(productId, -1, pics);
-  for (const ProductPic& pic : pics) EXPECT_NE(Core().GetProuductPicById(productId, static_cast<int>(pic.resId)), nullptr);
+  for (const ProductPic& pic : pics)
+    EXPECT_NE(Core().GetProuductPicById(productId, static_cast<int>(pic.resId)), nullptr);
   std::vector<ProductPicCategory> groups;
   Core().GetProuductPicCategorys(productId, groups);
   std::vector<ProductUnstructuredIntr> intr;

@@ -60,11 +60,14 @@ TEST(Replies, BooleanAndStatusCalls) {
   MyConsultation consult;
   MyInquire inquire;
   const Case cases[] = {
-      {"need update", 0x571, 0, std::string(R"([{"STATUS":"1"}])"), [] { return Core().IsDataNeedUpdateSync(); }, 1},
-      {"need update bare", 0x571, 0, std::string(R"({"STATUS":"1"})"), [] { return Core().IsDataNeedUpdateSync(); },
-       1},
-      {"no update 2", 0x571, 0, std::string(R"([{"STATUS":"2"}])"), [] { return Core().IsDataNeedUpdateSync(); }, 0},
-      {"status number", 0x571, 0, std::string(R"([{"STATUS":1}])"), [] { return Core().IsDataNeedUpdateSync(); }, 0},
+      {"need update", 0x571, 0, std::string(R"([{"STATUS":"1"}])"),
+       [] { return Core().IsDataNeedUpdateSync(); }, 1},
+      {"need update bare", 0x571, 0, std::string(R"({"STATUS":"1"})"),
+       [] { return Core().IsDataNeedUpdateSync(); }, 1},
+      {"no update 2", 0x571, 0, std::string(R"([{"STATUS":"2"}])"),
+       [] { return Core().IsDataNeedUpdateSync(); }, 0},
+      {"status number", 0x571, 0, std::string(R"([{"STATUS":1}])"),
+       [] { return Core().IsDataNeedUpdateSync(); }, 0},
       {"update failed", 0x571, 19999, std::string(R"([{"STATUS":"1"}])"),
        [] { return Core().IsDataNeedUpdateSync(); }, 0},
       {"app 2", 0x572, 0, std::string(R"([{"STATUS":"2"}])"), [] { return Core().IsNeedUpdateApp(); }, 2},
@@ -86,12 +89,12 @@ TEST(Replies, BooleanAndStatusCalls) {
       {"group seen", 0x523, 0, std::string("[]"), [] { return Core().UpdateEntCertGroupStatus(L"1"); }, 1},
       {"group seen failed", 0x523, 19999, ErrorReply(19999, ""),
        [] { return Core().UpdateEntCertGroupStatus(L"1"); }, 0},
-      {"consult count", 0x537, 0, std::string(R"([{"COUNT":"12"}])"), [] { return Core().GetConsultationCount(1); },
-       12},
+      {"consult count", 0x537, 0, std::string(R"([{"COUNT":"12"}])"),
+       [] { return Core().GetConsultationCount(1); }, 12},
       {"inquire count failed", 0x538, 1, std::string(R"([{"COUNT":"12"}])"),
        [] { return Core().GetInquireCount(1); }, 0},
-      {"group count", 0x013, 0, std::string(R"([{"COUNT":"4"}])"), [] { return Core().GetAllEntCertGroupCount(); },
-       4},
+      {"group count", 0x013, 0, std::string(R"([{"COUNT":"4"}])"),
+       [] { return Core().GetAllEntCertGroupCount(); }, 4},
       {"cert count", 0x200, 0, std::string(R"([{"CERT_ID":"1"},{"ID":"2"}])"),
        [] { return Core().GetAllEntCertCount(); }, 2},
   };
@@ -252,7 +255,9 @@ TEST(Replies, SecondaryModulesAndTheirSeenMark) {
 
 TEST(Replies, ProductDetailCaches) {
   FakeBridge bridge;
-  bridge.Script(0x430, 0, std::string(R"([{"TYPE":"1","COUNT":"2"},{"TYPE":"1","COUNT":"5"},{"TYPE":"4","COUNT":"1"}])"));
+  bridge.Script(
+      0x430, 0,
+      std::string(R"([{"TYPE":"1","COUNT":"2"},{"TYPE":"1","COUNT":"5"},{"TYPE":"4","COUNT":"1"}])"));
   std::map<PRODUCTDETAILHEAD, ProductDetailHead> heads;
   EXPECT_TRUE(Core().GetProductDetailHead(3, heads));
   ASSERT_EQ(heads.size(), 2u);
@@ -289,11 +294,11 @@ TEST(Replies, ParameterValuesAndFilters) {
   EXPECT_EQ(params[0].paramId, -1);
   EXPECT_EQ(params[1].paramId, -2);
 
-  bridge.Script(0x423, 0,
-                std::string(R"([{"PRODUCT_ID":"10","PARAM_ID":"1","VALUE":"red"},
+  bridge.Script(0x423, 0, std::string(R"([{"PRODUCT_ID":"10","PARAM_ID":"1","VALUE":"red"},
                                 {"PRODUCT_ID":"11","PARAM_ID":"1","VALUE":"blue"},
                                 {"PRODUCT_ID":12,"PARAM_ID":"1","VALUE":"red"}])"));
-  bridge.Script(0x421, 0, std::string(R"([{"PRODUCT_ID":"10","NAME":"M10"},{"PRODUCT_ID":"11","NAME":"M11"}])"));
+  bridge.Script(0x421, 0,
+                std::string(R"([{"PRODUCT_ID":"10","NAME":"M10"},{"PRODUCT_ID":"11","NAME":"M11"}])"));
   const ProductParameterValueMap* values = Core().GetProductParameterValues(1);
   ASSERT_NE(values, nullptr);
   ASSERT_EQ(values->size(), 2u);
@@ -323,7 +328,8 @@ TEST(Replies, ParameterValuesAndFilters) {
 
 TEST(Replies, CertificateCategoriesLoadTheirGroups) {
   FakeBridge bridge;
-  bridge.Script(0x010, 0, std::string(R"([{"CERT_CATEGORY_ID":"1","NEWCERTCOUNT":"1"},{"CERT_CATEGORY_ID":"2"}])"));
+  bridge.Script(0x010, 0,
+                std::string(R"([{"CERT_CATEGORY_ID":"1","NEWCERTCOUNT":"1"},{"CERT_CATEGORY_ID":"2"}])"));
   bridge.Script(0x011, 0, std::string(R"([{"CERTGROUP_ID":"g1","STATUS":"2"}])"));
   bridge.Script(0x011, 0, std::string(R"([{"CERTGROUP_ID":"g1"},{"CERTGROUP_ID":"g2"}])"));
   std::vector<EntCertCategory> categories;
@@ -365,7 +371,8 @@ TEST(Replies, CertificateCategoriesLoadTheirGroups) {
 
 TEST(Replies, CompanyCertificatesAndCases) {
   FakeBridge bridge;
-  bridge.Script(0x200, 0, std::string(R"([{"CERT_ID":"3","CERT_CATEGORY_ID":"1"},{"ID":"4","FATHER_ID":"1"}])"));
+  bridge.Script(0x200, 0,
+                std::string(R"([{"CERT_ID":"3","CERT_CATEGORY_ID":"1"},{"ID":"4","FATHER_ID":"1"}])"));
   const std::vector<EntCert>* certs = Core().GetAllEntCerts();
   ASSERT_NE(certs, nullptr);
   ASSERT_EQ(certs->size(), 2u);
@@ -393,8 +400,7 @@ TEST(Replies, CompanyCertificatesAndCases) {
 
 TEST(Replies, ApplicationUpdateListSkipsRefusedNames) {
   FakeBridge bridge;
-  bridge.Script(0x573, 0,
-                std::string(R"([{"url":"http://h/","filePath":"a.bin","fileName":"a.bin"},
+  bridge.Script(0x573, 0, std::string(R"([{"url":"http://h/","filePath":"a.bin","fileName":"a.bin"},
                                 {"url":"http://h/","filePath":"b","fileName":"../b"},
                                 {"url":"http://h/","filePath":"c","fileName":"/sub/c.dll"}])"));
   std::vector<AppUpdateFiles> files;

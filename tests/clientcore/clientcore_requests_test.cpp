@@ -58,16 +58,18 @@ TEST(Requests, CatalogueCalls) {
       {"GetPrimaryModeles", [](CQelClientCore& c) { c.GetPrimaryModeles(); }, 0x000, ""},
       {"GetSecondaryModules", [](CQelClientCore& c) { c.GetSecondaryModules(4); }, 0x001,
        R"({"PARAM":{"BANNER":{"BANNER_ID":"4"}}})"},
-      {"GetTopProuductCategorys", [&](CQelClientCore& c) { c.GetTopProuductCategorys(categories); }, 0x601, ""},
+      {"GetTopProuductCategorys", [&](CQelClientCore& c) { c.GetTopProuductCategorys(categories); }, 0x601,
+       ""},
       {"GetSubProuductCategorys", [&](CQelClientCore& c) { c.GetSubProuductCategorys(1000001, categories); },
        0x602, R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"1000001"}}})"},
       {"GetParentProuductCategorys", [&](CQelClientCore& c) { c.GetParentProuductCategorys(9, categories); },
        0x603, R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"9"}}})"},
-      {"GetProuductBrandsByCategory", [&](CQelClientCore& c) { c.GetProuductBrandsByCategory(brands, 9); }, 0x60a,
-       R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"9"}}})"},
+      {"GetProuductBrandsByCategory", [&](CQelClientCore& c) { c.GetProuductBrandsByCategory(brands, 9); },
+       0x60a, R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"9"}}})"},
       {"GetProductCategoryByID", [&](CQelClientCore& c) { c.GetProductCategoryByID(9, category); }, 0x608,
        R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"9"}}})"},
-      {"GetProductCategoryByID(0)", [&](CQelClientCore& c) { c.GetProductCategoryByID(0, category); }, 0x608, ""},
+      {"GetProductCategoryByID(0)", [&](CQelClientCore& c) { c.GetProductCategoryByID(0, category); }, 0x608,
+       ""},
       {"GetAllProuductsCount(-1)", [](CQelClientCore& c) { c.GetAllProuductsCount(-1); }, 0x609, ""},
       {"GetAllProuductsCount(3)", [](CQelClientCore& c) { c.GetAllProuductsCount(3); }, 0x609,
        R"({"PARAM":{"BRAND":{"BRAND_ID":"3"}}})"},
@@ -79,8 +81,9 @@ TEST(Requests, CatalogueCalls) {
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"0"}}})"},
       {"GetProductsByCategory", [&](CQelClientCore& c) { c.GetProductsByCategory(9, products, -1, 50, 100); },
        0x604, R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"9"}},"LIMIT":50,"OFFSET":100})"},
-      {"GetProductsByCategory brand", [&](CQelClientCore& c) { c.GetProductsByCategory(9, products, 2, 1, 0); },
-       0x604, R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"9"},"BRAND":{"BRAND_ID":"2"}},"LIMIT":1,"OFFSET":0})"},
+      {"GetProductsByCategory brand",
+       [&](CQelClientCore& c) { c.GetProductsByCategory(9, products, 2, 1, 0); }, 0x604,
+       R"({"PARAM":{"PRODUCT_CATEGORY":{"PRO_CATEGORY_ID":"9"},"BRAND":{"BRAND_ID":"2"}},"LIMIT":1,"OFFSET":0})"},
       {"SearchProduct", [&](CQelClientCore& c) { c.SearchProduct(Gbk("阀门"), products); }, 0x511,
        R"({"PARAM":{"FILTER":{"FILTER":"阀门"}}})"},
       {"UpdateProductStatus", [](CQelClientCore& c) { c.UpdateProductStatus(5); }, 0x522,
@@ -111,8 +114,8 @@ TEST(Requests, ProductDetailCalls) {
   const char* product = R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"77"}}})";
   CheckRequests({
       {"GetProductDetailHead", [&](CQelClientCore& c) { c.GetProductDetailHead(77, heads); }, 0x430, product},
-      {"GetProductUnstructuredIntr", [&](CQelClientCore& c) { c.GetProductUnstructuredIntr(77, intr); }, 0x401,
-       product},
+      {"GetProductUnstructuredIntr", [&](CQelClientCore& c) { c.GetProductUnstructuredIntr(77, intr); },
+       0x401, product},
       {"GetProuductPicCategorys", [&](CQelClientCore& c) { c.GetProuductPicCategorys(77, groups); }, 0x410,
        product},
       {"GetProuductPics(-1)", [&](CQelClientCore& c) { c.GetProuductPics(77, -1, pics); }, 0x411,
@@ -123,13 +126,16 @@ TEST(Requests, ProductDetailCalls) {
       {"GetProuductCaseRes", [&](CQelClientCore& c) { c.GetProuductCaseRes(77, 3, 2, res); }, 0x40a,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"77"},"PRODUCT_CASE":{"CASE_ID":"3"},"PRODUCT_CASE_RES_TYPE":"2"}})"},
       {"GetProductModels", [&](CQelClientCore& c) { c.GetProductModels(77, models); }, 0x421, product},
-      {"GetProductParameters", [&](CQelClientCore& c) { c.GetProductParameters(77, params); }, 0x422, product},
+      {"GetProductParameters", [&](CQelClientCore& c) { c.GetProductParameters(77, params); }, 0x422,
+       product},
       {"GetProductParametersAll", [&](CQelClientCore& c) { c.GetProductParametersAll(77, params); }, 0x422,
        product},
-      {"GetProductModelPics", [&](CQelClientCore& c) { c.GetProductModelPics(77, modelPics); }, 0x424, product},
+      {"GetProductModelPics", [&](CQelClientCore& c) { c.GetProductModelPics(77, modelPics); }, 0x424,
+       product},
       {"GetProductReports", [&](CQelClientCore& c) { c.GetProductReports(77, reports, 10, 20); }, 0x414,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"77"}},"LIMIT":10,"OFFSET":20})"},
-      {"GetProductParameterValues", [](CQelClientCore& c) { c.GetProductParameterValues(77); }, 0x423, product},
+      {"GetProductParameterValues", [](CQelClientCore& c) { c.GetProductParameterValues(77); }, 0x423,
+       product},
   });
 }
 
@@ -214,7 +220,8 @@ TEST(Requests, AccountCalls) {
        R"({"PARAM":{"SYS_AREA":{"AREAID":"0"}}})"},
       {"GetGeoTagsById", [&](CQelClientCore& c) { c.GetGeoTagsById(12, tag); }, 0x543,
        R"({"PARAM":{"SYS_AREA":{"AREAID":"12"}}})"},
-      {"behavior_visitProduct", [](CQelClientCore& c) { c.behavior_visitProduct(5); }, 0x553, R"({"prodId":"5"})"},
+      {"behavior_visitProduct", [](CQelClientCore& c) { c.behavior_visitProduct(5); }, 0x553,
+       R"({"prodId":"5"})"},
       {"behavior_print", [](CQelClientCore& c) { c.behavior_print(5, 1); }, 0x552,
        R"({"prodId":"5","printType":"1"})"},
       {"sendCachedDataSync", [](CQelClientCore& c) { c.sendCachedDataSync(); }, 0x551, ""},
@@ -291,8 +298,8 @@ TEST(Requests, CurrentDateHasNoLeadingZeros) {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  std::wstring expected = std::to_wstring(local.tm_year + 1900) + L"-" + std::to_wstring(local.tm_mon + 1) + L"-" +
-                          std::to_wstring(local.tm_mday);
+  std::wstring expected = std::to_wstring(local.tm_year + 1900) + L"-" + std::to_wstring(local.tm_mon + 1) +
+                          L"-" + std::to_wstring(local.tm_mday);
   EXPECT_EQ(date, expected);
 }
 

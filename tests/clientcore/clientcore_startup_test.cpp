@@ -20,22 +20,27 @@ using qeltest::FakeBridge;
 
 class FixedServices : public ICommonServices {
  public:
-  FixedServices(std::string moduleDir, int64_t intervalMs) : moduleDir_(std::move(moduleDir)), interval_(intervalMs) {}
-  bool LogRecord() override { return false; }
+  FixedServices(std::string moduleDir, int64_t intervalMs, bool logRecord = false)
+      : moduleDir_(std::move(moduleDir)), interval_(intervalMs), logRecord_(logRecord) {}
+  bool LogRecord() override { return logRecord_; }
   std::string Server() override { return "http://127.0.0.1:9/svc"; }
   std::string Ip() override { return "10.0.0.2"; }
   std::string Mac() override { return "02:00:00:00:00:01"; }
   std::string OperationSystemName() override { return "Linux 6.1"; }
   std::string ModuleDir() override { return moduleDir_; }
   int64_t CachedDataIntervalMs() override { return interval_; }
-  std::string DownloadFile(const std::string&, const std::string&, const std::string&,
-                           CommonDownloadProgress*) override {
+  std::string DownloadFile(const std::string& url, const std::string& second, const std::string& path,
+                           CommonDownloadProgress* progress) override {
+    downloads.push_back({url, second, path, progress == nullptr ? "null" : "set"});
     return "100000";
   }
+
+  std::vector<std::vector<std::string>> downloads;
 
  private:
   std::string moduleDir_;
   int64_t interval_;
+  bool logRecord_;
 };
 
 class StartupTest : public ::testing::Test {
@@ -63,7 +68,8 @@ TEST_F(StartupTest, StartupJsonHoldsTheSixKeys) {
   Use(900000);
   Json::Value info;
   ASSERT_TRUE(qel::ParseGbkJson(Core().GetInitInfo(), &info));
-  EXPECT_EQ(info.getMemberNames(), (std::vector<std::string>{"IP", "LOCAL_PATH", "MAC", "PLATFORM", "SERVER_PATH", "UA"}));
+  EXPECT_EQ(info.getMemberNames(),
+            (std::vector<std::string>{"IP", "LOCAL_PATH", "MAC", "PLATFORM", "SERVER_PATH", "UA"}));
   EXPECT_EQ(info["LOCAL_PATH"].asString(), install_.root());
   EXPECT_EQ(info["SERVER_PATH"].asString(), "http://127.0.0.1:9/svc");
   EXPECT_EQ(info["IP"].asString(), "10.0.0.2");
@@ -99,6 +105,8 @@ TEST_F(StartupTest, CachedDataThreadSendsAtOnceThenEveryIntervalAndStopsPromptly
   FakeBridge bridge;
   ASSERT_TRUE(Core().Init());
   ASSERT_TRUE(WaitForCode(bridge, 0x551, 3));
+  bridge.Script(0x607, 0, std::string(R"([{"PRODUCT_ID":"7"}])"));
+  ASSERT_NE(Core().GetProductByID(7), nullptr);
   CQelClientCore::Uninitialize();
   size_t after = bridge.Count();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -107,6 +115,7 @@ TEST_F(StartupTest, CachedDataThreadSendsAtOnceThenEveryIntervalAndStopsPromptly
   // After shutdown every call gives its failure result without a request.
   std::vector<Product> products;
   EXPECT_EQ(Core().GetProductByID(1), nullptr);
+  EXPECT_EQ(Core().GetProductByID(7), nullptr);  // cached before shutdown
   Core().GetProductsByCategory(1, products, -1, 10, 0);
   EXPECT_TRUE(products.empty());
   EXPECT_FALSE(Core().DoDataUpdate());
@@ -125,6 +134,50 @@ TEST_F(StartupTest, ShutdownWakesALongWait) {
   CQelClientCore::Uninitialize();
   // Far below the 15-minute pause: the wait was woken.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+}
+
+// With log recording on, the client core's own files appear in ./qellog and
+// carry the bridge's lines.
+TEST_F(StartupTest, LogRecordingWritesTheClientCoreFiles) {
+  CCommon2::instance().SetServices(std::make_shared<FixedServices>(install_.root(), 900000, true));
+  FakeBridge bridge;
+  ASSERT_TRUE(Core().Init());
+  CQelClientCore::Uninitialize();
+  bool found = false;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("qellog", ec)) {
+    std::string name = entry.path().filename().string();
+    if (name.find("PC_CORE_") != std::string::npos && name.rfind("INFO_", 0) == 0) {
+      found = qeltest::ReadFile(entry.path().string()).find("qelclientcore:39") != std::string::npos;
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(StartupTest, DownloadFileGoesToTheCommonLibrary) {
+  auto services = std::make_shared<FixedServices>(install_.root(), 900000);
+  CCommon2::instance().SetServices(services);
+  Core().DownloadFile("http://h/a.bin", "/tmp/x/a.bin");
+  ASSERT_EQ(services->downloads.size(), 1u);
+  EXPECT_EQ(services->downloads[0], (std::vector<std::string>{"http://h/a.bin", "", "/tmp/x/a.bin", "null"}));
+}
+
+// Before Init the bridge is not started: every call gives its failure
+// result, without a crash.
+TEST_F(StartupTest, CallsBeforeInitFail) {
+  Use(900000);
+  std::vector<ProductCategory> categories;
+  std::vector<Product> products;
+  std::wstring error;
+  Core().GetTopProuductCategorys(categories);
+  Core().GetProductsByCategory(1, products, -1, 10, 0);
+  EXPECT_TRUE(categories.empty());
+  EXPECT_TRUE(products.empty());
+  EXPECT_EQ(Core().GetProductByID(UINT64_MAX), nullptr);
+  EXPECT_EQ(Core().GetCompanyInfo(), nullptr);
+  EXPECT_EQ(Core().GetAllProuductsCount(-1), 0);
+  EXPECT_NE(Core().LogIn("u", "p", true, error), LOGIN_OK);
+  EXPECT_FALSE(Core().DoDataUpdate());
 }
 
 // Holds the data update (0x570) until released, so a test can act while it

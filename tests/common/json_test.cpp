@@ -60,6 +60,17 @@ TEST(JsonWriter, TextsDecodeAsGbkToTheSameCharacters) {
   EXPECT_EQ(qel::WriteCompact(v), std::string("{\"N\":\"") + kCheng + kXin + "\\\\\"}");
 }
 
+TEST(JsonWriter, Utf8TextsKeepEveryEscape) {
+  // "昞" in UTF-8 ends in 0x9E, which would pass for a GBK first byte.
+  Json::Value v(Json::objectValue);
+  v["N"] = "\xE6\x98\x9E\\";
+  const std::string text = qel::WriteCompactUtf8(v);
+  EXPECT_EQ(text, "{\"N\":\"\xE6\x98\x9E\\\\\"}");
+  Json::Value back;
+  ASSERT_TRUE(qel::ParseJson(text, &back));
+  EXPECT_EQ(back, v);
+}
+
 TEST(JsonWriter, StyledAndCompactShapes) {
   Json::Value rows(Json::arrayValue);
   Json::Value row(Json::objectValue);
@@ -134,6 +145,19 @@ TEST(JsonReader, ReadsGbkTextsAsAHostWritesThem) {
     Json::Value out(7);
     EXPECT_FALSE(qel::ParseGbkJson(t, &out)) << t;
     EXPECT_TRUE(out.isNull()) << t;
+  }
+}
+
+TEST(JsonReader, WholeTextHoldsOneValueOnly) {
+  struct Case {
+    std::string text;
+    bool whole;
+  } cases[] = {{"{\"a\":1}", true},           {"{\"a\":1}\n\t ", true},    {"{\"a\":1} x", false},
+               {"{\"a\":1}{\"b\":2}", false}, {"[\"\xD5\x5C\"]\"", false}, {std::string("[1]\0x", 4), false}};
+  for (const Case& c : cases) {
+    Json::Value v;
+    EXPECT_TRUE(qel::ParseGbkJson(c.text, &v)) << c.text;
+    EXPECT_EQ(qel::ParseWholeGbkJson(c.text, &v), c.whole) << c.text;
   }
 }
 

@@ -101,7 +101,7 @@ void CheckValueSurvives(const std::string& input) {
   reply["result"]["status"] = "100000";
   reply["result"]["result"].append(item);
   qelInternetResponseBean bean;
-  Check(bean.ParseResponse(qel::Utf8ToGbk(qel::WriteCompact(reply))), "service reply parses");
+  Check(bean.ParseResponse(qel::Utf8ToGbk(qel::WriteCompactUtf8(reply))), "service reply parses");
   std::unique_ptr<qelInternetResponseNode> node(bean.GetResultNode(0));
   Check(node != nullptr && node->GetFieldVal("USERNAME") == gbk, "GBK value survives");
 }

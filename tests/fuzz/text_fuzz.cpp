@@ -185,9 +185,9 @@ void CheckMasked(const Json::Value& value, int depth) {
 void Masking(const std::string& input) {
   const std::string masked = qel::dataspace::MaskSecrets(input);
   Json::Value parsed;
-  if (qel::ParseGbkJson(input, &parsed)) {
+  if (qel::ParseWholeGbkJson(input, &parsed)) {
     Json::Value after;
-    Check(qel::ParseGbkJson(masked, &after), "a masked JSON text still parses");
+    Check(qel::ParseWholeGbkJson(masked, &after), "a masked JSON text still parses");
     CheckMasked(after, 0);
   }
 }

@@ -550,7 +550,7 @@ void HttpTestServer::Impl::AnswerRpc(int fd, const HttpRequestRecord& request) {
   reply["jsonrpc"] = "2.0";
   reply["id"] = qel::Member(call.envelope, "id");
   reply["result"] = inner;
-  SendResponse(fd, 200, "application/json;charset=UTF-8", qel::WriteCompact(reply));
+  SendResponse(fd, 200, "application/json;charset=UTF-8", qel::WriteCompactUtf8(reply));
 }
 
 void HttpTestServer::Impl::AnswerUpload(int fd) {
