@@ -461,18 +461,18 @@ int qelUpdateCommon::MakeDirsEx(const std::string& relativePath, std::string* ba
   if (base == nullptr) return 1;
   // Split in the UTF-8 form: a GBK trail byte may look like a separator.
   std::string utf8 = GbkToUtf8(relativePath);
-  std::vector<std::string> parts;
-  std::string part;
+  std::vector<std::string> folders;
+  std::string name;
   for (char c : utf8) {
     if (IsSeparator(c)) {
-      parts.push_back(part);
-      part.clear();
+      folders.push_back(name);
+      name.clear();
     } else {
-      part += c;
+      name += c;
     }
   }
-  // The last part is the file name and never becomes a folder.
-  for (const std::string& folder : parts) {
+  // The last segment is the file name and never becomes a folder.
+  for (const std::string& folder : folders) {
     if (folder.empty()) continue;
     *base += "/" + Utf8ToGbk(folder);
     QEL_LOG(kFun, "FileFolder is:" + *base);

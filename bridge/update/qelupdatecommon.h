@@ -101,7 +101,7 @@ class qelUpdateCommon {
   int GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table,
                          const std::string& filter);
   int ClearLocalTable(const std::string& table, qelSqlite* db);
-  // Creates the folders of relativePath (not its last part) below *base,
+  // Creates the folders of relativePath (not its last segment, the file name) below *base,
   // which ends as the innermost one.
   int MakeDirsEx(const std::string& relativePath, std::string* base);
 

@@ -140,7 +140,10 @@ int qelUpdateProgram::UpdateProgram(std::string, std::string* error) {
     int result = CheckLocked(nullptr);
     if (result != 0) return result;
   }
-  if (common->CreateTempFolders() != 0) return 1;
+  if (common->CreateTempFolders() != 0) {
+    QEL_LOG(kFun, "CREATE TEMP FOLDERS ERROR! " + UpdateTempPath());
+    return 1;
+  }
   LocalConfigInfo config;
   if (common->GetLocalConfig(&config) != 0) return 1;
   if (config.IsUpdate < 2 && ClearOldFiles() != 0) {

@@ -40,7 +40,7 @@ struct Package {
   int64_t time = 200;
   std::string prefix = "/p1";                // where its files are served
   std::map<std::string, std::string> files;  // "fileName" -> bytes
-  std::string marker = "package-200";        // a row that tells databases apart
+  std::string marker = "package-200";        // a row that tells the databases of packages from one another
   std::vector<std::string> extraEntries;     // raw JSON entries added to the list
   std::string db;                            // the database bytes, set by Publish
 };
