@@ -1,5 +1,8 @@
 #include "business/qel_invoke_custom.h"
 
+#include "business/custom/interactionrequests.h"
+#include "business/custom/lists.h"
+#include "business/custom/seen.h"
 #include "business/qelbusinesshelper.h"
 #include "business/qelmethodtable.h"
 #include "cqelbridge.h"
@@ -84,6 +87,22 @@ int QueueVisit(Self& self, const CustomRequest& request, std::string* reply) {
   return self.AddInsideBehaviorTrack(11, *request.text, reply);
 }
 
+// ---- marks, consultations, inquiries, sign-up and account checks ----
+int MarkSeen(Self&, const CustomRequest& request, std::string* reply) {
+  return custom::SetStatusNormal(*request.text, reply);
+}
+int ConsultList(Self&, const CustomRequest& request, std::string* reply) {
+  return custom::GetConsultList(cqelbridge::GetInstance()->GetCurrentUID(), request.params.value, reply);
+}
+int InquiryList(Self&, const CustomRequest& request, std::string* reply) {
+  return custom::GetInquiryList(cqelbridge::GetInstance()->GetCurrentUID(), request.params.value, reply);
+}
+// The handlers that read the whole request text themselves.
+template <int (*Run)(const std::string&, std::string*)>
+int WholeText(Self&, const CustomRequest& request, std::string* reply) {
+  return Run(*request.text, reply);
+}
+
 constexpr char kNoProductId[] = "Can not get PRODUCT_ID from json in";
 constexpr char kNoParams[] = "Can not get params from json in";
 
@@ -100,21 +119,21 @@ const MethodTable<Self>& Table() {
           Method(0x04, &FavoriteCheck).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
           Method(0x11, &Search).Key("FILTER", "FILTER").OnFail(FailRoute::kDirect, "Can not get filter from json in"),
           // Mark a product as seen: the handler reads the whole text once the id is there.
-          Method(0x22, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
-          Method(0x23, &NotBuiltYet),  // mark the named item as seen
+          Method(0x22, &MarkSeen).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
+          Method(0x23, &MarkSeen),  // mark the named item as seen
           Method(0x31, &Login).Parsed(),
-          Method(0x32, &NotBuiltYet),  // sign-up
+          Method(0x32, &WholeText<custom::SignUp>),  // sign-up
           Method(0x34, &UserInfo),
-          Method(0x35, &NotBuiltYet),  // send a security code
-          Method(0x36, &NotBuiltYet),  // check a security code
-          Method(0x37, &NotBuiltYet),  // consultation count
-          Method(0x38, &NotBuiltYet),  // inquiry count
-          Method(0x39, &NotBuiltYet),  // store and send a consultation
-          Method(0x3a, &NotBuiltYet),  // store and send an inquiry
-          Method(0x3b, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),  // consultations of a product
-          Method(0x3c, &NotBuiltYet).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoParams),  // inquiries of a product
-          Method(0x3d, &NotBuiltYet),  // delete a consultation
-          Method(0x3e, &NotBuiltYet),  // delete an inquiry
+          Method(0x35, &WholeText<custom::SendSecurityCode>),  // send a security code
+          Method(0x36, &WholeText<custom::CheckSecurityCode>),  // check a security code
+          Method(0x37, &WholeText<custom::ConsultCount>),  // consultation count
+          Method(0x38, &WholeText<custom::InquiryCount>),  // inquiry count
+          Method(0x39, &WholeText<custom::SubmitConsultation>),  // store and send a consultation
+          Method(0x3a, &WholeText<custom::SubmitInquiry>),  // store and send an inquiry
+          Method(0x3b, &ConsultList).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),  // consultations of a product
+          Method(0x3c, &InquiryList).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoParams),  // inquiries of a product
+          Method(0x3d, &WholeText<custom::DeleteConsultation>),  // delete a consultation
+          Method(0x3e, &WholeText<custom::DeleteInquiryRequest>),  // delete an inquiry
           Method(0x41, &SubAreas).Parsed(),
           Method(0x42, &ParentArea).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
           Method(0x43, &Area).Key("SYS_AREA", "AREAID").OnFail(FailRoute::kDirect, kNoParams),
@@ -122,12 +141,12 @@ const MethodTable<Self>& Table() {
           Method(0x51, &SendQueue),
           Method(0x52, &QueuePrint),
           Method(0x53, &QueueVisit),
-          Method(0x54, &NotBuiltYet),  // does the user exist
+          Method(0x54, &WholeText<custom::UserExists>),  // does the user exist
           Method(0x70, &RunDataUpdate),  // run the data update
           Method(0x71, &IsNeedDataUpdate),  // check for a data update
           Method(0x72, &IsNeedUpdateSoftWare),  // check for an application update
           Method(0x73, &GetAppUpdateFiles),  // application update file list
-          Method(0x74, &NotBuiltYet),  // change the password
+          Method(0x74, &WholeText<custom::ChangePassword>),  // change the password
       },
       kResultFailed);
   // clang-format on

@@ -1,0 +1,113 @@
+#include "business/custom/consult.h"
+
+#include <cstdint>
+#include <map>
+
+#include <json/json.h>
+
+#include "business/custom/localids.h"
+#include "business/custom/servicecall.h"
+#include "business/qelbusinesshelper.h"
+#include "database/qeldatasource.h"
+#include "database/qelquery.h"
+#include "internet/qelinternetrequestbean.h"
+#include "internet/qelinternetresponsebean.h"
+#include "logbridge.h"
+#include "qel/json.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace custom {
+namespace {
+
+const char kFun[] = "qel::dataspace::qel_Invoke_Custom::ProdConsult";
+const char kTable[] = "PROD_CONSULT";
+const char kId[] = "CONSULT_ID";
+const RequestType kConsultRequest = 7;
+
+const char* const kInputMembers[] = {"ADDTIME",   "CONTENT", "TEL1",       "TEL2",      "TEL3",
+                                     "MOBILENUM", "EMAIL",   "PRODUCT_ID", "CONSULT_ID"};
+
+using Members = std::map<std::string, std::string>;
+
+std::string Get(const Members& members, const char* name) {
+  auto it = members.find(name);
+  return it != members.end() ? it->second : std::string();
+}
+
+// The stored row of the request's members; the id is set when it is stored.
+Json::Value UnsentRow(const std::string& uid, const Members& members) {
+  Json::Value row(Json::objectValue);
+  for (const char* name : kInputMembers) row[name] = Get(members, name);
+  row["SENTSTATUS"] = "2";
+  row["ITYPE"] = "1";
+  row["USERID"] = uid;
+  return row;
+}
+
+int Send(const Members& members, std::string* reply) {
+  Json::Value param(Json::objectValue);
+  param["content"] = Get(members, "CONTENT");
+  param["mail"] = Get(members, "EMAIL");
+  param["phone"] = Get(members, "MOBILENUM");
+  param["prodId"] = Get(members, "PRODUCT_ID");
+  param["tel1"] = Get(members, "TEL1");
+  param["tel2"] = Get(members, "TEL2");
+  param["tel3"] = Get(members, "TEL3");
+  qelInternetRequestBean bean;
+  if (!bean.AddOneRequestWithParam(kConsultRequest, param)) {
+    QEL_LOG(kFun, "AddOneRequestWithParam error");
+    return 1;
+  }
+  qelInternetResponseBean response;
+  return CallService(&bean, kFun, &response, reply);
+}
+
+}  // namespace
+
+int ProdConsult(const std::string& uid, const std::string& json, std::string* reply) {
+  if (uid.empty()) QEL_LOG_DIRECT("There is not any user");
+  Json::Value root;
+  if (!qel::ParseGbkJson(json, &root)) {
+    QEL_LOG_DIRECT("Json format error");
+    return 1;
+  }
+  Members members;
+  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "PROD_CONSULT"), &members) != 0) {
+    QEL_LOG_DIRECT("Can not get params from json in");
+    return 1;
+  }
+  IQELDatasource* datasource = MainDatasource();
+  if (datasource == nullptr) return 1;
+
+  const std::string id = Get(members, kId);
+  const int64_t number = qel::StringToInt64(id);
+  int64_t stored = 0;
+  if (!CountStoredId(datasource, kTable, kId, id, &stored)) {
+    QEL_LOG_DIRECT("Get consult error");
+    return 1;
+  }
+  std::string localId = id;
+  if (stored < 1) {
+    const bool storedNow = number < 1
+                               ? StoreUnsent(datasource, kTable, kId, UnsentRow(uid, members), &localId)
+                               : StoreUnderId(datasource, kTable, kId, UnsentRow(uid, members), id);
+    if (!storedNow) {
+      QEL_LOG_DIRECT("Get consult error");
+      return 1;
+    }
+  }
+
+  // An id from 1 up is stored (now or before) and never sent.
+  if (number >= 1) return 0;
+  const int result = Send(members, reply);
+  if (result != 0) return result;
+  // The service has it: a failed renumbering is logged, not reported.
+  if (!MarkSent(datasource, kTable, kId, localId)) QEL_LOG(kFun, "Update consult id error");
+  return 0;
+}
+
+}  // namespace custom
+}  // namespace dataspace
+}  // namespace qel

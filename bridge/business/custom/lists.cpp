@@ -1,0 +1,179 @@
+#include "business/custom/lists.h"
+
+#include <vector>
+
+#include <json/json.h>
+
+#include "business/qelbusinesshelper.h"
+#include "database/qeldatasource.h"
+#include "database/qelquery.h"
+#include "database/qelquerydef.h"
+#include "database/qelrecord.h"
+#include "database/qelsqltext.h"
+#include "logbridge.h"
+#include "qel/json.h"
+
+namespace qel {
+namespace dataspace {
+namespace custom {
+namespace {
+
+const char kConsCountFun[] = "qel::dataspace::qel_Invoke_Custom::GetProdConsCount";
+const char kInqsCountFun[] = "qel::dataspace::qel_Invoke_Custom::GetProdInqsCount";
+
+const std::vector<std::string> kConsultColumns = {"PRODUCT_ID", "CONSULT_ID", "ADDTIME",   "CONTENT",
+                                                  "ITYPE",      "TEL1",       "TEL2",      "TEL3",
+                                                  "MOBILENUM",  "EMAIL",      "SENTSTATUS"};
+const std::vector<std::string> kInquiryColumns = {
+    "PRODUCT_ID", "INQUIRY_ID", "CONTENT", "ITYPE", "ADDTIME", "NUM",        "CONTACT", "TEL1",   "TEL2",
+    "TEL3",       "MOBILENUM",  "EMAIL",   "AREAR", "ADDRESS", "SENTSTATUS", "IMG",     "DUEDATE"};
+
+// User ids compare without regard to letter case everywhere.
+std::string UserCondition(const std::string& uid) {
+  return "USERID = " + QuoteSqlText(uid) + " COLLATE NOCASE";
+}
+
+// PARAM.PRODUCT.PRODUCT_ID as text; "" when the text or the member is
+// missing.
+std::string RequestProductId(const std::string& json) {
+  Json::Value root;
+  if (!qel::ParseGbkJson(json, &root)) return "";
+  return qel::TextMember(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "PRODUCT"), "PRODUCT_ID");
+}
+
+// The rows of table under filter, newest ADDTIME first, as an array of row
+// objects. False when the query cannot run.
+bool QueryNewestFirst(const std::string& table, const std::vector<std::string>& columns,
+                      const std::string& filter, Json::Value* rows) {
+  qelQueryDef def;
+  for (const std::string& column : columns) def.AddField(table, column);
+  def.SetFilter(filter);
+  def.AddOrder("ADDTIME", 1);
+  *rows = Json::Value(Json::arrayValue);
+  return QueryRows(&def, rows);
+}
+
+// Element 0 of an area lookup; null when the lookup fails or finds nothing.
+Json::Value FirstArea(int (*lookup)(const std::string&, std::string*), const std::string& areaId,
+                      bool* failed = nullptr) {
+  std::string text;
+  Json::Value rows;
+  const bool ok = lookup(areaId, &text) == 0 && qel::ParseGbkJson(text, &rows);
+  if (failed != nullptr) *failed = !ok;
+  if (!ok) return Json::Value();
+  const Json::Value& first = qel::Element(rows, 0);
+  return first.isObject() ? first : Json::Value();
+}
+
+Json::Value OrEmpty(const Json::Value& area) {
+  return area.isObject() ? area : Json::Value(Json::objectValue);
+}
+
+// The area of the row, its parent and its grandparent. Area ids shorter
+// than 4 characters have no area of their own and no parent.
+void AddAreas(Json::Value* row) {
+  const std::string areaId = qel::StringMember(*row, "AREAR");
+  (*row)["AREACOUNTRY"] = OrEmpty(FirstArea(GetArea, areaId));
+  const Json::Value city = FirstArea(GetParentArea, areaId);
+  (*row)["AREACITY"] = OrEmpty(city);
+  Json::Value province;
+  if (city.isObject()) province = FirstArea(GetParentArea, qel::StringMember(city, "AREAID"));
+  (*row)["AREAPROVINCE"] = OrEmpty(province);
+}
+
+bool DeleteRow(const std::string& table, const Json::Value& match) {
+  IQELDatasource* datasource = MainDatasource();
+  if (datasource == nullptr) return false;
+  qelRecord record;
+  record.Append(match);
+  return datasource->DeleteRecord(table, &record);
+}
+
+}  // namespace
+
+int GetProdConsCount(const std::string& uid, const std::string& json, std::string* reply) {
+  if (uid.empty()) QEL_LOG(kConsCountFun, "There is not any user");
+  const std::string productId = RequestProductId(json);
+  const std::string filter =
+      "PRODUCT_ID=" + QuoteSqlText(productId) + " OR PRODUCT_ID IS null OR PRODUCT_ID = ''";
+  if (reply != nullptr) *reply = CountReply(QueryCount("PROD_CONSULT", filter));
+  return 0;
+}
+
+int GetProdInqsCount(const std::string& uid, const std::string& json, std::string* reply) {
+  if (uid.empty()) {
+    QEL_LOG(kInqsCountFun, "There is not any user");
+    return 1;
+  }
+  const std::string productId = RequestProductId(json);
+  if (productId.empty()) {
+    QEL_LOG(kInqsCountFun, "Can not get params from json in");
+    return 1;
+  }
+  const std::string filter = "PRODUCT_ID = " + QuoteSqlText(productId) + " AND " + UserCondition(uid);
+  if (reply != nullptr) *reply = CountReply(QueryCount("PROD_INQUIRY", filter));
+  return 0;
+}
+
+int GetConsultList(const std::string& uid, const std::string& productId, std::string* reply) {
+  if (uid.empty()) QEL_LOG_DIRECT("Not any user");
+  Json::Value rows;
+  const std::string filter =
+      " (PRODUCT_ID IS null OR PRODUCT_ID = '' OR PRODUCT_ID = " + QuoteSqlText(productId) + ")";
+  if (!QueryNewestFirst("PROD_CONSULT", kConsultColumns, filter, &rows)) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+  if (reply != nullptr) *reply = RowsText(rows);
+  return 0;
+}
+
+int GetInquiryList(const std::string& uid, const std::string& productId, std::string* reply) {
+  if (uid.empty()) {
+    QEL_LOG_DIRECT("Not any users");
+    return 1;
+  }
+  Json::Value rows;
+  const std::string filter = UserCondition(uid) + " AND PRODUCT_ID = " + QuoteSqlText(productId);
+  if (!QueryNewestFirst("PROD_INQUIRY", kInquiryColumns, filter, &rows)) {
+    QEL_LOG_DIRECT("Query Error");
+    return 1;
+  }
+  for (Json::Value& row : rows) AddAreas(&row);
+  if (reply != nullptr) *reply = RowsText(rows);
+  return 0;
+}
+
+int DeleteConsult(const std::string& uid, const std::string& productId, const std::string& consultId) {
+  if (uid.empty()) QEL_LOG_DIRECT("Not any users");
+  // Consultations are listed whoever stored them, so whoever lists one can
+  // delete it: the match leaves the user out.
+  Json::Value match(Json::objectValue);
+  match["CONSULT_ID"] = consultId;
+  match["PRODUCT_ID"] = productId;
+  if (!DeleteRow("PROD_CONSULT", match)) {
+    QEL_LOG_DIRECT("Delete record error");
+    return 1;
+  }
+  return 0;
+}
+
+int DeleteInquiry(const std::string& uid, const std::string& productId, const std::string& inquiryId) {
+  if (uid.empty()) {
+    QEL_LOG_DIRECT("Not any users");
+    return 1;
+  }
+  Json::Value match(Json::objectValue);
+  match["INQUIRY_ID"] = inquiryId;
+  match["PRODUCT_ID"] = productId;
+  match["USERID"] = uid;
+  if (!DeleteRow("PROD_INQUIRY", match)) {
+    QEL_LOG_DIRECT("Delete record error");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace custom
+}  // namespace dataspace
+}  // namespace qel

@@ -1,0 +1,97 @@
+#include "business/custom/localids.h"
+
+#include <limits>
+
+#include <json/json.h>
+
+#include "database/qeldatasource.h"
+#include "database/qelrecord.h"
+#include "database/qelsqltext.h"
+#include "database/qeltransaction.h"
+#include "qel/text.h"
+
+namespace qel {
+namespace dataspace {
+namespace custom {
+namespace {
+
+std::string IdCondition(const std::string& idColumn, const std::string& id) {
+  return idColumn + " = " + QuoteSqlText(id);
+}
+
+// MIN or MAX of the ids as integers; "" for an empty table.
+bool IdBound(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+             const char* function, std::string* text) {
+  return datasource != nullptr &&
+         datasource->GetFieldValue(table, std::string(function) + "(CAST(" + idColumn + " AS INTEGER))", "",
+                                   text) == 0;
+}
+
+bool Renumber(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+              const std::string& from, const std::string& to) {
+  if (datasource == nullptr) return false;
+  Json::Value row(Json::objectValue);
+  row[idColumn] = to;
+  row["UPFILTER"] = IdCondition(idColumn, from);
+  qelRecord record;
+  record.Append(row);
+  return datasource->UpdateRecord(table, &record);
+}
+
+}  // namespace
+
+bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                   const std::string& id, int64_t* count) {
+  std::string text;
+  if (datasource == nullptr ||
+      datasource->GetFieldValue(table, "COUNT(*)", IdCondition(idColumn, id), &text) != 0 ||
+      !qel::IsDecimalId(text)) {
+    return false;
+  }
+  *count = qel::StringToInt64(text);
+  return true;
+}
+
+bool StoreUnsent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                 Json::Value row, std::string* id) {
+  // The smallest id and the insert go together: two rows stored at once
+  // never share an id.
+  qelTransaction transaction(datasource);
+  std::string text;
+  if (!transaction.Active() || !IdBound(datasource, table, idColumn, "MIN", &text)) return false;
+  int64_t smallest = qel::StringToInt64(text);
+  if (smallest == std::numeric_limits<int64_t>::min()) return false;
+  if (smallest >= 0) smallest = -1;
+  const std::string localId = qel::Int64ToString(smallest - 1);
+  row[idColumn] = localId;
+  qelRecord record;
+  record.Append(row);
+  if (!datasource->AddRecord(table, &record) || !transaction.Commit()) return false;
+  *id = localId;
+  return true;
+}
+
+bool StoreUnderId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                  Json::Value row, const std::string& id) {
+  if (datasource == nullptr) return false;
+  row[idColumn] = id;
+  qelRecord record;
+  record.Append(row);
+  return datasource->AddRecord(table, &record);
+}
+
+bool MarkSent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+              const std::string& from) {
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return false;
+  std::string text;
+  int64_t largest = 1;
+  if (IdBound(datasource, table, idColumn, "MAX", &text)) largest = qel::StringToInt64(text);
+  if (largest < 1) largest = 1;
+  if (largest == std::numeric_limits<int64_t>::max()) return false;
+  return Renumber(datasource, table, idColumn, from, qel::Int64ToString(largest + 1)) && transaction.Commit();
+}
+
+}  // namespace custom
+}  // namespace dataspace
+}  // namespace qel
