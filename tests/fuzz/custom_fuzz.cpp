@@ -126,11 +126,16 @@ std::vector<std::pair<std::string, std::string>> Services() {
   return services;
 }
 
-// True when the wire body says the whole call succeeded, read as the
-// transport reads it (UTF-8 to GBK, sequences that do not convert dropped).
+// The wire body read as the transport reads it (UTF-8 to GBK, sequences
+// that do not convert dropped); false when that does not parse.
+bool ReadsAsReply(const std::string& body, Json::Value* reply) {
+  return qel::ParseGbkJson(qel::Utf8ToGbk(body), reply);
+}
+
+// True when the wire body says the whole call succeeded.
 bool ServiceSaidSuccess(int httpStatus, const std::string& body) {
   Json::Value reply;
-  if (httpStatus != 200 || !qel::ParseGbkJson(qel::Utf8ToGbk(body), &reply)) return false;
+  if (httpStatus != 200 || !ReadsAsReply(body, &reply)) return false;
   const Json::Value& result = qel::ObjectMember(reply, "result");
   return qel::TextMember(result, "status").find("100000") != std::string::npos;
 }
@@ -209,7 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "reading the user changes nothing", call.code);
   }
   Json::Value wire;
-  if (call.code == 0x551 && (httpStatus != 200 || !qel::ParseJson(body, &wire)))
+  if (call.code == 0x551 && (httpStatus != 200 || !ReadsAsReply(body, &wire)))
     Check(Rows(root, "SELECT * FROM BEHAVIOR ORDER BY ID") == queueBefore,
           "an unanswered send keeps the queue", call.code);
   return 0;
