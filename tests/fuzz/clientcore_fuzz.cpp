@@ -374,8 +374,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(!before.hasCompany || (after.hasCompany && Same(before.company, after.company)), "company kept",
         "GetCompanyInfo");
   Check(!before.hasInfo || (after.hasInfo && Same(before.info, after.info)), "about kept", "GetQelInfo");
-  Check(before.modules.empty() || (after.hasModules && SameList(before.modules, after.modules)), "modules kept",
-        "GetPrimaryModeles");
+  Check(before.modules.empty() || (after.hasModules && SameList(before.modules, after.modules)),
+        "modules kept", "GetPrimaryModeles");
   Check(!before.hasCerts || !after.hasCerts || SameList(before.certs, after.certs), "certificates kept",
         "GetAllEntCerts");
   Check(!before.hasCases || !after.hasCases || SameList(before.cases, after.cases), "cases kept",

@@ -58,20 +58,23 @@ void CheckOwn(const AppUpdateFiles& file, const char*) {
   Check(file.localPath.size() > folder.size() + 1 && file.localPath.compare(0, folder.size(), folder) == 0 &&
             (file.localPath[folder.size()] == '/' || file.localPath[folder.size()] == '\\'),
         "local path in the update folder", "AppUpdateFiles");
-  // The name below the folder, split on both separators in its UTF-8 form
-  // (a GBK second byte may be 0x5C).
+  // The name below the folder as the file system sees it: its UTF-8 form
+  // (a GBK second byte may be 0x5C; bytes that are no GBK drop out, which
+  // can leave a doubled separator -- harmless), split on both separators.
   std::string name = qel::GbkToUtf8(std::string_view(file.localPath).substr(folder.size() + 1));
   Check(name.find(':') == std::string::npos && name.find('\0') == std::string::npos, "no drive or NUL",
         "AppUpdateFiles");
+  bool named = false;
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find_first_of("/\\", start);
     if (end == std::string::npos) end = name.size();
     std::string segment = name.substr(start, end - start);
-    Check(!segment.empty() && segment != "." && segment != "..", "no empty, . or .. segment",
-          "AppUpdateFiles");
+    Check(segment != "." && segment != "..", "no . or .. segment", "AppUpdateFiles");
+    named = named || !segment.empty();
     start = end + 1;
   }
+  Check(named && name.back() != '/' && name.back() != '\\', "a file name", "AppUpdateFiles");
 }
 template <class R>
 void CheckOwn(const R&, const char*) {}
@@ -108,7 +111,10 @@ void Run(const char* name, Accept accept, const std::string& text, bool parsed, 
 
   if (!parsed) return;
   // The element converted directly equals its written text read back: the
-  // writer and the GBK reader agree, 0x5C second bytes included.
+  // writer and the GBK reader agree, 0x5C second bytes included. Only for a
+  // GBK document: the reader keeps bytes that are no GBK, and a stray lead
+  // byte then takes the backslash of a following escape as its second byte.
+  if (!qel::IsValidGbk(text)) return;
   R direct;
   bool converted = ConvertElement(value, &direct);
   Check(converted == Accepts(accept, true, value), "direct conversion accepts the same kinds", name);
