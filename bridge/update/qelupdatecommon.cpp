@@ -60,8 +60,9 @@ bool CheckListFileName(const std::string& name, std::string* relative) {
         size_t end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
         std::string segment = path.substr(start, end - start);
-        if (segment == "." || segment == ".." || (start == 0 && segment.empty())) {
-          reason = "relative segment";
+        // An empty segment ("a//b") would name the same file as "a/b".
+        if (segment == "." || segment == ".." || segment.empty()) {
+          reason = "relative or empty segment";
           break;
         }
         start = end + 1;

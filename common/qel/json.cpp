@@ -15,14 +15,19 @@ namespace {
 // "\xD5\x5C" (one character) came out as D5 5C 5C, which a host decoding
 // GBK first reads as that character plus a stray backslash. Inside strings,
 // walk the text character by character and write such a second byte once;
-// a real backslash keeps its escape.
-void JoinGbkSecondBytes(std::string* text) {
-  if (text->find('\\') == std::string::npos) return;
+// a real backslash keeps its escape. A byte above 0x7F that starts no GBK
+// character (a lone first byte, 0x80, 0xFF) is dropped: the text stays a GBK
+// document that a host can decode, and such a byte would otherwise pair with
+// the backslash of the escape after it.
+void MendGbkStrings(std::string* text) {
   std::string& t = *text;
   const size_t n = t.size();
+  size_t r = 0;
+  while (r < n && static_cast<unsigned char>(t[r]) < 0x80) ++r;
+  if (r == n) return;
   size_t w = 0;
   bool inString = false;
-  for (size_t r = 0; r < n; ++r) {
+  for (r = 0; r < n; ++r) {
     unsigned char c = static_cast<unsigned char>(t[r]);
     if (!inString) {
       inString = c == '"';
@@ -34,17 +39,18 @@ void JoinGbkSecondBytes(std::string* text) {
       // An escape of the writer's own: two bytes, the rest of \uXXXX is ASCII.
       t[w++] = t[r];
       if (r + 1 < n) t[w++] = t[++r];
-    } else if (IsGbkLeadByte(c) && r + 1 < n) {
+    } else if (c < 0x80) {
       t[w++] = t[r];
+    } else if (IsGbkLeadByte(c) && r + 1 < n) {
       unsigned char next = static_cast<unsigned char>(t[r + 1]);
       if (next == '\\' && r + 2 < n && t[r + 2] == '\\') {
+        t[w++] = t[r];
         t[w++] = '\\';
         r += 2;
       } else if (next != '\\' && IsGbkTrailByte(next)) {
+        t[w++] = t[r];
         t[w++] = t[++r];
       }
-    } else {
-      t[w++] = t[r];
     }
   }
   t.resize(w);
@@ -152,7 +158,7 @@ std::string Write(const Json::Value& value, bool styledText, bool gbk = true) {
   std::ostringstream out;
   writer->write(value, &out);
   std::string text = out.str();
-  if (gbk) JoinGbkSecondBytes(&text);
+  if (gbk) MendGbkStrings(&text);
   return text;
 }
 

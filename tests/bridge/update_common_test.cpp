@@ -38,6 +38,7 @@ TEST(ListFileName, AcceptsRelativeNamesAndRefusesEverythingThatLeavesTheFolder) 
       {"", false, ""},
       {"/", false, ""},
       {"//img/a.png", false, ""},
+      {"/img//a.png", false, ""},  // would name the same file as "/img/a.png"
       {"img/", false, ""},
       {"../a.png", false, ""},
       {"/img/../../a.png", false, ""},

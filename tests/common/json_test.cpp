@@ -60,6 +60,37 @@ TEST(JsonWriter, TextsDecodeAsGbkToTheSameCharacters) {
   EXPECT_EQ(qel::WriteCompact(v), std::string("{\"N\":\"") + kCheng + kXin + "\\\\\"}");
 }
 
+// A value holding bytes that start no GBK character is still written as a
+// GBK document: such bytes are dropped, so none pairs with the backslash of
+// an escape after it, and the rest of the value survives.
+TEST(JsonWriter, BytesThatStartNoCharacterAreDropped) {
+  struct Case {
+    const char* label;
+    std::string value;
+    std::string written;  // the GBK value as read back
+  };
+  const Case cases[] = {
+      {"first byte before a control escape", "x\xF1\x0Fy", "x\x0Fy"},
+      {"first byte before a quote", "\x81\"a", "\"a"},
+      {"first byte at the end", std::string("a") + kCheng + "\xD5", std::string("a") + kCheng},
+      {"0x80 and 0xFF",
+       "\x80"
+       "a\xFF",
+       "a"},
+      {"first byte before ASCII", "\xD5 b", " b"},
+  };
+  for (const Case& c : cases) {
+    Json::Value row(Json::objectValue);
+    row["NAME"] = c.value;
+    for (const std::string& text : {qel::WriteStyled(row), qel::WriteCompact(row)}) {
+      EXPECT_TRUE(qel::IsValidGbk(text)) << c.label << ": " << text;
+      Json::Value back;
+      ASSERT_TRUE(qel::ParseGbkJson(text, &back)) << c.label << ": " << text;
+      EXPECT_EQ(back["NAME"].asString(), c.written) << c.label;
+    }
+  }
+}
+
 TEST(JsonWriter, Utf8TextsKeepEveryEscape) {
   // "昞" in UTF-8 ends in 0x9E, which would pass for a GBK first byte.
   Json::Value v(Json::objectValue);
