@@ -151,6 +151,17 @@ char* ConvertCode(const char* fromCode, const char* toCode, const char* src) {
 std::string Utf8ToGbk(std::string_view src) { return ConvertText("UTF-8", "GBK", src); }
 std::string GbkToUtf8(std::string_view src) { return ConvertText("GBK", "UTF-8", src); }
 
+bool GbkContainsAscii(std::string_view text, char c) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsGbkLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
+      ++i;
+    } else if (text[i] == c) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void AppendUtf8(uint32_t cp, std::string* out) {
   if (cp < 0x80) {
     *out += static_cast<char>(cp);

@@ -28,6 +28,9 @@ bool IsValidGbk(std::string_view text);
 // may be "\\" (0x5C), "_" or "@": text is walked a whole character at a time.
 inline bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 inline bool IsGbkTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
+// Whether a GBK text holds the ASCII character c; a second byte equal to c
+// ("@" is 0x40) is part of its character, not c.
+bool GbkContainsAscii(std::string_view text, char c);
 // Appends the UTF-8 form of one code point; surrogates and values beyond
 // Unicode are no characters and are dropped.
 void AppendUtf8(uint32_t codePoint, std::string* out);

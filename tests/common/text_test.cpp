@@ -197,4 +197,16 @@ TEST(GbkText, ValidityOfByteSequences) {
   for (const Case& c : cases) EXPECT_EQ(qel::IsValidGbk(c.text), c.valid) << c.text;
 }
 
+// "\x81\x40" is one character whose second byte is "@": an account name
+// holding it is no mail address.
+TEST(GbkText, AsciiCharactersAreNotSecondBytes) {
+  struct Case {
+    std::string text;
+    bool holdsAt;
+  };
+  const Case cases[] = {
+      {"a@b.c", true}, {"\x81\x40", false}, {"\x81\x40@", true}, {"\xD5\x5C\x81\x40", false}, {"", false}};
+  for (const Case& c : cases) EXPECT_EQ(qel::GbkContainsAscii(c.text, '@'), c.holdsAt) << c.text;
+}
+
 }  // namespace

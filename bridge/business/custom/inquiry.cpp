@@ -12,7 +12,7 @@
 #include "business/custom/localids.h"
 #include "internet/qelservicecall.h"
 #include "business/qelbusinesshelper.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"

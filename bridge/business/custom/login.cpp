@@ -68,20 +68,6 @@ const struct {
     {"TEL2", "TEL2"},         {"TEL3", "TEL3"},
 };
 
-// Whether a GBK text holds the ASCII character c (a trail byte may equal
-// it, so double-byte characters are stepped over whole).
-bool ContainsAscii(const std::string& text, char c) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char byte = static_cast<unsigned char>(text[i]);
-    if (qel::IsGbkLeadByte(byte) && i + 1 < text.size()) {
-      ++i;
-      continue;
-    }
-    if (text[i] == c) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& password,
@@ -94,7 +80,7 @@ int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& 
   param["name"] = account;
   param["passwd"] = password;
   // A mail address logs in as type 2, every other account name as type 1.
-  param["type"] = ContainsAscii(account, '@') ? "2" : "1";
+  param["type"] = qel::GbkContainsAscii(account, '@') ? "2" : "1";
   qelInternetRequestBean bean;
   if (!bean.AddOneRequestWithParam(kLoginRequest, param)) {
     QEL_LOG(kLoginFun, "add login request error");

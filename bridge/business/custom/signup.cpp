@@ -5,7 +5,7 @@
 #include <json/json.h>
 
 #include "internet/qelservicecall.h"
-#include "business/qelinfoaccess.h"
+#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
 #include "database/qelrecord.h"
@@ -14,6 +14,7 @@
 #include "internet/qelinternetresponsenode.h"
 #include "logbridge.h"
 #include "qel/json.h"
+#include "qel/text.h"
 
 namespace qel {
 namespace dataspace {
@@ -71,7 +72,7 @@ int UserReg(const SignUpValues& v, std::string* reply) {
   Json::Value param(Json::objectValue);
   param["name"] = v.account;
   param["passwd"] = v.password;
-  param["regtype"] = v.account.find('@') != std::string::npos ? "2" : "1";
+  param["regtype"] = qel::GbkContainsAscii(v.account, '@') ? "2" : "1";
   param["pstats"] = "1";
   param["lang"] = qelInfoAccess::GetInstance()->GetLangID();
   param["addip"] = "";
