@@ -87,10 +87,10 @@ class QELCLIENTCORE_API CCommon2 {
   std::shared_ptr<ICommonServices> services_;
 };
 
-extern "C" {
-
 // The module folder (GBK), without a trailing separator.
 QELCLIENTCORE_API std::string GetMoudleDirA();
+
+extern "C" {
 
 // GBK to wide text into dst, at most size characters including the
 // terminating zero; dst is always terminated (when size > 0). A null src

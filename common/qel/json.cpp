@@ -15,8 +15,8 @@ namespace {
 // "\xD5\x5C" (one character) came out as D5 5C 5C, which a host decoding
 // GBK first reads as that character plus a stray backslash. Inside strings,
 // walk the text character by character and write such a second byte once;
-// a real backslash keeps its escape. A byte above 0x7F that starts no GBK
-// character (a lone first byte, 0x80, 0xFF) is dropped: the text stays a GBK
+// a real backslash keeps its escape. A byte above 0x80 that starts no GBK
+// character (a first byte without its second, 0xFF) is dropped: the text stays a GBK
 // document that a host can decode, and such a byte would otherwise pair with
 // the backslash of the escape after it.
 void MendGbkStrings(std::string* text) {
@@ -39,8 +39,8 @@ void MendGbkStrings(std::string* text) {
       // An escape of the writer's own: two bytes, the rest of \uXXXX is ASCII.
       t[w++] = t[r];
       if (r + 1 < n) t[w++] = t[++r];
-    } else if (c < 0x80) {
-      t[w++] = t[r];
+    } else if (c <= 0x80) {
+      t[w++] = t[r];  // 0x80 is a character of its own (the euro sign)
     } else if (IsGbkLeadByte(c) && r + 1 < n) {
       unsigned char next = static_cast<unsigned char>(t[r + 1]);
       if (next == '\\' && r + 2 < n && t[r + 2] == '\\') {
