@@ -91,7 +91,8 @@ bool CQelClientCore::UpdateEntCertGroupStatus(const std::wstring& groupId) {
   return Guarded(false, [&] {
     RequestBuilder request;
     request.Param("CERTGROUP", IdObject("CERTGROUP_ID", WideToGbk(groupId)));
-    if (!Call(0x523, request.Text()).Ok()) return false;
+    // The result code alone decides; the reply text is not read.
+    if (Call(0x523, request.Text()).result != 0) return false;
     auto found = entCertGroups_.find(groupId);
     if (found != entCertGroups_.end()) found->second.status = L"1";
     return true;
@@ -162,10 +163,12 @@ EntCert* CQelClientCore::GetEntCertByID(unsigned id) {
 bool CQelClientCore::UpdateEntCertStatus(int) { return false; }
 
 bool CQelClientCore::UpdateEntCertsStatusByCategory(int categoryId) {
-  for (auto& [id, category] : entCertCategoryMap_) {
-    if (category.categoryId == categoryId && category.newCertCount > 0) --category.newCertCount;
-  }
-  return true;
+  return Guarded(false, [this, categoryId] {
+    for (auto& [id, category] : entCertCategoryMap_) {
+      if (category.categoryId == categoryId && category.newCertCount > 0) --category.newCertCount;
+    }
+    return true;
+  });
 }
 
 const std::vector<EntCase>* CQelClientCore::GetEntCases() {

@@ -41,7 +41,9 @@ bool CQelClientCore::DoDataUpdate() {
       ~End() { EndDataUpdate(); }
     } end;
     Reply reply = Call(0x570, "");
-    if (reply.Ok()) return true;
+    // A finished update has nothing to say: result 0 is success with or
+    // without a reply text.
+    if (reply.result == 0) return true;
     ReadError(reply, nullptr);
     return false;
   });

@@ -119,6 +119,7 @@ TEST_F(StartupTest, CachedDataThreadSendsAtOnceThenEveryIntervalAndStopsPromptly
   Core().GetProductsByCategory(1, products, -1, 10, 0);
   EXPECT_TRUE(products.empty());
   EXPECT_FALSE(Core().DoDataUpdate());
+  EXPECT_FALSE(Core().UpdateEntCertsStatusByCategory(3));
   Core().DoDataUpdateAsync(nullptr);
   EXPECT_FALSE(Core().Init());
   EXPECT_EQ(bridge.Count(), after);
