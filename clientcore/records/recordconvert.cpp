@@ -116,6 +116,10 @@ struct Field {
   void (*custom)(const Json::Value& element, R* record) = nullptr;
 };
 
+// The text rule: a text ends at its first NUL, as the C text handed to the
+// wide conversion always did.
+std::wstring WideText(const std::string& gbk) { return GbkToWide(gbk.substr(0, gbk.find('\0'))); }
+
 template <class R>
 void ApplyString(const Field<R>& field, const std::string& value, R* record) {
   switch (field.rule) {
@@ -144,10 +148,10 @@ void ApplyString(const Field<R>& field, const std::string& value, R* record) {
       ScanReal(value, &(record->*std::get<double R::*>(field.member)));
       break;
     case Rule::kText:
-      record->*std::get<std::wstring R::*>(field.member) = GbkToWide(value);
+      record->*std::get<std::wstring R::*>(field.member) = WideText(value);
       break;
     case Rule::kPath:
-      record->*std::get<std::wstring R::*>(field.member) = GbkToWide(MapResourcePath(value));
+      record->*std::get<std::wstring R::*>(field.member) = WideText(MapResourcePath(value));
       break;
     case Rule::kTime:
       record->*std::get<std::wstring R::*>(field.member) = FormatMsTime(value.c_str());

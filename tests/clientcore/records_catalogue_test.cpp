@@ -362,6 +362,12 @@ TEST(CatalogueRecords, GbkTextsConvertWholeAndSurviveBackslashSecondBytes) {
       "b\"}");
   EXPECT_EQ(broken.name, L"ab");
 
+  // A text ends at its first NUL, a path after the prefix was put in front.
+  Product cut;
+  cut.FromJson(R"({"NAME":"ab\u0000cd","PICFIRST":"p\u0000.png"})");
+  EXPECT_EQ(cut.name, L"ab");
+  EXPECT_EQ(cut.picFirst, L"./files/p");
+
   // A later field never carries the tail of an earlier, longer one.
   Product fields;
   fields.FromJson(R"({"NAME":"a long product name","UNIT":"kg"})");
