@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bridgetest.h"
+#include "database/qelquery.h"
 #include "database/qelinfoaccess.h"
 #include "httptestserver.h"
 #include "qelbridge.h"
@@ -141,6 +142,27 @@ TEST_F(UpdateBookkeepingTest, UpdateTypeFollowsTheTimesAndTheStatus) {
     EXPECT_EQ(install_.QueryMain("SELECT VALUE FROM CONFIGINFO WHERE ID = 5"),
               std::vector<std::string>{c.oldPackTime})
         << context;
+  }
+}
+
+TEST_F(UpdateBookkeepingTest, LocalPackageTimeTellsAMissingTimeFromAFailedQuery) {
+  const struct {
+    const char* name;
+    const char* sql;  // run before the read
+    int64_t time;
+  } cases[] = {
+      {"the company's time", "", 100},
+      {"an empty time", "UPDATE COMPANY SET PACKTIME = NULL", 0},
+      {"no row of the current company", "UPDATE COMPANY SET ID = '2002'", 0},
+      // The last case: without the table the query itself fails.
+      {"a failed query", "DROP TABLE COMPANY", 1},
+  };
+  for (const auto& c : cases) {
+    // Through the bridge's own connection, so that it knows the schema.
+    if (*c.sql != '\0') {
+      ASSERT_TRUE(qel::dataspace::ExecSql(datasource_, c.sql)) << c.name;
+    }
+    EXPECT_EQ(qelUpdateCommon::GetInstance()->GetLoaclPackTime(), c.time) << c.name;
   }
 }
 

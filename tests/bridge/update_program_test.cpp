@@ -101,6 +101,46 @@ TEST_F(UpdateProgramTest, CheckCreatesTheStateRowsAndAnswersAsAnArray) {
             (std::vector<std::string>{"1|0", "2|0", "3|0", "4|0", "5|100", "6|u1", "7|1001"}));
 }
 
+// The check asks for the package's addresses after deciding; they decide
+// the answer only when there is something to fetch.
+TEST_F(UpdateProgramTest, CheckAsksForTheAddressesWhichMatterOnlyForAnUpdate) {
+  const struct {
+    const char* name;
+    int64_t remoteTime;  // the installation has 100
+    const char* addressStatus;
+    int result;
+    const char* status;  // "" when the check fails
+  } cases[] = {
+      {"newer package", 200, "100000", 0, "1"},
+      {"newer package without addresses", 200, "100013", 100013, ""},
+      {"same package", 100, "100000", 0, "0"},
+      {"same package without addresses", 100, "100013", 0, "0"},
+  };
+  for (const auto& c : cases) {
+    Installation install = OldInstallation(std::string("check-") + std::to_string(&c - cases));
+    Package package = DefaultPackage();
+    package.time = c.remoteTime;
+    Publish(server_, package);
+    if (std::string(c.addressStatus) != "100000")
+      server_.ScriptRpc("SpClientSetupService.json", "loadUpdateData", c.addressStatus);
+    server_.ClearRequests();
+    size_t before = server_.RpcCalls().size();
+    Start check = RunStart(install, server_.RpcUrl(), kCheck);
+    EXPECT_EQ(check.result, c.result) << c.name;
+    if (*c.status != '\0') {
+      EXPECT_EQ(qeltest::Column(check.reply, "STATUS"), std::vector<std::string>{c.status}) << c.name;
+    }
+    std::vector<std::string> services;
+    auto calls = server_.RpcCalls();
+    for (size_t i = before; i < calls.size(); ++i) {
+      for (size_t r = 0; r < calls[i].requests.size(); ++r) services.push_back(calls[i].Service(r));
+    }
+    EXPECT_EQ(services, (std::vector<std::string>{"SpClientSetupService.json loadLatestUpdate",
+                                                  "SpClientSetupService.json loadUpdateData"}))
+        << c.name;
+  }
+}
+
 TEST_F(UpdateProgramTest, CheckFailsWhenTheServiceCannotBeReachedOrGoesBackInTime) {
   Installation install = OldInstallation();
   Start unreachable = RunStart(install, server_.RefusedUrl("/qelservice"), kRun);
