@@ -150,7 +150,7 @@ int qelUpdateCommon::DownloadFile(const std::string& url, const std::string& pat
     qel::internet::qelHttpJsonRequest http;
     statusReply = http.DownloadFile(url, "", path, progress);
   }
-  QEL_LOG(kFun, "End Down:" + url);
+  QEL_LOG(kFun, "End Down:");
   Json::Value reply;
   std::string status;
   if (ParseJson(statusReply, &reply)) status = TextMember(ObjectMember(reply, "result"), "status");

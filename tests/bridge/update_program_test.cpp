@@ -412,4 +412,41 @@ TEST_F(UpdateProgramTest, OneUpdateAtATime) {
   EXPECT_EQ(Config(install, 3), "4");
 }
 
+// A status that cannot be stored ends the run at that step with a failure;
+// nothing of the later steps happens.
+TEST_F(UpdateProgramTest, StatusThatCannotBeStoredEndsTheRunAtItsStep) {
+  Installation install = OldInstallation();
+  SetLogCallback(qeltest::CaptureLog);
+  ASSERT_EQ(InitQelbridge(260, install.StartupJson(server_.RpcUrl()).c_str()), 0);
+  const struct {
+    const char* refused;  // the status value the table refuses
+    size_t listGets;
+    const char* lastTime;  // row 1 afterwards
+    const char* log;       // a line that ends so, or ""
+  } cases[] = {
+      {"0", 0, "100", "update localconfig error"},
+      {"1", 1, "100", ""},
+      {"2", 1, "200", ""},
+  };
+  for (const auto& c : cases) {
+    std::string context = std::string("status ") + c.refused;
+    install.Main(
+        "DROP TRIGGER IF EXISTS refuse; DELETE FROM CONFIGINFO; DELETE FROM DOWNLOADINFO;"
+        "INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '100'), (2, '0'), (3, '0'), (4, '0'), (5, '100'),"
+        " (6, 'u1'), (7, '1001');"
+        "CREATE TRIGGER refuse BEFORE UPDATE ON CONFIGINFO WHEN NEW.ID = 3 AND NEW.VALUE = '" +
+        std::string(c.refused) + "' BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    server_.ClearRequests();
+    qeltest::ClearLog();
+    EXPECT_EQ(qeltest::Call(kRun).result, 1) << context;
+    EXPECT_EQ(Gets("/p1/list.qjson"), c.listGets) << context;
+    EXPECT_EQ(Gets("/p1/res/img/a.png"), 0u) << context;
+    EXPECT_EQ(Config(install, 1), c.lastTime) << context;
+    if (*c.log != '\0') {
+      EXPECT_TRUE(qeltest::LoggedAtEnd(c.log)) << context;
+    }
+  }
+  install.Main("DROP TRIGGER refuse;");
+}
+
 }  // namespace
