@@ -150,7 +150,7 @@ int qelUpdateCommon::DownloadFile(const std::string& url, const std::string& pat
     qel::internet::qelHttpJsonRequest http;
     statusReply = http.DownloadFile(url, "", path, progress);
   }
-  QEL_LOG(kFun, "End Down:" + url);
+  QEL_LOG(kFun, "End Down:");
   Json::Value reply;
   std::string status;
   if (ParseJson(statusReply, &reply)) status = TextMember(ObjectMember(reply, "result"), "status");
@@ -307,12 +307,19 @@ int qelUpdateCommon::GetLocalConfig(qelSqlite* db, LocalConfigInfo* info) {
 int64_t qelUpdateCommon::GetLoaclPackTime() {
   IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
   std::string filter = "ID = " + QuoteSqlText(cqelbridge::GetInstance()->GetCompanyID());
-  std::string value;
-  if (datasource == nullptr) {
+  qelQueryDef def;
+  def.AddField("COMPANY", "PACKTIME");
+  def.SetFilter(filter);
+  IQELQueryCursor* raw = nullptr;
+  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
+    delete raw;
     QEL_LOG(kFun, "Query error");
     return 1;
   }
-  if (datasource->GetFieldValue("COMPANY", "PACKTIME", filter, &value) != 0) return 0;
+  std::unique_ptr<IQELQueryCursor> cursor(raw);
+  qelRecord row;
+  if (!cursor || !cursor->MoveNext() || !cursor->GetRecord(&row)) return 0;
+  std::string value = row.GetValue("PACKTIME");
   if (value.empty()) {
     QEL_LOG(kFun, "LOCAL PACKTIME IS NULL IN ABOUTCOMPANY");
     return 0;

@@ -98,22 +98,28 @@ int qelUpdateProgram::CheckLocked(std::string* reply) {
   if (common->GetUpdateType(latest.nLastTime, &decided) != 0) return 1;
   std::string dbUrl;
   std::string fileUrl;
+  result = common->GetDbAndFileUrl(latest.nLastTime, &error, &dbUrl, &fileUrl);
+  QEL_LOG(kFun, "m_DBURL::" + dbUrl);
+  QEL_LOG(kFun, "m_strFileUrl::" + fileUrl);
+  // The addresses matter only when there is something to download; then a
+  // check without them must not report an update that cannot be fetched.
   if (decided == 1) {
-    result = common->GetDbAndFileUrl(latest.nLastTime, &error, &dbUrl, &fileUrl);
     if (result != 0) return result;
     if (dbUrl.empty() || fileUrl.empty()) {
       QEL_LOG(kFun, "empty update address");
       return 1;
     }
-    QEL_LOG(kFun, "m_DBURL::" + dbUrl);
-    QEL_LOG(kFun, "m_strFileUrl::" + fileUrl);
   }
   {
     std::lock_guard<std::mutex> lock(state_);
     remote = latest;
     type = decided;
-    DBURL = dbUrl;
-    FILEURL = fileUrl;
+    // Kept only for a package to fetch, so that a run after a check with
+    // nothing to do asks the service again.
+    if (decided == 1) {
+      DBURL = dbUrl;
+      FILEURL = fileUrl;
+    }
   }
   if (reply != nullptr) *reply = StatusReply(decided == 1 ? 1 : 0);
   return 0;
@@ -197,7 +203,7 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
   if (status <= 0) {
     int result = common->UpdateLocalConfig(kConfigIsUpdate, "0");
     if (result != 0) {
-      QEL_LOG(kFun, "update localconfig error" + IntToString(result));
+      QEL_LOG(kFun, "update localconfig error");
       return result;
     }
     std::string target = temp + kJsonFolder + "/" + kListFileName;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bridgetest.h"
+#include "database/qelquery.h"
 #include "database/qelinfoaccess.h"
 #include "httptestserver.h"
 #include "qelbridge.h"
@@ -142,6 +143,67 @@ TEST_F(UpdateBookkeepingTest, UpdateTypeFollowsTheTimesAndTheStatus) {
               std::vector<std::string>{c.oldPackTime})
         << context;
   }
+}
+
+TEST_F(UpdateBookkeepingTest, LocalPackageTimeTellsAMissingTimeFromAFailedQuery) {
+  const struct {
+    const char* name;
+    const char* sql;  // run before the read
+    int64_t time;
+  } cases[] = {
+      {"the company's time", "", 100},
+      {"an empty time", "UPDATE COMPANY SET PACKTIME = NULL", 0},
+      {"no row of the current company", "UPDATE COMPANY SET ID = '2002'", 0},
+      // The last case: without the table the query itself fails.
+      {"a failed query", "DROP TABLE COMPANY", 1},
+  };
+  for (const auto& c : cases) {
+    // Through the bridge's own connection, so that it knows the schema.
+    if (*c.sql != '\0') {
+      ASSERT_TRUE(qel::dataspace::ExecSql(datasource_, c.sql)) << c.name;
+    }
+    EXPECT_EQ(qelUpdateCommon::GetInstance()->GetLoaclPackTime(), c.time) << c.name;
+  }
+}
+
+TEST_F(UpdateBookkeepingTest, DownloadResultsFollowTheTransferStatus) {
+  qeltest::HttpTestServer server;
+  server.AddFile("/ok", "bytes");
+  qeltest::ServedFile missing;
+  missing.get = qeltest::FileFault::kNotFound;
+  missing.head = qeltest::FileFault::kNotFound;
+  server.AddFile("/missing", missing);
+  qeltest::ServedFile broken;
+  broken.get = qeltest::FileFault::kServerErrorHtml;
+  broken.head = qeltest::FileFault::kServerErrorHtml;
+  server.AddFile("/broken", broken);
+  SetLogCallback(qeltest::CaptureLog);
+  const struct {
+    const char* path;
+    int result;
+    const char* error;  // the error text afterwards
+    bool file;
+    const char* log;  // a line that ends so
+    bool logUrl;      // followed by the URL
+  } cases[] = {
+      {"/ok", 0, "", true, "DownLoad StatusCode:100000", false},
+      // A file the server does not have counts as fetched, and leaves nothing.
+      {"/missing", 0, "", false, "404Error:", true},
+      {"/broken", 500003, "500003", false, "DownLoad StatusCode:500003", false},
+  };
+  for (const auto& c : cases) {
+    std::string target = install_.root() + "/dl" + std::string(c.path).substr(1);
+    std::string url = server.Url(c.path);
+    std::string error;
+    qeltest::ClearLog();
+    EXPECT_EQ(qelUpdateCommon::GetInstance()->DownloadFile(url, target, &error, nullptr), c.result) << c.path;
+    EXPECT_EQ(error, c.error) << c.path;
+    EXPECT_EQ(fs::exists(target), c.file) << c.path;
+    EXPECT_TRUE(qeltest::LoggedAtEnd("Begin Down:" + url)) << c.path;
+    EXPECT_TRUE(qeltest::LoggedAtEnd("End Down:")) << c.path;
+    EXPECT_TRUE(qeltest::LoggedAtEnd(c.log + (c.logUrl ? url : std::string()))) << c.path;
+  }
+  EXPECT_EQ(qeltest::ReadFile(install_.root() + "/dlok"), "bytes");
 }
 
 DownloadFileMap ListOf(const std::vector<std::string>& names) {

@@ -101,6 +101,46 @@ TEST_F(UpdateProgramTest, CheckCreatesTheStateRowsAndAnswersAsAnArray) {
             (std::vector<std::string>{"1|0", "2|0", "3|0", "4|0", "5|100", "6|u1", "7|1001"}));
 }
 
+// The check asks for the package's addresses after deciding; they decide
+// the answer only when there is something to fetch.
+TEST_F(UpdateProgramTest, CheckAsksForTheAddressesWhichMatterOnlyForAnUpdate) {
+  const struct {
+    const char* name;
+    int64_t remoteTime;  // the installation has 100
+    const char* addressStatus;
+    int result;
+    const char* status;  // "" when the check fails
+  } cases[] = {
+      {"newer package", 200, "100000", 0, "1"},
+      {"newer package without addresses", 200, "100013", 100013, ""},
+      {"same package", 100, "100000", 0, "0"},
+      {"same package without addresses", 100, "100013", 0, "0"},
+  };
+  for (const auto& c : cases) {
+    Installation install = OldInstallation(std::string("check-") + std::to_string(&c - cases));
+    Package package = DefaultPackage();
+    package.time = c.remoteTime;
+    Publish(server_, package);
+    if (std::string(c.addressStatus) != "100000")
+      server_.ScriptRpc("SpClientSetupService.json", "loadUpdateData", c.addressStatus);
+    server_.ClearRequests();
+    size_t before = server_.RpcCalls().size();
+    Start check = RunStart(install, server_.RpcUrl(), kCheck);
+    EXPECT_EQ(check.result, c.result) << c.name;
+    if (*c.status != '\0') {
+      EXPECT_EQ(qeltest::Column(check.reply, "STATUS"), std::vector<std::string>{c.status}) << c.name;
+    }
+    std::vector<std::string> services;
+    auto calls = server_.RpcCalls();
+    for (size_t i = before; i < calls.size(); ++i) {
+      for (size_t r = 0; r < calls[i].requests.size(); ++r) services.push_back(calls[i].Service(r));
+    }
+    EXPECT_EQ(services, (std::vector<std::string>{"SpClientSetupService.json loadLatestUpdate",
+                                                  "SpClientSetupService.json loadUpdateData"}))
+        << c.name;
+  }
+}
+
 TEST_F(UpdateProgramTest, CheckFailsWhenTheServiceCannotBeReachedOrGoesBackInTime) {
   Installation install = OldInstallation();
   Start unreachable = RunStart(install, server_.RefusedUrl("/qelservice"), kRun);
@@ -370,6 +410,43 @@ TEST_F(UpdateProgramTest, OneUpdateAtATime) {
   EXPECT_NE(g_nestedRun, 0);
   SetUpdateDownCallback(nullptr);
   EXPECT_EQ(Config(install, 3), "4");
+}
+
+// A status that cannot be stored ends the run at that step with a failure;
+// nothing of the later steps happens.
+TEST_F(UpdateProgramTest, StatusThatCannotBeStoredEndsTheRunAtItsStep) {
+  Installation install = OldInstallation();
+  SetLogCallback(qeltest::CaptureLog);
+  ASSERT_EQ(InitQelbridge(260, install.StartupJson(server_.RpcUrl()).c_str()), 0);
+  const struct {
+    const char* refused;  // the status value the table refuses
+    size_t listGets;
+    const char* lastTime;  // row 1 afterwards
+    const char* log;       // a line that ends so, or ""
+  } cases[] = {
+      {"0", 0, "100", "update localconfig error"},
+      {"1", 1, "100", ""},
+      {"2", 1, "200", ""},
+  };
+  for (const auto& c : cases) {
+    std::string context = std::string("status ") + c.refused;
+    install.Main(
+        "DROP TRIGGER IF EXISTS refuse; DELETE FROM CONFIGINFO; DELETE FROM DOWNLOADINFO;"
+        "INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '100'), (2, '0'), (3, '0'), (4, '0'), (5, '100'),"
+        " (6, 'u1'), (7, '1001');"
+        "CREATE TRIGGER refuse BEFORE UPDATE ON CONFIGINFO WHEN NEW.ID = 3 AND NEW.VALUE = '" +
+        std::string(c.refused) + "' BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    server_.ClearRequests();
+    qeltest::ClearLog();
+    EXPECT_EQ(qeltest::Call(kRun).result, 1) << context;
+    EXPECT_EQ(Gets("/p1/list.qjson"), c.listGets) << context;
+    EXPECT_EQ(Gets("/p1/res/img/a.png"), 0u) << context;
+    EXPECT_EQ(Config(install, 1), c.lastTime) << context;
+    if (*c.log != '\0') {
+      EXPECT_TRUE(qeltest::LoggedAtEnd(c.log)) << context;
+    }
+  }
+  install.Main("DROP TRIGGER refuse;");
 }
 
 }  // namespace
