@@ -67,10 +67,6 @@ TEST_F(StoredRequestsTest, ConsultationsOfAProductIncludeTheGeneralOnes) {
   } cases[] = {
       {"5", {"newest", "general", qeltest::Gbk("第一"), "oldest"}},
       {"6", {"product 6", "general", "oldest"}},
-      // An empty id selects only the general consultations.
-      {"", {"general", "oldest"}},
-      {"5' OR '1'='1", {"general", "oldest"}},
-      {"5 OR 1=1", {"general", "oldest"}},
   };
   for (const auto& c : cases) {
     Reply count = Call(0x537, ProductRequest(c.productId));
@@ -79,6 +75,19 @@ TEST_F(StoredRequestsTest, ConsultationsOfAProductIncludeTheGeneralOnes) {
     Reply list = Call(0x53b, ProductRequest(c.productId));
     EXPECT_EQ(list.result, 0) << c.productId;
     EXPECT_EQ(Column(list.text, "CONTENT"), c.contents) << c.productId;
+  }
+  // The count takes an empty id as the general consultations; the list
+  // compares the product as a number, so an id that is not one lists
+  // nothing, with result 0.
+  const struct {
+    std::string productId;
+    std::string generalCount;
+  } notNumbers[] = {{"", "2"}, {"5' OR '1'='1", "2"}, {"5 OR 1=1", "2"}, {"abc", "2"}};
+  for (const auto& c : notNumbers) {
+    EXPECT_EQ(CountOf(Call(0x537, ProductRequest(c.productId))), c.generalCount) << c.productId;
+    Reply list = Call(0x53b, ProductRequest(c.productId));
+    EXPECT_EQ(list.result, 0) << c.productId;
+    EXPECT_EQ(list.text, "[]") << c.productId;
   }
   EXPECT_TRUE(
       qeltest::LoggedBridge("qel::dataspace::qel_Invoke_Custom::GetProdConsCount", "There is not any user"));
@@ -93,6 +102,22 @@ TEST_F(StoredRequestsTest, ConsultationsOfAProductIncludeTheGeneralOnes) {
                                       "PRODUCT_ID", "SENTSTATUS", "TEL1", "TEL2", "TEL3"}));
   EXPECT_EQ(row["CONSULT_ID"].asString(), "4");
   EXPECT_EQ(row["PRODUCT_ID"].asString(), "6");
+
+  // With nobody logged in a deletion still runs, and matches only the rows
+  // stored while nobody was; a null PRODUCT_ID never equals the empty id.
+  const struct {
+    const char* request;
+    std::vector<std::string> left;
+  } deletions[] = {
+      {R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"5","CONSULT_ID":"2"}}})", {"-3", "-2", "2", "3", "4"}},
+      {R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"","CONSULT_ID":"-3"}}})", {"-3", "-2", "2", "3", "4"}},
+      {R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"","CONSULT_ID":"-2"}}})", {"-3", "2", "3", "4"}},
+  };
+  for (const auto& c : deletions) {
+    EXPECT_EQ(Call(0x53d, c.request).result, 0) << c.request;
+    EXPECT_EQ(installation.QueryMain("SELECT CONSULT_ID FROM PROD_CONSULT ORDER BY CONSULT_ID"), c.left)
+        << c.request;
+  }
 }
 
 TEST_F(StoredRequestsTest, InquiriesOfTheUserWithTheirAreas) {
@@ -147,7 +172,27 @@ TEST_F(StoredRequestsTest, InquiriesOfTheUserWithTheirAreas) {
   }
 
   EXPECT_EQ(Column(Call(0x53c, ProductRequest("6")).text, "CONTENT"), std::vector<std::string>{"product 6"});
-  EXPECT_EQ(Call(0x53c, ProductRequest("5' OR '1'='1")).text, "[]");
+  for (const std::string id : {"5' OR '1'='1", "", "5 OR 1=1"}) {
+    Reply none = Call(0x53c, ProductRequest(id));
+    EXPECT_EQ(none.result, 0) << id;
+    EXPECT_EQ(none.text, "[]") << id;
+  }
+}
+
+TEST_F(StoredRequestsTest, InquiryAreaWithoutAKnownParent) {
+  // 9901 is no stored area, and neither is its parent 99: the parent lookup
+  // runs and finds nothing.
+  installation.Main(
+      "INSERT INTO PROD_INQUIRY (INQUIRY_ID, PRODUCT_ID, ADDTIME, CONTENT, AREAR, USERID) VALUES"
+      "(9, '7', '2026-02-08', 'unknown area', '9901', 'u1');");
+  Start(true);
+  Reply list = Call(0x53c, ProductRequest("7"));
+  ASSERT_EQ(list.result, 0);
+  const Json::Value row = qel::Element(Parse(list.text), 0);
+  ASSERT_TRUE(row.isObject()) << list.text;
+  EXPECT_TRUE(row["AREACOUNTRY"].isObject() && row["AREACOUNTRY"].empty()) << list.text;
+  EXPECT_TRUE(row.isMember("AREACITY") && row["AREACITY"].isNull()) << list.text;
+  EXPECT_FALSE(row.isMember("AREAPROVINCE")) << list.text;
 }
 
 TEST_F(StoredRequestsTest, InquiriesNeedAUserAndRequestsNeedTheirIds) {
@@ -201,19 +246,24 @@ TEST_F(StoredRequestsTest, DeletionMatchesIdProductAndForInquiriesTheUser) {
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":""},"PROD_CONSULT":{"PRODUCT_ID":"5","CONSULT_ID":"2"}}})",
        "SELECT CONSULT_ID FROM PROD_CONSULT ORDER BY CONSULT_ID",
        {"-3", "-2", "3", "4"}},
-      // Stored by another user: listed with the product, so deletable.
+      // Stored by another user: it stays.
       {0x53d,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_CONSULT":{"CONSULT_ID":"3"}}})",
        "SELECT CONSULT_ID FROM PROD_CONSULT ORDER BY CONSULT_ID",
-       {"-3", "-2", "4"}},
+       {"-3", "-2", "3", "4"}},
+      // Stored while nobody was logged in: not the current user's either.
       {0x53d,
        R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"","CONSULT_ID":"-2"}}})",
        "SELECT CONSULT_ID FROM PROD_CONSULT ORDER BY CONSULT_ID",
-       {"-3", "4"}},
+       {"-3", "-2", "3", "4"}},
       {0x53d,
        R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"6","CONSULT_ID":"4' OR '1'='1"}}})",
        "SELECT CONSULT_ID FROM PROD_CONSULT ORDER BY CONSULT_ID",
-       {"-3", "4"}},
+       {"-3", "-2", "3", "4"}},
+      {0x53d,
+       R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"6","CONSULT_ID":"4"}}})",
+       "SELECT CONSULT_ID FROM PROD_CONSULT ORDER BY CONSULT_ID",
+       {"-3", "-2", "3"}},
       {0x53e,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_INQUIRY":{"INQUIRY_ID":"7"}}})",
        "SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY INQUIRY_ID",
