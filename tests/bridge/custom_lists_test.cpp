@@ -38,10 +38,12 @@ class StoredRequestsTest : public ::testing::Test {
         "(4, '6', '2026-01-05', 'product 6', 'u1', 2, 1);"
         "INSERT INTO PROD_INQUIRY (INQUIRY_ID, PRODUCT_ID, ADDTIME, CONTENT, AREAR, USERID) VALUES"
         "(2, '5', '2026-02-01', 'district', '86010101', 'u1'), (3, '5', '2026-02-02', 'city', '860101', "
-        "'U1'),"
+        "'u1'),"
         "(4, '5', '2026-02-03', 'province', '8601', 'u1'), (5, '5', '2026-02-04', 'top', '86', 'u1'),"
         "(6, '5', '2026-02-05', 'none', '', 'u1'), (7, '5', '2026-02-06', 'other user', '8601', 'u2'),"
-        "(8, '6', '2026-02-07', 'product 6', '8601', 'u1');");
+        "(8, '6', '2026-02-07', 'product 6', '8601', 'u1'),"
+        // Another user's id, differing only in letter case.
+        "(9, '5', '2026-02-08', 'case differs', '8601', 'U1');");
     installation.Ex(
         "INSERT INTO SYS_AREA (AR_ID, AREAID, SORT) VALUES ('1', '86', 1), ('2', '8601', 1), ('3', '860101', "
         "1),"
@@ -217,7 +219,7 @@ TEST_F(StoredRequestsTest, InquiriesNeedAUserAndRequestsNeedTheirIds) {
     EXPECT_EQ(reply.result, 1) << c.code << " " << c.request;
     EXPECT_TRUE(qeltest::LoggedAtEnd(c.message)) << c.code << " " << c.request << "\n" << qeltest::LogText();
   }
-  EXPECT_EQ(installation.QueryMain("SELECT COUNT(*) FROM PROD_INQUIRY"), std::vector<std::string>{"7"});
+  EXPECT_EQ(installation.QueryMain("SELECT COUNT(*) FROM PROD_INQUIRY"), std::vector<std::string>{"8"});
 }
 
 TEST_F(StoredRequestsTest, InquiryCountNeedsAProduct) {
@@ -267,11 +269,15 @@ TEST_F(StoredRequestsTest, DeletionMatchesIdProductAndForInquiriesTheUser) {
       {0x53e,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_INQUIRY":{"INQUIRY_ID":"7"}}})",
        "SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY INQUIRY_ID",
-       {"2", "3", "4", "5", "6", "7", "8"}},
+       {"2", "3", "4", "5", "6", "7", "8", "9"}},
+      {0x53e,
+       R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_INQUIRY":{"INQUIRY_ID":"9"}}})",
+       "SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY INQUIRY_ID",
+       {"2", "3", "4", "5", "6", "7", "8", "9"}},
       {0x53e,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_INQUIRY":{"INQUIRY_ID":"2"}}})",
        "SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY INQUIRY_ID",
-       {"3", "4", "5", "6", "7", "8"}},
+       {"3", "4", "5", "6", "7", "8", "9"}},
   };
   for (const auto& c : cases) {
     Reply reply = Call(c.code, c.request);

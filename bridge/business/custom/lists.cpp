@@ -29,10 +29,9 @@ const std::vector<std::string> kInquiryColumns = {
     "PRODUCT_ID", "INQUIRY_ID", "CONTENT", "ITYPE", "ADDTIME", "NUM",        "CONTACT", "TEL1",   "TEL2",
     "TEL3",       "MOBILENUM",  "EMAIL",   "AREAR", "ADDRESS", "SENTSTATUS", "IMG",     "DUEDATE"};
 
-// User ids compare without regard to letter case everywhere.
-std::string UserCondition(const std::string& uid) {
-  return "USERID = " + QuoteSqlText(uid) + " COLLATE NOCASE";
-}
+// The user's own rows: the service's user id as stored, the same match the
+// inquiry delete makes, so that every row listed can be deleted.
+std::string UserCondition(const std::string& uid) { return "USERID = " + QuoteSqlText(uid); }
 
 // PARAM.PRODUCT.PRODUCT_ID as text; "" when the text or the member is
 // missing.
