@@ -165,12 +165,12 @@ int GetInquiryList(const std::string& uid, const std::string& productId, std::st
 
 int DeleteConsult(const std::string& uid, const std::string& productId, const std::string& consultId) {
   if (uid.empty()) QEL_LOG_DIRECT("Not any users");
-  // Only the current user's own consultation goes (with nobody logged in,
-  // one stored while nobody was); another user's row stays.
+  // Consultations are listed whoever stored them, so whoever lists one can
+  // delete it: the match leaves the user out. Matching the user too would
+  // answer success for a listed row that stays.
   Json::Value match(Json::objectValue);
   match["CONSULT_ID"] = consultId;
   match["PRODUCT_ID"] = productId;
-  match["USERID"] = uid;
   if (!DeleteRow("PROD_CONSULT", match)) {
     QEL_LOG_DIRECT("Delete record error");
     return 1;

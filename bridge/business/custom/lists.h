@@ -30,8 +30,8 @@ int GetConsultList(const std::string& uid, const std::string& productId, std::st
 // a decimal number.
 int GetInquiryList(const std::string& uid, const std::string& productId, std::string* reply);
 
-// Deletes the user's consultation with that id and product (with no user,
-// one stored while nobody was logged in). Deleting nothing still succeeds.
+// Deletes the consultation with that id and product, whoever stored it
+// (the list shows every user's). Deleting nothing still succeeds.
 int DeleteConsult(const std::string& uid, const std::string& productId, const std::string& consultId);
 // Deletes the user's inquiry with that id and product; 1 without a user.
 int DeleteInquiry(const std::string& uid, const std::string& productId, const std::string& inquiryId);
