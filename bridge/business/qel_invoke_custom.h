@@ -38,7 +38,8 @@ class qel_Invoke_Custom : public Data_interface_invoke {
   int SearchProducts(const RequestParams& params, std::string* reply);
   // column LIKE '%word%' terms joined by " OR ", each word trimmed, empty
   // words skipped, quoted as SQL text with its LIKE wildcards taken
-  // literally ("" without a word).
+  // literally (an ESCAPE '!' clause on the terms that hold one; "" without
+  // a word).
   static std::string BuildLikeList(const std::vector<std::string>& words, const std::string& column);
 
   // ---- login and user information (custom/login.cpp) ----

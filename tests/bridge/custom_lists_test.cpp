@@ -38,10 +38,12 @@ class StoredRequestsTest : public ::testing::Test {
         "(4, '6', '2026-01-05', 'product 6', 'u1', 2, 1);"
         "INSERT INTO PROD_INQUIRY (INQUIRY_ID, PRODUCT_ID, ADDTIME, CONTENT, AREAR, USERID) VALUES"
         "(2, '5', '2026-02-01', 'district', '86010101', 'u1'), (3, '5', '2026-02-02', 'city', '860101', "
-        "'U1'),"
+        "'u1'),"
         "(4, '5', '2026-02-03', 'province', '8601', 'u1'), (5, '5', '2026-02-04', 'top', '86', 'u1'),"
         "(6, '5', '2026-02-05', 'none', '', 'u1'), (7, '5', '2026-02-06', 'other user', '8601', 'u2'),"
-        "(8, '6', '2026-02-07', 'product 6', '8601', 'u1');");
+        "(8, '6', '2026-02-07', 'product 6', '8601', 'u1'),"
+        // Another user's id, differing only in letter case.
+        "(9, '5', '2026-02-08', 'case differs', '8601', 'U1');");
     installation.Ex(
         "INSERT INTO SYS_AREA (AR_ID, AREAID, SORT) VALUES ('1', '86', 1), ('2', '8601', 1), ('3', '860101', "
         "1),"
@@ -67,10 +69,6 @@ TEST_F(StoredRequestsTest, ConsultationsOfAProductIncludeTheGeneralOnes) {
   } cases[] = {
       {"5", {"newest", "general", qeltest::Gbk("第一"), "oldest"}},
       {"6", {"product 6", "general", "oldest"}},
-      // An empty id selects only the general consultations.
-      {"", {"general", "oldest"}},
-      {"5' OR '1'='1", {"general", "oldest"}},
-      {"5 OR 1=1", {"general", "oldest"}},
   };
   for (const auto& c : cases) {
     Reply count = Call(0x537, ProductRequest(c.productId));
@@ -79,6 +77,19 @@ TEST_F(StoredRequestsTest, ConsultationsOfAProductIncludeTheGeneralOnes) {
     Reply list = Call(0x53b, ProductRequest(c.productId));
     EXPECT_EQ(list.result, 0) << c.productId;
     EXPECT_EQ(Column(list.text, "CONTENT"), c.contents) << c.productId;
+  }
+  // The count takes an empty id as the general consultations; the list
+  // compares the product as a number, so an id that is not one lists
+  // nothing, with result 0.
+  const struct {
+    std::string productId;
+    std::string generalCount;
+  } notNumbers[] = {{"", "2"}, {"5' OR '1'='1", "2"}, {"5 OR 1=1", "2"}, {"abc", "2"}};
+  for (const auto& c : notNumbers) {
+    EXPECT_EQ(CountOf(Call(0x537, ProductRequest(c.productId))), c.generalCount) << c.productId;
+    Reply list = Call(0x53b, ProductRequest(c.productId));
+    EXPECT_EQ(list.result, 0) << c.productId;
+    EXPECT_EQ(list.text, "[]") << c.productId;
   }
   EXPECT_TRUE(
       qeltest::LoggedBridge("qel::dataspace::qel_Invoke_Custom::GetProdConsCount", "There is not any user"));
@@ -93,6 +104,13 @@ TEST_F(StoredRequestsTest, ConsultationsOfAProductIncludeTheGeneralOnes) {
                                       "PRODUCT_ID", "SENTSTATUS", "TEL1", "TEL2", "TEL3"}));
   EXPECT_EQ(row["CONSULT_ID"].asString(), "4");
   EXPECT_EQ(row["PRODUCT_ID"].asString(), "6");
+
+  // With nobody logged in a deletion still runs; a null PRODUCT_ID never
+  // equals the empty id.
+  EXPECT_EQ(Call(0x53d, R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"","CONSULT_ID":"-3"}}})").result, 0);
+  EXPECT_EQ(Call(0x53d, R"({"PARAM":{"PROD_CONSULT":{"PRODUCT_ID":"5","CONSULT_ID":"2"}}})").result, 0);
+  EXPECT_EQ(installation.QueryMain("SELECT CONSULT_ID FROM PROD_CONSULT ORDER BY CONSULT_ID"),
+            (std::vector<std::string>{"-3", "-2", "3", "4"}));
 }
 
 TEST_F(StoredRequestsTest, InquiriesOfTheUserWithTheirAreas) {
@@ -147,7 +165,27 @@ TEST_F(StoredRequestsTest, InquiriesOfTheUserWithTheirAreas) {
   }
 
   EXPECT_EQ(Column(Call(0x53c, ProductRequest("6")).text, "CONTENT"), std::vector<std::string>{"product 6"});
-  EXPECT_EQ(Call(0x53c, ProductRequest("5' OR '1'='1")).text, "[]");
+  for (const std::string id : {"5' OR '1'='1", "", "5 OR 1=1"}) {
+    Reply none = Call(0x53c, ProductRequest(id));
+    EXPECT_EQ(none.result, 0) << id;
+    EXPECT_EQ(none.text, "[]") << id;
+  }
+}
+
+TEST_F(StoredRequestsTest, InquiryAreaWithoutAKnownParent) {
+  // 9901 is no stored area, and neither is its parent 99: the parent lookup
+  // runs and finds nothing.
+  installation.Main(
+      "INSERT INTO PROD_INQUIRY (INQUIRY_ID, PRODUCT_ID, ADDTIME, CONTENT, AREAR, USERID) VALUES"
+      "(9, '7', '2026-02-08', 'unknown area', '9901', 'u1');");
+  Start(true);
+  Reply list = Call(0x53c, ProductRequest("7"));
+  ASSERT_EQ(list.result, 0);
+  const Json::Value row = qel::Element(Parse(list.text), 0);
+  ASSERT_TRUE(row.isObject()) << list.text;
+  EXPECT_TRUE(row["AREACOUNTRY"].isObject() && row["AREACOUNTRY"].empty()) << list.text;
+  EXPECT_TRUE(row.isMember("AREACITY") && row["AREACITY"].isNull()) << list.text;
+  EXPECT_FALSE(row.isMember("AREAPROVINCE")) << list.text;
 }
 
 TEST_F(StoredRequestsTest, InquiriesNeedAUserAndRequestsNeedTheirIds) {
@@ -172,7 +210,7 @@ TEST_F(StoredRequestsTest, InquiriesNeedAUserAndRequestsNeedTheirIds) {
     EXPECT_EQ(reply.result, 1) << c.code << " " << c.request;
     EXPECT_TRUE(qeltest::LoggedAtEnd(c.message)) << c.code << " " << c.request << "\n" << qeltest::LogText();
   }
-  EXPECT_EQ(installation.QueryMain("SELECT COUNT(*) FROM PROD_INQUIRY"), std::vector<std::string>{"7"});
+  EXPECT_EQ(installation.QueryMain("SELECT COUNT(*) FROM PROD_INQUIRY"), std::vector<std::string>{"8"});
 }
 
 TEST_F(StoredRequestsTest, InquiryCountNeedsAProduct) {
@@ -217,11 +255,15 @@ TEST_F(StoredRequestsTest, DeletionMatchesIdProductAndForInquiriesTheUser) {
       {0x53e,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_INQUIRY":{"INQUIRY_ID":"7"}}})",
        "SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY INQUIRY_ID",
-       {"2", "3", "4", "5", "6", "7", "8"}},
+       {"2", "3", "4", "5", "6", "7", "8", "9"}},
+      {0x53e,
+       R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_INQUIRY":{"INQUIRY_ID":"9"}}})",
+       "SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY INQUIRY_ID",
+       {"2", "3", "4", "5", "6", "7", "8", "9"}},
       {0x53e,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"5"},"PROD_INQUIRY":{"INQUIRY_ID":"2"}}})",
        "SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY INQUIRY_ID",
-       {"3", "4", "5", "6", "7", "8"}},
+       {"3", "4", "5", "6", "7", "8", "9"}},
   };
   for (const auto& c : cases) {
     Reply reply = Call(c.code, c.request);

@@ -159,12 +159,14 @@ TEST(BuildLikeList, TrimsSkipsAndQuotesWords) {
   EXPECT_EQ(qel_Invoke_Custom::BuildLikeList({}, "t2.NAME"), "");
   EXPECT_EQ(qel_Invoke_Custom::BuildLikeList({"", " ", "\t"}, "t2.NAME"), "");
   EXPECT_EQ(qel_Invoke_Custom::BuildLikeList({"a", "", " b "}, "t2.NAME"),
-            "t2.NAME LIKE '%a%' ESCAPE '!' OR t2.NAME LIKE '%b%' ESCAPE '!'");
+            "t2.NAME LIKE '%a%' OR t2.NAME LIKE '%b%'");
+  EXPECT_EQ(qel_Invoke_Custom::BuildLikeList({"it's"}, "c"), "c LIKE '%it''s%'");
   EXPECT_EQ(qel_Invoke_Custom::BuildLikeList({"it's_5%!"}, "c"), "c LIKE '%it''s!_5!%!!%' ESCAPE '!'");
+  EXPECT_EQ(qel_Invoke_Custom::BuildLikeList({"a", "5%"}, "c"), "c LIKE '%a%' OR c LIKE '%5!%%' ESCAPE '!'");
   // A GBK character whose second byte is "_" (0x5F) is not escaped.
   const std::string gbkWithUnderscore("\x81\x5F", 2);
   EXPECT_EQ(qel_Invoke_Custom::BuildLikeList({gbkWithUnderscore}, "c"),
-            "c LIKE '%" + gbkWithUnderscore + "%' ESCAPE '!'");
+            "c LIKE '%" + gbkWithUnderscore + "%'");
 }
 
 }  // namespace

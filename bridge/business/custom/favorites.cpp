@@ -128,7 +128,11 @@ std::string qel_Invoke_Custom::BuildLikeList(const std::vector<std::string>& wor
     std::string word = Trim(raw);
     if (word.empty()) continue;
     if (!list.empty()) list += " OR ";
-    list += column + " LIKE " + QuoteSqlText("%" + LikeLiteral(word) + "%") + " ESCAPE '!'";
+    // The ESCAPE clause only where a wildcard was escaped: a plain word
+    // keeps the plain column LIKE '%word%' term.
+    const std::string literal = LikeLiteral(word);
+    list += column + " LIKE " + QuoteSqlText("%" + literal + "%");
+    if (literal != word) list += " ESCAPE '!'";
   }
   return list;
 }

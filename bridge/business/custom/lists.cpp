@@ -12,6 +12,7 @@
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 #include "qel/json.h"
+#include "qel/text.h"
 
 namespace qel {
 namespace dataspace {
@@ -28,10 +29,9 @@ const std::vector<std::string> kInquiryColumns = {
     "PRODUCT_ID", "INQUIRY_ID", "CONTENT", "ITYPE", "ADDTIME", "NUM",        "CONTACT", "TEL1",   "TEL2",
     "TEL3",       "MOBILENUM",  "EMAIL",   "AREAR", "ADDRESS", "SENTSTATUS", "IMG",     "DUEDATE"};
 
-// User ids compare without regard to letter case everywhere.
-std::string UserCondition(const std::string& uid) {
-  return "USERID = " + QuoteSqlText(uid) + " COLLATE NOCASE";
-}
+// The user's own rows: the service's user id as stored, the same match the
+// inquiry delete makes, so that every row listed can be deleted.
+std::string UserCondition(const std::string& uid) { return "USERID = " + QuoteSqlText(uid); }
 
 // PARAM.PRODUCT.PRODUCT_ID as text; "" when the text or the member is
 // missing.
@@ -70,15 +70,23 @@ Json::Value OrEmpty(const Json::Value& area) {
 }
 
 // The area of the row, its parent and its grandparent. Area ids shorter
-// than 4 characters have no area of their own and no parent.
+// than 4 characters have no area of their own and no parent ({} for all
+// three).
 void AddAreas(Json::Value* row) {
   const std::string areaId = qel::StringMember(*row, "AREAR");
   (*row)["AREACOUNTRY"] = OrEmpty(FirstArea(GetArea, areaId));
-  const Json::Value city = FirstArea(GetParentArea, areaId);
-  (*row)["AREACITY"] = OrEmpty(city);
-  Json::Value province;
-  if (city.isObject()) province = FirstArea(GetParentArea, qel::StringMember(city, "AREAID"));
-  (*row)["AREAPROVINCE"] = OrEmpty(province);
+  bool failed = false;
+  const Json::Value city = FirstArea(GetParentArea, areaId, &failed);
+  if (failed) {
+    (*row)["AREACITY"] = Json::Value(Json::objectValue);
+    (*row)["AREAPROVINCE"] = Json::Value(Json::objectValue);
+    return;
+  }
+  // A parent lookup that ran but found no area: AREACITY is null and the
+  // row has no AREAPROVINCE, as hosts have always read it.
+  (*row)["AREACITY"] = city;
+  if (city.isNull()) return;
+  (*row)["AREAPROVINCE"] = OrEmpty(FirstArea(GetParentArea, qel::StringMember(city, "AREAID")));
 }
 
 bool DeleteRow(const std::string& table, const Json::Value& match) {
@@ -117,6 +125,12 @@ int GetProdInqsCount(const std::string& uid, const std::string& json, std::strin
 
 int GetConsultList(const std::string& uid, const std::string& productId, std::string* reply) {
   if (uid.empty()) QEL_LOG_DIRECT("Not any user");
+  // The product is compared as a number: an id that is not one (the empty
+  // id included) names no product, and lists nothing.
+  if (!qel::IsDecimalId(productId)) {
+    if (reply != nullptr) *reply = "[]";
+    return 0;
+  }
   Json::Value rows;
   const std::string filter =
       " (PRODUCT_ID IS null OR PRODUCT_ID = '' OR PRODUCT_ID = " + QuoteSqlText(productId) + ")";
@@ -133,6 +147,11 @@ int GetInquiryList(const std::string& uid, const std::string& productId, std::st
     QEL_LOG_DIRECT("Not any users");
     return 1;
   }
+  // As for consultations: an id that is not a number lists nothing.
+  if (!qel::IsDecimalId(productId)) {
+    if (reply != nullptr) *reply = "[]";
+    return 0;
+  }
   Json::Value rows;
   const std::string filter = UserCondition(uid) + " AND PRODUCT_ID = " + QuoteSqlText(productId);
   if (!QueryNewestFirst("PROD_INQUIRY", kInquiryColumns, filter, &rows)) {
@@ -147,7 +166,8 @@ int GetInquiryList(const std::string& uid, const std::string& productId, std::st
 int DeleteConsult(const std::string& uid, const std::string& productId, const std::string& consultId) {
   if (uid.empty()) QEL_LOG_DIRECT("Not any users");
   // Consultations are listed whoever stored them, so whoever lists one can
-  // delete it: the match leaves the user out.
+  // delete it: the match leaves the user out. Matching the user too would
+  // answer success for a listed row that stays.
   Json::Value match(Json::objectValue);
   match["CONSULT_ID"] = consultId;
   match["PRODUCT_ID"] = productId;
