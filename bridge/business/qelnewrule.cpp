@@ -5,7 +5,9 @@
 #include "business/qelbusinesshelper.h"
 #include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelsqltext.h"
+#include "qel/json.h"
 #include "qel/text.h"
 
 namespace qel {
@@ -19,15 +21,9 @@ bool CountIsZero(const std::string& count) { return count.empty() || count == "0
 // COUNT(*) AS CT of def: the CT text of the first row; false when the query
 // fails or gives no row.
 bool FirstCount(qelQueryDef* def, std::string* count) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
-  if (datasource == nullptr) return false;
-  IQELQueryCursor* raw = nullptr;
-  bool ok = datasource->Query(def, &raw);
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  if (!ok || !cursor || !cursor->MoveNext()) return false;
-  qelRecord row;
-  if (!cursor->GetRecord(&row)) return false;
-  *count = row.GetValue("CT");
+  Json::Value row;
+  if (QueryFirstRow(MainDatasource(), def, &row) != 1) return false;
+  *count = qel::StringMember(row, "CT");
   return true;
 }
 

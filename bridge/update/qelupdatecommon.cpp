@@ -267,17 +267,11 @@ int qelUpdateCommon::GetLocalConfig(LocalConfigInfo* info) {
   qelQueryDef def;
   def.AddField(kConfigTable, "VALUE");
   def.AddOrder("ID", 0);
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
-    delete raw;
+  std::vector<std::string> values;
+  if (!ForEachRow(datasource, &def,
+                  [&](Json::Value& row) { values.push_back(qel::StringMember(row, "VALUE")); })) {
     QEL_LOG(kFun, "Query error");
     return 1;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  std::vector<std::string> values;
-  while (cursor && cursor->MoveNext()) {
-    qelRecord row;
-    if (cursor->GetRecord(&row)) values.push_back(row.GetValue("VALUE"));
   }
   FillLocalConfig(values, info);
   return 0;
@@ -310,16 +304,14 @@ int64_t qelUpdateCommon::GetLoaclPackTime() {
   qelQueryDef def;
   def.AddField("COMPANY", "PACKTIME");
   def.SetFilter(filter);
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
-    delete raw;
+  Json::Value row;
+  const int found = QueryFirstRow(datasource, &def, &row);
+  if (found < 0) {
     QEL_LOG(kFun, "Query error");
     return 1;
   }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  qelRecord row;
-  if (!cursor || !cursor->MoveNext() || !cursor->GetRecord(&row)) return 0;
-  std::string value = row.GetValue("PACKTIME");
+  if (found == 0) return 0;
+  std::string value = qel::StringMember(row, "PACKTIME");
   if (value.empty()) {
     QEL_LOG(kFun, "LOCAL PACKTIME IS NULL IN ABOUTCOMPANY");
     return 0;

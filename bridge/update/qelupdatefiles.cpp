@@ -202,23 +202,18 @@ int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* 
   qelQueryDef def;
   for (const char* field : {"FILENAME", "URL", "CODE", "OPERATETYPE", "OPERATESTATUS"})
     def.AddField(kTable, field);
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
-    delete raw;
+  const bool ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
+    DownloadFileInfo info;
+    info.FILENAME = qel::StringMember(row, "FILENAME");
+    info.URL = qel::StringMember(row, "URL");
+    info.CODE = qel::StringMember(row, "CODE");
+    info.OPERATETYPE = StringToInt(qel::StringMember(row, "OPERATETYPE"));
+    info.OPERATESTATUS = StringToInt(qel::StringMember(row, "OPERATESTATUS"));
+    if (files != nullptr) files->emplace(info.FILENAME, info);
+  });
+  if (!ok) {
     QEL_LOG(kFun, "Query error GetFileDownLoadList!");
     return 1;
-  }
-  std::unique_ptr<IQELQueryCursor> cursor(raw);
-  while (cursor && cursor->MoveNext()) {
-    qelRecord row;
-    if (!cursor->GetRecord(&row)) continue;
-    DownloadFileInfo info;
-    info.FILENAME = row.GetValue("FILENAME");
-    info.URL = row.GetValue("URL");
-    info.CODE = row.GetValue("CODE");
-    info.OPERATETYPE = StringToInt(row.GetValue("OPERATETYPE"));
-    info.OPERATESTATUS = StringToInt(row.GetValue("OPERATESTATUS"));
-    if (files != nullptr) files->emplace(info.FILENAME, info);
   }
   return 0;
 }

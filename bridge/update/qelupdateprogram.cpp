@@ -9,6 +9,7 @@
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qeltransaction.h"
@@ -392,21 +393,14 @@ int qelUpdateProgram::UpdateCensus() {
   qelQueryDef def;
   def.AddField("PRODUCT", "PRODUCT_ID");
   def.SetFilter(" LASTTIME > " + Int64ToString(config.OldPackTime) + " AND LENGTH( PRODUCT_ID ) = " + "11");
-  IQELQueryCursor* raw = nullptr;
-  if (datasource == nullptr || !datasource->Query(&def, &raw)) {
-    delete raw;
+  std::string ids;
+  const bool ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
+    if (!ids.empty()) ids += ",";
+    ids += qel::StringMember(row, "PRODUCT_ID");
+  });
+  if (!ok) {
     QEL_LOG(kFun, "Query error");
     return 1;
-  }
-  std::string ids;
-  {
-    std::unique_ptr<IQELQueryCursor> cursor(raw);
-    while (cursor && cursor->MoveNext()) {
-      qelRecord row;
-      if (!cursor->GetRecord(&row)) continue;
-      if (!ids.empty()) ids += ",";
-      ids += row.GetValue("PRODUCT_ID");
-    }
   }
   Json::Value params(Json::objectValue);
   params["compId"] = config.CurrentCompID;
