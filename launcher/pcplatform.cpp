@@ -89,7 +89,9 @@ EntryKind KindOf(const std::string& path, int* error) {
   return KindOfMode(st.st_mode);
 }
 
-std::string ExecutablePath() {
+namespace {
+
+std::string ReadExecutablePath() {
   // readlink does not say whether it cut the text, so grow until it fits.
   std::string buffer(256, '\0');
   for (;;) {
@@ -102,6 +104,15 @@ std::string ExecutablePath() {
     if (buffer.size() >= (1u << 20)) return std::string();
     buffer.resize(buffer.size() * 2);
   }
+}
+
+}  // namespace
+
+std::string ExecutablePath() {
+  // Read once: an update that replaces the launcher's own file turns the
+  // link into "<path> (deleted)" for the rest of this run.
+  static const std::string path = ReadExecutablePath();
+  return path;
 }
 
 int ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {

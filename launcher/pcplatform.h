@@ -23,7 +23,7 @@ struct FolderEntry {
 EntryKind KindOf(const std::string& path, int* error = nullptr);
 
 // Full path of the running executable (symbolic links resolved by the
-// kernel). Empty when it cannot be read.
+// kernel), as it was at the first call. Empty when it cannot be read.
 std::string ExecutablePath();
 
 // The entries of a folder other than "." and "..", sorted by name, each with

@@ -168,6 +168,21 @@ TEST_F(PcTest, AnUpdatedProgramStaysExecutable) {
   EXPECT_EQ(WaitForRecord(record_), (std::vector<std::string>{work_, install + "/Data/pc", "updated"}));
 }
 
+// The update replaces the running launcher; its own path must still name the
+// installation it started from, not the file that was replaced.
+TEST_F(PcTest, AnUpdateOfTheLauncherItselfStillStartsTheProgram) {
+  std::string install = Install();
+  CopyProgram(QEL_PC_PROGRAM, install + "/Data/AppUpdate/pc", 0755);
+  WriteFile(install + "/Data/AppUpdate/Data/x.dll", "new");
+
+  RunResult run = RunProgram(install + "/pc", {"a"}, work_);
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(ReadFile(install + "/Data/x.dll"), "new");
+  EXPECT_TRUE(IsEmptyFolder(install + "/Data/AppUpdate"));
+  EXPECT_EQ(WaitForRecord(record_), (std::vector<std::string>{work_, install + "/Data/pc", "a"}));
+}
+
 TEST_F(PcTest, AProgramThatCannotStartIsReported) {
   struct Case {
     const char* name;
