@@ -29,7 +29,7 @@ bool IsValidGbk(std::string_view text);
 inline bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 inline bool IsGbkTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
 // Whether a GBK text holds the ASCII character c; a second byte equal to c
-// ("@" is 0x40) is part of its character, not c.
+// ("@" is 0x40) belongs to its character and is not c.
 bool GbkContainsAscii(std::string_view text, char c);
 // Appends the UTF-8 form of one code point; surrogates and values beyond
 // Unicode are no characters and are dropped.
