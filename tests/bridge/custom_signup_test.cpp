@@ -94,9 +94,9 @@ TEST_F(AccountTest, RequestsSentForEachCall) {
        {"SendPhoneMsgService.json sendPhoneMsg"},
        {Object({{"name", "138"}, {"type", "1"}, {"passWord", ""}})}},
       {0x536,
-       Request("VALIDATEINFO", Object({{"SECURITYCODE", "4711"}, {"ACCOUNT", "138"}, {"ACCOUNTTYPE", "1"}})),
+       Request("VALIDATEINFO", Object({{"SECURITYCODE", "QZ4711SC"}, {"ACCOUNT", "138"}, {"ACCOUNTTYPE", "1"}})),
        {"AuthCodeService.json regACByNameAndTypeAndCode"},
-       {Object({{"name", "138"}, {"type", "1"}, {"code", "4711"}})}},
+       {Object({{"name", "138"}, {"type", "1"}, {"code", "QZ4711SC"}})}},
       {0x554,
        Request("USERINFO", Object({{"NAME", "neo"}, {"TYPE", "1"}, {"OLDNAME", "old"}})),
        {"PassportService.json queryPassportByName"},
@@ -120,7 +120,7 @@ TEST_F(AccountTest, RequestsSentForEachCall) {
     }
   }
   EXPECT_FALSE(qeltest::Logged("new-pw")) << "password in the log";
-  EXPECT_FALSE(qeltest::Logged("4711")) << "security code in the log";
+  EXPECT_FALSE(qeltest::Logged("QZ4711SC")) << "security code in the log";
 }
 
 TEST_F(AccountTest, SignUpKeepsTheAccountWhenTheReplyCarriesItsId) {
