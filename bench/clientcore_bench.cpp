@@ -6,17 +6,14 @@
 // The bridge's log callback is taken off after Init, so that both sides
 // time the request and its conversion, not the writing of log lines.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "benchsupport.h"
 #include "cataloguegen.h"
 #include "productdetailgen.h"
 #include "qel/json.h"
@@ -57,18 +54,6 @@ struct Pair {
   double target;  // largest getter/bare ratio
 };
 
-class TimeReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-      times[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-    }
-  }
-  std::map<std::string, double> times;
-};
-
 // The category of the second level whose product count is nearest 1,000.
 std::string CategoryNear(const std::vector<std::string>& ids, int wanted, int* count) {
   std::string best;
@@ -91,9 +76,7 @@ std::string CategoryNear(const std::vector<std::string>& ids, int wanted, int* c
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  const char* dir = std::getenv("QEL_BENCH_DIR");
-  const bool keep = dir != nullptr && *dir != '\0';
-  const std::string root = keep ? dir : "/tmp/qel-clientcore-bench-" + std::to_string(getpid());
+  const std::string root = qelbench::BenchRoot("clientcore");
   std::string error;
   qelbench::CatalogueLayout layout;
   qelbench::DetailPlan detail;
@@ -163,7 +146,7 @@ int main(int argc, char** argv) {
     for (auto _ : state) benchmark::DoNotOptimize(core.GetProductByID(cachedId));
   })->Unit(benchmark::kMicrosecond);
 
-  TimeReporter reporter;
+  qelbench::MeanTimeReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
@@ -186,7 +169,6 @@ int main(int argc, char** argv) {
                 speedup);
   }
   CQelClientCore::Uninitialize();
-  std::error_code ec;
-  if (!keep) std::filesystem::remove_all(root, ec);
+  qelbench::RemoveBenchRoot(root);
   return missed == 0 ? 0 : 2;
 }

@@ -2,38 +2,13 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <system_error>
 
 #include "qelbridge.h"
 
 namespace qelbench {
-namespace {
-
-const char* BenchDirSetting() {
-  const char* dir = std::getenv("QEL_BENCH_DIR");
-  return dir != nullptr && *dir != '\0' ? dir : nullptr;
-}
-
-// Mean wall time per iteration of every run, by name.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-      times[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-    }
-  }
-  std::map<std::string, double> times;
-};
-
-}  // namespace
 
 std::string InvokeText(int code, const std::string& request) {
   char* out = nullptr;
@@ -41,17 +16,6 @@ std::string InvokeText(int code, const std::string& request) {
   std::string text = out != nullptr ? out : "";
   DeleteJsonStr(&out);
   return text;
-}
-
-std::string BenchRoot(const std::string& name) {
-  const char* dir = BenchDirSetting();
-  return dir != nullptr ? dir : "/tmp/qel-" + name + "-bench-" + std::to_string(getpid());
-}
-
-void RemoveBenchRoot(const std::string& root) {
-  if (BenchDirSetting() != nullptr) return;
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
 }
 
 sqlite3* StartInstallation(const std::string& root) {
@@ -90,7 +54,7 @@ int RunRatioPairs(const std::vector<RatioPair>& pairs) {
       for (auto _ : state) benchmark::DoNotOptimize(pair.baseline());
     })->Unit(benchmark::kMicrosecond);
   }
-  RatioReporter reporter;
+  MeanTimeReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "benchsupport.h"
+
 struct sqlite3;
 
 namespace qelbench {
@@ -20,12 +22,6 @@ struct RatioPair {
 
 // The reply text of Invoke ("" when there is none), released as a host does.
 std::string InvokeText(int code, const std::string& request);
-
-// Where a benchmark builds its installation: $QEL_BENCH_DIR when set (it is
-// kept), else /tmp/qel-<name>-bench-<pid>.
-std::string BenchRoot(const std::string& name);
-// Removes root unless it came from $QEL_BENCH_DIR.
-void RemoveBenchRoot(const std::string& root);
 
 // Starts the bridge on the installation at root and opens the baselines' own
 // connection to it: qel_data.db with qel_exdata.db attached as EXDB. Null,
