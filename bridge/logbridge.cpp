@@ -175,6 +175,16 @@ size_t ValueEnd(const std::string& t, size_t begin) {
   return i;
 }
 
+// Copies a secret member whose name starts at t[name] and whose colon is at
+// t[colon], its value replaced by "***"; the index after the value.
+size_t AppendMaskedMember(const std::string& t, size_t name, size_t colon, std::string* out) {
+  size_t value = SkipSpace(t, colon + 1);
+  size_t valueEnd = ValueEnd(t, value);
+  out->append(t, name, value - name);
+  if (valueEnd > value) *out += kMask;
+  return valueEnd;
+}
+
 std::string MaskText(const std::string& text, int depth);
 
 // Masks a text held in a string value (an envelope's escaped params, a
@@ -207,11 +217,7 @@ std::string ScanAndMask(const std::string& t, int depth) {
     std::string content = DecodeString(t, i, end);
     size_t colon = SkipSpace(t, end);
     if (colon < t.size() && t[colon] == ':' && IsSecretKey(content)) {
-      size_t value = SkipSpace(t, colon + 1);
-      size_t valueEnd = ValueEnd(t, value);
-      out.append(t, i, value - i);
-      if (valueEnd > value) out += kMask;
-      i = valueEnd;
+      i = AppendMaskedMember(t, i, colon, &out);
       continue;
     }
     std::string masked;
@@ -283,11 +289,7 @@ std::string ScanLooseText(const std::string& t) {
       size_t end = StringEnd(t, i, kMaxKeyToken);
       size_t colon = end == std::string::npos ? end : SkipSpace(t, end);
       if (colon < t.size() && t[colon] == ':' && IsSecretKey(DecodeString(t, i, end))) {
-        size_t value = SkipSpace(t, colon + 1);
-        size_t valueEnd = ValueEnd(t, value);
-        out.append(t, i, value - i);
-        if (valueEnd > value) out += kMask;
-        i = valueEnd;
+        i = AppendMaskedMember(t, i, colon, &out);
         continue;
       }
     }

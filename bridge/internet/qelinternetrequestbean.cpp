@@ -38,7 +38,7 @@ Json::Value qelInternetRequestBean::GetRequest(int i) const {
 
 std::string qelInternetRequestBean::GetRequestString(int i) const {
   if (i < 0 || i >= GetRequestCount()) return "";
-  return WriteGbkStyled(m_requests[static_cast<size_t>(i)]);
+  return WriteStyled(m_requests[static_cast<size_t>(i)]);
 }
 
 std::string qelInternetRequestBean::GetJsonRPCParam() {

@@ -19,10 +19,8 @@ using RequestType = int;
 
 class qelInternetRequestBean;
 
-// Text of a value whose strings and member names are GBK, as a GBK JSON text
-// that survives conversion to UTF-8: the writer escapes every 0x5C byte, the
-// second byte of some GBK characters included, so the value is written in
-// its UTF-8 form and the text converted back.
+// The same text as WriteStyled, which already writes GBK values as a GBK
+// JSON text; kept for the callers that still use this name.
 std::string WriteGbkStyled(const Json::Value& gbkValue);
 
 // Builds requests for one caller identity; every caller may use its own
