@@ -59,5 +59,15 @@ int CallService(qelInternetRequestBean* bean, const char* function, qelInternetR
   return 0;
 }
 
+int CallOne(RequestType type, const Json::Value& param, const char* function, const char* addFailText,
+            qelInternetResponseBean* response, std::string* reply, ServiceCheck check) {
+  qelInternetRequestBean bean;
+  if (!bean.AddOneRequestWithParam(type, param)) {
+    QEL_LOG(function, addFailText);
+    return 1;
+  }
+  return CallService(&bean, function, response, reply, check);
+}
+
 }  // namespace dataspace
 }  // namespace qel

@@ -30,6 +30,10 @@
 
 #include <string>
 
+#include <json/json.h>
+
+#include "internet/qelinternetutil.h"
+
 namespace qel {
 namespace dataspace {
 
@@ -46,6 +50,13 @@ enum class ServiceCheck {
 // non-zero result other than 1.
 int CallService(qelInternetRequestBean* bean, const char* function, qelInternetResponseBean* response,
                 std::string* reply, ServiceCheck check = ServiceCheck::kFirstItem);
+
+// One request of type with param in an envelope of its own, sent as by
+// CallService; addFailText is logged (result 1) when the request cannot be
+// added.
+int CallOne(RequestType type, const Json::Value& param, const char* function, const char* addFailText,
+            qelInternetResponseBean* response, std::string* reply,
+            ServiceCheck check = ServiceCheck::kFirstItem);
 
 // The result for a failed status text: *reply gets the error object of the
 // code and the code comes back as an integer; a text that reads as 0 (or

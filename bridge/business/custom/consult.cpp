@@ -7,13 +7,10 @@
 
 #include "business/custom/localids.h"
 #include "internet/qelservicecall.h"
-#include "business/qelbusinesshelper.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
-#include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
 #include "logbridge.h"
-#include "qel/json.h"
 #include "qel/text.h"
 
 namespace qel {
@@ -29,23 +26,6 @@ const RequestType kConsultRequest = 7;
 const char* const kInputMembers[] = {"ADDTIME",   "CONTENT", "TEL1",       "TEL2",      "TEL3",
                                      "MOBILENUM", "EMAIL",   "PRODUCT_ID", "CONSULT_ID"};
 
-using Members = std::map<std::string, std::string>;
-
-std::string Get(const Members& members, const char* name) {
-  auto it = members.find(name);
-  return it != members.end() ? it->second : std::string();
-}
-
-// The stored row of the request's members; the id is set when it is stored.
-Json::Value UnsentRow(const std::string& uid, const Members& members) {
-  Json::Value row(Json::objectValue);
-  for (const char* name : kInputMembers) row[name] = Get(members, name);
-  row["SENTSTATUS"] = "2";
-  row["ITYPE"] = "1";
-  row["USERID"] = uid;
-  return row;
-}
-
 int Send(const Members& members, std::string* reply) {
   Json::Value param(Json::objectValue);
   param["content"] = Get(members, "CONTENT");
@@ -55,29 +35,16 @@ int Send(const Members& members, std::string* reply) {
   param["tel1"] = Get(members, "TEL1");
   param["tel2"] = Get(members, "TEL2");
   param["tel3"] = Get(members, "TEL3");
-  qelInternetRequestBean bean;
-  if (!bean.AddOneRequestWithParam(kConsultRequest, param)) {
-    QEL_LOG(kFun, "AddOneRequestWithParam error");
-    return 1;
-  }
   qelInternetResponseBean response;
-  return CallService(&bean, kFun, &response, reply);
+  return CallOne(kConsultRequest, param, kFun, "AddOneRequestWithParam error", &response, reply);
 }
 
 }  // namespace
 
 int ProdConsult(const std::string& uid, const std::string& json, std::string* reply) {
   if (uid.empty()) QEL_LOG_DIRECT("There is not any user");
-  Json::Value root;
-  if (!qel::ParseGbkJson(json, &root)) {
-    QEL_LOG_DIRECT("Json format error");
-    return 1;
-  }
   Members members;
-  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "PROD_CONSULT"), &members) != 0) {
-    QEL_LOG_DIRECT("Can not get params from json in");
-    return 1;
-  }
+  if (!ReadRequest(json, kTable, "Json format error", &members)) return 1;
   IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 
@@ -90,10 +57,7 @@ int ProdConsult(const std::string& uid, const std::string& json, std::string* re
   }
   std::string localId = id;
   if (stored < 1) {
-    const bool storedNow = number < 1
-                               ? StoreUnsent(datasource, kTable, kId, UnsentRow(uid, members), &localId)
-                               : StoreUnderId(datasource, kTable, kId, UnsentRow(uid, members), id);
-    if (!storedNow) {
+    if (!StoreRequest(datasource, kTable, kId, UnsentRow(uid, members, kInputMembers), id, &localId)) {
       QEL_LOG_DIRECT("Get consult error");
       return 1;
     }

@@ -11,17 +11,14 @@
 
 #include "business/custom/localids.h"
 #include "internet/qelservicecall.h"
-#include "business/qelbusinesshelper.h"
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
 #include "database/qelsqltext.h"
-#include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
 #include "internet/qelinternetresponsenode.h"
 #include "logbridge.h"
-#include "qel/json.h"
 #include "qel/text.h"
 #include "qelhttpjsonrequest.h"
 
@@ -40,13 +37,6 @@ const RequestType kInquiryRequest = 6;
 const char* const kInputMembers[] = {"CONTENT", "ADDTIME", "NUM",        "CONTACT", "TEL1",
                                      "TEL2",    "TEL3",    "MOBILENUM",  "EMAIL",   "AREAR",
                                      "ADDRESS", "IMG",     "PRODUCT_ID", "DUEDATE", "INQUIRY_ID"};
-
-using Members = std::map<std::string, std::string>;
-
-std::string Get(const Members& members, const char* name) {
-  auto it = members.find(name);
-  return it != members.end() ? it->second : std::string();
-}
 
 std::filesystem::path NormalPath(const std::string& gbkPath) {
   // Separators are read after conversion: a GBK trail byte may be 0x5C.
@@ -164,23 +154,8 @@ int Send(const Members& members, const std::string& address, std::string* reply)
   param["address"] = Get(members, "ADDRESS");
   param["linkMan"] = Get(members, "CONTACT");
   param["email"] = Get(members, "EMAIL");
-  qelInternetRequestBean bean;
-  if (!bean.AddOneRequestWithParam(kInquiryRequest, param)) {
-    QEL_LOG(kFun, "add inquiry request error");
-    return 1;
-  }
   qelInternetResponseBean response;
-  return CallService(&bean, kFun, &response, reply);
-}
-
-// The stored row of the request's members; the id is set when it is stored.
-Json::Value UnsentRow(const std::string& uid, const Members& members) {
-  Json::Value row(Json::objectValue);
-  for (const char* name : kInputMembers) row[name] = Get(members, name);
-  row["SENTSTATUS"] = "2";
-  row["ITYPE"] = "1";
-  row["USERID"] = uid;
-  return row;
+  return CallOne(kInquiryRequest, param, kFun, "add inquiry request error", &response, reply);
 }
 
 }  // namespace
@@ -240,16 +215,8 @@ int ProdInQuiry(const std::string& uid, const std::string& json, std::string* re
     QEL_LOG_DIRECT("There is not any user");
     return 1;
   }
-  Json::Value root;
-  if (!qel::ParseGbkJson(json, &root)) {
-    QEL_LOG_DIRECT("json foramt error");
-    return 1;
-  }
   Members members;
-  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "PROD_INQUIRY"), &members) != 0) {
-    QEL_LOG_DIRECT("Can not get params from json in");
-    return 1;
-  }
+  if (!ReadRequest(json, kTable, "json foramt error", &members)) return 1;
   IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 
@@ -270,10 +237,7 @@ int ProdInQuiry(const std::string& uid, const std::string& json, std::string* re
       img = std::string(kUploadFolder) + "/" + qel::GetFileName(copied);
       members["IMG"] = img;
     }
-    const bool storedNow = number < 1
-                               ? StoreUnsent(datasource, kTable, kId, UnsentRow(uid, members), &localId)
-                               : StoreUnderId(datasource, kTable, kId, UnsentRow(uid, members), id);
-    if (!storedNow) {
+    if (!StoreRequest(datasource, kTable, kId, UnsentRow(uid, members, kInputMembers), id, &localId)) {
       QEL_LOG(kFun, "Get min id error");
       // A copy made for a row that was never stored would stay unused.
       if (!copied.empty() && copied != chosen) std::remove(qel::NativePath(copied).c_str());

@@ -1,13 +1,17 @@
 #include "business/custom/localids.h"
 
 #include <limits>
+#include <utility>
 
 #include <json/json.h>
 
+#include "business/qelbusinesshelper.h"
 #include "database/qeldatasource.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
 #include "database/qeltransaction.h"
+#include "logbridge.h"
+#include "qel/json.h"
 #include "qel/text.h"
 
 namespace qel {
@@ -40,16 +44,48 @@ bool Renumber(IQELDatasource* datasource, const std::string& table, const std::s
 
 }  // namespace
 
-bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
-                   const std::string& id, int64_t* count) {
+bool ReadRequest(const std::string& json, const char* table, const char* formatErrorText, Members* members) {
+  Json::Value root;
+  if (!qel::ParseGbkJson(json, &root)) {
+    QEL_LOG_DIRECT(formatErrorText);
+    return false;
+  }
+  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), table), members) != 0) {
+    QEL_LOG_DIRECT("Can not get params from json in");
+    return false;
+  }
+  return true;
+}
+
+std::string Get(const Members& members, const char* name) {
+  auto it = members.find(name);
+  return it != members.end() ? it->second : std::string();
+}
+
+Json::Value UnsentRow(const std::string& uid, const Members& members, const char* const* names,
+                      size_t count) {
+  Json::Value row(Json::objectValue);
+  for (size_t i = 0; i < count; ++i) row[names[i]] = Get(members, names[i]);
+  row["SENTSTATUS"] = "2";
+  row["ITYPE"] = "1";
+  row["USERID"] = uid;
+  return row;
+}
+
+bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
+               int64_t* count) {
   std::string text;
-  if (datasource == nullptr ||
-      datasource->GetFieldValue(table, "COUNT(*)", IdCondition(idColumn, id), &text) != 0 ||
+  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &text) != 0 ||
       !qel::IsDecimalId(text)) {
     return false;
   }
   *count = qel::StringToInt64(text);
   return true;
+}
+
+bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                   const std::string& id, int64_t* count) {
+  return CountRows(datasource, table, IdCondition(idColumn, id), count);
 }
 
 bool StoreUnsent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
@@ -78,6 +114,12 @@ bool StoreUnderId(IQELDatasource* datasource, const std::string& table, const st
   qelRecord record;
   record.Append(row);
   return datasource->AddRecord(table, &record);
+}
+
+bool StoreRequest(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                  Json::Value row, const std::string& id, std::string* localId) {
+  if (qel::StringToInt64(id) < 1) return StoreUnsent(datasource, table, idColumn, std::move(row), localId);
+  return StoreUnderId(datasource, table, idColumn, std::move(row), id);
 }
 
 bool MarkSent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,

@@ -1,10 +1,13 @@
-// The local ids of consultations and inquiries stored on this installation:
-// negative (-2, -3, ...) while a row has not reached the service, positive
-// once it has. MIN and MAX read the ids cast to integer, so that a shipped
-// table that declares the id column TEXT gives the same ids ("10" > "9").
+// Reading and storing consultations and inquiries, and their local ids on
+// this installation: negative (-2, -3, ...) while a row has not reached the
+// service, positive once it has. MIN and MAX read the ids cast to integer,
+// so that a shipped table that declares the id column TEXT gives the same
+// ids ("10" > "9").
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include <json/json.h>
@@ -15,6 +18,28 @@ namespace dataspace {
 class IQELDatasource;
 
 namespace custom {
+
+using Members = std::map<std::string, std::string>;
+
+// PARAM[table] of a request text as members. False, with formatErrorText
+// or "Can not get params from json in" logged straight to the host, when
+// the text does not parse or the object cannot be read.
+bool ReadRequest(const std::string& json, const char* table, const char* formatErrorText, Members* members);
+
+// The member name of members; "" when it is missing.
+std::string Get(const Members& members, const char* name);
+
+// The stored row of a request: the members named (missing ones as ""),
+// SENTSTATUS "2", ITYPE "1" and USERID uid; the id is set when it is stored.
+Json::Value UnsentRow(const std::string& uid, const Members& members, const char* const* names, size_t count);
+template <size_t N>
+Json::Value UnsentRow(const std::string& uid, const Members& members, const char* const (&names)[N]) {
+  return UnsentRow(uid, members, names, N);
+}
+
+// COUNT(*) of table under filter; false when the count cannot be read.
+bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
+               int64_t* count);
 
 // The row count of table where idColumn equals id (quoted); false when the
 // count cannot be read.
@@ -31,6 +56,11 @@ bool StoreUnsent(IQELDatasource* datasource, const std::string& table, const std
 // not stored yet: the row is not to be sent). False when the insert fails.
 bool StoreUnderId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
                   Json::Value row, const std::string& id);
+
+// Stores a request's row not stored yet: under a new unsent id (*localId
+// gets it) when id is below 1, else under id itself.
+bool StoreRequest(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
+                  Json::Value row, const std::string& id, std::string* localId);
 
 // Renumbers the row with id from, which has just been sent, to one above
 // the largest id, and at least 2 (an unreadable maximum counts as 1).

@@ -9,7 +9,6 @@
 #include "database/qelquery.h"
 #include "database/qeltransaction.h"
 #include "database/qelsqltext.h"
-#include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -81,13 +80,8 @@ int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& 
   param["passwd"] = password;
   // A mail address logs in as type 2, every other account name as type 1.
   param["type"] = qel::GbkContainsAscii(account, '@') ? "2" : "1";
-  qelInternetRequestBean bean;
-  if (!bean.AddOneRequestWithParam(kLoginRequest, param)) {
-    QEL_LOG(kLoginFun, "add login request error");
-    return 1;
-  }
   qelInternetResponseBean response;
-  int result = CallService(&bean, kLoginFun, &response, reply);
+  int result = CallOne(kLoginRequest, param, kLoginFun, "add login request error", &response, reply);
   if (result != 0) return result;
 
   std::unique_ptr<qelInternetResponseNode> node(response.GetResultNode(0));

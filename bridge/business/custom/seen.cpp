@@ -8,6 +8,7 @@
 
 #include <json/json.h>
 
+#include "business/custom/localids.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
 #include "database/qelrecord.h"
@@ -95,18 +96,6 @@ int64_t ItemTime(IQELDatasource* datasource, const SeenKind& kind, const std::st
   }
   if (!IsTimeText(text)) return static_cast<int64_t>(qel::NowMs());
   return qel::StringToInt64(text);
-}
-
-// COUNT(*) of table under filter; false when the count cannot be read, so
-// that an unknown count never leads to a second row.
-bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
-               int64_t* count) {
-  std::string text;
-  if (datasource->GetFieldValue(table, "COUNT(*)", filter, &text) != 0 || !qel::IsDecimalId(text)) {
-    return false;
-  }
-  *count = qel::StringToInt64(text);
-  return true;
 }
 
 }  // namespace

@@ -50,12 +50,7 @@ Json::Value RequestObject(const std::string& json, const char* table) {
 int SendOne(RequestType type, const Json::Value& param, const char* function,
             qelInternetResponseBean* response, std::string* reply,
             ServiceCheck check = ServiceCheck::kFirstItem) {
-  qelInternetRequestBean bean;
-  if (!bean.AddOneRequestWithParam(type, param)) {
-    QEL_LOG(function, "add login request error");
-    return 1;
-  }
-  return CallService(&bean, function, response, reply, check);
+  return CallOne(type, param, function, "add login request error", response, reply, check);
 }
 
 std::string ExistReply(bool exists) {
