@@ -31,6 +31,15 @@ std::string ProductRequest(const std::string& productText) {
   return request.Text();
 }
 
+// One page of a product's list: the product inside "PARAM", LIMIT and
+// OFFSET at the root.
+std::string ProductPageRequest(uint64_t productId, int limit, int offset) {
+  RequestBuilder request;
+  request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
+  request.Root("LIMIT", limit).Root("OFFSET", offset);
+  return request.Text();
+}
+
 std::string AreaRequest(int areaId) {
   RequestBuilder request;
   request.Param("SYS_AREA", IdObject("AREAID", IntText(areaId)));
@@ -209,11 +218,8 @@ void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultat
                                      int offset) {
   GuardedVoid([&] {
     out.clear();
-    RequestBuilder request;
-    request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
-    request.Root("LIMIT", limit).Root("OFFSET", offset);
     std::vector<MyConsultation> list;
-    if (!AppendRecords(Call(0x53b, request.Text()), &list)) return;
+    if (!AppendRecords(Call(0x53b, ProductPageRequest(productId, limit, offset)), &list)) return;
     consultations_.clear();
     for (const MyConsultation& consult : list) consultations_[consult.consultId] = consult;
     out = std::move(list);
@@ -223,11 +229,8 @@ void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultat
 void CQelClientCore::GetInquire(uint64_t productId, std::vector<MyInquire>& out, int limit, int offset) {
   GuardedVoid([&] {
     out.clear();
-    RequestBuilder request;
-    request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
-    request.Root("LIMIT", limit).Root("OFFSET", offset);
     std::vector<MyInquire> list;
-    if (!AppendRecords(Call(0x53c, request.Text()), &list)) return;
+    if (!AppendRecords(Call(0x53c, ProductPageRequest(productId, limit, offset)), &list)) return;
     inquiries_.clear();
     for (const MyInquire& inquire : list) inquiries_[inquire.inquiryId] = inquire;
     out = std::move(list);

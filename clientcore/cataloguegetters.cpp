@@ -141,12 +141,7 @@ SecondaryModule* CQelClientCore::GetSecondaryModuleByID(int id) {
 bool CQelClientCore::UpdateSecondaryModuleStatus(int id) {
   return Guarded(false, [this, id] {
     SecondaryModule* module = GetSecondaryModuleByID(id);
-    if (module == nullptr || module->json.empty()) return false;
-    Json::Value raw;
-    if (!qel::ParseGbkJson(module->json, &raw)) return false;
-    RequestBuilder request;
-    request.Param("BANNER_CATEGORY", raw);
-    if (!Call(0x523, request.Text()).Ok()) return false;
+    if (module == nullptr || !SendSeen("BANNER_CATEGORY", module->json)) return false;
     if (SecondaryModule* cached = GetSecondaryModuleByID(id)) cached->status = kSeen;
     for (SecondaryModule& listed : secondaryModules_) {
       if (listed.bannerCateId == id) listed.status = kSeen;

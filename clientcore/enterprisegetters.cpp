@@ -191,12 +191,7 @@ EntCase* CQelClientCore::GetEntCaseById(int caseId) {
 bool CQelClientCore::UpdateEntCaseStatus(int caseId) {
   return Guarded(false, [&] {
     EntCase* entCase = GetEntCaseById(caseId);
-    if (entCase == nullptr || entCase->json.empty()) return false;
-    Json::Value raw;
-    if (!qel::ParseGbkJson(entCase->json, &raw)) return false;
-    RequestBuilder request;
-    request.Param("PRODUCT_CASE", raw);
-    if (!Call(0x523, request.Text()).Ok()) return false;
+    if (entCase == nullptr || !SendSeen("PRODUCT_CASE", entCase->json)) return false;
     if (EntCase* cached = GetEntCaseById(caseId)) cached->status = kSeen;
     for (EntCase& listed : entCases_) {
       if (listed.caseId == caseId) listed.status = kSeen;

@@ -77,6 +77,18 @@ inline bool ReadError(const Reply& reply, std::wstring* desc) {
   return true;
 }
 
+// Tells the bridge that a record was seen: the record's own JSON (GBK)
+// goes inside "PARAM" under `key`. False when it is empty, does not parse
+// or the bridge refuses it.
+inline bool SendSeen(const char* key, const std::string& recordJson) {
+  if (recordJson.empty()) return false;
+  Json::Value raw;
+  if (!qel::ParseGbkJson(recordJson, &raw)) return false;
+  RequestBuilder request;
+  request.Param(key, raw);
+  return Call(0x523, request.Text()).Ok();
+}
+
 // No exception leaves a public method: a failure gives `fallback`, and so
 // does every call once shutdown has begun.
 template <class R, class F>
