@@ -2,10 +2,7 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <system_error>
 
 #include "internet/qelservicecall.h"
@@ -31,8 +28,6 @@ namespace {
 
 const char kFun[] = "qel::dataspace::qelUpdateCommon";
 const char kConfigTable[] = "CONFIGINFO";
-
-std::string Native(const std::string& path) { return NativePath(path); }
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -79,6 +74,22 @@ bool CheckListFileName(const std::string& name, std::string* relative) {
 
 std::string UpdateTempPath() { return GetLocalPath() + "/" + kTempFolder; }
 
+Json::Value UpdateServiceParams() {
+  Json::Value params(Json::objectValue);
+  params["deviceType"] = GetPlatform();
+  params["templateID"] = cqelbridge::GetInstance()->GetComTemp();
+  params["langID"] = qelInfoAccess::GetInstance()->GetLangID();
+  return params;
+}
+
+std::string UpdateStatusReply(int status) {
+  Json::Value reply(Json::arrayValue);
+  Json::Value row(Json::objectValue);
+  row["STATUS"] = IntToString(status);
+  reply.append(row);
+  return WriteStyled(reply);
+}
+
 qelUpdateCommon* qelUpdateCommon::GetInstance() {
   static qelUpdateCommon instance;
   return &instance;
@@ -111,12 +122,8 @@ int qelUpdateCommon::CallService(int type, const Json::Value& params, std::strin
 }
 
 int qelUpdateCommon::GetVersionAndLastTime(std::string* error, LocalConfigInfo* remote) {
-  Json::Value params(Json::objectValue);
-  params["deviceType"] = GetPlatform();
-  params["templateID"] = cqelbridge::GetInstance()->GetComTemp();
-  params["langID"] = qelInfoAccess::GetInstance()->GetLangID();
   Json::Value item;
-  int result = CallService(257, params, error, &item, true);
+  int result = CallService(257, UpdateServiceParams(), error, &item, true);
   if (result != 0) return result;
   if (remote != nullptr) {
     remote->nLastTime = StringToInt64(TextMember(ObjectMember(item, "result"), "packageTime"));
@@ -231,35 +238,17 @@ int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
 
 void qelUpdateCommon::FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* info) {
   if (info == nullptr) return;
-  *info = LocalConfigInfo();
-  for (size_t i = 0; i < values.size(); ++i) {
-    const std::string& value = values[i];
-    switch (i) {
-      case 0:
-        info->nLastTime = StringToInt64(value);
-        break;
-      case 1:
-        info->version = StringToInt(value);
-        break;
-      case 2:
-        info->IsUpdate = StringToInt(value);
-        break;
-      case 3:
-        info->Flag = StringToInt(value);
-        break;
-      case 4:
-        info->OldPackTime = StringToInt64(value);
-        break;
-      case 5:
-        info->CurrentUID = value;
-        break;
-      case 6:
-        info->CurrentCompID = StringToInt(value);
-        break;
-      default:
-        break;
-    }
-  }
+  // A missing row reads as "", which gives the field's default.
+  auto value = [&](int row) {
+    return row <= static_cast<int>(values.size()) ? values[row - 1] : std::string();
+  };
+  info->nLastTime = StringToInt64(value(kConfigLastTime));
+  info->version = StringToInt(value(kConfigVersion));
+  info->IsUpdate = StringToInt(value(kConfigIsUpdate));
+  info->Flag = StringToInt(value(kConfigFlag));
+  info->OldPackTime = StringToInt64(value(kConfigOldPackTime));
+  info->CurrentUID = value(kConfigCurrentUID);
+  info->CurrentCompID = StringToInt(value(kConfigCurrentCompID));
 }
 
 int qelUpdateCommon::GetLocalConfig(LocalConfigInfo* info) {
@@ -371,50 +360,23 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
 }
 
 int qelUpdateCommon::MoveFileToDes(const std::string& source, const std::string& destination) {
-  namespace fs = std::filesystem;
   std::error_code ec;
-  fs::path from(Native(source));
-  fs::path to(Native(destination));
-  if (!fs::is_regular_file(from, ec)) {
+  if (!std::filesystem::is_regular_file(NativePath(source), ec)) {
     QEL_LOG(kFun, " FILE NOT FOUND:" + source);
     return 0;
   }
-  // A rename replaces the destination whole; across file systems the bytes
-  // go to a file beside the destination first, so a failed copy never
-  // leaves half a file in place, and the source goes only at the end.
-  fs::rename(from, to, ec);
-  if (!ec) return 0;
-  fs::path beside = to;
-  beside += ".qelmove";
-  bool copied = false;
-  {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(beside, std::ios::binary | std::ios::trunc);
-    if (in && out) {
-      out << in.rdbuf();
-      out.flush();
-      copied = static_cast<bool>(out) && !in.bad();
-      out.close();
-      copied = copied && !out.fail();
-    }
-  }
-  if (copied) {
-    fs::rename(beside, to, ec);
-    copied = !ec;
-  }
-  if (!copied) {
-    fs::remove(beside, ec);
+  // The destination is replaced whole or not at all; the source goes last.
+  if (InstallFile(source, destination, true) != 0) {
     QEL_LOG(kFun, "Move failed:" + source + " -> " + destination);
     return 1;
   }
-  fs::remove(from, ec);
   return 0;
 }
 
 int qelUpdateCommon::DeleteOneFile(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_regular_file(Native(path), ec)) {
-    std::filesystem::remove(Native(path), ec);
+  if (std::filesystem::is_regular_file(NativePath(path), ec)) {
+    std::filesystem::remove(NativePath(path), ec);
   } else {
     QEL_LOG(kFun, "File is not Exit:" + path);
   }

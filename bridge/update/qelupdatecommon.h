@@ -114,6 +114,10 @@ class qelUpdateCommon {
 
 // LOCAL_PATH + "/" + "temp".
 std::string UpdateTempPath();
+// deviceType, templateID and langID: the parameters every update request starts with.
+Json::Value UpdateServiceParams();
+// [{"STATUS": "<status>"}], the reply of the update checks.
+std::string UpdateStatusReply(int status);
 
 }  // namespace dataspace
 }  // namespace qel

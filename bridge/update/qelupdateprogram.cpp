@@ -1,10 +1,8 @@
 #include "update/qelupdateprogram.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <memory>
 
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
@@ -39,14 +37,6 @@ bool Report(int step, const char* utf8Text) {
   return NotifyUpdateProgress(step, text.c_str()) != 0;
 }
 
-std::string StatusReply(int status) {
-  Json::Value reply(Json::arrayValue);
-  Json::Value row(Json::objectValue);
-  row["STATUS"] = IntToString(status);
-  reply.append(row);
-  return WriteStyled(reply);
-}
-
 // The staged database must be one: an error page answered with 200 would
 // otherwise replace the catalogue at the next start.
 bool LooksLikeDatabase(const std::string& path) {
@@ -75,7 +65,7 @@ int qelUpdateProgram::GetType() {
 int qelUpdateProgram::CheckDataUpdate(std::string, std::string* reply) {
   // Also asked from the progress callback of the run itself, on its thread.
   if (running_.load()) {
-    if (reply != nullptr) *reply = StatusReply(1);
+    if (reply != nullptr) *reply = UpdateStatusReply(1);
     return 0;
   }
   std::lock_guard<std::mutex> run(run_);
@@ -122,7 +112,7 @@ int qelUpdateProgram::CheckLocked(std::string* reply) {
       FILEURL = fileUrl;
     }
   }
-  if (reply != nullptr) *reply = StatusReply(decided == 1 ? 1 : 0);
+  if (reply != nullptr) *reply = UpdateStatusReply(decided == 1 ? 1 : 0);
   return 0;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "internet/qelinternetutil.h"
 #include "logbridge.h"
@@ -17,14 +16,6 @@ namespace {
 
 const char kFun[] = "qel::dataspace::qelUpdateSoftWare";
 
-Json::Value CommonParams() {
-  Json::Value params(Json::objectValue);
-  params["deviceType"] = GetPlatform();
-  params["templateID"] = cqelbridge::GetInstance()->GetComTemp();
-  params["langID"] = qelInfoAccess::GetInstance()->GetLangID();
-  return params;
-}
-
 }  // namespace
 
 qelUpdateSoftWare* qelUpdateSoftWare::GetInstance() {
@@ -34,7 +25,7 @@ qelUpdateSoftWare* qelUpdateSoftWare::GetInstance() {
 
 int qelUpdateSoftWare::GetInterVersion(std::string* error, std::string* version) {
   Json::Value item;
-  int result = qelUpdateCommon::GetInstance()->CallService(257, CommonParams(), error, &item, true);
+  int result = qelUpdateCommon::GetInstance()->CallService(257, UpdateServiceParams(), error, &item, true);
   if (result != 0) return result;
   if (version != nullptr) *version = TextMember(ObjectMember(item, "result"), "APPVERSION");
   return 0;
@@ -66,17 +57,13 @@ int qelUpdateSoftWare::IsNeedUpdateSoftWare(std::string, std::string* reply) {
       status = 3;
     }
   }
-  Json::Value answer(Json::arrayValue);
-  Json::Value row(Json::objectValue);
-  row["STATUS"] = IntToString(status);
-  answer.append(row);
-  if (reply != nullptr) *reply = WriteStyled(answer);
+  if (reply != nullptr) *reply = UpdateStatusReply(status);
   return 0;
 }
 
 int qelUpdateSoftWare::SendDllListRequest(std::string* error, Json::Value* item) {
   std::string local = cqelbridge::GetInstance()->GetLocalVersion();
-  Json::Value params = CommonParams();
+  Json::Value params = UpdateServiceParams();
   params["appVersionID"] = local.empty() ? std::string("1") : local;
   return qelUpdateCommon::GetInstance()->CallService(515, params, error, item, false);
 }
