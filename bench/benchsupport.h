@@ -1,4 +1,4 @@
-// Pieces every benchmark shares, free of the libraries under test.
+// What every benchmark shares, free of the libraries under test.
 #pragma once
 
 #include <map>

@@ -73,8 +73,6 @@ Json::Value NowMsValue() { return Json::Value(static_cast<Json::Int64>(NowMs()))
 
 }  // namespace
 
-std::string WriteGbkStyled(const Json::Value& gbkValue) { return WriteStyled(gbkValue); }
-
 qelInternetUtil::qelInternetUtil() : m_identity(qelInfoAccess::Identity()) {}
 
 qelInternetUtil::qelInternetUtil(SessionIdentity identity) : m_identity(std::move(identity)) {}

@@ -19,10 +19,6 @@ using RequestType = int;
 
 class qelInternetRequestBean;
 
-// The same text as WriteStyled, which already writes GBK values as a GBK
-// JSON text; kept for the callers that still use this name.
-std::string WriteGbkStyled(const Json::Value& gbkValue);
-
 // Builds requests for one caller identity; every caller may use its own
 // instance.
 class qelInternetUtil {

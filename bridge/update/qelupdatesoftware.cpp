@@ -83,7 +83,7 @@ int qelUpdateSoftWare::GetAppUpdateFiles(std::string, std::string* reply) {
     }
     list = kept;
   }
-  if (reply != nullptr) *reply = WriteGbkStyled(list);
+  if (reply != nullptr) *reply = WriteStyled(list);
   return 0;
 }
 

@@ -434,7 +434,8 @@ int InstallFile(const std::string& src, const std::string& target, bool removeSo
     return 9;
   }
   // The source goes last, after the target is complete.
-  if (removeSource && !std::filesystem::remove(from, ec)) return 9;
+  // The target is complete: a source that cannot be removed stays behind.
+  if (removeSource) std::filesystem::remove(from, ec);
   return 0;
 }
 

@@ -90,8 +90,8 @@ int CopyFileByStream(const std::string& src, const std::string& dst);
 // temporary file is renamed over target; a failure leaves target as it was
 // and no temporary file behind. With removeSource the source is removed
 // last, only after the target is complete (a rename does it all when both
-// are on one file system). Codes as CopyFileByStream; 9 also when the
-// source cannot be removed afterwards.
+// are on one file system); a source that cannot be removed then stays
+// behind and the result is still 0. Codes as CopyFileByStream.
 int InstallFile(const std::string& src, const std::string& target, bool removeSource);
 // 0 created or present, 2 empty path, 9 a folder could not be made.
 int CreateDirectories(const std::string& path);
