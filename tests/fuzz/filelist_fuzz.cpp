@@ -91,6 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string root = qelfuzz::FixtureInstallation();
   static qel::dataspace::IQELDatasource* datasource =
       qel::dataspace::qelInfoAccess::GetInstance()->GetDatasource();
+  // DOWNLOADINFO and the lists as built: what is stored before the
+  // comparison comes from this input alone.
+  qelfuzz::ResetInstallation();
 
   const std::string input(reinterpret_cast<const char*>(data), size);
   const size_t split = input.find("\n--\n");

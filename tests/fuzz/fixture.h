@@ -19,4 +19,12 @@ const std::string& LevelsInstallation();
 // service); the first call's path holds for the process.
 const std::string& ServiceInstallation(const std::string& serverPath);
 
+// Puts the installation back as it was built, so that an input sees only
+// what it did itself and a finding replays from its own file: a database
+// that anything wrote since the last reset gets its built contents back,
+// every file or folder beside data/ and ver.qel (staging, uploads, lists)
+// goes, and the current user is the one loaded at start-up. Cheap when the
+// last input wrote nothing.
+void ResetInstallation();
+
 }  // namespace qelfuzz

@@ -1,6 +1,8 @@
 // Invoke with any request code and any request text on a fixture
 // installation: the first byte gives the module, the second the method,
-// the rest is the request text.
+// the rest is the request text. Each input starts from the installation as
+// built (the custom module writes local state), so a finding replays from
+// its file alone.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -144,6 +146,7 @@ void CheckRows(int code, const std::string& requestText, const std::string& repl
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qelfuzz::FixtureInstallation();
   if (size < 2) return 0;
+  qelfuzz::ResetInstallation();
   // Modules 0 to 7 (7 exercises the missing-module path); now and then a
   // code with high bits set, which the dispatcher ignores.
   int code = ((data[0] & 0x07) << 8) | data[1];

@@ -36,6 +36,7 @@ void CheckCategory(const Json::Value& row, int code) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qelfuzz::LevelsInstallation();
   if (size < 1) return 0;
+  qelfuzz::ResetInstallation();
   const int code = 0x300 | (data[0] & 0x07);  // 0x304 to 0x307 are not handled
   std::string request(reinterpret_cast<const char*>(data + 1), size - 1);
   request = request.substr(0, request.find('\0'));
