@@ -40,6 +40,8 @@ struct DownloadState {
   std::string validatorPath;
   // Validator of the bytes already in the file, sent as If-Range.
   std::string ifRange;
+  // The answer to the ranged request named another version than ifRange.
+  bool otherVersion = false;
 };
 
 namespace {
@@ -71,6 +73,11 @@ struct Validators {
   std::string Chosen() const {
     if (!etag.empty() && !qel::StartsWithNoCase(etag, "W/")) return etag;
     return lastModified;
+  }
+  // Whether the answer names a version, and not the one of ifRange.
+  bool NamesAnotherThan(const std::string& ifRange) const {
+    if (etag.empty() && lastModified.empty()) return false;
+    return ifRange != etag && ifRange != lastModified;
   }
 };
 
@@ -219,9 +226,11 @@ void Decide(DownloadSink* sink) {
       return;
     }
     sink->verdict = Verdict::kAccepted;
-  } else if (code == 206 && sink->offset > 0 && sink->rangeSeen && sink->rangeStart == sink->offset &&
-             (sink->validators.Chosen().empty() || sink->validators.Chosen() == state->ifRange)) {
-    // (A server that ignores If-Range still names the version it sends.)
+  } else if (code == 206 && !state->ifRange.empty() && sink->validators.NamesAnotherThan(state->ifRange)) {
+    // A server that ignores If-Range still names the version it sends.
+    state->otherVersion = true;
+    sink->verdict = Verdict::kRejected;
+  } else if (code == 206 && sink->offset > 0 && sink->rangeSeen && sink->rangeStart == sink->offset) {
     sink->verdict = Verdict::kAccepted;
   } else {
     // An error page or bytes from elsewhere in the file: none of it is kept.
@@ -524,8 +533,9 @@ std::string qelHttpJsonRequest::DownloadFileEx(const std::string& url, const std
       } else {
         partialGone = true;
       }
-    } else if (state.httpCode == 416) {
-      // The server knows no bytes from our offset on: the partial file is stale.
+    } else if (state.httpCode == 416 || state.otherVersion) {
+      // The server knows no bytes from our offset on, or has another version
+      // of the file: the partial file is stale.
       RemoveFile(temp);
       partialGone = true;
     } else if (status == INVOKE_NOT_FOUND) {
