@@ -94,7 +94,8 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   // that names none or another one, starts again from zero. A target that
   // already exists counts as complete (100000). A server that answers the
   // ranged request with the whole file starts it again from zero; an answer
-  // from another offset or of another version writes nothing. Status reply:
+  // from another offset writes nothing, and one naming another version
+  // writes nothing and drops the partial file. Status reply:
   // 100000, 500001, 500007 empty path, 500009 404 (a 404 to the size probe
   // leaves the temporary file as it is; one to the transfer removes it),
   // 500005 the rename failed (the complete temporary file stays), 500002,
