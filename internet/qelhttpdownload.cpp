@@ -5,6 +5,11 @@
 // starts where the file ends; a ranged request answered with 200 starts the
 // file again from zero. Every write and the close are checked, and the
 // byte count must match the size the probe announced.
+//
+// A partial file is resumed only as the same version of the server's file:
+// "<target>.qeldld.ifrange" keeps the validator of the answer its bytes came
+// from (a strong ETag, else Last-Modified), which must equal the probe's and
+// goes out as If-Range. A partial without one starts again from zero.
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -31,6 +36,12 @@ struct DownloadState {
   double total = -1;       // size from the probe, -1 when unknown
   ProgressCallback progress = nullptr;
   long httpCode = 0;  // status of the last transfer's answer
+  // Where the validator of the file's bytes is kept; "" keeps none.
+  std::string validatorPath;
+  // Validator of the bytes already in the file, sent as If-Range.
+  std::string ifRange;
+  // The answer to the ranged request named another version than ifRange.
+  bool otherVersion = false;
 };
 
 namespace {
@@ -44,7 +55,31 @@ constexpr int kProbeNoHandle = -1;
 // write and one progress call) small on fast links.
 constexpr long kReceiveBufferBytes = 512L * 1024L;
 
+// A kept validator longer than this is not one the server gave.
+constexpr size_t kMaxValidatorBytes = 1024;
+
 enum class Verdict { kUndecided, kAccepted, kRejected };
+
+// The validators of one answer.
+struct Validators {
+  std::string etag;
+  std::string lastModified;
+
+  void Clear() {
+    etag.clear();
+    lastModified.clear();
+  }
+  // The one If-Range can carry: a weak ETag never matches there.
+  std::string Chosen() const {
+    if (!etag.empty() && !qel::StartsWithNoCase(etag, "W/")) return etag;
+    return lastModified;
+  }
+  // Whether the answer names a version, and not the one of ifRange.
+  bool NamesAnotherThan(const std::string& ifRange) const {
+    if (etag.empty() && lastModified.empty()) return false;
+    return ifRange != etag && ifRange != lastModified;
+  }
+};
 
 // What the callbacks of one transfer share.
 struct DownloadSink {
@@ -54,6 +89,7 @@ struct DownloadSink {
   DownloadState* state = nullptr;
   bool rangeSeen = false;
   int64_t rangeStart = -1;
+  Validators validators;
   Verdict verdict = Verdict::kUndecided;
   bool failed = false;  // a local error or the caller's stop
 };
@@ -78,12 +114,49 @@ bool ParseContentRangeStart(std::string_view value, int64_t* start) {
   return true;
 }
 
+// The value of a header line, without the blanks and line end around it.
+std::string HeaderValue(std::string_view line, size_t nameLength) {
+  line.remove_prefix(nameLength);
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  while (!line.empty() &&
+         (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' || line.back() == '\n'))
+    line.remove_suffix(1);
+  return std::string(line);
+}
+
+// Keeps the validators of the answer whose header lines pass here; a new
+// answer (after a redirect or an interim reply) starts afresh.
+void NoteValidator(std::string_view line, Validators* validators) {
+  if (qel::StartsWithNoCase(line, "HTTP/")) {
+    validators->Clear();
+  } else if (qel::StartsWithNoCase(line, "ETag:")) {
+    validators->etag = HeaderValue(line, 5);
+  } else if (qel::StartsWithNoCase(line, "Last-Modified:")) {
+    validators->lastModified = HeaderValue(line, 14);
+  }
+}
+
+size_t ProbeHeaderCallback(char* data, size_t size, size_t count, void* userdata) {
+  size_t bytes = size * count;
+  try {
+    NoteValidator(std::string_view(data, bytes), static_cast<Validators*>(userdata));
+  } catch (...) {
+    return 0;
+  }
+  return bytes;
+}
+
 size_t DownloadHeaderCallback(char* data, size_t size, size_t count, void* userdata) {
   auto* sink = static_cast<DownloadSink*>(userdata);
   size_t bytes = size * count;
   std::string_view line(data, bytes);
+  try {
+    NoteValidator(line, &sink->validators);
+  } catch (...) {
+    return 0;
+  }
   if (qel::StartsWithNoCase(line, "HTTP/")) {
-    // A new answer (after a redirect or an interim reply) brings its own range.
+    // A new answer brings its own range.
     sink->rangeSeen = false;
     sink->rangeStart = -1;
   } else if (qel::StartsWithNoCase(line, "Content-Range:")) {
@@ -95,11 +168,47 @@ size_t DownloadHeaderCallback(char* data, size_t size, size_t count, void* userd
   return bytes;
 }
 
+bool RemoveFile(const std::string& nativePath) {
+  return ::unlink(nativePath.c_str()) == 0 || errno == ENOENT;
+}
+
+// Keeps the validator of the bytes about to be written, or removes an older
+// one when the answer gives none. False when the old one may still be there.
+bool KeepValidator(const std::string& path, const std::string& validator) {
+  if (validator.empty() || validator.size() > kMaxValidatorBytes) return RemoveFile(path);
+  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  bool written = file.valid() && detail::WriteAll(file.get(), validator.data(), validator.size());
+  if (file.Close() && written) return true;
+  return RemoveFile(path);
+}
+
+// The validator kept beside a partial file; "" when there is none or it is
+// nothing a server could have sent (it goes into a header line).
+std::string ReadValidator(const std::string& path) {
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) return std::string();
+  std::string text;
+  char buffer[kMaxValidatorBytes + 1];
+  for (;;) {
+    ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::string();
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+    if (text.size() > kMaxValidatorBytes) return std::string();
+  }
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) return std::string();
+  }
+  return text;
+}
+
 // Decides at the first byte of the answer (or at its end, for an empty one)
 // whether its bytes belong in the file.
 void Decide(DownloadSink* sink) {
   long code = 0;
   curl_easy_getinfo(sink->handle, CURLINFO_RESPONSE_CODE, &code);
+  DownloadState* state = sink->state;
   if (code == 200) {
     if (sink->offset > 0) {
       // The server sends the whole file: what the file held goes.
@@ -108,9 +217,19 @@ void Decide(DownloadSink* sink) {
         sink->verdict = Verdict::kRejected;
         return;
       }
-      sink->state->downloaded = 0;
+      state->downloaded = 0;
+    }
+    // The file now holds this answer's version.
+    if (!state->validatorPath.empty() && !KeepValidator(state->validatorPath, sink->validators.Chosen())) {
+      sink->failed = true;
+      sink->verdict = Verdict::kRejected;
+      return;
     }
     sink->verdict = Verdict::kAccepted;
+  } else if (code == 206 && !state->ifRange.empty() && sink->validators.NamesAnotherThan(state->ifRange)) {
+    // A server that ignores If-Range still names the version it sends.
+    state->otherVersion = true;
+    sink->verdict = Verdict::kRejected;
   } else if (code == 206 && sink->offset > 0 && sink->rangeSeen && sink->rangeStart == sink->offset) {
     sink->verdict = Verdict::kAccepted;
   } else {
@@ -144,10 +263,6 @@ size_t DownloadWriteCallback(char* data, size_t size, size_t count, void* userda
 }
 
 size_t DiscardCallback(char* /*data*/, size_t size, size_t count, void* /*userdata*/) { return size * count; }
-
-bool RemoveFile(const std::string& nativePath) {
-  return ::unlink(nativePath.c_str()) == 0 || errno == ENOENT;
-}
 
 // Removes a temporary file unless it was handed on.
 class TempFileGuard {
@@ -204,8 +319,9 @@ bool SizeMatches(const DownloadState& state) {
 
 }  // namespace
 
-double qelHttpJsonRequest::GetServerFileSize(const std::string& url, int& httpCode) {
+double qelHttpJsonRequest::GetServerFileSize(const std::string& url, int& httpCode, std::string* validator) {
   httpCode = 0;
+  if (validator != nullptr) validator->clear();
   std::string utf8Url = qel::GbkToUtf8(url);
   std::string escapedUrl;
   urlEncodeSpace(escapedUrl, utf8Url.data(), utf8Url.size());
@@ -225,6 +341,9 @@ double qelHttpJsonRequest::GetServerFileSize(const std::string& url, int& httpCo
   ok = ok && detail::SetCommonOptions(h, escapedUrl, timeouts);
   ok = ok && curl_easy_setopt(h, CURLOPT_NOBODY, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardCallback) == CURLE_OK;
+  Validators validators;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ProbeHeaderCallback) == CURLE_OK;
+  ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, &validators) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
   if (!ok || curl_easy_perform(h) != CURLE_OK) return 0;
 
@@ -232,6 +351,7 @@ double qelHttpJsonRequest::GetServerFileSize(const std::string& url, int& httpCo
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
   httpCode = static_cast<int>(code);
   if (code != 200) return 0;
+  if (validator != nullptr) *validator = validators.Chosen();
   curl_off_t length = -1;
   if (curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) length = -1;
   return static_cast<double>(length);
@@ -268,6 +388,8 @@ InvokeStatus qelHttpJsonRequest::DownloadFilePri(const std::string& url, const s
   sink.state = &state;
 
   bool ok = headers.Append("charset=UTF-8") && headers.Append("Accept-Encoding: identity");
+  // The rest only of the version the file holds; another one comes whole.
+  if (start != 0 && !state.ifRange.empty()) ok = ok && headers.Append(("If-Range: " + state.ifRange).c_str());
   ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
   ok = ok && detail::SetCommonOptions(h, escapedUrl, timeouts);
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DownloadWriteCallback) == CURLE_OK;
@@ -353,7 +475,8 @@ std::string qelHttpJsonRequest::DownloadFileEx(const std::string& url, const std
 
     DownloadState state;
     int httpCode = 0;
-    state.total = GetServerFileSize(url, httpCode);
+    std::string serverValidator;
+    state.total = GetServerFileSize(url, httpCode, &serverValidator);
     int existing = ::open(target.c_str(), O_RDWR | O_CLOEXEC);
     if (existing >= 0) {
       ::close(existing);
@@ -364,6 +487,7 @@ std::string qelHttpJsonRequest::DownloadFileEx(const std::string& url, const std
     if (httpCode != 200) return StatusReply(INVOKE_TRANSFER_FAILED);
 
     std::string temp = target + ".qeldld";
+    state.validatorPath = temp + ".ifrange";
     int64_t offset = 0;
     struct stat st;
     if (::stat(temp.c_str(), &st) == 0) {
@@ -371,10 +495,20 @@ std::string qelHttpJsonRequest::DownloadFileEx(const std::string& url, const std
       offset = static_cast<int64_t>(st.st_size);
     }
     bool sizeKnown = state.total >= 0;
-    if (sizeKnown && static_cast<double>(offset) > state.total) {
+    if (offset > 0) {
+      // Only bytes of the version the server has now may be resumed; without
+      // a validator on either side nobody can tell, so they go.
+      std::string kept = ReadValidator(state.validatorPath);
+      bool sameVersion = !kept.empty() && kept == serverValidator;
       // Longer than the file itself: not a prefix of it.
-      if (!RemoveFile(temp)) return StatusReply(INVOKE_TRANSFER_FAILED);
-      offset = 0;
+      bool tooLong = sizeKnown && static_cast<double>(offset) > state.total;
+      if (!sameVersion || tooLong) {
+        if (!RemoveFile(temp)) return StatusReply(INVOKE_TRANSFER_FAILED);
+        RemoveFile(state.validatorPath);
+        offset = 0;
+      } else {
+        state.ifRange = kept;
+      }
     }
 
     InvokeStatus status;
@@ -387,18 +521,27 @@ std::string qelHttpJsonRequest::DownloadFileEx(const std::string& url, const std
       state.progress = nullptr;
     }
 
+    bool partialGone = false;
     if (status == INVOKE_SUCCESS) {
       if (!SizeMatches(state)) {
         // The bytes do not add up to the announced file: start over next time.
         RemoveFile(temp);
+        partialGone = true;
         status = INVOKE_TRANSFER_FAILED;
       } else if (::rename(temp.c_str(), target.c_str()) != 0) {
         status = INVOKE_RENAME_FAILED;
+      } else {
+        partialGone = true;
       }
-    } else if (state.httpCode == 416) {
-      // The server knows no bytes from our offset on: the partial file is stale.
+    } else if (state.httpCode == 416 || state.otherVersion) {
+      // The server knows no bytes from our offset on, or has another version
+      // of the file: the partial file is stale.
       RemoveFile(temp);
+      partialGone = true;
+    } else if (status == INVOKE_NOT_FOUND) {
+      partialGone = true;  // the transfer removed it
     }
+    if (partialGone) RemoveFile(state.validatorPath);
     return StatusReply(status);
   } catch (...) {
     return StatusReply(INVOKE_TRANSFER_FAILED);

@@ -129,6 +129,10 @@ std::string qelHttpJsonRequest::Invoke(const std::string& url, const std::string
     CURL* h = handle.get();
     bool ok = detail::SetCommonOptions(h, escapedUrl, timeouts);
     ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+    // A redirected post is sent again as a post with its body (libcurl would
+    // turn it into a GET after 301, 302 and 303, and read whatever that
+    // answers as the service's reply).
+    ok = ok && curl_easy_setopt(h, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL)) == CURLE_OK;
     if (!utf8Body.empty()) {
       // A body makes the request a POST; without one it stays a GET.
       ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(utf8Body.size())) ==

@@ -15,6 +15,9 @@
 //                                the size probe of a download         [60000]
 //   QEL_HTTP_LOW_SPEED_TIME_S    a download ends once it has moved
 //                                under 1 byte/s for this many seconds [60]
+//                                (libcurl averages the speed over the
+//                                last few seconds, so a stall ends about
+//                                6 s after this time)
 // Downloads have no cap on their whole duration, so large files can take as
 // long as they need while a stalled server still ends them.
 #pragma once
@@ -58,7 +61,8 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   qelHttpJsonRequest& operator=(const qelHttpJsonRequest& other);
   virtual ~qelHttpJsonRequest();
 
-  // One request: a POST of body, or a GET when body is empty. Returns the
+  // One request: a POST of body, or a GET when body is empty. Redirects are
+  // followed; a POST stays a POST with its body on every redirect. Returns the
   // server's reply body whatever its HTTP status (an error page included),
   // or a status reply: 500001 empty URL, 500002, 500003 transfer failure.
   std::string Invoke(const std::string& url, const std::string& body);
@@ -80,14 +84,22 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   std::string DownloadFile(const std::string& url, const std::string& body, const std::string& path,
                            ProgressCallback progress);
 
-  // Resumable download: bytes collect in path + ".qeldld"; a later call asks
-  // for the rest from that file's length and renames it to path once it is
-  // complete. A target that already exists counts as complete (100000).
-  // A server that answers the ranged request with the whole file starts it
-  // again from zero; an answer from another offset writes nothing. Status
-  // reply: 100000, 500001, 500007 empty path, 500009 404 (the temporary file
-  // is removed), 500005 the rename failed (the complete temporary file
-  // stays), 500002, 500003 (bytes received so far stay for the next call).
+  // Resumable download: bytes collect in path + ".qeldld", and the validator
+  // the server gave for them (a strong ETag, else Last-Modified) in
+  // path + ".qeldld.ifrange". A later call resumes only when the size probe
+  // names the same validator: it asks for the rest from that file's length
+  // with the validator as If-Range, and renames the file to path once it is
+  // complete (a partial file that already holds the whole size is renamed
+  // without a transfer). A partial file without a validator, or a server
+  // that names none or another one, starts again from zero. A target that
+  // already exists counts as complete (100000). A server that answers the
+  // ranged request with the whole file starts it again from zero; an answer
+  // from another offset writes nothing, and one naming another version
+  // writes nothing and drops the partial file. Status reply:
+  // 100000, 500001, 500007 empty path, 500009 404 (a 404 to the size probe
+  // leaves the temporary file as it is; one to the transfer removes it),
+  // 500005 the rename failed (the complete temporary file stays), 500002,
+  // 500003 (bytes received so far stay for the next call).
   std::string DownloadFileEx(const std::string& url, const std::string& body, const std::string& path,
                              ProgressCallback progress);
 
@@ -99,8 +111,9 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   // Copies text, writing every space as "%20"; nothing else is escaped.
   static void urlEncodeSpace(std::string& out, const char* text, size_t len);
   // Header-only request: the announced size (-1 when none) on a 200, else 0;
-  // httpCode gets the status, 0 when the request itself failed.
-  double GetServerFileSize(const std::string& url, int& httpCode);
+  // httpCode gets the status, 0 when the request itself failed; validator,
+  // when given, the answer's strong ETag, else its Last-Modified ("" none).
+  double GetServerFileSize(const std::string& url, int& httpCode, std::string* validator = nullptr);
   // One transfer into the file at the native (UTF-8) path, which holds
   // `offset` valid bytes already.
   InvokeStatus DownloadFilePri(const std::string& url, const std::string& body, const std::string& path,

@@ -63,13 +63,30 @@ iconv_t CachedConverter(const std::string& from, const std::string& to) {
   return cd;
 }
 
-// Converts len bytes; an unconvertible or incomplete sequence is dropped one
-// input byte at a time and the rest converted. False when the converter
+bool IsGbkName(const std::string& code) { return EqualsNoCase(code, "GBK") || EqualsNoCase(code, "CP936"); }
+
+// Bytes to drop at a sequence the converter refused. A well-formed GBK
+// code the converter cannot map (user-defined areas and the like) goes
+// whole when its second byte is 0x80-0xFE, so that byte never pairs with
+// the next; with an ASCII second byte only the lead goes and the ASCII
+// character stays, as it may be a quote or a backslash of its own.
+size_t RefusedLength(bool gbkSource, const char* in, size_t inLeft) {
+  if (gbkSource && inLeft >= 2) {
+    auto lead = static_cast<unsigned char>(in[0]);
+    auto second = static_cast<unsigned char>(in[1]);
+    if (IsGbkLeadByte(lead) && second >= 0x80 && second <= 0xFE) return 2;
+  }
+  return 1;
+}
+
+// Converts len bytes; an unconvertible or incomplete sequence is dropped
+// (see RefusedLength) and the rest converted. False when the converter
 // cannot be opened.
 bool Convert(const std::string& from, const std::string& to, const char* src, size_t len, std::string* out,
              bool* dropped = nullptr) {
   iconv_t cd = CachedConverter(from, to);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  const bool gbkSource = IsGbkName(from);
   out->clear();
   if (dropped != nullptr) *dropped = false;
   std::string buffer(len * 4 + 16, '\0');
@@ -82,10 +99,11 @@ bool Convert(const std::string& from, const std::string& to, const char* src, si
     out->append(buffer.data(), buffer.size() - dstLeft);
     if (rc != static_cast<size_t>(-1)) break;
     if (errno == E2BIG) continue;
-    // EILSEQ or EINVAL: skip the offending byte and go on.
+    // EILSEQ or EINVAL: skip the offending sequence and go on.
     if (dropped != nullptr) *dropped = true;
-    ++in;
-    --inLeft;
+    size_t skip = RefusedLength(gbkSource, in, inLeft);
+    in += skip;
+    inLeft -= skip;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   char* dst = &buffer[0];

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <filesystem>
 #include <string>
@@ -56,6 +57,55 @@ TEST(TextConversion, UnconvertibleSequencesAreDroppedAndTheRestKept) {
        "ab"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.convert(c.in), c.out) << c.name;
+}
+
+// A GBK code that is well formed but that the converter cannot map goes
+// whole; the character after it must survive, whatever byte it starts with.
+TEST(TextConversion, UnmappableGbkCodesNeverTakeTheNextCharacter) {
+  struct Case {
+    const char* name;
+    std::string gbk;
+    std::string utf8;
+  } cases[] = {
+      {"user-defined area, then a Chinese character", "\xAA\xA1\xB2\xFA", "产"},
+      {"unmapped symbol, then a backslash", "\xA2\xE3\\", "\\"},
+      {"last user-defined area, then a bracket", "\xF8\xA1]", "]"},
+      {"ASCII second byte: only the lead goes", "\xA1\x40@", "@@"},
+      {"second byte 0x80",
+       "\xFE\x80"
+       "a",
+       "a"},
+      {"inside a JSON string", "\"\xAA\xA8\\\"\"", "\"\\\"\""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(qel::GbkToUtf8(c.gbk), c.utf8) << c.name;
+}
+
+// Every two-byte code followed by a Chinese character: a code the converter
+// maps keeps its character, any other gives at most its ASCII second byte,
+// and the character after it is always whole.
+TEST(TextConversion, EveryTwoByteCodeLeavesTheNextCharacterWhole) {
+  iconv_t plain = iconv_open("UTF-8", "GBK");
+  ASSERT_NE(plain, reinterpret_cast<iconv_t>(-1));
+  const std::string follower = "\xB2\xFA";  // 产
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int second = 0x40; second <= 0xFE; ++second) {
+      if (second == 0x7F) continue;
+      char code[2] = {static_cast<char>(lead), static_cast<char>(second)};
+      char mapped[16];
+      char* in = code;
+      size_t inLeft = 2;
+      char* out = mapped;
+      size_t outLeft = sizeof mapped;
+      iconv(plain, nullptr, nullptr, nullptr, nullptr);
+      bool maps = iconv(plain, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1);
+      std::string expected = maps ? std::string(mapped, sizeof mapped - outLeft)
+                                  : (second < 0x80 ? std::string(1, code[1]) : std::string());
+      expected += "产";
+      ASSERT_EQ(qel::GbkToUtf8(std::string(code, 2) + follower), expected)
+          << std::hex << "code " << lead << " " << second;
+    }
+  }
+  iconv_close(plain);
 }
 
 TEST(TextConversion, ConvertCode) {

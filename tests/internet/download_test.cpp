@@ -96,6 +96,15 @@ class DownloadTest : public ::testing::Test {
     return file;
   }
 
+  // A partial file as an earlier call leaves it: its bytes, and the
+  // validator of the version they came from ("" for none, as an earlier
+  // version of the library left them).
+  static void WritePartial(const std::string& target, const std::string& bytes,
+                           const std::string& validator) {
+    qeltest::WriteFile(target + ".qeldld", bytes);
+    if (!validator.empty()) qeltest::WriteFile(target + ".qeldld.ifrange", validator);
+  }
+
   std::vector<qeltest::HttpRequestRecord> Gets(const std::string& path) const {
     std::vector<qeltest::HttpRequestRecord> gets;
     for (const auto& request : server.Requests()) {
@@ -206,22 +215,24 @@ TEST_F(DownloadTest, StoppingThroughTheCallback) {
   std::string partial = qeltest::ReadFile("dl/b.bin.qeldld");
   EXPECT_EQ(static_cast<double>(partial.size()), g_progress[0].first);
   EXPECT_TRUE(IsPrefix(partial, content));
+  EXPECT_EQ(qeltest::ReadFile("dl/b.bin.qeldld.ifrange"), ServedFile::ContentETag(content));
   EXPECT_FALSE(Exists("dl/b.bin"));
 
   g_progress.clear();
   EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == content);
-  EXPECT_FALSE(Exists("dl/b.bin.qeldld"));
+  EXPECT_EQ(Entries("dl"), std::vector<std::string>{"b.bin"});
   EXPECT_EQ(Gets("/a.bin").back().Header("Range"), "bytes=" + std::to_string(partial.size()) + "-");
 }
 
 TEST_F(DownloadTest, ResumeAsksForTheRestAndRenamesWhenComplete) {
   server.AddFile("/a.bin", content);
-  qeltest::WriteFile("dl/a.bin.qeldld", content.substr(0, 1000));
+  WritePartial("dl/a.bin", content.substr(0, 1000), ServedFile::ContentETag(content));
   EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/a.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
   EXPECT_EQ(Entries("dl"), std::vector<std::string>{"a.bin"});
   EXPECT_EQ(Gets("/a.bin").at(0).Header("Range"), "bytes=1000-");
+  EXPECT_EQ(Gets("/a.bin").at(0).Header("If-Range"), ServedFile::ContentETag(content));
   ASSERT_FALSE(g_progress.empty());
   EXPECT_GT(g_progress.front().first, 1000.0);
   EXPECT_EQ(g_progress.back().first, static_cast<double>(content.size()));
@@ -257,7 +268,7 @@ TEST_F(DownloadTest, ResumeTable) {
     ServedFile file = File(c.get);
     file.wrongRangeStart = static_cast<int64_t>(P) - 100;
     server.AddFile(urlPath, file);
-    qeltest::WriteFile(temp, content.substr(0, P));
+    WritePartial(target, content.substr(0, P), ServedFile::ContentETag(content));
 
     {
       TransportTimeouts budget(c.stalls ? TransportTimeouts::kStalledDownload : TransportTimeouts::kHealthy);
@@ -273,6 +284,7 @@ TEST_F(DownloadTest, ResumeTable) {
       switch (c.partialAfter) {
         case Partial::kGone:
           EXPECT_FALSE(Exists(temp)) << c.name;
+          EXPECT_FALSE(Exists(temp + ".ifrange")) << c.name;
           break;
         case Partial::kUnchanged:
           EXPECT_EQ(partial.size(), P) << c.name;
@@ -292,6 +304,102 @@ TEST_F(DownloadTest, ResumeTable) {
     EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
     EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
     EXPECT_FALSE(Exists(temp)) << c.name;
+    EXPECT_FALSE(Exists(temp + ".ifrange")) << c.name;
+  }
+}
+
+// A partial file of P bytes from an earlier version of the server's file
+// against a server that replaced it, or kept it. The target must be one
+// version whole: never the old head with the new tail.
+TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
+  const size_t P = 100000;
+  const std::string old = content;
+  const std::string date = "Tue, 02 Jan 2024 10:00:00 GMT";
+  // The partial's bytes carry a mark, so that a target holding it shows
+  // that they were kept (a 206), and one without it that they were not.
+  std::string marked = old.substr(0, P);
+  marked[P / 2] = static_cast<char>(~marked[P / 2]);
+  const std::string resumed = marked + old.substr(P);
+
+  auto served = [](const std::string& bytes) {
+    ServedFile file;
+    file.content = bytes;
+    return file;
+  };
+  ServedFile sameSize = served(RandomBytes(old.size(), 21));
+  ServedFile larger = served(RandomBytes(old.size() + 5000, 22));
+  ServedFile smaller = served(RandomBytes(old.size() - 5000, 23));
+  ServedFile noValidators = served(old);
+  noValidators.etag.clear();
+  ServedFile unchanged = served(old);
+  ServedFile byDate = served(old);
+  byDate.etag.clear();
+  byDate.lastModified = date;
+  ServedFile weakTagAndDate = byDate;
+  weakTagAndDate.etag = "W/\"weak\"";
+  ServedFile newerByDate = served(sameSize.content);
+  newerByDate.etag.clear();
+  newerByDate.lastModified = "Wed, 03 Jan 2024 10:00:00 GMT";
+  // The probe still sees the old version; the transfer meets the new one.
+  ServedFile replacedAfterProbe = sameSize;
+  replacedAfterProbe.headEtag = ServedFile::ContentETag(old);
+  // Such a server would send the new version's bytes from P: none may land.
+  ServedFile ignoresIfRange = replacedAfterProbe;
+  ignoresIfRange.ignoreIfRange = true;
+
+  const std::string oldTag = ServedFile::ContentETag(old);
+  struct Case {
+    const char* name;
+    ServedFile file;
+    std::string partial;
+    std::string validator;  // kept beside the partial, "" none
+    int code;               // of the first call; a failed one is called again
+    std::string expected;   // the target in the end
+    std::string range;      // Range of the first transfer, "" none
+    std::string ifRange;    // its If-Range
+  };
+  const std::string fromP = "bytes=" + std::to_string(P) + "-";
+  const std::vector<Case> cases = {
+      {"replaced with the same size", sameSize, marked, oldTag, 100000, sameSize.content, "", ""},
+      {"replaced with a larger file", larger, marked, oldTag, 100000, larger.content, "", ""},
+      {"replaced with a smaller file", smaller, marked, oldTag, 100000, smaller.content, "", ""},
+      {"partial holds the whole old file", sameSize, old, oldTag, 100000, sameSize.content, "", ""},
+      {"replaced, Last-Modified only", newerByDate, marked, date, 100000, newerByDate.content, "", ""},
+      {"replaced between probe and transfer", replacedAfterProbe, marked, oldTag, 100000, sameSize.content,
+       fromP, oldTag},
+      {"server ignores If-Range", ignoresIfRange, marked, oldTag, 500003, sameSize.content, fromP, oldTag},
+      {"server without validators", noValidators, marked, oldTag, 100000, old, "", ""},
+      {"partial without a validator", unchanged, marked, "", 100000, old, "", ""},
+      {"unchanged file", unchanged, marked, oldTag, 100000, resumed, fromP, oldTag},
+      {"unchanged file, Last-Modified only", byDate, marked, date, 100000, resumed, fromP, date},
+      {"unchanged file, weak ETag and Last-Modified", weakTagAndDate, marked, date, 100000, resumed, fromP,
+       date},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::string urlPath = "/v" + std::to_string(i) + ".bin";
+    std::string target = "dl/v" + std::to_string(i) + ".bin";
+    server.AddFile(urlPath, c.file);
+    WritePartial(target, c.partial, c.validator);
+
+    EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
+    auto gets = Gets(urlPath);
+    ASSERT_EQ(gets.size(), 1u) << c.name;
+    EXPECT_EQ(gets[0].Header("Range"), c.range) << c.name;
+    EXPECT_EQ(gets[0].Header("If-Range"), c.ifRange) << c.name;
+    if (c.code != 100000) {
+      // None of the other version's bytes landed, and the stale partial
+      // went: the next call starts over even while the probe still names
+      // the old version.
+      EXPECT_FALSE(Exists(target)) << c.name;
+      EXPECT_FALSE(Exists(target + ".qeldld")) << c.name;
+      EXPECT_FALSE(Exists(target + ".qeldld.ifrange")) << c.name;
+      EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
+      EXPECT_FALSE(Gets(urlPath).back().HasHeader("Range")) << c.name;
+    }
+    EXPECT_TRUE(qeltest::ReadFile(target) == c.expected) << c.name;
+    EXPECT_FALSE(Exists(target + ".qeldld")) << c.name;
+    EXPECT_FALSE(Exists(target + ".qeldld.ifrange")) << c.name;
   }
 }
 
@@ -304,14 +412,15 @@ TEST_F(DownloadTest, ResumableDownloadEdges) {
   EXPECT_EQ(qeltest::ReadFile("dl/exists.bin"), "old");
   EXPECT_TRUE(Gets("/a.bin").empty());
 
-  // A partial file that is already whole is renamed without a transfer.
-  qeltest::WriteFile("dl/whole.bin.qeldld", content);
+  // A partial file of the server's version that is already whole is renamed
+  // without a transfer.
+  WritePartial("dl/whole.bin", content, ServedFile::ContentETag(content));
   EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/whole.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/whole.bin") == content);
   EXPECT_TRUE(Gets("/a.bin").empty());
 
   // One longer than the file is no prefix of it: the download starts over.
-  qeltest::WriteFile("dl/long.bin.qeldld", content + "garbage");
+  WritePartial("dl/long.bin", content + "garbage", ServedFile::ContentETag(content));
   EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/long.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/long.bin") == content);
   ASSERT_EQ(Gets("/a.bin").size(), 1u);

@@ -162,6 +162,27 @@ TEST_F(HttpJsonRequestTest, EmptyBodyIsGetAndBodyIsPostInUtf8) {
   EXPECT_EQ(requests[1].Header("Content-Type"), "application/x-www-form-urlencoded; charset=UTF-8");
 }
 
+// A post that meets a redirect reaches the new address as the same post;
+// a GET there would read a page or a cached answer as the service's reply.
+TEST_F(HttpJsonRequestTest, RedirectedPostStaysAPostWithItsBody) {
+  server.ScriptRpc("PassportService.json", "login", "100000", Json::Value("welcome"));
+  const std::string body = Envelope("PassportService.json", "login", Json::Value(qeltest::Gbk("张三")));
+  for (int status : {301, 302, 303, 307, 308}) {
+    server.ClearRequests();
+    std::string from = "/moved" + std::to_string(status);
+    server.AddRedirect(from, status, server.RpcUrl());
+    std::string reply = http.Invoke(server.Url(from), body);
+
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u) << status;
+    EXPECT_EQ(requests[0].path, from) << status;
+    EXPECT_EQ(requests[1].method, "POST") << status;
+    EXPECT_EQ(requests[1].path, HttpTestServer::kRpcPath) << status;
+    EXPECT_EQ(requests[1].body, qeltest::Utf8(body)) << status;
+    EXPECT_NE(reply.find("welcome"), std::string::npos) << status << ": " << reply;
+  }
+}
+
 TEST_F(HttpJsonRequestTest, ChineseTextSurvivesBothDirections) {
   Json::Value result(Json::objectValue);
   result["userName"] = "张三";

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -43,6 +44,16 @@ const char* ReasonPhrase(int status) {
       return "OK";
     case 206:
       return "Partial Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
     case 400:
       return "Bad Request";
     case 404:
@@ -135,6 +146,7 @@ struct HttpTestServer::Impl {
   mutable std::mutex mutex;
   mutable std::condition_variable recorded;  // a request joined records
   std::map<std::string, std::shared_ptr<const ServedFile>> files;
+  std::map<std::string, std::pair<int, std::string>> redirects;  // path -> status, location
   std::map<std::pair<std::string, std::string>, Json::Value> items;
   std::map<std::pair<std::string, std::string>, RawScript> rawScripts;
   struct QueuedReply {
@@ -402,12 +414,17 @@ void HttpTestServer::Impl::Answer(int fd, const HttpRequestRecord& request) {
     return;
   }
   std::shared_ptr<const ServedFile> file;
+  std::pair<int, std::string> redirect(0, std::string());
   {
     std::lock_guard<std::mutex> lock(mutex);
     auto found = files.find(request.path);
     if (found != files.end()) file = found->second;
+    auto moved = redirects.find(request.path);
+    if (moved != redirects.end()) redirect = moved->second;
   }
-  if (file) {
+  if (redirect.first != 0) {
+    SendResponse(fd, redirect.first, "text/html", HtmlPage(redirect.first), {"Location: " + redirect.second});
+  } else if (file) {
     AnswerFile(fd, request, *file);
   } else if (request.method == "POST") {
     AnswerRpc(fd, request);
@@ -443,7 +460,16 @@ void HttpTestServer::Impl::AnswerFile(int fd, const HttpRequestRecord& request, 
   size_t rangeStart = 0, rangeEnd = 0;
   bool hasEnd = false;
   const std::string rangeHeader = request.Header("Range");
-  if (!head && !rangeHeader.empty() && fault != FileFault::kIgnoreRange) {
+  // If-Range: a strong ETag or the exact Last-Modified of this file, else
+  // the whole file.
+  bool rangeAllowed = true;
+  if (request.HasHeader("If-Range") && !file.ignoreIfRange) {
+    const std::string ifRange = request.Header("If-Range");
+    const bool weak = ifRange.compare(0, 2, "W/") == 0;
+    rangeAllowed = (!weak && !file.etag.empty() && ifRange == file.etag) ||
+                   (!file.lastModified.empty() && ifRange == file.lastModified);
+  }
+  if (!head && !rangeHeader.empty() && rangeAllowed && fault != FileFault::kIgnoreRange) {
     bool parsed = ParseRange(rangeHeader, &rangeStart, &rangeEnd, &hasEnd);
     if (!parsed || fault == FileFault::kRangeNotSatisfiable || rangeStart >= size) {
       std::string body = HtmlPage(416);
@@ -465,6 +491,9 @@ void HttpTestServer::Impl::AnswerFile(int fd, const HttpRequestRecord& request, 
 
   std::string headers = "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) + "\r\n";
   headers += "Content-Type: application/octet-stream\r\nAccept-Ranges: bytes\r\n";
+  const std::string& etag = head && file.headEtag ? *file.headEtag : file.etag;
+  if (!etag.empty()) headers += "ETag: " + etag + "\r\n";
+  if (!file.lastModified.empty()) headers += "Last-Modified: " + file.lastModified + "\r\n";
   if (!contentRange.empty()) headers += contentRange + "\r\n";
   if (fault != FileFault::kNoLength) {
     uint64_t announced = count;
@@ -627,7 +656,16 @@ void HttpTestServer::AddFile(const std::string& path, const std::string& content
   AddFile(path, std::move(file));
 }
 
+std::string ServedFile::ContentETag(const std::string& content) {
+  char hash[17];
+  std::snprintf(hash, sizeof hash, "%016llx",
+                static_cast<unsigned long long>(std::hash<std::string>{}(content)));
+  return "\"" + std::string(hash) + "-" + std::to_string(content.size()) + "\"";
+}
+
 void HttpTestServer::AddFile(const std::string& path, ServedFile file) {
+  // Worked out once here: a large file is served many times.
+  if (file.etag == ServedFile::kContentETag) file.etag = ServedFile::ContentETag(file.content);
   auto shared = std::make_shared<const ServedFile>(std::move(file));
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->files[path] = std::move(shared);
@@ -636,6 +674,11 @@ void HttpTestServer::AddFile(const std::string& path, ServedFile file) {
 void HttpTestServer::RemoveFile(const std::string& path) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->files.erase(path);
+}
+
+void HttpTestServer::AddRedirect(const std::string& path, int status, const std::string& location) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->redirects[path] = std::make_pair(status, location);
 }
 
 void HttpTestServer::ScriptRpc(const std::string& interfaceUrl, const std::string& method,

@@ -5,9 +5,12 @@
 //   - PUT to any path: an upload; the body is recorded byte for byte and the
 //     upload reply is sent (SetUploadReply), or a fault on purpose
 //     (SetUploadFault).
+//   - any method on a path given to AddRedirect: that redirect.
 //   - any other method on a path given to AddFile: that file, with HEAD, GET
 //     (POST too) and single byte ranges ("Range: bytes=N-" or "bytes=N-M"),
-//     or a fault on purpose (FileFault).
+//     or a fault on purpose (FileFault). Its answers carry the file's
+//     validators (ServedFile::etag, lastModified); a range whose If-Range
+//     names neither gets the whole file with 200.
 //   - POST elsewhere: JSON-RPC. The body is the envelope
 //     {"jsonrpc":"2.0","method":...,"id":...,"params":["<base object text>"]};
 //     params[0] is parsed as the base object, whose "parameter" array holds
@@ -37,6 +40,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -94,6 +98,12 @@ enum class UploadFault {
 
 struct ServedFile {
   static constexpr size_t kHalf = static_cast<size_t>(-1);
+  // Stands for ContentETag(content) in etag.
+  static constexpr const char* kContentETag = "<from the content>";
+
+  // A strong ETag that differs for files of other content, as a server's
+  // does for a replaced file.
+  static std::string ContentETag(const std::string& content);
 
   std::string content;
   FileFault get = FileFault::kNone;
@@ -105,6 +115,16 @@ struct ServedFile {
   size_t extraPromised = 16;
   // Start of the bytes kWrongRangeStart sends (and names in Content-Range).
   int64_t wrongRangeStart = 0;
+  // ETag that HEAD announces instead of etag (a file replaced between the
+  // size probe and the transfer); unset for etag itself.
+  std::optional<std::string> headEtag = std::nullopt;
+  // Serves a range even when If-Range names another version, as a server
+  // that ignores If-Range does.
+  bool ignoreIfRange = false;
+  // The ETag header, "" for none; a weak one ("W/...") never matches If-Range.
+  std::string etag = kContentETag;
+  // The Last-Modified header, "" for none.
+  std::string lastModified = std::string();
 };
 
 // Sets the transport's time-out variables for its lifetime and puts the
@@ -156,6 +176,8 @@ class HttpTestServer {
   void AddFile(const std::string& path, const std::string& content);
   void AddFile(const std::string& path, ServedFile file);
   void RemoveFile(const std::string& path);
+  // Answers every request for path with this status and a Location header.
+  void AddRedirect(const std::string& path, int status, const std::string& location);
 
   // JSON-RPC items per interfaceUrl and method; result is any JSON value.
   void ScriptRpc(const std::string& interfaceUrl, const std::string& method, const std::string& itemStatus,
