@@ -4,6 +4,7 @@
 
 #include "business/custom/customhandlers.h"
 #include "business/custom/customstore.h"
+#include "business/custom/userid.h"
 #include "internet/qelservicecall.h"
 #include "cqelbridge.h"
 #include "database/qelquery.h"
@@ -125,8 +126,8 @@ int UserLogin(Module&, const Request& request, std::string* reply) {
   }
   // Without the service's user id there is no account to store or to make
   // current: the login failed, whatever the status said.
-  const std::string uid = Trim(node->GetFieldVal("USERID"));
-  if (uid.empty()) {
+  std::string uid;
+  if (!ReadServiceUserId(node.get(), &uid)) {
     QEL_LOG(kLoginFun, "login reply holds no user id");
     return 1;
   }

@@ -7,6 +7,7 @@
 #include <json/json.h>
 
 #include "business/custom/customhandlers.h"
+#include "business/custom/userid.h"
 #include "internet/qelservicecall.h"
 #include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
@@ -89,10 +90,10 @@ int UserReg(Module&, const Request& request, std::string* reply) {
   if (result != 0) return result;
 
   std::unique_ptr<qelInternetResponseNode> node(response.GetResultNode(0));
-  const std::string uid = node != nullptr ? node->GetFieldVal("USERID") : std::string();
-  // The account exists at the service; a row without its id could never
-  // be found again, so none is kept.
-  if (uid.empty()) {
+  // The account exists at the service; a row without a usable id could
+  // never be found again, so none is kept.
+  std::string uid;
+  if (!ReadServiceUserId(node.get(), &uid)) {
     QEL_LOG(kRegFun, "No USERID in the reply");
     return 0;
   }
