@@ -46,18 +46,24 @@ std::string RequestProductId(const MethodRequest& request) {
                          "PRODUCT_ID");
 }
 
-// The product and row ids of a delete request: the product id from
-// PARAM.PRODUCT, or from the row object when that one is empty or missing;
-// the row id is required.
-bool DeleteIds(const MethodRequest& request, const char* table, const char* idKey, std::string* productId,
-               std::string* rowId) {
+// The rows a delete request names, as a match on the row id (idKey) and
+// the product: the product id from PARAM.PRODUCT, or from the row object
+// when that one is empty or missing. The row id is required (failText goes
+// to the host without it).
+bool DeleteMatch(const MethodRequest& request, const char* table, const char* idKey, const char* failText,
+                 Json::Value* match) {
   const Json::Value& param = qel::ObjectMember(request.root, "PARAM");
   const Json::Value& row = qel::ObjectMember(param, table);
-  *productId = qel::TextMember(qel::ObjectMember(param, "PRODUCT"), "PRODUCT_ID");
-  if (productId->empty()) *productId = qel::TextMember(row, "PRODUCT_ID");
+  std::string productId = qel::TextMember(qel::ObjectMember(param, "PRODUCT"), "PRODUCT_ID");
+  if (productId.empty()) productId = qel::TextMember(row, "PRODUCT_ID");
   const Json::Value& id = qel::Member(row, idKey);
-  if (id.isNull() || id.isArray() || id.isObject()) return false;
-  *rowId = qel::ValueAsText(id);
+  if (id.isNull() || id.isArray() || id.isObject()) {
+    QEL_LOG_DIRECT(failText);
+    return false;
+  }
+  *match = Json::Value(Json::objectValue);
+  (*match)[idKey] = qel::ValueAsText(id);
+  (*match)["PRODUCT_ID"] = productId;
   return true;
 }
 
@@ -108,12 +114,17 @@ void AddAreas(Json::Value* row) {
   (*row)["AREAPROVINCE"] = OrEmpty(FirstArea(ParentAreaRows, qel::StringMember(city, "AREAID")));
 }
 
-bool DeleteRow(const std::string& table, const Json::Value& match) {
+// Deletes the rows of table that match every member of match. 0, or 1
+// with "Delete record error" to the host.
+int DeleteRows(const std::string& table, const Json::Value& match) {
   IQELDatasource* datasource = MainDatasource();
-  if (datasource == nullptr) return false;
   qelRecord record;
   record.Append(match);
-  return datasource->DeleteRecord(table, &record);
+  if (datasource == nullptr || !datasource->DeleteRecord(table, &record)) {
+    QEL_LOG_DIRECT("Delete record error");
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -187,47 +198,27 @@ int GetInquiryList(Module&, const Request& request, std::string* reply) {
 }
 
 int DeleteConsult(Module&, const Request& request, std::string*) {
-  std::string productId;
-  std::string consultId;
-  if (!DeleteIds(request, "PROD_CONSULT", "CONSULT_ID", &productId, &consultId)) {
-    QEL_LOG_DIRECT("Can not get params from json in");
+  Json::Value match;
+  if (!DeleteMatch(request, "PROD_CONSULT", "CONSULT_ID", "Can not get params from json in", &match))
     return 1;
-  }
   if (CurrentUser().empty()) QEL_LOG_DIRECT("Not any users");
   // Consultations are listed whoever stored them, so whoever lists one can
   // delete it: the match leaves the user out. Matching the user too would
   // answer success for a listed row that stays.
-  Json::Value match(Json::objectValue);
-  match["CONSULT_ID"] = consultId;
-  match["PRODUCT_ID"] = productId;
-  if (!DeleteRow("PROD_CONSULT", match)) {
-    QEL_LOG_DIRECT("Delete record error");
-    return 1;
-  }
-  return 0;
+  return DeleteRows("PROD_CONSULT", match);
 }
 
 int DeleteInquiry(Module&, const Request& request, std::string*) {
-  std::string productId;
-  std::string inquiryId;
-  if (!DeleteIds(request, "PROD_INQUIRY", "INQUIRY_ID", &productId, &inquiryId)) {
-    QEL_LOG_DIRECT("Can not get params fron json in");
+  Json::Value match;
+  if (!DeleteMatch(request, "PROD_INQUIRY", "INQUIRY_ID", "Can not get params fron json in", &match))
     return 1;
-  }
   const std::string uid = CurrentUser();
   if (uid.empty()) {
     QEL_LOG_DIRECT("Not any users");
     return 1;
   }
-  Json::Value match(Json::objectValue);
-  match["INQUIRY_ID"] = inquiryId;
-  match["PRODUCT_ID"] = productId;
   match["USERID"] = uid;
-  if (!DeleteRow("PROD_INQUIRY", match)) {
-    QEL_LOG_DIRECT("Delete record error");
-    return 1;
-  }
-  return 0;
+  return DeleteRows("PROD_INQUIRY", match);
 }
 
 }  // namespace custom
