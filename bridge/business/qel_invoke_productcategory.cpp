@@ -410,7 +410,7 @@ int qel_Invoke_ProductCategory::Invoke(int method, std::string json, std::string
   // every call, whatever its method.
   MethodRequest request;
   request.text = &json;
-  ParseRequestText(json, &request.root);
+  request.parsed = ParseRequestText(json, &request.root);
   const std::string id = ReadCategoryRequest(request.root, nullptr, nullptr);
   QEL_LOG_DIRECT("show:" + id + json + json);
   return Methods().InvokeParsed(*this, method, std::move(request), reply);

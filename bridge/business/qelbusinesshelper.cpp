@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "database/qelinfoaccess.h"
 #include "internet/qelinternetresponsebean.h"
@@ -25,14 +26,29 @@ bool ScalarText(const Json::Value& object, const std::string& key, std::string* 
   return true;
 }
 
-// Rows of SYS_AREA joined with their names under filter, as a styled array.
-int QueryAreas(const std::string& filter, std::string* reply) {
+// Rows of SYS_AREA joined with their names under filter.
+int QueryAreas(const std::string& filter, Json::Value* rows) {
   qelQueryDef def;
   def.AddField("SYS_AREA", "AREAID");
   def.AddField("SYS_AREA_LANG", "NAME");
   def.SetFilter(filter + qelInfoAccess::GetInstance()->GetLangID());
   def.AddOrder("SORT", 0);
-  return RowsReply(&def, "Query error", reply);
+  Json::Value found(Json::arrayValue);
+  if (!QueryRows(&def, &found)) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  *rows = std::move(found);
+  return 0;
+}
+
+// An area lookup written as the reply.
+int AreaReply(int (*lookup)(const std::string&, Json::Value*), const std::string& areaId,
+              std::string* reply) {
+  Json::Value rows;
+  if (lookup(areaId, &rows) != 0) return 1;
+  if (reply != nullptr) *reply = RowsText(rows);
+  return 0;
 }
 
 }  // namespace
@@ -116,25 +132,33 @@ int JsonObjectToMap(const Json::Value& object, std::map<std::string, std::string
   return 0;
 }
 
-int GetSubAreas(const std::string& areaId, std::string* reply) {
+int SubAreaRows(const std::string& areaId, Json::Value* rows) {
   std::string id = areaId.empty() ? "86" : areaId;
   // The id stands bare inside length(): digits only.
   if (!IsDecimalId(id)) return 1;
   return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID LIKE '" + id + "__%'" +
                         " AND length(t1.AREAID) = length(" + id + ") + 2 " + " AND t2.LANGID = ",
-                    reply);
+                    rows);
 }
 
-int GetParentArea(const std::string& areaId, std::string* reply) {
+int ParentAreaRows(const std::string& areaId, Json::Value* rows) {
   if (areaId.size() < 4 || !IsDecimalId(areaId)) return 1;
   std::string parent = areaId.substr(0, areaId.size() - 2);
-  return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID = '" + parent + "' AND t2.LANGID = ", reply);
+  return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID = '" + parent + "' AND t2.LANGID = ", rows);
 }
 
-int GetArea(const std::string& areaId, std::string* reply) {
+int AreaRows(const std::string& areaId, Json::Value* rows) {
   if (areaId.size() < 4 || !IsDecimalId(areaId)) return 1;
-  return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID = '" + areaId + "' AND t2.LANGID = ", reply);
+  return QueryAreas("t2.AR_ID = t1.AR_ID AND t1.AREAID = '" + areaId + "' AND t2.LANGID = ", rows);
 }
+
+int GetSubAreas(const std::string& areaId, std::string* reply) {
+  return AreaReply(SubAreaRows, areaId, reply);
+}
+int GetParentArea(const std::string& areaId, std::string* reply) {
+  return AreaReply(ParentAreaRows, areaId, reply);
+}
+int GetArea(const std::string& areaId, std::string* reply) { return AreaReply(AreaRows, areaId, reply); }
 
 int qelBusinessHelper::CheckResponseData(const std::string& replyText, qelInternetResponseBean* bean,
                                          std::string* /*text*/) {

@@ -52,13 +52,19 @@ int GetJsonValuesByKeys(const Json::Value& object, const std::vector<std::string
 // 1 for a value that is not an object (null included), else 0.
 int JsonObjectToMap(const Json::Value& object, std::map<std::string, std::string>* out);
 
-// Area lookups on SYS_AREA / SYS_AREA_LANG: the reply is the styled array of
-// {"AREAID","NAME"} rows ("[]" when none). 1 for a bad id or a failed query.
+// Area lookups on SYS_AREA / SYS_AREA_LANG: *rows gets the array of
+// {"AREAID","NAME"} rows (empty when none). 1 for a bad id, or a failed
+// query ("Query error" to the host); *rows is then untouched.
 // Child areas; an empty id means the top area "86".
-int GetSubAreas(const std::string& areaId, std::string* reply);
+int SubAreaRows(const std::string& areaId, Json::Value* rows);
 // The parent area; ids shorter than 4 characters have none.
-int GetParentArea(const std::string& areaId, std::string* reply);
+int ParentAreaRows(const std::string& areaId, Json::Value* rows);
 // The area itself; ids shorter than 4 characters give 1.
+int AreaRows(const std::string& areaId, Json::Value* rows);
+// The same as a reply: the styled array ("[]" when none), written only on
+// success.
+int GetSubAreas(const std::string& areaId, std::string* reply);
+int GetParentArea(const std::string& areaId, std::string* reply);
 int GetArea(const std::string& areaId, std::string* reply);
 
 class qelBusinessHelper {

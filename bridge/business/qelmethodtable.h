@@ -70,6 +70,7 @@ enum class RequestNeeds {
 struct MethodRequest {
   const std::string* text = nullptr;  // the request text as it came
   Json::Value root;                   // the parsed text; null unless it parsed
+  bool parsed = false;                // whether it parsed ("null" parses to a null root)
   RequestParams params;               // filled for kParam and kKey
 };
 
@@ -160,8 +161,8 @@ class MethodTable {
     return Run(module, method, &request, false, reply);
   }
 
-  // The same for a module that has parsed the text itself (request.text and
-  // request.root set): the text is not parsed again.
+  // The same for a module that has parsed the text itself (request.text,
+  // request.root and request.parsed set): the text is not parsed again.
   int InvokeParsed(Module& module, int method, MethodRequest request, std::string* reply) const {
     return Run(module, method, &request, true, reply);
   }
@@ -191,7 +192,10 @@ class MethodTable {
 
   static bool ReadRequest(const Descriptor& entry, bool parsed, MethodRequest* request) {
     if (entry.needs == RequestNeeds::kNothing) return true;
-    if (!parsed) ParseRequestText(request->text != nullptr ? *request->text : std::string(), &request->root);
+    if (!parsed) {
+      request->parsed =
+          ParseRequestText(request->text != nullptr ? *request->text : std::string(), &request->root);
+    }
     if (entry.needs != RequestNeeds::kParsed) {
       const bool keyed = entry.needs == RequestNeeds::kKey;
       if (ReadRequestParams(request->root, keyed ? entry.table : "", keyed ? entry.key : "", &request->params,

@@ -180,6 +180,25 @@ TEST_F(MarkSeenTest, AFailedWriteIsAFailure) {
   EXPECT_EQ(Rows("SELECT * FROM CASE_EXTEND"), std::vector<std::string>{"k1|5"});
 }
 
+// A count that cannot be read is a failure, never taken for "no row yet":
+// read as 0 it would add a second row for the item.
+TEST_F(MarkSeenTest, AFailedCountWritesNothing) {
+  // The marks live in CASE_MARKS; CASE_EXTEND takes writes but fails every
+  // read (integer overflow while stepping).
+  installation.Main(
+      "DROP TABLE CASE_EXTEND;"
+      "CREATE TABLE CASE_MARKS (CASE_ID TEXT, LASTTIME INTEGER);"
+      "INSERT INTO CASE_MARKS VALUES ('k1', 5);"
+      "CREATE VIEW CASE_EXTEND AS SELECT CASE_ID, LASTTIME FROM CASE_MARKS "
+      "WHERE abs(-9223372036854775808) = 1;"
+      "CREATE TRIGGER marks_insert INSTEAD OF INSERT ON CASE_EXTEND BEGIN "
+      "INSERT INTO CASE_MARKS VALUES (NEW.CASE_ID, NEW.LASTTIME); END;"
+      "CREATE TRIGGER marks_update INSTEAD OF UPDATE ON CASE_EXTEND BEGIN "
+      "UPDATE CASE_MARKS SET LASTTIME = NEW.LASTTIME WHERE CASE_ID = OLD.CASE_ID; END;");
+  EXPECT_EQ(Call(0x523, R"({"PARAM":{"PRODUCT_CASE":{"CASE_ID":"k1"}}})").result, 1);
+  EXPECT_EQ(Rows("SELECT * FROM CASE_MARKS"), std::vector<std::string>{"k1|5"});
+}
+
 // Marks from several threads at once still leave one row per item.
 TEST_F(MarkSeenTest, ConcurrentMarksKeepOneRow) {
   installation.Main(

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "business/custom/userid.h"
 #include "cqelbridge.h"
 #include "customtest.h"
+#include "internet/qelinternetresponsenode.h"
 
 namespace {
 
@@ -197,6 +199,68 @@ TEST_F(LoginTest, UserInfoNeedsACurrentUserWithARow) {
   EXPECT_EQ(qeltest::Column(info.text, "NAME"), std::vector<std::string>{"G"});
   // A column the row leaves NULL reads as "".
   EXPECT_EQ(qeltest::Column(info.text, "EMAIL"), std::vector<std::string>{""});
+}
+
+// Login and sign-up read the service's user id one way: trimmed, and
+// refused when nothing is left or it holds NUL or another control character.
+// Refused, login fails with nothing stored and the current user kept;
+// sign-up succeeds without a row.
+TEST_F(LoginTest, LoginAndSignUpReadTheUserIdAlike) {
+  const struct {
+    const char* name;
+    Json::Value id;      // USERID of the reply
+    std::string stored;  // UID stored; "" when the id is refused
+  } cases[] = {
+      {"plain", "u7", "u7"},
+      {"a number", Json::Value(10086), "10086"},
+      {"chinese", "用户7", "用户7"},
+      {"blanks around", " \tu7 \r\n", "u7"},
+      {"empty", "", ""},
+      {"blanks only", "  \t ", ""},
+      {"NUL first", std::string("\0x", 2), ""},
+      {"NUL inside", std::string("u7\0", 3), ""},
+      {"control character",
+       "u\x01"
+       "7",
+       ""},
+      {"tab inside", "u\t7", ""},
+      {"DEL", "u7\x7f", ""},
+  };
+  for (const auto& c : cases) {
+    const bool usable = !c.stored.empty();
+    const std::vector<std::string> rows =
+        usable ? std::vector<std::string>{c.stored} : std::vector<std::string>{};
+
+    install_.Main("DELETE FROM USERINFO;");
+    cqelbridge::GetInstance()->SetCurrentUID("before");
+    Json::Value user = User("");
+    user["userId"] = c.id;
+    server_.ScriptRpc("PassportService.json", "login", "100000", user);
+    qeltest::Reply login = Call(0x531, LoginRequest("alice", "pw", "1"));
+    EXPECT_EQ(login.result, usable ? 0 : 1) << "login, case: " << c.name;
+    EXPECT_EQ(Rows("SELECT UID FROM USERINFO"), rows) << "login, case: " << c.name;
+    EXPECT_EQ(Current(), usable ? Gbk(c.stored) : "before") << "login, case: " << c.name;
+
+    install_.Main("DELETE FROM USERINFO;");
+    cqelbridge::GetInstance()->SetCurrentUID("before");
+    Json::Value account(Json::objectValue);
+    account["userId"] = c.id;
+    server_.ScriptRpc("PassportService.json", "registerClientUser", "100000", account);
+    Json::Value request;
+    request["PARAM"]["REGINFO"]["ACCOUNT"] = "li";
+    request["PARAM"]["REGINFO"]["PASSWORD"] = "pw";
+    EXPECT_EQ(Call(0x532, qel::WriteCompact(request)).result, 0) << "sign-up, case: " << c.name;
+    EXPECT_EQ(Rows("SELECT UID FROM USERINFO"), rows) << "sign-up, case: " << c.name;
+    EXPECT_EQ(Current(), "before") << "sign-up, case: " << c.name;
+  }
+  // The transport hands every reply over as whole GBK text; an id that is
+  // not (here a code GBK leaves unassigned) is refused all the same.
+  Json::Value item(Json::objectValue);
+  item["USERID"] = std::string("\xAA\xA1u7");
+  qel::dataspace::qelInternetResponseNode node(item);
+  std::string uid = "kept";
+  EXPECT_FALSE(qel::dataspace::custom::ReadServiceUserId(&node, &uid));
+  EXPECT_EQ(uid, "kept");
 }
 
 class RefusedLoginTest : public qeltest::CustomTest {

@@ -59,6 +59,7 @@ TEST_F(ServiceCallTest, StatusesOfTheReplyBecomeTheResult) {
        "", 19999, "19999"},
       {"item status zero", kItems, "100000", Items({"0"}), 0, "", 19999, "19999"},
       {"item status not a number", kItems, "100000", Items({"fine"}), 0, "", 19999, "19999"},
+      {"item status with trailing non-digits", kItems, "100000", Items({"100020x"}), 0, "", 19999, "19999"},
       {"item not an object", kItems, "100000", Json::Value(Json::arrayValue).append("100000"), 0, "", 19999,
        "19999"},
       {"html 200", kRaw, "", {}, 200, "<html><body>hello</body></html>", 1, ""},
@@ -109,6 +110,24 @@ TEST_F(ServiceCallTest, PasswordNeverReachesTheLog) {
   EXPECT_TRUE(qeltest::LoggedBridge(kFun, "http invoke result is "));
   EXPECT_TRUE(qeltest::Logged("PassportService.json")) << qeltest::LogText();
   EXPECT_FALSE(qeltest::Logged("s3cret-pw")) << qeltest::LogText();
+}
+
+// A status text becomes its code only when it is a number; every other text
+// (a number with more after it included) is 19999, never a code read off
+// its leading digits.
+TEST_F(ServiceCallTest, StatusTextsBecomeCodes) {
+  const struct {
+    std::string status;
+    int code;
+  } cases[] = {
+      {"100020", 100020}, {"500003", 500003}, {" 100013 ", 100013}, {"100020x", 19999}, {"100020 1", 19999},
+      {"x100020", 19999}, {"0", 19999},       {"", 19999},          {"-5", 19999},
+  };
+  for (const auto& c : cases) {
+    std::string reply;
+    EXPECT_EQ(ServiceFailure(c.status, &reply), c.code) << "status: '" << c.status << "'";
+    EXPECT_EQ(ErrorCode(reply), std::to_string(c.code)) << "status: '" << c.status << "'";
+  }
 }
 
 class RefusedServiceCallTest : public CustomTest {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "business/custom/customhandlers.h"
 #include "business/custom/customstore.h"
 #include "internet/qelservicecall.h"
-#include "business/qel_invoke_custom.h"
 #include "business/qelbusinesshelper.h"
 #include "database/qelquery.h"
 #include "internet/qelinternetrequestbean.h"
@@ -34,20 +34,13 @@ std::mutex& SendMutex() {
   return mutex;
 }
 
-}  // namespace
-
-int qel_Invoke_Custom::AddBehavior(const std::string& track) {
-  Json::Value row(Json::objectValue);
-  row["TRACK"] = track;
-  return InsertRow("BEHAVIOR", row) ? 0 : 1;
-}
-
-int qel_Invoke_Custom::GentBehaviorRPCJson(qelInternetRequestBean* bean, RequestType type,
-                                           const std::string& json, std::string* envelope) {
-  Json::Value param;
+// Adds the request of type around the record's param object to bean and
+// checks that an envelope can be built. 0 or 1.
+int GentBehaviorRPCJson(qelInternetRequestBean* bean, RequestType type, const Json::Value& param,
+                        std::string* envelope) {
   // The record text is the request's param object; anything else is no
   // record.
-  if (!ParseGbkJson(json, &param) || !param.isObject()) return 1;
+  if (!param.isObject()) return 1;
   if (!bean->AddOneRequestWithParam(type, param)) {
     QEL_LOG(kTrackFun, "add login request error");
     return 1;
@@ -60,56 +53,11 @@ int qel_Invoke_Custom::GentBehaviorRPCJson(qelInternetRequestBean* bean, Request
   return 0;
 }
 
-int qel_Invoke_Custom::AddInsideBehaviorTrack(RequestType type, const std::string& json, std::string*) {
-  if (json.empty()) return 1;
-  qelInternetRequestBean bean;
-  std::string envelope;
-  int result = GentBehaviorRPCJson(&bean, type, json, &envelope);
-  if (result != 0) return result;
-  for (int i = 0; i < bean.GetRequestCount(); ++i) {
-    if (AddBehavior(bean.GetRequestString(i)) != 0) return 1;
-  }
-  return 0;
-}
-
-int qel_Invoke_Custom::SendInsideBehaviorTrack(const std::string&, std::string* reply) {
-  std::lock_guard<std::mutex> lock(SendMutex());
-  if (QueryCount("BEHAVIOR", "") == "0") return 0;
-
-  qelQueryDef def;
-  def.AddField("BEHAVIOR", "ID");
-  def.AddField("BEHAVIOR", "TRACK");
-  def.AddOrder("ID", 0);
-  qelInternetRequestBean bean;
-  std::vector<std::string> sentIds;    // row of request i of the bean
-  std::vector<std::string> brokenIds;  // rows whose text is no request
-  bool ok = ForEachRow(&def, [&](Json::Value& row) {
-    const std::string id = StringMember(row, "ID");
-    const std::string track = StringMember(row, "TRACK");
-    const int before = bean.GetRequestCount();
-    if (!track.empty()) bean.AddOneRequestWithString(track);
-    if (bean.GetRequestCount() > before) {
-      sentIds.push_back(id);
-    } else {
-      brokenIds.push_back(id);
-    }
-  });
-  if (!ok) {
-    QEL_LOG(kSendFun, "Query error");
-    return 1;
-  }
-  // A row that holds no request can never be sent; kept, it would stay at
-  // the head of the queue for ever.
-  if (sentIds.empty()) {
-    DeleteRowsById("BEHAVIOR", "ID", brokenIds);
-    return 0;
-  }
-  return SendBehaviorRequest(&bean, sentIds, brokenIds, reply);
-}
-
-int qel_Invoke_Custom::SendBehaviorRequest(qelInternetRequestBean* bean,
-                                           const std::vector<std::string>& rowIds,
-                                           const std::vector<std::string>& brokenIds, std::string* reply) {
+// The service call of one batch; rowIds[i] is the row of request i. Once the
+// service answered the batch, the rows of its items and the brokenIds (rows
+// that hold no request) are deleted.
+int SendBehaviorRequest(qelInternetRequestBean* bean, const std::vector<std::string>& rowIds,
+                        const std::vector<std::string>& brokenIds, std::string* reply) {
   qelInternetResponseBean response;
   int result = CallService(bean, kBatchFun, &response, reply, ServiceCheck::kOverall);
   // No item was read: every row stays for the next batch.
@@ -144,10 +92,62 @@ int qel_Invoke_Custom::SendBehaviorRequest(qelInternetRequestBean* bean,
   return 0;
 }
 
-int qel_Invoke_Custom::SendFeedbackService(const std::string& json, std::string* reply) {
-  Json::Value root;
-  if (json.empty() || !ParseGbkJson(json, &root)) return 1;
-  const Json::Value& feedback = ObjectMember(ObjectMember(root, "PARAM"), "FEEDBACKSERVICE");
+}  // namespace
+
+namespace custom {
+
+template <RequestType kType>
+int AddInsideBehaviorTrack(Module&, const Request& request, std::string*) {
+  if (request.text == nullptr || request.text->empty()) return 1;
+  qelInternetRequestBean bean;
+  std::string envelope;
+  int result = GentBehaviorRPCJson(&bean, kType, request.root, &envelope);
+  if (result != 0) return result;
+  for (int i = 0; i < bean.GetRequestCount(); ++i) {
+    if (AddBehavior(bean.GetRequestString(i)) != 0) return 1;
+  }
+  return 0;
+}
+template int AddInsideBehaviorTrack<kPrintRecord>(Module&, const Request&, std::string*);
+template int AddInsideBehaviorTrack<kVisitRecord>(Module&, const Request&, std::string*);
+
+int SendInsideBehaviorTrack(Module&, const Request&, std::string* reply) {
+  std::lock_guard<std::mutex> lock(SendMutex());
+  if (QueryCount("BEHAVIOR", "") == "0") return 0;
+
+  qelQueryDef def;
+  def.AddField("BEHAVIOR", "ID");
+  def.AddField("BEHAVIOR", "TRACK");
+  def.AddOrder("ID", 0);
+  qelInternetRequestBean bean;
+  std::vector<std::string> sentIds;    // row of request i of the bean
+  std::vector<std::string> brokenIds;  // rows whose text is no request
+  bool ok = ForEachRow(&def, [&](Json::Value& row) {
+    const std::string id = StringMember(row, "ID");
+    const std::string track = StringMember(row, "TRACK");
+    const int before = bean.GetRequestCount();
+    if (!track.empty()) bean.AddOneRequestWithString(track);
+    if (bean.GetRequestCount() > before) {
+      sentIds.push_back(id);
+    } else {
+      brokenIds.push_back(id);
+    }
+  });
+  if (!ok) {
+    QEL_LOG(kSendFun, "Query error");
+    return 1;
+  }
+  // A row that holds no request can never be sent; kept, it would stay at
+  // the head of the queue for ever.
+  if (sentIds.empty()) {
+    DeleteRowsById("BEHAVIOR", "ID", brokenIds);
+    return 0;
+  }
+  return SendBehaviorRequest(&bean, sentIds, brokenIds, reply);
+}
+
+int SendFeedbackService(Module&, const Request& request, std::string* reply) {
+  const Json::Value& feedback = ObjectMember(ObjectMember(request.root, "PARAM"), "FEEDBACKSERVICE");
   if (!feedback.isObject()) return 1;
   std::vector<std::string> values;
   GetJsonValuesByKeys(feedback, {"EMAIL", "SUGGEST"}, &values);
@@ -175,5 +175,6 @@ int qel_Invoke_Custom::SendFeedbackService(const std::string& json, std::string*
   return 0;
 }
 
+}  // namespace custom
 }  // namespace dataspace
 }  // namespace qel

@@ -1,11 +1,13 @@
-#include "business/custom/consult.h"
-
+// Consultations (0x539): stored in PROD_CONSULT and sent to the service
+// (request type 7, "ConsultService.json" "saveProdConsult").
 #include <cstdint>
 #include <map>
 
 #include <json/json.h>
 
+#include "business/custom/customhandlers.h"
 #include "business/custom/localids.h"
+#include "cqelbridge.h"
 #include "internet/qelservicecall.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
@@ -41,10 +43,11 @@ int Send(const Members& members, std::string* reply) {
 
 }  // namespace
 
-int ProdConsult(const std::string& uid, const std::string& json, std::string* reply) {
+int ProdConsult(Module&, const Request& request, std::string* reply) {
+  const std::string uid = cqelbridge::GetInstance()->GetCurrentUID();
   if (uid.empty()) QEL_LOG_DIRECT("There is not any user");
   Members members;
-  if (!ReadRequest(json, kTable, "Json format error", &members)) return 1;
+  if (!ReadRequest(request, kTable, "Json format error", &members)) return 1;
   IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 

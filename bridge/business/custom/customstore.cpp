@@ -34,6 +34,12 @@ bool InsertRow(const std::string& table, const Json::Value& row) {
   return ExecSql("INSERT INTO " + table + "(" + columns + ") VALUES(" + marks + ")", values);
 }
 
+int AddBehavior(const std::string& track) {
+  Json::Value row(Json::objectValue);
+  row["TRACK"] = track;
+  return InsertRow("BEHAVIOR", row) ? 0 : 1;
+}
+
 bool DeleteRowsById(const std::string& table, const std::string& column,
                     const std::vector<std::string>& ids) {
   // In slices, so that a long queue stays below SQLite's limit of bound

@@ -19,6 +19,10 @@ bool CountRowsWhere(const std::string& table, const std::string& column, const s
 // failure.
 bool InsertRow(const std::string& table, const Json::Value& row);
 
+// Queues one request object text in BEHAVIOR, the usage-record queue that
+// the batch send (0x551) empties. 0 inserted, 1 otherwise.
+int AddBehavior(const std::string& track);
+
 // Deletes the rows of table whose integer key column holds one of ids; ids
 // that are not decimal digits are left out. False on failure.
 bool DeleteRowsById(const std::string& table, const std::string& column, const std::vector<std::string>& ids);

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "business/custom/customhandlers.h"
 #include "business/custom/customstore.h"
-#include "business/qel_invoke_custom.h"
 #include "business/qel_invoke_productcategory.h"
 #include "business/qelbusinesshelper.h"
 #include "database/qelquery.h"
@@ -48,7 +48,28 @@ std::string LikeLiteral(const std::string& word) {
 
 }  // namespace
 
-int qel_Invoke_Custom::GetFavorites(const RequestParams& params, std::string* reply) {
+std::string qel_Invoke_Custom::BuildLikeList(const std::vector<std::string>& words,
+                                             const std::string& column) {
+  std::string list;
+  for (const std::string& raw : words) {
+    std::string word = Trim(raw);
+    if (word.empty()) continue;
+    if (!list.empty()) list += " OR ";
+    // The ESCAPE clause only where a wildcard was escaped: a plain word
+    // keeps the plain column LIKE '%word%' term.
+    const std::string literal = LikeLiteral(word);
+    list += column + " LIKE " + QuoteSqlText("%" + literal + "%");
+    if (literal != word) list += " ESCAPE '!'";
+  }
+  return list;
+}
+
+namespace custom {
+
+int GetFavorites(Module&, const Request& request, std::string* reply) {
+  // Only LIMIT and OFFSET count; a text without them still lists.
+  RequestParams params;
+  if (ReadRequestParams(request.root, "", "", &params, nullptr) != 0) QEL_LOG_DIRECT("Get params error");
   qelQueryDef def;
   def.AddField("FAVORITES", "PRODUCT_ID");
   // Pages follow the order in which the favourites were added.
@@ -71,7 +92,8 @@ int qel_Invoke_Custom::GetFavorites(const RequestParams& params, std::string* re
   return 0;
 }
 
-int qel_Invoke_Custom::AddFavorite(const std::string& productId, std::string*) {
+int AddFavorite(Module&, const Request& request, std::string*) {
+  const std::string& productId = request.params.value;
   // Product ids are decimal; anything else is no product to keep.
   if (!IsDecimalId(productId)) {
     QEL_LOG_DIRECT("Can not get PRODUCT_ID from json in");
@@ -110,34 +132,21 @@ int qel_Invoke_Custom::AddFavorite(const std::string& productId, std::string*) {
   return transaction.Commit() ? 0 : 1;
 }
 
-int qel_Invoke_Custom::RemoveFavorite(const std::string& productId) {
+int RemoveFavorite(Module&, const Request& request, std::string*) {
+  const std::string& productId = request.params.value;
   if (productId.empty()) return 1;
   return ExecSql("DELETE FROM FAVORITES WHERE PRODUCT_ID = ?", {productId}) ? 0 : 1;
 }
 
-int qel_Invoke_Custom::IsFavorite(const std::string& productId) {
+int IsFavorite(Module&, const Request& request, std::string*) {
+  const std::string& productId = request.params.value;
   long long count = 0;
   if (!CountRowsWhere("FAVORITES", "PRODUCT_ID", productId, &count) || count < 1) return 1;
   return 0;
 }
 
-std::string qel_Invoke_Custom::BuildLikeList(const std::vector<std::string>& words,
-                                             const std::string& column) {
-  std::string list;
-  for (const std::string& raw : words) {
-    std::string word = Trim(raw);
-    if (word.empty()) continue;
-    if (!list.empty()) list += " OR ";
-    // The ESCAPE clause only where a wildcard was escaped: a plain word
-    // keeps the plain column LIKE '%word%' term.
-    const std::string literal = LikeLiteral(word);
-    list += column + " LIKE " + QuoteSqlText("%" + literal + "%");
-    if (literal != word) list += " ESCAPE '!'";
-  }
-  return list;
-}
-
-int qel_Invoke_Custom::SearchProducts(const RequestParams& params, std::string* reply) {
+int SearchProducts(Module&, const Request& request, std::string* reply) {
+  const RequestParams& params = request.params;
   std::vector<std::string> words;
   SplitString(params.value, ' ', &words);
   if (words.empty()) {
@@ -145,7 +154,7 @@ int qel_Invoke_Custom::SearchProducts(const RequestParams& params, std::string* 
     *reply = "[]";
     return 0;
   }
-  const std::string nameCondition = BuildLikeList(words, "t2.NAME");
+  const std::string nameCondition = qel_Invoke_Custom::BuildLikeList(words, "t2.NAME");
   // Blanks only: no word to look for, so nothing matches.
   if (nameCondition.empty()) {
     *reply = "[]";
@@ -155,7 +164,7 @@ int qel_Invoke_Custom::SearchProducts(const RequestParams& params, std::string* 
   if (products == nullptr) return 1;
 
   std::vector<std::string> brandIds;
-  const std::string brandFilter = " ((" + BuildLikeList(words, "t2.BRANDNAME") + ") ) ";
+  const std::string brandFilter = " ((" + qel_Invoke_Custom::BuildLikeList(words, "t2.BRANDNAME") + ") ) ";
   if (products->GetBrandIds(brandFilter, &brandIds) != 0) QEL_LOG_DIRECT("Can not get brand ids");
 
   std::string condition = " ((" + nameCondition + ") ) ";
@@ -166,5 +175,6 @@ int qel_Invoke_Custom::SearchProducts(const RequestParams& params, std::string* 
   return 0;
 }
 
+}  // namespace custom
 }  // namespace dataspace
 }  // namespace qel

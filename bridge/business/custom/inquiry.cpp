@@ -1,5 +1,6 @@
-#include "business/custom/inquiry.h"
-
+// Inquiries (0x53a): stored in PROD_INQUIRY, the attachment copied into the
+// upload folder and uploaded, then sent to the service (request type 6,
+// "InquiryService.json" "saveProdInquiry").
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include <json/json.h>
 
+#include "business/custom/customhandlers.h"
 #include "business/custom/localids.h"
 #include "internet/qelservicecall.h"
 #include "database/qelinfoaccess.h"
@@ -102,6 +104,13 @@ std::string PercentEncode(const std::string& utf8) {
   return out;
 }
 
+// The address to PUT an attachment to: the start-up upload URL + the
+// company's inquiry code + "&fileName=" + the name percent-encoded as UTF-8.
+std::string InquiryUploadAddress(const std::string& fileName) {
+  return GetUploadUrl() + "code=qy" + cqelbridge::GetInstance()->GetSerialID() + "_product_inquiry_" +
+         qelInfoAccess::GetInstance()->GetLangID() + "&fileName=" + PercentEncode(qel::GbkToUtf8(fileName));
+}
+
 // Uploads the attachment stored as img ("/uploadfile/<name>") and gives the
 // name under which the service keeps it.
 int Upload(const std::string& img, std::string* address, std::string* reply) {
@@ -158,13 +167,9 @@ int Send(const Members& members, const std::string& address, std::string* reply)
   return CallOne(kInquiryRequest, param, kFun, "add inquiry request error", &response, reply);
 }
 
-}  // namespace
-
-std::string InquiryUploadAddress(const std::string& fileName) {
-  return GetUploadUrl() + "code=qy" + cqelbridge::GetInstance()->GetSerialID() + "_product_inquiry_" +
-         qelInfoAccess::GetInstance()->GetLangID() + "&fileName=" + PercentEncode(qel::GbkToUtf8(fileName));
-}
-
+// Copies the file at path (GBK) into the upload folder as
+// "<current ms><extension>" unless its parent folder is that folder. 0 and
+// *out = the path of the file in the upload folder, or 1.
 int getUploadFilePath(const std::string& path, std::string* out) {
   if (out != nullptr) out->clear();
   const std::string dir = GetUploadDir();
@@ -210,13 +215,16 @@ int getUploadFilePath(const std::string& path, std::string* out) {
   return 0;
 }
 
-int ProdInQuiry(const std::string& uid, const std::string& json, std::string* reply) {
+}  // namespace
+
+int ProdInQuiry(Module&, const Request& request, std::string* reply) {
+  const std::string uid = cqelbridge::GetInstance()->GetCurrentUID();
   if (uid.empty()) {
     QEL_LOG_DIRECT("There is not any user");
     return 1;
   }
   Members members;
-  if (!ReadRequest(json, kTable, "json foramt error", &members)) return 1;
+  if (!ReadRequest(request, kTable, "json foramt error", &members)) return 1;
   IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 

@@ -1,10 +1,14 @@
-#include "business/custom/lists.h"
-
+// Consultations and inquiries stored on this installation (0x537, 0x538,
+// 0x53b to 0x53e): counts per product, lists per product (newest first) and
+// deletion of one row.
+#include <string>
 #include <vector>
 
 #include <json/json.h>
 
+#include "business/custom/customhandlers.h"
 #include "business/qelbusinesshelper.h"
+#include "cqelbridge.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
 #include "database/qelquerydef.h"
@@ -33,12 +37,34 @@ const std::vector<std::string> kInquiryColumns = {
 // inquiry delete makes, so that every row listed can be deleted.
 std::string UserCondition(const std::string& uid) { return "USERID = " + QuoteSqlText(uid); }
 
+std::string CurrentUser() { return cqelbridge::GetInstance()->GetCurrentUID(); }
+
 // PARAM.PRODUCT.PRODUCT_ID as text; "" when the text or the member is
 // missing.
-std::string RequestProductId(const std::string& json) {
-  Json::Value root;
-  if (!qel::ParseGbkJson(json, &root)) return "";
-  return qel::TextMember(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), "PRODUCT"), "PRODUCT_ID");
+std::string RequestProductId(const MethodRequest& request) {
+  return qel::TextMember(qel::ObjectMember(qel::ObjectMember(request.root, "PARAM"), "PRODUCT"),
+                         "PRODUCT_ID");
+}
+
+// The rows a delete request names, as a match on the row id (idKey) and
+// the product: the product id from PARAM.PRODUCT, or from the row object
+// when that one is empty or missing. The row id is required (failText goes
+// to the host without it).
+bool DeleteMatch(const MethodRequest& request, const char* table, const char* idKey, const char* failText,
+                 Json::Value* match) {
+  const Json::Value& param = qel::ObjectMember(request.root, "PARAM");
+  const Json::Value& row = qel::ObjectMember(param, table);
+  std::string productId = qel::TextMember(qel::ObjectMember(param, "PRODUCT"), "PRODUCT_ID");
+  if (productId.empty()) productId = qel::TextMember(row, "PRODUCT_ID");
+  const Json::Value& id = qel::Member(row, idKey);
+  if (id.isNull() || id.isArray() || id.isObject()) {
+    QEL_LOG_DIRECT(failText);
+    return false;
+  }
+  *match = Json::Value(Json::objectValue);
+  (*match)[idKey] = qel::ValueAsText(id);
+  (*match)["PRODUCT_ID"] = productId;
+  return true;
 }
 
 // The rows of table under filter, newest ADDTIME first, as an array of row
@@ -54,11 +80,10 @@ bool QueryNewestFirst(const std::string& table, const std::vector<std::string>& 
 }
 
 // Element 0 of an area lookup; null when the lookup fails or finds nothing.
-Json::Value FirstArea(int (*lookup)(const std::string&, std::string*), const std::string& areaId,
+Json::Value FirstArea(int (*lookup)(const std::string&, Json::Value*), const std::string& areaId,
                       bool* failed = nullptr) {
-  std::string text;
   Json::Value rows;
-  const bool ok = lookup(areaId, &text) == 0 && qel::ParseGbkJson(text, &rows);
+  const bool ok = lookup(areaId, &rows) == 0;
   if (failed != nullptr) *failed = !ok;
   if (!ok) return Json::Value();
   const Json::Value& first = qel::Element(rows, 0);
@@ -74,9 +99,9 @@ Json::Value OrEmpty(const Json::Value& area) {
 // three).
 void AddAreas(Json::Value* row) {
   const std::string areaId = qel::StringMember(*row, "AREAR");
-  (*row)["AREACOUNTRY"] = OrEmpty(FirstArea(GetArea, areaId));
+  (*row)["AREACOUNTRY"] = OrEmpty(FirstArea(AreaRows, areaId));
   bool failed = false;
-  const Json::Value city = FirstArea(GetParentArea, areaId, &failed);
+  const Json::Value city = FirstArea(ParentAreaRows, areaId, &failed);
   if (failed) {
     (*row)["AREACITY"] = Json::Value(Json::objectValue);
     (*row)["AREAPROVINCE"] = Json::Value(Json::objectValue);
@@ -86,34 +111,40 @@ void AddAreas(Json::Value* row) {
   // row has no AREAPROVINCE, as hosts have always read it.
   (*row)["AREACITY"] = city;
   if (city.isNull()) return;
-  (*row)["AREAPROVINCE"] = OrEmpty(FirstArea(GetParentArea, qel::StringMember(city, "AREAID")));
+  (*row)["AREAPROVINCE"] = OrEmpty(FirstArea(ParentAreaRows, qel::StringMember(city, "AREAID")));
 }
 
-bool DeleteRow(const std::string& table, const Json::Value& match) {
+// Deletes the rows of table that match every member of match. 0, or 1
+// with "Delete record error" to the host.
+int DeleteRows(const std::string& table, const Json::Value& match) {
   IQELDatasource* datasource = MainDatasource();
-  if (datasource == nullptr) return false;
   qelRecord record;
   record.Append(match);
-  return datasource->DeleteRecord(table, &record);
+  if (datasource == nullptr || !datasource->DeleteRecord(table, &record)) {
+    QEL_LOG_DIRECT("Delete record error");
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
 
-int GetProdConsCount(const std::string& uid, const std::string& json, std::string* reply) {
-  if (uid.empty()) QEL_LOG(kConsCountFun, "There is not any user");
-  const std::string productId = RequestProductId(json);
+int GetProdConsCount(Module&, const Request& request, std::string* reply) {
+  if (CurrentUser().empty()) QEL_LOG(kConsCountFun, "There is not any user");
+  const std::string productId = RequestProductId(request);
   const std::string filter =
       "PRODUCT_ID=" + QuoteSqlText(productId) + " OR PRODUCT_ID IS null OR PRODUCT_ID = ''";
   if (reply != nullptr) *reply = CountReply(QueryCount("PROD_CONSULT", filter));
   return 0;
 }
 
-int GetProdInqsCount(const std::string& uid, const std::string& json, std::string* reply) {
+int GetProdInqsCount(Module&, const Request& request, std::string* reply) {
+  const std::string uid = CurrentUser();
   if (uid.empty()) {
     QEL_LOG(kInqsCountFun, "There is not any user");
     return 1;
   }
-  const std::string productId = RequestProductId(json);
+  const std::string productId = RequestProductId(request);
   if (productId.empty()) {
     QEL_LOG(kInqsCountFun, "Can not get params from json in");
     return 1;
@@ -123,8 +154,9 @@ int GetProdInqsCount(const std::string& uid, const std::string& json, std::strin
   return 0;
 }
 
-int GetConsultList(const std::string& uid, const std::string& productId, std::string* reply) {
-  if (uid.empty()) QEL_LOG_DIRECT("Not any user");
+int GetConsultList(Module&, const Request& request, std::string* reply) {
+  if (CurrentUser().empty()) QEL_LOG_DIRECT("Not any user");
+  const std::string& productId = request.params.value;
   // The product is compared as a number: an id that is not one (the empty
   // id included) names no product, and lists nothing.
   if (!qel::IsDecimalId(productId)) {
@@ -142,7 +174,9 @@ int GetConsultList(const std::string& uid, const std::string& productId, std::st
   return 0;
 }
 
-int GetInquiryList(const std::string& uid, const std::string& productId, std::string* reply) {
+int GetInquiryList(Module&, const Request& request, std::string* reply) {
+  const std::string uid = CurrentUser();
+  const std::string& productId = request.params.value;
   if (uid.empty()) {
     QEL_LOG_DIRECT("Not any users");
     return 1;
@@ -163,35 +197,28 @@ int GetInquiryList(const std::string& uid, const std::string& productId, std::st
   return 0;
 }
 
-int DeleteConsult(const std::string& uid, const std::string& productId, const std::string& consultId) {
-  if (uid.empty()) QEL_LOG_DIRECT("Not any users");
+int DeleteConsult(Module&, const Request& request, std::string*) {
+  Json::Value match;
+  if (!DeleteMatch(request, "PROD_CONSULT", "CONSULT_ID", "Can not get params from json in", &match))
+    return 1;
+  if (CurrentUser().empty()) QEL_LOG_DIRECT("Not any users");
   // Consultations are listed whoever stored them, so whoever lists one can
   // delete it: the match leaves the user out. Matching the user too would
   // answer success for a listed row that stays.
-  Json::Value match(Json::objectValue);
-  match["CONSULT_ID"] = consultId;
-  match["PRODUCT_ID"] = productId;
-  if (!DeleteRow("PROD_CONSULT", match)) {
-    QEL_LOG_DIRECT("Delete record error");
-    return 1;
-  }
-  return 0;
+  return DeleteRows("PROD_CONSULT", match);
 }
 
-int DeleteInquiry(const std::string& uid, const std::string& productId, const std::string& inquiryId) {
+int DeleteInquiry(Module&, const Request& request, std::string*) {
+  Json::Value match;
+  if (!DeleteMatch(request, "PROD_INQUIRY", "INQUIRY_ID", "Can not get params fron json in", &match))
+    return 1;
+  const std::string uid = CurrentUser();
   if (uid.empty()) {
     QEL_LOG_DIRECT("Not any users");
     return 1;
   }
-  Json::Value match(Json::objectValue);
-  match["INQUIRY_ID"] = inquiryId;
-  match["PRODUCT_ID"] = productId;
   match["USERID"] = uid;
-  if (!DeleteRow("PROD_INQUIRY", match)) {
-    QEL_LOG_DIRECT("Delete record error");
-    return 1;
-  }
-  return 0;
+  return DeleteRows("PROD_INQUIRY", match);
 }
 
 }  // namespace custom

@@ -6,6 +6,7 @@
 #include <json/json.h>
 
 #include "business/qelbusinesshelper.h"
+#include "business/qelmethodtable.h"
 #include "database/qeldatasource.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
@@ -44,13 +45,13 @@ bool Renumber(IQELDatasource* datasource, const std::string& table, const std::s
 
 }  // namespace
 
-bool ReadRequest(const std::string& json, const char* table, const char* formatErrorText, Members* members) {
-  Json::Value root;
-  if (!qel::ParseGbkJson(json, &root)) {
+bool ReadRequest(const MethodRequest& request, const char* table, const char* formatErrorText,
+                 Members* members) {
+  if (!request.parsed) {
     QEL_LOG_DIRECT(formatErrorText);
     return false;
   }
-  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(root, "PARAM"), table), members) != 0) {
+  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(request.root, "PARAM"), table), members) != 0) {
     QEL_LOG_DIRECT("Can not get params from json in");
     return false;
   }

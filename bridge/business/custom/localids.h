@@ -16,15 +16,17 @@ namespace qel {
 namespace dataspace {
 
 class IQELDatasource;
+struct MethodRequest;
 
 namespace custom {
 
 using Members = std::map<std::string, std::string>;
 
-// PARAM[table] of a request text as members. False, with formatErrorText
-// or "Can not get params from json in" logged straight to the host, when
-// the text does not parse or the object cannot be read.
-bool ReadRequest(const std::string& json, const char* table, const char* formatErrorText, Members* members);
+// PARAM[table] of a request as members. False, with formatErrorText or
+// "Can not get params from json in" logged straight to the host, when the
+// text did not parse or the object cannot be read.
+bool ReadRequest(const MethodRequest& request, const char* table, const char* formatErrorText,
+                 Members* members);
 
 // The member name of members; "" when it is missing.
 std::string Get(const Members& members, const char* name);

@@ -2,9 +2,10 @@
 #include <memory>
 #include <string>
 
+#include "business/custom/customhandlers.h"
 #include "business/custom/customstore.h"
+#include "business/custom/userid.h"
 #include "internet/qelservicecall.h"
-#include "business/qel_invoke_custom.h"
 #include "cqelbridge.h"
 #include "database/qelquery.h"
 #include "database/qeltransaction.h"
@@ -67,10 +68,44 @@ const struct {
     {"TEL2", "TEL2"},         {"TEL3", "TEL3"},
 };
 
+// The reply of the user information: the USERINFO row of uid as a one-row
+// array.
+int UserInfoReply(const std::string& uid, std::string* reply) {
+  if (uid.empty()) {
+    QEL_LOG_DIRECT("UserName is empty");
+    return 1;
+  }
+  qelQueryDef def;
+  for (const char* field : kUserInfoFields) def.AddField("USERINFO", field);
+  def.SetFilter("UID = " + QuoteSqlText(uid) + "  COLLATE NOCASE ");
+  Json::Value first;
+  bool found = false;
+  bool ok = ForEachRow(&def, [&](Json::Value& row) {
+    if (found) return;
+    first = row;
+    found = true;
+  });
+  if (!ok) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
+  if (!found) return 1;
+  qelRecord rows;
+  rows.Append(first);
+  *reply = rows.ToString();
+  return 0;
+}
+
 }  // namespace
 
-int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& password,
-                                 const std::string& remember, std::string* reply) {
+namespace custom {
+
+int UserLogin(Module&, const Request& request, std::string* reply) {
+  // A missing member, or a text that does not parse, reads as "".
+  const Json::Value& info = ObjectMember(ObjectMember(request.root, "PARAM"), "LOGININFO");
+  const std::string account = TextMember(info, "USERID");
+  const std::string password = TextMember(info, "PASSWORD");
+  const std::string remember = TextMember(info, "REMEMBER");
   if (account.empty() || password.empty()) {
     QEL_LOG_DIRECT("UserName Or Pwd is empty");
     return 1;
@@ -91,8 +126,8 @@ int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& 
   }
   // Without the service's user id there is no account to store or to make
   // current: the login failed, whatever the status said.
-  const std::string uid = Trim(node->GetFieldVal("USERID"));
-  if (uid.empty()) {
+  std::string uid;
+  if (!ReadServiceUserId(node.get(), &uid)) {
     QEL_LOG(kLoginFun, "login reply holds no user id");
     return 1;
   }
@@ -155,35 +190,20 @@ int qel_Invoke_Custom::UserLogin(const std::string& account, const std::string& 
   std::string storedUid = uid;
   QueryValue("SELECT UID FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account}, &storedUid);
   cqelbridge::GetInstance()->SetCurrentUID(storedUid);
-  GetUserInfo(storedUid, reply);
+  UserInfoReply(storedUid, reply);
   return 0;
 }
 
-int qel_Invoke_Custom::GetUserInfo(const std::string& uid, std::string* reply) {
+int GetUserInfo(Module&, const Request&, std::string* reply) {
+  const std::string uid = cqelbridge::GetInstance()->GetCurrentUID();
   if (uid.empty()) {
-    QEL_LOG_DIRECT("UserName is empty");
+    QEL_LOG_DIRECT("There is not any user");
     return 1;
   }
-  qelQueryDef def;
-  for (const char* field : kUserInfoFields) def.AddField("USERINFO", field);
-  def.SetFilter("UID = " + QuoteSqlText(uid) + "  COLLATE NOCASE ");
-  Json::Value first;
-  bool found = false;
-  bool ok = ForEachRow(&def, [&](Json::Value& row) {
-    if (found) return;
-    first = row;
-    found = true;
-  });
-  if (!ok) {
-    QEL_LOG_DIRECT("Query error");
-    return 1;
-  }
-  if (!found) return 1;
-  qelRecord rows;
-  rows.Append(first);
-  *reply = rows.ToString();
-  return 0;
+  return UserInfoReply(uid, reply);
 }
+
+}  // namespace custom
 
 }  // namespace dataspace
 }  // namespace qel

@@ -1,5 +1,5 @@
-#include "business/custom/seen.h"
-
+// Mark as seen (0x522, 0x523): the seen-marks that the catalogue's "new"
+// rule reads.
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -8,6 +8,7 @@
 
 #include <json/json.h>
 
+#include "business/custom/customhandlers.h"
 #include "business/custom/localids.h"
 #include "database/qeldatasource.h"
 #include "database/qelquery.h"
@@ -100,9 +101,9 @@ int64_t ItemTime(IQELDatasource* datasource, const SeenKind& kind, const std::st
 
 }  // namespace
 
-int SetStatusNormal(const std::string& json, std::string* /*reply*/) {
-  Json::Value root;
-  if (!qel::ParseGbkJson(json, &root) || !root.isObject()) {
+int SetStatusNormal(Module&, const Request& request, std::string* /*reply*/) {
+  const Json::Value& root = request.root;
+  if (!root.isObject()) {
     QEL_LOG(kFun, "Json error");
     return 1;
   }

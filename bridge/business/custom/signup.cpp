@@ -1,9 +1,13 @@
-#include "business/custom/signup.h"
-
+// The account operations that need the service: sign-up (0x532), security
+// codes by text message or mail (0x535), code check (0x536), account-name
+// check (0x554) and password change (0x574).
 #include <memory>
+#include <string>
 
 #include <json/json.h>
 
+#include "business/custom/customhandlers.h"
+#include "business/custom/userid.h"
 #include "internet/qelservicecall.h"
 #include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
@@ -38,12 +42,10 @@ const RequestType kResetPassword = 18;
 // The service's answer to queryPassportByName for a name that is taken.
 const char kNameTaken[] = "100015";
 
-// PARAM[table] of a request text; null when the text is empty, does not
-// parse or has no such object.
-Json::Value RequestObject(const std::string& json, const char* table) {
-  Json::Value root;
-  if (json.empty() || !qel::ParseGbkJson(json, &root)) return Json::Value();
-  return qel::ObjectMember(qel::ObjectMember(root, "PARAM"), table);
+// PARAM[table] of a request; null when the text did not parse or has no
+// such object.
+const Json::Value& RequestObject(const MethodRequest& request, const char* table) {
+  return qel::ObjectMember(qel::ObjectMember(request.root, "PARAM"), table);
 }
 
 // One request of type with param, sent; the parsed reply in response.
@@ -63,46 +65,44 @@ std::string ExistReply(bool exists) {
 
 }  // namespace
 
-int UserReg(const SignUpValues& v, std::string* reply) {
+int UserReg(Module&, const Request& request, std::string* reply) {
+  const Json::Value& info = RequestObject(request, "REGINFO");
+  if (info.isNull()) return 1;
+  const std::string account = qel::TextMember(info, "ACCOUNT");
   Json::Value param(Json::objectValue);
-  param["name"] = v.account;
-  param["passwd"] = v.password;
-  param["regtype"] = qel::GbkContainsAscii(v.account, '@') ? "2" : "1";
+  param["name"] = account;
+  param["passwd"] = qel::TextMember(info, "PASSWORD");
+  param["regtype"] = qel::GbkContainsAscii(account, '@') ? "2" : "1";
   param["pstats"] = "1";
   param["lang"] = qelInfoAccess::GetInstance()->GetLangID();
   param["addip"] = "";
   param["useStatus"] = "2";
-  param["compname"] = v.compName;
-  param["userName"] = v.name;
-  param["tel1"] = v.tel1;
-  param["tel2"] = v.tel2;
-  param["tel3"] = v.tel3;
-  param["position"] = v.position;
-  param["showMobile"] = v.mobile;
-  param["showEmail"] = v.email;
+  param["compname"] = qel::TextMember(info, "COMPNAME");
+  param["userName"] = qel::TextMember(info, "NAME");
+  param["tel1"] = qel::TextMember(info, "TEL1");
+  param["tel2"] = qel::TextMember(info, "TEL2");
+  param["tel3"] = qel::TextMember(info, "TEL3");
+  param["position"] = qel::TextMember(info, "POSITION");
+  param["showMobile"] = qel::TextMember(info, "MOBILE");
+  param["showEmail"] = qel::TextMember(info, "EMAIL");
   qelInternetResponseBean response;
   const int result = SendOne(kRegister, param, kRegFun, &response, reply);
   if (result != 0) return result;
 
   std::unique_ptr<qelInternetResponseNode> node(response.GetResultNode(0));
-  const std::string uid = node != nullptr ? node->GetFieldVal("USERID") : std::string();
-  // The account exists at the service; a row without its id could never
-  // be found again, so none is kept.
-  if (uid.empty()) {
+  // The account exists at the service; a row without a usable id could
+  // never be found again, so none is kept.
+  std::string uid;
+  if (!ReadServiceUserId(node.get(), &uid)) {
     QEL_LOG(kRegFun, "No USERID in the reply");
     return 0;
   }
   Json::Value row(Json::objectValue);
   row["UID"] = uid;
-  row["USERID"] = v.account;
-  row["MOBILE"] = v.mobile;
-  row["COMPNAME"] = v.compName;
-  row["NAME"] = v.name;
-  row["EMAIL"] = v.email;
-  row["POSITION"] = v.position;
-  row["TEL1"] = v.tel1;
-  row["TEL2"] = v.tel2;
-  row["TEL3"] = v.tel3;
+  row["USERID"] = account;
+  for (const char* column : {"MOBILE", "COMPNAME", "NAME", "EMAIL", "POSITION", "TEL1", "TEL2", "TEL3"}) {
+    row[column] = qel::TextMember(info, column);
+  }
   qelRecord record;
   record.Append(row);
   IQELDatasource* datasource = MainDatasource();
@@ -114,8 +114,8 @@ int UserReg(const SignUpValues& v, std::string* reply) {
   return 0;
 }
 
-int SendSecurityCodeRequest(const std::string& json, std::string* reply) {
-  const Json::Value info = RequestObject(json, "SENDINFO");
+int SendSecurityCodeRequest(Module&, const Request& request, std::string* reply) {
+  const Json::Value& info = RequestObject(request, "SENDINFO");
   if (!info.isObject()) return 1;
   const std::string type = qel::TextMember(info, "ACCOUNTTYPE");
   Json::Value param(Json::objectValue);
@@ -136,37 +136,36 @@ int SendSecurityCodeRequest(const std::string& json, std::string* reply) {
   return SendOne(requestType, param, kSendCodeFun, &response, reply);
 }
 
-int ValidateSecurityCode(const std::string& json, std::string* reply) {
-  if (json.empty()) return 1;
-  Json::Value root;
-  if (!qel::ParseGbkJson(json, &root)) {
+int ValidateSecurityCode(Module&, const Request& request, std::string* reply) {
+  if (request.text == nullptr || request.text->empty()) return 1;
+  if (!request.parsed) {
     QEL_LOG(kValidateFun, " Wrong Json String ");
     return 1;
   }
-  const Json::Value& param = qel::ObjectMember(root, "PARAM");
+  const Json::Value& param = qel::ObjectMember(request.root, "PARAM");
   if (param.isNull()) return 1;
   const Json::Value& info = qel::ObjectMember(param, "VALIDATEINFO");
   if (info.isNull()) {
     QEL_LOG(kValidateFun, " Wrong Json String ");
     return 1;
   }
-  Json::Value request(Json::objectValue);
-  request["name"] = qel::TextMember(info, "ACCOUNT");
-  request["type"] = qel::TextMember(info, "ACCOUNTTYPE");
-  request["code"] = qel::TextMember(info, "SECURITYCODE");
+  Json::Value check(Json::objectValue);
+  check["name"] = qel::TextMember(info, "ACCOUNT");
+  check["type"] = qel::TextMember(info, "ACCOUNTTYPE");
+  check["code"] = qel::TextMember(info, "SECURITYCODE");
   qelInternetRequestBean bean;
-  if (!bean.AddOneRequestWithParam(kValidateCode, request)) {
+  if (!bean.AddOneRequestWithParam(kValidateCode, check)) {
     QEL_LOG(kValidateFun, "add login request error");
     return 1;
   }
   QEL_LOG(kValidateFun, "AAAAAAAAAAAAAAAA");
-  QEL_LOG(kValidateFun, qel::WriteStyled(request));
+  QEL_LOG(kValidateFun, qel::WriteStyled(check));
   qelInternetResponseBean response;
   return CallService(&bean, kValidateFun, &response, reply);
 }
 
-int UserISExist(const std::string& json, std::string* reply) {
-  const Json::Value info = RequestObject(json, "USERINFO");
+int UserISExist(Module&, const Request& request, std::string* reply) {
+  const Json::Value& info = RequestObject(request, "USERINFO");
   if (!info.isObject()) return 1;
   Json::Value param(Json::objectValue);
   param["name"] = qel::TextMember(info, "NAME");
@@ -185,7 +184,10 @@ int UserISExist(const std::string& json, std::string* reply) {
   return 0;
 }
 
-int ModifyPassword(const std::string& username, const std::string& newPassword, const std::string& type) {
+int ModifyPassword(Module&, const Request& request, std::string* /*reply*/) {
+  const Json::Value& info = RequestObject(request, "CHECKINFO");
+  if (info.isNull()) return 1;
+  const std::string username = qel::TextMember(info, "USERNAME");
   if (username.empty()) {
     QEL_LOG(kPasswordFun, "There is not any User!");
     return 1;
@@ -194,7 +196,7 @@ int ModifyPassword(const std::string& username, const std::string& newPassword, 
   std::string scratch;
   Json::Value find(Json::objectValue);
   find["name"] = username;
-  find["type"] = type;
+  find["type"] = qel::TextMember(info, "TYPE");
   qelInternetResponseBean found;
   int result = SendOne(kFindAccount, find, kPasswordFun, &found, &scratch);
   if (result != 0) return result;
@@ -208,7 +210,7 @@ int ModifyPassword(const std::string& username, const std::string& newPassword, 
 
   Json::Value reset(Json::objectValue);
   reset["id"] = accountId;
-  reset["passwd"] = newPassword;
+  reset["passwd"] = qel::TextMember(info, "NEWPWD");
   qelInternetResponseBean done;
   return SendOne(kResetPassword, reset, kPasswordFun, &done, &scratch);
 }
