@@ -1,7 +1,6 @@
 #include "bridgecall.h"
 
 #include <atomic>
-#include <cctype>
 #include <exception>
 
 #include "qel/json.h"
@@ -107,55 +106,10 @@ int ReadCountOrStatus(const Json::Value& root, const char* key, int fallback) {
   const Json::Value& first = FirstElement(root);
   std::string text;
   int value = 0;
-  if (first.isObject() && qel::ReadString(first, key, &text) && ScanInt(text, &value)) return value;
+  if (first.isObject() && qel::ReadString(first, key, &text) &&
+      qel::ScanInteger(text, &value) != qel::IntegerScan::kNone)
+    return value;
   return fallback;
-}
-
-namespace {
-
-// Digits after blanks and a sign; the magnitude saturates at limit + 1 so
-// that the callers can clamp or reject.
-bool ScanDigits(const std::string& text, bool* negative, unsigned long long* magnitude) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  *negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    *negative = text[i] == '-';
-    ++i;
-  }
-  if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-  unsigned long long value = 0;
-  bool overflow = false;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    unsigned digit = static_cast<unsigned>(text[i] - '0');
-    if (value > (~0ULL - digit) / 10) overflow = true;
-    if (!overflow) value = value * 10 + digit;
-  }
-  *magnitude = overflow ? ~0ULL : value;
-  return true;
-}
-
-}  // namespace
-
-bool ScanInt(const std::string& text, int* out) {
-  bool negative = false;
-  unsigned long long magnitude = 0;
-  if (!ScanDigits(text, &negative, &magnitude)) return false;
-  // Out of range clamps, as strtol does.
-  if (negative) {
-    *out = magnitude > 2147483648ULL ? INT32_MIN : static_cast<int>(-static_cast<long long>(magnitude));
-  } else {
-    *out = magnitude > 2147483647ULL ? INT32_MAX : static_cast<int>(magnitude);
-  }
-  return true;
-}
-
-bool ScanU64(const std::string& text, uint64_t* out) {
-  bool negative = false;
-  unsigned long long magnitude = 0;
-  if (!ScanDigits(text, &negative, &magnitude)) return false;
-  *out = negative ? static_cast<uint64_t>(0) - magnitude : magnitude;
-  return true;
 }
 
 }  // namespace detail

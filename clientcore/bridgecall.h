@@ -103,13 +103,9 @@ Reply Call(int code, const std::string& request);
 // Element i of an array root, else null; an object root counts as its only
 // element (count and status replies may come bare).
 const Json::Value& FirstElement(const Json::Value& root);
-// "COUNT" or "STATUS" of element 0 read as a "%d" string; fallback when the
-// reply has another shape.
+// "COUNT" or "STATUS" of element 0 read as a "%d" string (out of range
+// clamps); fallback when the reply has another shape.
 int ReadCountOrStatus(const Json::Value& root, const char* key, int fallback);
-// Like sscanf "%d" and "%llu": leading blanks, optional sign, digits; false
-// when no digit starts the text.
-bool ScanInt(const std::string& text, int* out);
-bool ScanU64(const std::string& text, uint64_t* out);
 
 }  // namespace detail
 }  // namespace qelclientcore

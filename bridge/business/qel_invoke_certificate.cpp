@@ -1,6 +1,5 @@
 #include "business/qel_invoke_certificate.h"
 
-#include <climits>
 #include <cstdint>
 
 #include "business/qelmethodtable.h"
@@ -25,9 +24,8 @@ constexpr int kNoId = -1;
 // The leading decimal number of the text (after ASCII white space, with an
 // optional sign), or kNoId when there is none or it does not fit an int.
 int ParseCertId(const std::string& text) {
-  int64_t value = 0;
-  if (!ParseLeadingInt64(text, &value) || value < INT_MIN || value > INT_MAX) return kNoId;
-  return static_cast<int>(value);
+  int value = 0;
+  return ScanInteger(text, &value) == IntegerScan::kExact ? value : kNoId;
 }
 
 std::string RunCertQuery(const std::string& filter) {

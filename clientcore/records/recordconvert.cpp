@@ -1,8 +1,6 @@
 #include "records/recordconvert.h"
 
-#include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -23,50 +21,19 @@ bool IsAsciiSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Leading white space, an optional sign, decimal digits; stops at the first
-// other character. False when no digit follows or the value does not fit.
-bool ScanSigned(const std::string& text, int64_t min, int64_t max, int64_t* out) {
-  size_t i = 0;
-  while (i < text.size() && IsAsciiSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
-  // Accumulate as a negative number so that the minimum fits.
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    int digit = text[i] - '0';
-    if (value < (INT64_MIN + digit) / 10) return false;
-    value = value * 10 - digit;
-  }
-  if (!negative) {
-    if (value == INT64_MIN) return false;
-    value = -value;
-  }
-  if (value < min || value > max) return false;
-  *out = value;
-  return true;
-}
-
-// Unsigned 64-bit decimal; a minus sign is not a number here (it would wrap).
-bool ScanUnsigned(const std::string& text, uint64_t* out) {
-  size_t i = 0;
-  while (i < text.size() && IsAsciiSpace(text[i])) ++i;
-  if (i < text.size() && text[i] == '+') ++i;
-  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
-  uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    unsigned digit = static_cast<unsigned>(text[i] - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  *out = value;
-  return true;
-}
-
+// A number that does not fit leaves the member as it was: a record never
+// shows a clamped value as if the service had sent it.
 bool ScanInt(const std::string& text, int* out) {
-  int64_t v = 0;
-  if (!ScanSigned(text, INT_MIN, INT_MAX, &v)) return false;
-  *out = static_cast<int>(v);
+  int value = 0;
+  if (qel::ScanInteger(text, &value) != qel::IntegerScan::kExact) return false;
+  *out = value;
+  return true;
+}
+
+bool ScanUnsigned(const std::string& text, uint64_t* out) {
+  uint64_t value = 0;
+  if (qel::ScanInteger(text, &value) != qel::IntegerScan::kExact) return false;
+  *out = value;
   return true;
 }
 
@@ -702,15 +669,8 @@ std::string MapResourcePath(const std::string& path) {
 std::wstring FormatMsTime(const char* text) {
   if (text == nullptr) return L"  ";
   int64_t n = 0;
-  if (!ScanSigned(text, INT64_MIN, INT64_MAX, &n)) {
-    // Not a number counts as 0; a number out of range is no time at all.
-    std::string s(text);
-    size_t i = 0;
-    while (i < s.size() && IsAsciiSpace(s[i])) ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    if (i < s.size() && s[i] >= '0' && s[i] <= '9') return L" ";
-    n = 0;
-  }
+  // Not a number counts as 0 (n is 0 then); a number out of range is no time at all.
+  if (qel::ScanInteger(text, &n) == qel::IntegerScan::kOutOfRange) return L" ";
   // Before 1970 there is no local time to show (and a negative remainder
   // would print a minus sign among the digits).
   if (n < 0) return L" ";

@@ -139,13 +139,46 @@ std::string::size_type LastSeparator(const std::string& path) {
   return last;
 }
 
+// The sign and the magnitude of the leading number; *overflow when the
+// magnitude does not fit 64 bits (it is then UINT64_MAX).
+bool ScanMagnitude(std::string_view text, bool allowMinus, bool* negative, uint64_t* magnitude,
+                   bool* overflow) {
+  std::string_view::size_type i = 0;
+  while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
+  *negative = false;
+  *magnitude = 0;
+  *overflow = false;
+  if (i < text.size() && (text[i] == '+' || (allowMinus && text[i] == '-'))) *negative = text[i++] == '-';
+  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  uint64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const unsigned digit = static_cast<unsigned>(text[i] - '0');
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) {
+      value = std::numeric_limits<uint64_t>::max();
+      *overflow = true;
+      break;
+    }
+    value = value * 10 + digit;
+  }
+  *magnitude = value;
+  return true;
+}
+
 template <typename T>
-T ParseSigned(const std::string& text) {
-  int64_t value = 0;
-  ParseLeadingInt64(text, &value);  // clamped when out of range
-  if (value > static_cast<int64_t>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-  if (value < static_cast<int64_t>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-  return static_cast<T>(value);
+IntegerScan ScanSigned(std::string_view text, T* out) {
+  bool negative = false, overflow = false;
+  uint64_t magnitude = 0;
+  *out = 0;
+  if (!ScanMagnitude(text, true, &negative, &magnitude, &overflow)) return IntegerScan::kNone;
+  const uint64_t max = static_cast<uint64_t>(std::numeric_limits<T>::max());
+  if (overflow || magnitude > (negative ? max + 1 : max)) {
+    *out = negative ? std::numeric_limits<T>::min() : std::numeric_limits<T>::max();
+    return IntegerScan::kOutOfRange;
+  }
+  // Negated one below the magnitude, so that the type's minimum fits.
+  *out = negative && magnitude > 0 ? static_cast<T>(-static_cast<T>(magnitude - 1) - 1)
+                                   : static_cast<T>(magnitude);
+  return IntegerScan::kExact;
 }
 
 }  // namespace
@@ -291,48 +324,36 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool ParseLeadingInt64(std::string_view text, int64_t* out) {
-  int64_t scratch = 0;
-  int64_t& value = out != nullptr ? *out : scratch;
-  value = 0;
-  std::string_view::size_type i = 0;
-  while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::string_view::size_type digits = i;
-  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-  if (digits == i) return false;
-  // The sign goes back in front of the digits, so INT64_MIN itself parses.
-  std::string number = (negative ? "-" : "") + std::string(text.substr(i, digits - i));
-  std::from_chars_result result = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (result.ec == std::errc::result_out_of_range) {
-    value = negative ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
-    return false;
-  }
-  return result.ec == std::errc();
+IntegerScan ScanInteger(std::string_view text, int* out) { return ScanSigned(text, out); }
+IntegerScan ScanInteger(std::string_view text, int64_t* out) { return ScanSigned(text, out); }
+
+IntegerScan ScanInteger(std::string_view text, uint64_t* out) {
+  bool negative = false, overflow = false;
+  *out = 0;
+  if (!ScanMagnitude(text, false, &negative, out, &overflow)) return IntegerScan::kNone;
+  return overflow ? IntegerScan::kOutOfRange : IntegerScan::kExact;
 }
 
 std::string IntToString(int value) { return std::to_string(value); }
 std::string Int64ToString(int64_t value) { return std::to_string(value); }
 std::string UInt64ToString(uint64_t value) { return std::to_string(value); }
 
-int StringToInt(const std::string& text) { return ParseSigned<int>(text); }
-int64_t StringToInt64(const std::string& text) { return ParseSigned<int64_t>(text); }
+int StringToInt(const std::string& text) {
+  int value = 0;
+  ScanInteger(text, &value);
+  return value;
+}
+
+int64_t StringToInt64(const std::string& text) {
+  int64_t value = 0;
+  ScanInteger(text, &value);
+  return value;
+}
 
 uint64_t StringToUInt64(const std::string& text) {
-  std::string::size_type i = 0;
-  while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
-  if (i < text.size() && text[i] == '+') ++i;
   uint64_t value = 0;
-  bool any = false;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    any = true;
-    unsigned digit = static_cast<unsigned>(text[i] - '0');
-    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10)
-      return std::numeric_limits<uint64_t>::max();
-    value = value * 10 + digit;
-  }
-  return any ? value : 0;
+  ScanInteger(text, &value);
+  return value;
 }
 
 bool IsDecimalId(std::string_view text) {

@@ -51,12 +51,21 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 std::string IntToString(int value);
 std::string Int64ToString(int64_t value);
 std::string UInt64ToString(uint64_t value);
-// The one integer parser: the leading decimal number of text, after ASCII
-// white space and an optional sign. False when there is none (*out 0) or it
-// does not fit (*out clamped to the nearest limit).
-bool ParseLeadingInt64(std::string_view text, int64_t* out);
-// Leading decimal number after optional white space, 0 when there is none;
-// out-of-range values clamp to the type's limits.
+// How the leading decimal number of a text was read.
+enum class IntegerScan {
+  kNone,        // no digit after the blanks and the sign; *out is 0
+  kExact,       // the number fits; *out holds it
+  kOutOfRange,  // it does not fit; *out is clamped to the nearest limit
+};
+// The one integer scanner: ASCII white space, an optional sign, decimal
+// digits, up to the first other character. A minus sign is no number for the
+// unsigned form (it would wrap). Out of range always clamps and says so; a
+// caller that refuses such a number tests for kExact.
+IntegerScan ScanInteger(std::string_view text, int* out);
+IntegerScan ScanInteger(std::string_view text, int64_t* out);
+IntegerScan ScanInteger(std::string_view text, uint64_t* out);
+// ScanInteger's value alone: 0 when there is no number, clamped when it does
+// not fit.
 int StringToInt(const std::string& text);
 int64_t StringToInt64(const std::string& text);
 uint64_t StringToUInt64(const std::string& text);

@@ -159,6 +159,38 @@ TEST(StringHelpers, NumbersNeverOverflow) {
   for (const char* bad : {"", "1 OR 1=1", "-1", "12a", "1'"}) EXPECT_FALSE(qel::IsDecimalId(bad)) << bad;
 }
 
+// Every caller reads the same number; only what out of range means differs,
+// and the scanner says which case it met.
+TEST(StringHelpers, ScanIntegerTellsNoneExactAndOutOfRange) {
+  using S = qel::IntegerScan;
+  struct Case {
+    std::string text;
+    S intScan;
+    int asInt;
+    S int64Scan;
+    S uint64Scan;
+  } cases[] = {
+      {"", S::kNone, 0, S::kNone, S::kNone},
+      {" +", S::kNone, 0, S::kNone, S::kNone},
+      {"\t-12x", S::kExact, -12, S::kExact, S::kNone},
+      {"2147483647", S::kExact, 2147483647, S::kExact, S::kExact},
+      {"-2147483648", S::kExact, -2147483647 - 1, S::kExact, S::kNone},
+      {"2147483648", S::kOutOfRange, 2147483647, S::kExact, S::kExact},
+      {"-9223372036854775808", S::kOutOfRange, -2147483647 - 1, S::kExact, S::kNone},
+      {"9223372036854775808", S::kOutOfRange, 2147483647, S::kOutOfRange, S::kExact},
+      {"18446744073709551616", S::kOutOfRange, 2147483647, S::kOutOfRange, S::kOutOfRange},
+  };
+  for (const Case& c : cases) {
+    int asInt = 7;
+    int64_t asInt64 = 7;
+    uint64_t asUInt64 = 7;
+    EXPECT_EQ(qel::ScanInteger(c.text, &asInt), c.intScan) << c.text;
+    EXPECT_EQ(asInt, c.asInt) << c.text;
+    EXPECT_EQ(qel::ScanInteger(c.text, &asInt64), c.int64Scan) << c.text;
+    EXPECT_EQ(qel::ScanInteger(c.text, &asUInt64), c.uint64Scan) << c.text;
+  }
+}
+
 TEST(Versions, ParseAndFormat) {
   const uint64_t v1234 = (1ULL << 56) | (2ULL << 48) | (3ULL << 32) | 4ULL;
   struct Case {
