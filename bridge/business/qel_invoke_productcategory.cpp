@@ -48,15 +48,6 @@ std::string LangId() {
   return IsDecimalId(id) ? id : "3";
 }
 
-// The CT member of the first row of a count query; false when the query
-// fails or gives no row.
-bool FirstCount(IQELDatasource* datasource, qelQueryDef* def, std::string* count) {
-  Json::Value row;
-  if (QueryFirstRow(datasource, def, &row) != 1) return false;
-  *count = StringMember(row, "CT");
-  return true;
-}
-
 // The text of a member the query wrote, which is then removed.
 std::string TakeMember(IQELRecord* row, const char* name) {
   std::string value = row->GetValue(name);
@@ -138,21 +129,16 @@ std::string FoldedProductTable(const std::string& langId, bool withShowFlag) {
 bool AddCategoryCounts(qel_Invoke_ProductCategory* module, IQELDatasource* datasource, const std::string& id,
                        IQELRecord* row) {
   const std::string below = PrefixCondition("PRO_CATEGORY_ID", id);
-  qelQueryDef def;
-  def.AddField("PRODUCT_CLASS", "COUNT(*) AS CT");
-  def.SetFilter(below);
-  std::string productCount;
-  if (!FirstCount(datasource, &def, &productCount) || productCount == "0") return false;
+  int64_t productCount = 0;
+  if (!CountRows(datasource, "PRODUCT_CLASS", below, &productCount) || productCount == 0) return false;
   std::string newCount = module->GetNewProductCountByCategoryID(id);
 
-  qelQueryDef sub;
-  sub.AddField("PRODUCT_CATEGORY", "COUNT(*) AS CT");
-  sub.SetFilter(below + " AND LENGTH(PRO_CATEGORY_ID) > length(" + QuoteSqlText(id) + ")");
-  std::string subCount;
-  if (!FirstCount(datasource, &sub, &subCount)) return false;
-  row->SetValue("PRODUCTCOUNT", productCount);
+  int64_t subCount = 0;
+  const std::string deeper = below + " AND LENGTH(PRO_CATEGORY_ID) > length(" + QuoteSqlText(id) + ")";
+  if (!CountRows(datasource, "PRODUCT_CATEGORY", deeper, &subCount)) return false;
+  row->SetValue("PRODUCTCOUNT", Int64ToString(productCount));
   row->SetValue("NEWPRODUCTCOUNT", newCount);
-  row->SetValue("HASSUBCATEGORY", subCount);
+  row->SetValue("HASSUBCATEGORY", Int64ToString(subCount));
   return true;
 }
 

@@ -18,15 +18,6 @@ namespace {
 // The count text of QueryCount: "" or "0" means no later seen-mark.
 bool CountIsZero(const std::string& count) { return count.empty() || count == "0"; }
 
-// COUNT(*) AS CT of def: the CT text of the first row; false when the query
-// fails or gives no row.
-bool FirstCount(qelQueryDef* def, std::string* count) {
-  Json::Value row;
-  if (QueryFirstRow(MainDatasource(), def, &row) != 1) return false;
-  *count = qel::StringMember(row, "CT");
-  return true;
-}
-
 }  // namespace
 
 const char* StatusText(bool isNew) { return isNew ? kStatusNew : kStatusSeen; }
@@ -102,13 +93,9 @@ bool IsCaseNew(const std::string& caseId) {
 
 bool IsCertGroupNew(const std::string& groupId) {
   if (StringToInt(QueryCount("CERTGROUP", CertGroupNullTimeFilter(groupId))) > 0) return false;
-  qelQueryDef def;
-  def.AddField("CERTGROUP", "COUNT(*) AS CT");
-  def.AddTable("CERTGROUP_EXTEND");
-  def.SetFilter(CertGroupSeenFilter(groupId));
-  std::string count;
-  if (!FirstCount(&def, &count)) return false;
-  return StringToInt(count) == 0;
+  int64_t count = 0;
+  if (!CountRows("CERTGROUP t1, CERTGROUP_EXTEND t2", CertGroupSeenFilter(groupId), &count)) return false;
+  return count == 0;
 }
 
 std::string NewCertCount(const std::string& categoryId) {
@@ -116,12 +103,9 @@ std::string NewCertCount(const std::string& categoryId) {
 }
 
 bool NewProductCount(const std::string& categoryId, std::string* count) {
-  qelQueryDef def;
-  def.AddField("PRODUCT_CLASS", "COUNT(*) AS CT");
-  def.SetFilter(NewProductCountFilter(categoryId));
-  std::string text;
-  if (!FirstCount(&def, &text)) return false;
-  if (count != nullptr) *count = text;
+  int64_t rows = 0;
+  if (!CountRows("PRODUCT_CLASS", NewProductCountFilter(categoryId), &rows)) return false;
+  if (count != nullptr) *count = Int64ToString(rows);
   return true;
 }
 

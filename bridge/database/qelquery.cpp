@@ -4,6 +4,7 @@
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 #include "qel/json.h"
+#include "qel/text.h"
 
 namespace qel {
 namespace dataspace {
@@ -76,14 +77,29 @@ bool QueryValue(const std::string& sql, const std::vector<std::string>& values, 
   return true;
 }
 
+bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
+               int64_t* count) {
+  std::string text;
+  int64_t value = 0;
+  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &text) != 0 ||
+      ScanInteger(text, &value) != IntegerScan::kExact) {
+    return false;
+  }
+  *count = value;
+  return true;
+}
+
+bool CountRows(const std::string& table, const std::string& filter, int64_t* count) {
+  return CountRows(MainDatasource(), table, filter, count);
+}
+
 std::string QueryCount(const std::string& table, const std::string& filter) {
-  IQELDatasource* datasource = MainDatasource();
-  std::string count;
-  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &count) != 0) {
+  int64_t count = 0;
+  if (!CountRows(table, filter, &count)) {
     QEL_LOG_DIRECT("Queryscalar error");
     return "0";
   }
-  return count;
+  return Int64ToString(count);
 }
 
 std::string RowsText(const Json::Value& rows) {

@@ -14,6 +14,7 @@
 // Row objects hold one string member per column (GBK, NULL as "").
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -89,8 +90,16 @@ bool QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>
 // fails or gives no row (*value is then unchanged).
 bool QueryValue(const std::string& sql, const std::vector<std::string>& values, std::string* value);
 
-// COUNT(*) of table under filter (empty: all rows) as decimal text; "0",
-// with "Queryscalar error" logged straight to the host, when it fails.
+// The one row count: COUNT(*) of table under filter (empty: all rows),
+// read through the datasource's single-value path. table may list several
+// tables with their aliases ("CERTGROUP t1, CERTGROUP_EXTEND t2") to count a
+// join. False when there is no datasource or the query fails (*count is
+// then unchanged).
+bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
+               int64_t* count);
+bool CountRows(const std::string& table, const std::string& filter, int64_t* count);
+// CountRows as the decimal text replies carry; "0", with "Queryscalar error"
+// logged straight to the host, when it fails.
 std::string QueryCount(const std::string& table, const std::string& filter);
 
 // The reply text of a list of rows: the styled array, "[]" for no row.

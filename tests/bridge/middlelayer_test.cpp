@@ -12,6 +12,7 @@
 #include "cqelbridge.h"
 #include "database/qelinfoaccess.h"
 #include "database/qelquery.h"
+#include "database/qelsqltext.h"
 #include "database/sqlite/qeldatasourcesqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
@@ -77,6 +78,35 @@ TEST_F(QueryHelpersTest, WritesBindTheirValuesAndCountTheirRows) {
   EXPECT_EQ(changes, 2);
   EXPECT_EQ(qeltest::QuerySql(path_, "SELECT NAME FROM T ORDER BY ID"),
             (std::vector<std::string>{"x' OR '1'='1", "x' OR '1'='1", "it's"}));
+}
+
+// Every row count goes through CountRows: a plain table, a filter, a join
+// named with aliases, and the failures that must not read as a count of 0.
+TEST_F(QueryHelpersTest, RowCountsReadOneWayAndFailuresAreNoCount) {
+  qeltest::ExecSql(path_, "CREATE TABLE U(ID TEXT)");
+  qeltest::ExecSql(path_, "INSERT INTO U VALUES('1'), ('1'), ('3')");
+  struct Case {
+    const char* table;
+    std::string filter;
+    bool ok;
+    int64_t count;
+  } cases[] = {
+      {"T", "", true, 3},
+      {"T", "NAME IS NULL", true, 1},
+      {"T", "NAME = " + QuoteSqlText("it's"), true, 1},
+      {"T", "ID = 'none'", true, 0},
+      {"T t1, U t2", "t1.ID = t2.ID", true, 3},
+      {"NO_SUCH_TABLE", "", false, -1},
+      {"T", "NOPE = 1", false, -1},
+  };
+  for (const Case& c : cases) {
+    int64_t count = -1;
+    EXPECT_EQ(CountRows(&source_, c.table, c.filter, &count), c.ok) << c.table << " / " << c.filter;
+    EXPECT_EQ(count, c.count) << c.table << " / " << c.filter;
+  }
+  int64_t count = -1;
+  EXPECT_FALSE(CountRows(nullptr, "T", "", &count));
+  EXPECT_EQ(source_.PendingStatements(), 0);
 }
 
 TEST(ReplyTexts, CountAndEmptyListKeepTheirShape) {

@@ -7,16 +7,6 @@
 namespace qel {
 namespace dataspace {
 
-bool CountRowsWhere(const std::string& table, const std::string& column, const std::string& value,
-                    long long* count) {
-  std::string text;
-  if (!QueryValue("SELECT COUNT(*) FROM " + table + " WHERE " + column + " = ?", {value}, &text))
-    return false;
-  if (!IsDecimalId(text)) return false;
-  *count = StringToInt64(text);
-  return true;
-}
-
 bool InsertRow(const std::string& table, const Json::Value& row) {
   if (!row.isObject() || row.empty()) return false;
   std::string columns;

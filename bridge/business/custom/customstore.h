@@ -10,11 +10,6 @@
 namespace qel {
 namespace dataspace {
 
-// COUNT(*) of the rows of table whose column equals value; false when the
-// count cannot be read.
-bool CountRowsWhere(const std::string& table, const std::string& column, const std::string& value,
-                    long long* count);
-
 // Inserts one row object (its members as columns) into table. False on
 // failure.
 bool InsertRow(const std::string& table, const Json::Value& row);

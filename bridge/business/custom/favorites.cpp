@@ -1,4 +1,5 @@
 // Favourites (0x501-0x504) and product search (0x511).
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -102,8 +103,8 @@ int AddFavorite(Module&, const Request& request, std::string*) {
   // The row and its queued request are written together, or neither.
   qelTransaction transaction(MainDatasource());
   if (!transaction.Active()) return 1;
-  long long count = 0;
-  if (!CountRowsWhere("FAVORITES", "PRODUCT_ID", productId, &count)) return 1;
+  int64_t count = 0;
+  if (!CountRows("FAVORITES", "PRODUCT_ID = " + QuoteSqlText(productId), &count)) return 1;
   if (count > 0) {
     QEL_LOG_DIRECT("Product " + productId + " already in favorites");
     return 0;
@@ -140,8 +141,8 @@ int RemoveFavorite(Module&, const Request& request, std::string*) {
 
 int IsFavorite(Module&, const Request& request, std::string*) {
   const std::string& productId = request.params.value;
-  long long count = 0;
-  if (!CountRowsWhere("FAVORITES", "PRODUCT_ID", productId, &count) || count < 1) return 1;
+  int64_t count = 0;
+  if (!CountRows("FAVORITES", "PRODUCT_ID = " + QuoteSqlText(productId), &count) || count < 1) return 1;
   return 0;
 }
 

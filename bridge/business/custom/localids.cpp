@@ -8,6 +8,7 @@
 #include "business/qelbusinesshelper.h"
 #include "business/qelmethodtable.h"
 #include "database/qeldatasource.h"
+#include "database/qelquery.h"
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
 #include "database/qeltransaction.h"
@@ -71,17 +72,6 @@ Json::Value UnsentRow(const std::string& uid, const Members& members, const char
   row["ITYPE"] = "1";
   row["USERID"] = uid;
   return row;
-}
-
-bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
-               int64_t* count) {
-  std::string text;
-  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &text) != 0 ||
-      !qel::IsDecimalId(text)) {
-    return false;
-  }
-  *count = qel::StringToInt64(text);
-  return true;
 }
 
 bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,

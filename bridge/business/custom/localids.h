@@ -39,10 +39,6 @@ Json::Value UnsentRow(const std::string& uid, const Members& members, const char
   return UnsentRow(uid, members, names, N);
 }
 
-// COUNT(*) of table under filter; false when the count cannot be read.
-bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
-               int64_t* count);
-
 // The row count of table where idColumn equals id (quoted); false when the
 // count cannot be read.
 bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,

@@ -148,14 +148,14 @@ int UserLogin(Module&, const Request& request, std::string* reply) {
     QEL_LOG(kLoginFun, "UpdateRecord error");
     return 1;
   }
-  std::string count;
+  int64_t count = 0;
   // A count that cannot be read is no reason to add a second row.
-  if (!QueryValue("SELECT COUNT(*) FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account}, &count)) {
+  if (!CountRows("USERINFO", "USERID = " + QuoteSqlText(account) + " COLLATE NOCASE", &count)) {
     QEL_LOG(kLoginFun, "UpdateRecord error");
     return 1;
   }
   std::string sql;
-  if (count != "0") {
+  if (count != 0) {
     for (const std::string& column : columns) sql += (sql.empty() ? "" : ",") + column + " = ?";
     sql = "UPDATE USERINFO SET " + sql + " WHERE USERID = ? COLLATE NOCASE";
     values.push_back(account);
