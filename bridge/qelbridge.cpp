@@ -10,6 +10,7 @@
 #include "errorcodehelper.h"
 #include "logbridge.h"
 #include "qel/json.h"
+#include "qel/requestcodes.h"
 #include "qel/text.h"
 
 namespace qel {
@@ -27,13 +28,13 @@ int MakeErrorReply(std::string code, std::string* reply) {
 }
 
 int cqelbridge::Invoke(int code, std::string json, std::string* reply) {
-  Data_interface_invoke* handler = GetInvokeModule((static_cast<unsigned>(code) >> 8) & 0xFFu);
+  Data_interface_invoke* handler = GetInvokeModule(static_cast<unsigned>(request::ModuleOf(code)));
   if (handler == nullptr) return kResultUnknownModule;
   QEL_LOG(kDispatchFunction, kJsonInLine);
   QEL_LOG(kDispatchFunction, json);
   int result;
   try {
-    result = handler->Invoke(static_cast<int>(static_cast<unsigned>(code) & 0xFFu), std::move(json), reply);
+    result = handler->Invoke(request::MethodOf(code), std::move(json), reply);
   } catch (...) {
     // A module that throws answers like a failed handler.
     result = kResultFailed;

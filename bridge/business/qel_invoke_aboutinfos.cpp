@@ -52,8 +52,9 @@ int HandleCompany(Self& module, const MethodRequest&, std::string* reply) {
 }
 
 const MethodTable<Self>& Methods() {
-  static const MethodTable<Self> table({Method(0, &HandleAbout), Method(1, &HandleCompany)},
-                                       kResultUnknownMethod);
+  static const MethodTable<Self> table(
+      {Method(request::kAboutInfo, &HandleAbout), Method(request::kCompanyInfo, &HandleCompany)},
+      kResultUnknownMethod);
   return table;
 }
 

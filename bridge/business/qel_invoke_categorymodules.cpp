@@ -130,20 +130,20 @@ int HandleCertgroupPictures(Self&, const MethodRequest& request, std::string* re
 const MethodTable<Self>& Methods() {
   static const MethodTable<Self> table(
       {
-          Method(0, &HandleBanners),
-          Method(1, &HandleBannerCategories)
+          Method(request::kPrimaryModules, &HandleBanners),
+          Method(request::kSecondaryModules, &HandleBannerCategories)
               .Key("BANNER", "BANNER_ID")
               .OnFail(FailRoute::kDirect, "Can`t get BANNER_ID from json in"),
-          Method(9, &HandleCases).Parsed(),
-          Method(10, &HandleCaseResources)
+          Method(request::kCases, &HandleCases).Parsed(),
+          Method(request::kCaseResources, &HandleCaseResources)
               .Key("PRODUCT_CASE", "CASE_ID")
               .Extra({"PRODUCT_CASE_RES_TYPE"})
               .OnFail(FailRoute::kBridge, "Can not get params from json in", kResultFailed, kInvokeFunction),
-          Method(16, &HandleCertCategories).Parsed(),
-          Method(17, &HandleCertgroupsOfCategory).Parsed(),
-          Method(18, &HandleAllCertgroups).Parsed(),
-          Method(19, &HandleCertgroupCount),
-          Method(20, &HandleCertgroupPictures).Parsed(),
+          Method(request::kCertCategories, &HandleCertCategories).Parsed(),
+          Method(request::kCertGroupsOfCategory, &HandleCertgroupsOfCategory).Parsed(),
+          Method(request::kAllCertGroups, &HandleAllCertgroups).Parsed(),
+          Method(request::kCertGroupCount, &HandleCertgroupCount),
+          Method(request::kCertGroupPictures, &HandleCertgroupPictures).Parsed(),
       },
       kResultFailed);
   return table;

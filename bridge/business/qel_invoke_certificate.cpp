@@ -56,8 +56,8 @@ int HandleChildCerts(Self& module, const MethodRequest& request, std::string* re
 const MethodTable<Self>& Methods() {
   static const MethodTable<Self> table(
       {
-          Method(0, &HandleCompanyCerts),
-          Method(1, &HandleChildCerts).Parsed(),
+          Method(request::kCompanyCerts, &HandleCompanyCerts),
+          Method(request::kCompanyCertsOfCategory, &HandleChildCerts).Parsed(),
       },
       kResultUnknownMethod);
   return table;

@@ -132,10 +132,10 @@ int HandleCount(Self& module, const MethodRequest& request, std::string* reply) 
 const MethodTable<Self>& Methods() {
   static const MethodTable<Self> table(
       {
-          Method(0, &HandleParents).Parsed(),
-          Method(1, &HandleChildren).Parsed(),
-          Method(2, &HandleProducts).Parsed(),
-          Method(3, &HandleCount).Parsed(),
+          Method(request::kLevelParents, &HandleParents).Parsed(),
+          Method(request::kLevelChildren, &HandleChildren).Parsed(),
+          Method(request::kLevelProducts, &HandleProducts).Parsed(),
+          Method(request::kLevelProductCount, &HandleCount).Parsed(),
       },
       kResultUnknownModule);
   return table;

@@ -370,20 +370,20 @@ int HandleBrands(Self& module, const MethodRequest& request, std::string* reply)
 const MethodTable<Self>& Methods() {
   static const MethodTable<Self> table(
       {
-          Method(1, &HandleTopLevel).Parsed(),
-          Method(2, &HandleChildren).Parsed(),
-          Method(3, &HandleParent<false>).Parsed(),
-          Method(4, &HandleProducts<true>).Parsed(),
-          Method(5, &HandleParent<true>).Parsed(),
-          Method(6, &HandleProducts<false>).Parsed(),
-          Method(7, &HandleProduct)
+          Method(request::kTopCategories, &HandleTopLevel).Parsed(),
+          Method(request::kChildCategories, &HandleChildren).Parsed(),
+          Method(request::kParentCategory, &HandleParent<false>).Parsed(),
+          Method(request::kCategoryProducts, &HandleProducts<true>).Parsed(),
+          Method(request::kParentCategoryLevel, &HandleParent<true>).Parsed(),
+          Method(request::kAllProducts, &HandleProducts<false>).Parsed(),
+          Method(request::kProduct, &HandleProduct)
               .Key("PRODUCT", "PRODUCT_ID")
               .OnFail(FailRoute::kDirect, "Can not get PRODUCT_ID from json in"),
-          Method(8, &HandleCategory)
+          Method(request::kCategory, &HandleCategory)
               .Key("PRODUCT_CATEGORY", "PRO_CATEGORY_ID")
               .OnFail(FailRoute::kDirect, "Can not get PRO_CATEGORY_ID from json in"),
-          Method(9, &HandleProductCount).Parsed(),
-          Method(10, &HandleBrands).Parsed(),
+          Method(request::kProductCount, &HandleProductCount).Parsed(),
+          Method(request::kCategoryBrands, &HandleBrands).Parsed(),
       },
       kResultFailed);
   return table;

@@ -142,7 +142,7 @@ bool DecimalIdAndGroup(const MethodRequest& request) {
   return IsDecimalId(params.value) && (group.empty() || group == "-1" || IsDecimalId(group));
 }
 
-Method ProductMethod(int code, Method::Handler handler, FailRoute route, const char* failText,
+Method ProductMethod(request::Code code, Method::Handler handler, FailRoute route, const char* failText,
                      int failResult) {
   return Method(code, handler)
       .Key("PRODUCT", "PRODUCT_ID")
@@ -155,27 +155,41 @@ std::string UnknownMethodReply() { return qel_Invoke_ProductDetail::MakeErrorJso
 const MethodTable<Self>& Methods() {
   static const MethodTable<Self> table(
       {
-          ProductMethod(1, &WithParams<&Self::GetIntroductions>, FailRoute::kBridge, kParamsFail, 1),
-          ProductMethod(2, &WithParams<&Self::CountIntroductions>, FailRoute::kBridge, kParamsFail, 1),
-          ProductMethod(9, &WithParams<&Self::GetProductCases>, FailRoute::kDirect, kProductFailBlank, 0),
-          Method(10, &CaseResources)
+          ProductMethod(request::kProductIntroductions, &WithParams<&Self::GetIntroductions>,
+                        FailRoute::kBridge, kParamsFail, 1),
+          ProductMethod(request::kProductIntroductionCount, &WithParams<&Self::CountIntroductions>,
+                        FailRoute::kBridge, kParamsFail, 1),
+          ProductMethod(request::kProductCases, &WithParams<&Self::GetProductCases>, FailRoute::kDirect,
+                        kProductFailBlank, 0),
+          Method(request::kProductCaseResources, &CaseResources)
               .Key("PRODUCT_CASE", "CASE_ID")
               .Extra({"PRODUCT_CASE_RES_TYPE"})
               .Accept(&DecimalId)
               .OnFail(FailRoute::kDirect, kCaseFailBlank, 0),
-          ProductMethod(16, &WithParams<&Self::GetPicGroups>, FailRoute::kDirect, kProductFailBlank, 0),
-          ProductMethod(17, &WithParams<&Self::GetPictures>, FailRoute::kDirect, kProductFailBlank, 0)
+          ProductMethod(request::kProductPictureGroups, &WithParams<&Self::GetPicGroups>, FailRoute::kDirect,
+                        kProductFailBlank, 0),
+          ProductMethod(request::kProductPictures, &WithParams<&Self::GetPictures>, FailRoute::kDirect,
+                        kProductFailBlank, 0)
               .Extra({"PICTURE_GROUP_ID"})
               .Accept(&DecimalIdAndGroup),
-          ProductMethod(18, &WithParams<&Self::GetVideos>, FailRoute::kDirect, kProductFailBlank, 0),
-          ProductMethod(20, &WithParams<&Self::GetReports>, FailRoute::kDirect, kProductFailBlank, 0),
-          ProductMethod(22, &WithParams<&Self::GetProdCerts>, FailRoute::kDirect, kProductFail, 1),
-          ProductMethod(33, &WithId<&Self::GetModels>, FailRoute::kDirect, kProductFail, 1),
-          ProductMethod(34, &WithParams<&Self::GetParameters>, FailRoute::kDirect, kProductFail, 1),
-          ProductMethod(35, &WithParams<&Self::GetParameterValues>, FailRoute::kDirect, kProductFail, 1),
-          ProductMethod(36, &WithParams<&Self::GetModelPictures>, FailRoute::kDirect, kProductFail, 1),
-          ProductMethod(37, &WithParams<&Self::GetModelCount>, FailRoute::kBridge, kParamsFail, 1),
-          ProductMethod(48, &WithId<&Self::GetDtlHead>, FailRoute::kBridge, kParamsFail, 1),
+          ProductMethod(request::kProductVideos, &WithParams<&Self::GetVideos>, FailRoute::kDirect,
+                        kProductFailBlank, 0),
+          ProductMethod(request::kProductReports, &WithParams<&Self::GetReports>, FailRoute::kDirect,
+                        kProductFailBlank, 0),
+          ProductMethod(request::kProductCerts, &WithParams<&Self::GetProdCerts>, FailRoute::kDirect,
+                        kProductFail, 1),
+          ProductMethod(request::kProductModels, &WithId<&Self::GetModels>, FailRoute::kDirect, kProductFail,
+                        1),
+          ProductMethod(request::kProductParameters, &WithParams<&Self::GetParameters>, FailRoute::kDirect,
+                        kProductFail, 1),
+          ProductMethod(request::kProductParameterValues, &WithParams<&Self::GetParameterValues>,
+                        FailRoute::kDirect, kProductFail, 1),
+          ProductMethod(request::kProductModelPictures, &WithParams<&Self::GetModelPictures>,
+                        FailRoute::kDirect, kProductFail, 1),
+          ProductMethod(request::kProductModelCount, &WithParams<&Self::GetModelCount>, FailRoute::kBridge,
+                        kParamsFail, 1),
+          ProductMethod(request::kProductDetailHeads, &WithId<&Self::GetDtlHead>, FailRoute::kBridge,
+                        kParamsFail, 1),
       },
       kResultFailed, &UnknownMethodReply);
   return table;

@@ -7,11 +7,11 @@
 //   const MethodTable<qel_Invoke_Something>& Table() {
 //     static const MethodTable<qel_Invoke_Something> table(
 //         {
-//             Method(1, &GetThings)
+//             Method(request::kThings, &GetThings)
 //                 .Key("PRODUCT", "PRODUCT_ID")
 //                 .Accept(&IdIsDecimal)
 //                 .OnFail(FailRoute::kDirect, "Can not get PRODUCT_ID from json in"),
-//             Method(2, &CountThings).Parsed(),   // reads the parsed request itself
+//             Method(request::kThingCount, &CountThings).Parsed(),   // reads the parsed request itself
 //         },
 //         kResultUnknownMethod);
 //     return table;
@@ -35,6 +35,7 @@
 
 #include "business/qelbusinesshelper.h"
 #include "logbridge.h"
+#include "qel/requestcodes.h"
 
 namespace qel {
 namespace dataspace {
@@ -79,7 +80,11 @@ struct MethodDescriptor {
   // The reply is never null (the table hands a scratch text instead).
   using Handler = int (*)(Module& module, const MethodRequest& request, std::string* reply);
 
-  MethodDescriptor(int methodCode, Handler methodHandler) : method(methodCode), handler(methodHandler) {}
+  // A method listed by its request code (the module's own bits are left
+  // out) or by its method number alone.
+  MethodDescriptor(request::Code code, Handler methodHandler)
+      : method(request::MethodOf(code)), handler(methodHandler) {}
+  MethodDescriptor(int methodNumber, Handler methodHandler) : method(methodNumber), handler(methodHandler) {}
 
   // What the method needs (see RequestNeeds).
   MethodDescriptor& Parsed() {
