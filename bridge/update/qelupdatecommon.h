@@ -10,12 +10,11 @@
 
 #include <json/json.h>
 
+#include "database/qelquery.h"
 #include "qelhttpjsonrequest.h"
 
 namespace qel {
 namespace dataspace {
-
-class qelSqlite;
 
 // The in-memory image of the seven CONFIGINFO rows, in row order.
 struct LocalConfigInfo {
@@ -76,13 +75,12 @@ class qelUpdateCommon {
   int DownloadFile(const std::string& url, const std::string& path, std::string* error,
                    qel::internet::ProgressCallback progress);
 
-  // CONFIGINFO through the bridge's datasource.
-  int UpdateLocalConfig(int id, const std::string& value);
+  // CONFIGINFO, through the session's datasource unless the start-up apply
+  // hands over the one it opened before the session exists. An empty table
+  // reads as a record of defaults.
+  int UpdateLocalConfig(int id, const std::string& value, IQELDatasource* datasource = MainDatasource());
   int AddToLocalConfig(const LocalConfigInfo& info);
-  int GetLocalConfig(LocalConfigInfo* info);
-  // CONFIGINFO through a connection opened at start-up.
-  int UpdateLocalConfig(qelSqlite* db, int id, const std::string& value);
-  int GetLocalConfig(qelSqlite* db, LocalConfigInfo* info);
+  int GetLocalConfig(LocalConfigInfo* info, IQELDatasource* datasource = MainDatasource());
 
   // COMPANY.PACKTIME of the current company; 0 when empty or missing, 1
   // when the query fails.
@@ -98,15 +96,13 @@ class qelUpdateCommon {
   int DeleteOneFile(const std::string& path);
   // LOCAL_PATH/temp with /files, /data and /json inside.
   int CreateTempFolders();
-  int GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table,
+  // COUNT(*) of table under filter (empty: all rows) as decimal text.
+  int GetCountsFromTable(IQELDatasource* datasource, std::string* count, const std::string& table,
                          const std::string& filter);
-  int ClearLocalTable(const std::string& table, qelSqlite* db);
+  int ClearLocalTable(const std::string& table, IQELDatasource* datasource);
   // Creates the folders of relativePath (not its last segment, the file name) below *base,
   // which ends as the innermost one.
   int MakeDirsEx(const std::string& relativePath, std::string* base);
-
-  // Fills a record from the VALUE texts in row order.
-  static void FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* info);
 
  private:
   qelUpdateCommon() = default;

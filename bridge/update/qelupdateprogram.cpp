@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "database/qelconnection.h"
+#include "database/qeldatamanager.h"
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
@@ -11,7 +13,6 @@
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qeltransaction.h"
-#include "database/sqlite/qelsqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -302,15 +303,21 @@ int qelUpdateProgram::UpdateOperate() {
   const std::string local = GetLocalPath();
   const std::string dbPath = local + kMainDbFile;
   QEL_LOG(kFun, "Operate strDbPath:" + dbPath);
-  qelSqlite db(dbPath);
-  if (!db.Open()) return 0;
+  // The session does not exist yet: the main database comes from the
+  // registry (the session later finds it open), the second one is not
+  // attached, so its file can be replaced.
+  qelConnection connection;
+  connection.SetType(1);
+  connection.SetPath(dbPath);
+  IQELDatasource* datasource = qelDataManager::GetInstance()->GetDatasource(&connection);
+  if (datasource == nullptr || !datasource->Open()) return 0;
   std::string count;
-  if (common->GetCountsFromTable(&db, &count, "CONFIGINFO", "") != 0 || count == "0") {
+  if (common->GetCountsFromTable(datasource, &count, "CONFIGINFO", "") != 0 || count == "0") {
     QEL_LOG(kFun, "QEL_DB_TBL_CONFIGINFO Count 0");
     return 0;
   }
   LocalConfigInfo config;
-  if (common->GetLocalConfig(&db, &config) != 0) {
+  if (common->GetLocalConfig(&config, datasource) != 0) {
     QEL_LOG(kFun, "GetLocalConfigError");
     return 1;
   }
@@ -321,13 +328,14 @@ int qelUpdateProgram::UpdateOperate() {
   g_applied.store(true);
   const std::string temp = local + "/" + kTempFolder;
   std::string downloadCount;
-  if (common->GetCountsFromTable(&db, &downloadCount, "DOWNLOADINFO", "") == 0 && downloadCount != "0") {
+  if (common->GetCountsFromTable(datasource, &downloadCount, "DOWNLOADINFO", "") == 0 &&
+      downloadCount != "0") {
     DownloadFileMap list;
-    if (files->GetFileDownLoadList(&list, &db) != 0) {
+    if (files->GetFileDownLoadList(&list, datasource) != 0) {
       QEL_LOG(kFun, "GetFileDownLoadList Error! ");
       return 1;
     }
-    int result = files->FilesOperate(list, temp + kFilesFolder, &db);
+    int result = files->FilesOperate(list, temp + kFilesFolder, datasource);
     if (result != 0) {
       QEL_LOG(kFun, " File Operate Error! ");
       return result;
@@ -346,14 +354,12 @@ int qelUpdateProgram::UpdateOperate() {
     QEL_LOG(kFun, "CopyDbError");
     return 1;
   }
-  if (!db.BeginTransaction()) return 1;
-  int result = common->UpdateLocalConfig(&db, kConfigFlag, "1");
-  if (result == 0) result = common->UpdateLocalConfig(&db, kConfigIsUpdate, "5");
-  if (result != 0 || !db.Commit()) {
-    if (db.InTransaction()) db.Rollback();
-    return result != 0 ? result : 1;
-  }
-  return 0;
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return 1;
+  int result = common->UpdateLocalConfig(kConfigFlag, "1", datasource);
+  if (result == 0) result = common->UpdateLocalConfig(kConfigIsUpdate, "5", datasource);
+  if (result != 0) return result;
+  return transaction.Commit() ? 0 : 1;
 }
 
 int qelUpdateProgram::AddCensusTrack(const std::string& text) {
