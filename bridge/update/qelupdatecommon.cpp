@@ -125,8 +125,8 @@ int qelUpdateCommon::GetVersionAndLastTime(std::string* error, LocalConfigInfo* 
   if (remote != nullptr) {
     remote->nLastTime = StringToInt64(TextMember(ObjectMember(item, "result"), "packageTime"));
     remote->version = 0;
-    remote->IsUpdate = 0;
-    remote->Flag = 0;
+    remote->IsUpdate = UpdateStep::kListDownload;
+    remote->Flag = UpdateFlag::kStarted;
   }
   return 0;
 }
@@ -182,6 +182,14 @@ int qelUpdateCommon::UpdateLocalConfig(int id, const std::string& value, IQELDat
   return 0;
 }
 
+int qelUpdateCommon::WriteStep(UpdateStep step, IQELDatasource* datasource) {
+  return UpdateLocalConfig(kConfigIsUpdate, IntToString(static_cast<int>(step)), datasource);
+}
+
+int qelUpdateCommon::WriteFlag(UpdateFlag flag, IQELDatasource* datasource) {
+  return UpdateLocalConfig(kConfigFlag, IntToString(static_cast<int>(flag)), datasource);
+}
+
 int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
   IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
   const struct {
@@ -190,8 +198,8 @@ int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
   } rows[] = {
       {"nLastTime", Int64ToString(info.nLastTime)},
       {"version", IntToString(info.version)},
-      {"IsUpdate", IntToString(info.IsUpdate)},
-      {"Flag", IntToString(info.Flag)},
+      {"IsUpdate", IntToString(static_cast<int>(info.IsUpdate))},
+      {"Flag", IntToString(static_cast<int>(info.Flag))},
       {"OldPackTime", Int64ToString(info.OldPackTime)},
       {"Current UID", info.CurrentUID},
       {"Current CompID", IntToString(info.CurrentCompID)},
@@ -229,8 +237,8 @@ void FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* in
   };
   info->nLastTime = StringToInt64(value(kConfigLastTime));
   info->version = StringToInt(value(kConfigVersion));
-  info->IsUpdate = StringToInt(value(kConfigIsUpdate));
-  info->Flag = StringToInt(value(kConfigFlag));
+  info->IsUpdate = static_cast<UpdateStep>(StringToInt(value(kConfigIsUpdate)));
+  info->Flag = static_cast<UpdateFlag>(StringToInt(value(kConfigFlag)));
   info->OldPackTime = StringToInt64(value(kConfigOldPackTime));
   info->CurrentUID = value(kConfigCurrentUID);
   info->CurrentCompID = StringToInt(value(kConfigCurrentCompID));
@@ -291,7 +299,7 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
   }
   // OldPackTime is what the census compares product times with: it must
   // stay the time of the data in use while a download is under way.
-  if (local.IsUpdate == 0 || local.IsUpdate == 5) {
+  if (local.IsUpdate == UpdateStep::kListDownload || local.IsUpdate == UpdateStep::kApplied) {
     int result = UpdateLocalConfig(kConfigOldPackTime, Int64ToString(local.nLastTime));
     if (result != 0) {
       QEL_LOG(kFun, "update localconfig error: OldPackTime");
@@ -316,7 +324,7 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
   if (remotePackageTime > local.nLastTime) {
     decided = 1;
   } else if (remotePackageTime == local.nLastTime) {
-    decided = (local.IsUpdate >= 1 && local.IsUpdate <= 4) ? 1 : 0;
+    decided = IsUnderWay(local.IsUpdate) ? 1 : 0;
   } else {
     decided = -1;
   }

@@ -16,15 +16,39 @@
 namespace qel {
 namespace dataspace {
 
+// The update status (CONFIGINFO row 3, stored as its number): where the
+// data update stands. Each step of a run stores its own as it begins, so an
+// interrupted run resumes at the step under way.
+enum class UpdateStep : int {
+  kListDownload = 0,      // nothing under way, or a new update starting: fetch the file list
+  kListsCompare = 1,      // file list downloaded: compare it with the installed one
+  kFilesDownload = 2,     // download list stored in DOWNLOADINFO: fetch the files
+  kDatabaseDownload = 3,  // files downloaded: fetch the database
+  kDownloaded = 4,        // everything downloaded: applied at the next start
+  kApplied = 5,           // applied at start-up: the next update starts from the list
+};
+
+// A step between the file list and the complete download: an update under way.
+inline bool IsUnderWay(UpdateStep step) {
+  return step >= UpdateStep::kListsCompare && step <= UpdateStep::kDownloaded;
+}
+
+// The census flag (CONFIGINFO row 4, stored as its number).
+enum class UpdateFlag : int {
+  kStarted = 0,        // a run of the update started
+  kDatabaseReady = 1,  // the new database downloaded, and again once applied
+  kCensusQueued = 2,   // the census of the applied update queued
+};
+
 // The in-memory image of the seven CONFIGINFO rows, in row order.
 struct LocalConfigInfo {
-  int64_t nLastTime = 0;    // 1: package time of the data in use or being downloaded
-  int version = 0;          // 2: inserted as "0", never changed
-  int IsUpdate = 0;         // 3: update status 0 to 5
-  int Flag = 0;             // 4: "0" started, "1" database downloaded or applied, "2" census queued
-  int64_t OldPackTime = 0;  // 5: local package time at the last check
-  std::string CurrentUID;   // 6: user id at the last check
-  int CurrentCompID = 0;    // 7: company id at the last check
+  int64_t nLastTime = 0;                            // 1: package time of the data in use or being downloaded
+  int version = 0;                                  // 2: inserted as "0", never changed
+  UpdateStep IsUpdate = UpdateStep::kListDownload;  // 3: update status
+  UpdateFlag Flag = UpdateFlag::kStarted;           // 4: census flag
+  int64_t OldPackTime = 0;                          // 5: local package time at the last check
+  std::string CurrentUID;                           // 6: user id at the last check
+  int CurrentCompID = 0;                            // 7: company id at the last check
 };
 
 // Row ids of CONFIGINFO.
@@ -81,6 +105,10 @@ class qelUpdateCommon {
   int UpdateLocalConfig(int id, const std::string& value, IQELDatasource* datasource = MainDatasource());
   int AddToLocalConfig(const LocalConfigInfo& info);
   int GetLocalConfig(LocalConfigInfo* info, IQELDatasource* datasource = MainDatasource());
+  // Store the update status and the census flag; 0, or the write's
+  // non-zero code when it is refused.
+  int WriteStep(UpdateStep step, IQELDatasource* datasource = MainDatasource());
+  int WriteFlag(UpdateFlag flag, IQELDatasource* datasource = MainDatasource());
 
   // COMPANY.PACKTIME of the current company; 0 when empty or missing, 1
   // when the query fails.

@@ -490,8 +490,9 @@ TEST_F(UpdateProgramTest, OneUpdateAtATime) {
   EXPECT_EQ(Config(install, 3), "4");
 }
 
-// A status that cannot be stored ends the run at that step with a failure;
-// nothing of the later steps happens.
+// A status, flag or mark that cannot be stored ends the run at that step
+// with a failure and without the finished report; nothing of the later
+// steps happens, and the stored status is one a later run resumes from.
 TEST_F(UpdateProgramTest, StatusThatCannotBeStoredEndsTheRunAtItsStep) {
   Installation install = OldInstallation();
   SetLogCallback(qeltest::CaptureLog);
@@ -509,6 +510,10 @@ TEST_F(UpdateProgramTest, StatusThatCannotBeStoredEndsTheRunAtItsStep) {
       {"1", 1, "100", ""},
       {"2", 1, "200", ""},
       {"1", 1, "200", "", 0, 1, "2"},
+      {"0", 0, "100", "", 4, 0, "0"},
+      {"3", 1, "200", "", 3, 1, "2"},
+      {"1", 1, "200", "", 4, 1, "3"},
+      {"4", 1, "200", "", 3, 1, "3"},
   };
   SetUpdateDownCallback(CountFinished);
   for (const auto& c : cases) {
