@@ -16,7 +16,6 @@
 #include "logbridge.h"
 #include "qel/json.h"
 #include "qel/text.h"
-#include "update/qelupdatehooks.h"
 
 namespace qel {
 namespace dataspace {
@@ -30,6 +29,10 @@ std::mutex& StartupMutex() {
 InitParams& StartupValues() {
   static InitParams values;
   return values;
+}
+StartupHooks& Hooks() {
+  static StartupHooks hooks;
+  return hooks;
 }
 std::atomic<int> g_platform{0};
 // Set once the singleton has been built (and the main database opened).
@@ -146,6 +149,11 @@ std::string GetMac() {
 }
 int GetPlatform() { return g_platform.load(); }
 
+void SetStartupHooks(const StartupHooks& hooks) {
+  std::lock_guard<std::mutex> lock(StartupMutex());
+  Hooks() = hooks;
+}
+
 int StartQelbridge(int platform, const std::string& json) {
   QEL_LOG("InitQelbridge", "Init json:" + json);
   g_platform.store(platform);
@@ -157,8 +165,10 @@ int StartQelbridge(int platform, const std::string& json) {
     QEL_LOG("InitQelbridge", "jsongParam error ");
     root = Json::Value(Json::objectValue);
   }
+  StartupHooks hooks;
   {
     std::lock_guard<std::mutex> lock(StartupMutex());
+    hooks = Hooks();
     InitParams& values = StartupValues();
     values.LOCAL_PATH = TextMember(root, "LOCAL_PATH");
     values.SERVER_PATH = TextMember(root, "SERVER_PATH");
@@ -184,13 +194,15 @@ int StartQelbridge(int platform, const std::string& json) {
     QEL_LOG("InitQelbridge", "updateOperate skipped: the database is open");
   } else {
     std::string message;
-    if (ApplyFinishedDataUpdate(&message) != 0) QEL_LOG("InitQelbridge", "updateOperate Error！" + message);
+    if (hooks.applyFinishedDataUpdate != nullptr && hooks.applyFinishedDataUpdate(&message) != 0)
+      QEL_LOG("InitQelbridge", "updateOperate Error！" + message);
   }
 
   cqelbridge::GetInstance();
 
   std::string message;
-  if (QueueUpdateCensus(&message) != 0) QEL_LOG("InitQelbridge", "UpdateCensus Error！" + message);
+  if (hooks.queueUpdateCensus != nullptr && hooks.queueUpdateCensus(&message) != 0)
+    QEL_LOG("InitQelbridge", "UpdateCensus Error！" + message);
   return 0;
 }
 

@@ -22,6 +22,17 @@ struct InitParams {
   std::string IMSI;
 };
 
+// What start-up hands over to the data update: the apply of a download
+// that finished (before the main database is opened) and the census of the
+// products it changed (after the singleton is built). Each returns 0, or
+// non-zero with a text in *message. The bridge's composition sets them when
+// the library loads; a hook that is not set is skipped.
+struct StartupHooks {
+  int (*applyFinishedDataUpdate)(std::string* message) = nullptr;
+  int (*queueUpdateCensus)(std::string* message) = nullptr;
+};
+void SetStartupHooks(const StartupHooks& hooks);
+
 // The start-up work of InitQelbridge (the export only forwards here).
 // Accepts a start-up text of any shape; always returns 0.
 int StartQelbridge(int platform, const std::string& json);

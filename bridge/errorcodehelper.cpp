@@ -6,6 +6,7 @@
 #include "database/qelquery.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"
+#include "qel/json.h"
 
 namespace qel {
 
@@ -44,4 +45,14 @@ int qelErrorHelper::GetErrorINFO(const std::string& code, Json::Value* out) {
   return 0;
 }
 
+namespace dataspace {
+
+int MakeErrorReply(std::string code, std::string* reply) {
+  Json::Value error;
+  int result = qelErrorHelper::GetErrorINFO(code, &error);
+  *reply = WriteStyled(error);
+  return result;
+}
+
+}  // namespace dataspace
 }  // namespace qel

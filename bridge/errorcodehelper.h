@@ -17,8 +17,8 @@ class qelErrorHelper {
 
 namespace dataspace {
 
-// Replaces *reply by the styled error object of code (defined with the
-// dispatcher). The result is GetErrorINFO's.
+// Replaces *reply by the styled error object of code. The result is
+// GetErrorINFO's.
 int MakeErrorReply(std::string code, std::string* reply);
 
 }  // namespace dataspace

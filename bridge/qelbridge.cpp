@@ -20,13 +20,6 @@ namespace dataspace {
 constexpr char kJsonInLine[] = "-------\xA1\xBEJson In\xA1\xBF";
 constexpr char kDispatchFunction[] = "qel::dataspace::cqelbridge::Invoke";
 
-int MakeErrorReply(std::string code, std::string* reply) {
-  Json::Value error;
-  int result = qel::qelErrorHelper::GetErrorINFO(code, &error);
-  *reply = qel::WriteStyled(error);
-  return result;
-}
-
 int cqelbridge::Invoke(int code, std::string json, std::string* reply) {
   Data_interface_invoke* handler = GetInvokeModule(static_cast<unsigned>(request::ModuleOf(code)));
   if (handler == nullptr) return kResultUnknownModule;

@@ -1,7 +1,5 @@
 #include "update/qelupdatecommon.h"
 
-#include <sqlite3.h>
-
 #include <filesystem>
 #include <system_error>
 
@@ -14,7 +12,6 @@
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
 #include "database/qeltransaction.h"
-#include "database/sqlite/qelsqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "internet/qelinternetresponsebean.h"
 #include "logbridge.h"
@@ -128,8 +125,8 @@ int qelUpdateCommon::GetVersionAndLastTime(std::string* error, LocalConfigInfo* 
   if (remote != nullptr) {
     remote->nLastTime = StringToInt64(TextMember(ObjectMember(item, "result"), "packageTime"));
     remote->version = 0;
-    remote->IsUpdate = 0;
-    remote->Flag = 0;
+    remote->IsUpdate = UpdateStep::kListDownload;
+    remote->Flag = UpdateFlag::kStarted;
   }
   return 0;
 }
@@ -172,8 +169,7 @@ int qelUpdateCommon::DownloadFile(const std::string& url, const std::string& pat
   return StringToInt(status);
 }
 
-int qelUpdateCommon::UpdateLocalConfig(int id, const std::string& value) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+int qelUpdateCommon::UpdateLocalConfig(int id, const std::string& value, IQELDatasource* datasource) {
   qelRecord record{Json::Value(Json::arrayValue)};
   Json::Value row(Json::objectValue);
   row["VALUE"] = value;
@@ -186,18 +182,12 @@ int qelUpdateCommon::UpdateLocalConfig(int id, const std::string& value) {
   return 0;
 }
 
-int qelUpdateCommon::UpdateLocalConfig(qelSqlite* db, int id, const std::string& value) {
-  if (db == nullptr || !db->IsOpen()) {
-    QEL_LOG(kFun, " Update record Error");
-    return 1;
-  }
-  ScopedStatement stmt(db);
-  if (stmt.Prepare("UPDATE CONFIGINFO SET VALUE = ? WHERE ID = " + IntToString(id)) != QEL_SQLITE_SUCCESS ||
-      db->BindText(stmt.get(), 1, value) != SQLITE_OK || db->ExecStep(stmt.get()) != QEL_SQLITE_DONE) {
-    QEL_LOG(kFun, " Update record Error");
-    return 1;
-  }
-  return 0;
+int qelUpdateCommon::WriteStep(UpdateStep step, IQELDatasource* datasource) {
+  return UpdateLocalConfig(kConfigIsUpdate, IntToString(static_cast<int>(step)), datasource);
+}
+
+int qelUpdateCommon::WriteFlag(UpdateFlag flag, IQELDatasource* datasource) {
+  return UpdateLocalConfig(kConfigFlag, IntToString(static_cast<int>(flag)), datasource);
 }
 
 int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
@@ -208,8 +198,8 @@ int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
   } rows[] = {
       {"nLastTime", Int64ToString(info.nLastTime)},
       {"version", IntToString(info.version)},
-      {"IsUpdate", IntToString(info.IsUpdate)},
-      {"Flag", IntToString(info.Flag)},
+      {"IsUpdate", IntToString(static_cast<int>(info.IsUpdate))},
+      {"Flag", IntToString(static_cast<int>(info.Flag))},
       {"OldPackTime", Int64ToString(info.OldPackTime)},
       {"Current UID", info.CurrentUID},
       {"Current CompID", IntToString(info.CurrentCompID)},
@@ -236,7 +226,10 @@ int qelUpdateCommon::AddToLocalConfig(const LocalConfigInfo& info) {
   return 0;
 }
 
-void qelUpdateCommon::FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* info) {
+namespace {
+
+// Fills a record from the VALUE texts in row order.
+void FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* info) {
   if (info == nullptr) return;
   // A missing row reads as "", which gives the field's default.
   auto value = [&](int row) {
@@ -244,15 +237,16 @@ void qelUpdateCommon::FillLocalConfig(const std::vector<std::string>& values, Lo
   };
   info->nLastTime = StringToInt64(value(kConfigLastTime));
   info->version = StringToInt(value(kConfigVersion));
-  info->IsUpdate = StringToInt(value(kConfigIsUpdate));
-  info->Flag = StringToInt(value(kConfigFlag));
+  info->IsUpdate = static_cast<UpdateStep>(StringToInt(value(kConfigIsUpdate)));
+  info->Flag = static_cast<UpdateFlag>(StringToInt(value(kConfigFlag)));
   info->OldPackTime = StringToInt64(value(kConfigOldPackTime));
   info->CurrentUID = value(kConfigCurrentUID);
   info->CurrentCompID = StringToInt(value(kConfigCurrentCompID));
 }
 
-int qelUpdateCommon::GetLocalConfig(LocalConfigInfo* info) {
-  IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
+}  // namespace
+
+int qelUpdateCommon::GetLocalConfig(LocalConfigInfo* info, IQELDatasource* datasource) {
   qelQueryDef def;
   def.AddField(kConfigTable, "VALUE");
   def.AddOrder("ID", 0);
@@ -260,27 +254,6 @@ int qelUpdateCommon::GetLocalConfig(LocalConfigInfo* info) {
   if (!ForEachRow(datasource, &def,
                   [&](Json::Value& row) { values.push_back(qel::StringMember(row, "VALUE")); })) {
     QEL_LOG(kFun, "Query error");
-    return 1;
-  }
-  FillLocalConfig(values, info);
-  return 0;
-}
-
-int qelUpdateCommon::GetLocalConfig(qelSqlite* db, LocalConfigInfo* info) {
-  ScopedStatement stmt(db);
-  if (db == nullptr || stmt.Prepare("SELECT VALUE FROM CONFIGINFO ORDER BY ID") != QEL_SQLITE_SUCCESS) {
-    QEL_LOG(kFun, "ExecPrepare error");
-    return 1;
-  }
-  std::vector<std::string> values;
-  int step;
-  while ((step = db->ExecStep(stmt.get())) == QEL_SQLITE_ROW) {
-    std::string value;
-    db->ColumnText(stmt.get(), &value, 0);
-    values.push_back(value);
-  }
-  if (step != QEL_SQLITE_DONE || values.empty()) {
-    QEL_LOG(kFun, "MoveNext error");
     return 1;
   }
   FillLocalConfig(values, info);
@@ -326,7 +299,7 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
   }
   // OldPackTime is what the census compares product times with: it must
   // stay the time of the data in use while a download is under way.
-  if (local.IsUpdate == 0 || local.IsUpdate == 5) {
+  if (local.IsUpdate == UpdateStep::kListDownload || local.IsUpdate == UpdateStep::kApplied) {
     int result = UpdateLocalConfig(kConfigOldPackTime, Int64ToString(local.nLastTime));
     if (result != 0) {
       QEL_LOG(kFun, "update localconfig error: OldPackTime");
@@ -351,7 +324,7 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
   if (remotePackageTime > local.nLastTime) {
     decided = 1;
   } else if (remotePackageTime == local.nLastTime) {
-    decided = (local.IsUpdate >= 1 && local.IsUpdate <= 4) ? 1 : 0;
+    decided = IsUnderWay(local.IsUpdate) ? 1 : 0;
   } else {
     decided = -1;
   }
@@ -395,28 +368,18 @@ int qelUpdateCommon::CreateTempFolders() {
   return result;
 }
 
-int qelUpdateCommon::GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table,
-                                        const std::string& filter) {
-  if (db == nullptr || !db->IsOpen()) {
+int qelUpdateCommon::GetCountsFromTable(IQELDatasource* datasource, std::string* count,
+                                        const std::string& table, const std::string& filter) {
+  // The datasource logs "Database error" itself when it is not open.
+  if (datasource == nullptr) {
     QEL_LOG(kFun, "Database error");
     return 1;
   }
-  std::string sql = std::string(" SELECT  ") + "COUNT(*)" + " FROM " + table;
-  if (!filter.empty()) sql += " WHERE " + filter;
-  ScopedStatement stmt(db);
-  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS || db->ExecStep(stmt.get()) != QEL_SQLITE_ROW) return 1;
-  std::string value;
-  db->ColumnText(stmt.get(), &value, 0);
-  if (count != nullptr) *count = value;
-  return 0;
+  return datasource->GetFieldValue(table, "COUNT(*)", filter, count) == 0 ? 0 : 1;
 }
 
-int qelUpdateCommon::ClearLocalTable(const std::string& table, qelSqlite* db) {
-  if (db == nullptr) return 1;
-  ScopedStatement stmt(db);
-  if (stmt.Prepare("DELETE FROM [" + table + "]") != QEL_SQLITE_SUCCESS) return 1;
-  int step = db->ExecStep(stmt.get());
-  return (step == QEL_SQLITE_ROW || step == QEL_SQLITE_DONE) ? 0 : 1;
+int qelUpdateCommon::ClearLocalTable(const std::string& table, IQELDatasource* datasource) {
+  return datasource != nullptr && datasource->ClearTable(table) ? 0 : 1;
 }
 
 int qelUpdateCommon::MakeDirsEx(const std::string& relativePath, std::string* base) {

@@ -10,22 +10,45 @@
 
 #include <json/json.h>
 
+#include "database/qelquery.h"
 #include "qelhttpjsonrequest.h"
 
 namespace qel {
 namespace dataspace {
 
-class qelSqlite;
+// The update status (CONFIGINFO row 3, stored as its number): where the
+// data update stands. Each step of a run stores its own as it begins, so an
+// interrupted run resumes at the step under way.
+enum class UpdateStep : int {
+  kListDownload = 0,      // nothing under way, or a new update starting: fetch the file list
+  kListsCompare = 1,      // file list downloaded: compare it with the installed one
+  kFilesDownload = 2,     // download list stored in DOWNLOADINFO: fetch the files
+  kDatabaseDownload = 3,  // files downloaded: fetch the database
+  kDownloaded = 4,        // everything downloaded: applied at the next start
+  kApplied = 5,           // applied at start-up: the next update starts from the list
+};
+
+// A step between the file list and the complete download: an update under way.
+inline bool IsUnderWay(UpdateStep step) {
+  return step >= UpdateStep::kListsCompare && step <= UpdateStep::kDownloaded;
+}
+
+// The census flag (CONFIGINFO row 4, stored as its number).
+enum class UpdateFlag : int {
+  kStarted = 0,        // a run of the update started
+  kDatabaseReady = 1,  // the new database downloaded, and again once applied
+  kCensusQueued = 2,   // the census of the applied update queued
+};
 
 // The in-memory image of the seven CONFIGINFO rows, in row order.
 struct LocalConfigInfo {
-  int64_t nLastTime = 0;    // 1: package time of the data in use or being downloaded
-  int version = 0;          // 2: inserted as "0", never changed
-  int IsUpdate = 0;         // 3: update status 0 to 5
-  int Flag = 0;             // 4: "0" started, "1" database downloaded or applied, "2" census queued
-  int64_t OldPackTime = 0;  // 5: local package time at the last check
-  std::string CurrentUID;   // 6: user id at the last check
-  int CurrentCompID = 0;    // 7: company id at the last check
+  int64_t nLastTime = 0;                            // 1: package time of the data in use or being downloaded
+  int version = 0;                                  // 2: inserted as "0", never changed
+  UpdateStep IsUpdate = UpdateStep::kListDownload;  // 3: update status
+  UpdateFlag Flag = UpdateFlag::kStarted;           // 4: census flag
+  int64_t OldPackTime = 0;                          // 5: local package time at the last check
+  std::string CurrentUID;                           // 6: user id at the last check
+  int CurrentCompID = 0;                            // 7: company id at the last check
 };
 
 // Row ids of CONFIGINFO.
@@ -76,13 +99,16 @@ class qelUpdateCommon {
   int DownloadFile(const std::string& url, const std::string& path, std::string* error,
                    qel::internet::ProgressCallback progress);
 
-  // CONFIGINFO through the bridge's datasource.
-  int UpdateLocalConfig(int id, const std::string& value);
+  // CONFIGINFO, through the session's datasource unless the start-up apply
+  // hands over the one it opened before the session exists. An empty table
+  // reads as a record of defaults.
+  int UpdateLocalConfig(int id, const std::string& value, IQELDatasource* datasource = MainDatasource());
   int AddToLocalConfig(const LocalConfigInfo& info);
-  int GetLocalConfig(LocalConfigInfo* info);
-  // CONFIGINFO through a connection opened at start-up.
-  int UpdateLocalConfig(qelSqlite* db, int id, const std::string& value);
-  int GetLocalConfig(qelSqlite* db, LocalConfigInfo* info);
+  int GetLocalConfig(LocalConfigInfo* info, IQELDatasource* datasource = MainDatasource());
+  // Store the update status and the census flag; 0, or the write's
+  // non-zero code when it is refused.
+  int WriteStep(UpdateStep step, IQELDatasource* datasource = MainDatasource());
+  int WriteFlag(UpdateFlag flag, IQELDatasource* datasource = MainDatasource());
 
   // COMPANY.PACKTIME of the current company; 0 when empty or missing, 1
   // when the query fails.
@@ -98,15 +124,13 @@ class qelUpdateCommon {
   int DeleteOneFile(const std::string& path);
   // LOCAL_PATH/temp with /files, /data and /json inside.
   int CreateTempFolders();
-  int GetCountsFromTable(qelSqlite* db, std::string* count, const std::string& table,
+  // COUNT(*) of table under filter (empty: all rows) as decimal text.
+  int GetCountsFromTable(IQELDatasource* datasource, std::string* count, const std::string& table,
                          const std::string& filter);
-  int ClearLocalTable(const std::string& table, qelSqlite* db);
+  int ClearLocalTable(const std::string& table, IQELDatasource* datasource);
   // Creates the folders of relativePath (not its last segment, the file name) below *base,
   // which ends as the innermost one.
   int MakeDirsEx(const std::string& relativePath, std::string* base);
-
-  // Fills a record from the VALUE texts in row order.
-  static void FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* info);
 
  private:
   qelUpdateCommon() = default;

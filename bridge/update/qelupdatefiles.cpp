@@ -1,7 +1,5 @@
 #include "update/qelupdatefiles.h"
 
-#include <sqlite3.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,7 +15,6 @@
 #include "database/qelrecord.h"
 #include "database/qeltransaction.h"
 #include "database/qelsqltext.h"
-#include "database/sqlite/qelsqlite.h"
 #include "logbridge.h"
 #include "qel/json.h"
 #include "qel/text.h"
@@ -218,34 +215,6 @@ int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* 
   return 0;
 }
 
-int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, qelSqlite* db) {
-  ScopedStatement stmt(db);
-  if (db == nullptr ||
-      stmt.Prepare("SELECT FILENAME, URL, CODE, OPERATETYPE, OPERATESTATUS FROM DOWNLOADINFO") !=
-          QEL_SQLITE_SUCCESS) {
-    QEL_LOG(kFun, "ExecPrepare error");
-    return 1;
-  }
-  int step;
-  while ((step = db->ExecStep(stmt.get())) == QEL_SQLITE_ROW) {
-    DownloadFileInfo info;
-    std::string text;
-    db->ColumnText(stmt.get(), &info.FILENAME, 0);
-    db->ColumnText(stmt.get(), &info.URL, 1);
-    db->ColumnText(stmt.get(), &info.CODE, 2);
-    db->ColumnText(stmt.get(), &text, 3);
-    info.OPERATETYPE = StringToInt(text);
-    db->ColumnText(stmt.get(), &text, 4);
-    info.OPERATESTATUS = StringToInt(text);
-    if (files != nullptr) files->emplace(info.FILENAME, info);
-  }
-  if (step != QEL_SQLITE_DONE) {
-    QEL_LOG(kFun, "MoveNext error");
-    return 1;
-  }
-  return 0;
-}
-
 int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status, IQELDatasource* datasource) {
   Json::Value row(Json::objectValue);
   row["OPERATESTATUS"] = IntToString(status);
@@ -254,18 +223,6 @@ int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status,
   record.Append(row);
   if (datasource == nullptr || !datasource->UpdateRecord(kTable, &record)) {
     QEL_LOG(kFun, " Update QEL_DB_TBL_DOWNLOADINFO Error");
-    return 1;
-  }
-  return 0;
-}
-
-int qelUpdateFiles::UpdateOperateStatus(const std::string& fileName, int status, qelSqlite* db) {
-  ScopedStatement stmt(db);
-  if (db == nullptr ||
-      stmt.Prepare("UPDATE DOWNLOADINFO SET OPERATESTATUS = " + IntToString(status) +
-                   " WHERE FILENAME = ?") != QEL_SQLITE_SUCCESS ||
-      db->BindText(stmt.get(), 1, fileName) != SQLITE_OK || db->ExecStep(stmt.get()) != QEL_SQLITE_DONE) {
-    QEL_LOG(kFun, " Update record Error");
     return 1;
   }
   return 0;
@@ -338,7 +295,7 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
 }
 
 int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder,
-                                 qelSqlite* db) {
+                                 IQELDatasource* datasource) {
   qelUpdateCommon* common = qelUpdateCommon::GetInstance();
   const std::string installed = GetLocalPath() + kFilesFolder;
   for (const auto& entry : files) {
@@ -361,10 +318,10 @@ int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string
         if (FileExists(target)) common->DeleteOneFile(target);
       }
     }
-    int result = UpdateOperateStatus(info.FILENAME, 2, db);
+    int result = UpdateOperateStatus(info.FILENAME, 2, datasource);
     if (result != 0) return result;
   }
-  return common->ClearLocalTable(kTable, db);
+  return common->ClearLocalTable(kTable, datasource);
 }
 
 std::string qelUpdateFiles::ProgressText(double downloaded, double total) {

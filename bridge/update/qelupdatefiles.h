@@ -13,7 +13,6 @@ namespace qel {
 namespace dataspace {
 
 class IQELDatasource;
-class qelSqlite;
 
 // One entry of a file list or one row of DOWNLOADINFO.
 struct DownloadFileInfo {
@@ -48,15 +47,14 @@ class qelUpdateFiles {
   // empty result keeps the rows.
   int AddToDownInfo(const DownloadFileMap& result, IQELDatasource* datasource);
   int GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* datasource);
-  int GetFileDownLoadList(DownloadFileMap* files, qelSqlite* db);
   int UpdateOperateStatus(const std::string& fileName, int status, IQELDatasource* datasource);
-  int UpdateOperateStatus(const std::string& fileName, int status, qelSqlite* db);
   // Downloads the pending entries to LOCAL_PATH/temp/files (progress 10 to
   // 70). The first failure is returned with the entry left pending.
   int DownFilesByList(DownloadFileMap* files, std::string* error, IQELDatasource* datasource);
   // Applies the entries at start-up: moves downloads into LOCAL_PATH/files,
   // deletes deletions, marks each applied, then empties DOWNLOADINFO.
-  int FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder, qelSqlite* db);
+  int FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder,
+                   IQELDatasource* datasource);
 
   // Progress of the download under way, handed to the transport.
   static int FileProgress(double downloaded, double total);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "database/qelconnection.h"
+#include "database/qeldatamanager.h"
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
@@ -11,7 +13,6 @@
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qeltransaction.h"
-#include "database/sqlite/qelsqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -143,11 +144,11 @@ int qelUpdateProgram::UpdateProgram(std::string, std::string* error) {
   }
   LocalConfigInfo config;
   if (common->GetLocalConfig(&config) != 0) return 1;
-  if (config.IsUpdate < 2 && ClearOldFiles() != 0) {
+  if (config.IsUpdate < UpdateStep::kFilesDownload && ClearOldFiles() != 0) {
     QEL_LOG(kFun, "CLEAR OLD VERSIONFILES ERROR! ");
     return 1;
   }
-  if (config.IsUpdate == 4) {
+  if (config.IsUpdate == UpdateStep::kDownloaded) {
     Report(100, kFinished);
     return 0;
   }
@@ -175,24 +176,28 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
     dbUrl = DBURL;
     fileUrl = FILEURL;
   }
-  common->UpdateLocalConfig(kConfigFlag, "0");
+  // Every state write is checked: a run that cannot record where it stands
+  // fails there, and the stored state stays one that a later run resumes.
+  int written = common->WriteFlag(UpdateFlag::kStarted);
+  if (written != 0) return written;
   LocalConfigInfo config;
   if (common->GetLocalConfig(&config) != 0) return 1;
-  int status = config.IsUpdate;
-  if (status == 5) status = 0;
-  if (status >= 1 && status <= 3 && config.nLastTime != latest.nLastTime) {
+  UpdateStep step = config.IsUpdate;
+  if (step == UpdateStep::kApplied || step < UpdateStep::kListDownload) step = UpdateStep::kListDownload;
+  if (step >= UpdateStep::kListsCompare && step <= UpdateStep::kDatabaseDownload &&
+      config.nLastTime != latest.nLastTime) {
     // A newer package than the one half downloaded: files, list and
     // database must all come from one package.
     QEL_LOG(kFun, "Newer package found, the update starts again");
     if (ClearOldFiles() != 0) return 1;
-    status = 0;
+    step = UpdateStep::kListDownload;
   }
   DownloadFileMap downloads;
-  if (status == 2 && files->GetFileDownLoadList(&downloads, datasource) != 0) return 1;
+  if (step == UpdateStep::kFilesDownload && files->GetFileDownLoadList(&downloads, datasource) != 0) return 1;
 
   const std::string temp = UpdateTempPath();
-  if (status <= 0) {
-    int result = common->UpdateLocalConfig(kConfigIsUpdate, "0");
+  if (step == UpdateStep::kListDownload) {
+    int result = common->WriteStep(step);
     if (result != 0) {
       QEL_LOG(kFun, "update localconfig error");
       return result;
@@ -206,10 +211,10 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
       return result;
     }
     QEL_LOG(kFun, "DOWNLOAD OVER!");
-    status = 1;
+    step = UpdateStep::kListsCompare;
   }
-  if (status == 1) {
-    int result = common->UpdateLocalConfig(kConfigIsUpdate, "1");
+  if (step == UpdateStep::kListsCompare) {
+    int result = common->WriteStep(step);
     if (result != 0) return result;
     QEL_LOG(kFun, "UpdateSuccess!");
     result = common->UpdateLocalConfig(kConfigLastTime, Int64ToString(latest.nLastTime));
@@ -232,11 +237,11 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
       QEL_LOG(kFun, " Get DownLoadList Error! ");
       return 1;
     }
-    status = 2;
+    step = UpdateStep::kFilesDownload;
   }
-  if (status == 2) {
+  if (step == UpdateStep::kFilesDownload) {
     if (Report(10, "开始下载文件")) return kStopped;
-    if (common->UpdateLocalConfig(kConfigIsUpdate, "2") != 0) return 1;
+    if (common->WriteStep(step) != 0) return 1;
     if (!downloads.empty()) {
       int result = files->DownFilesByList(&downloads, error, datasource);
       if (result != 0) {
@@ -246,14 +251,15 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
     } else {
       QEL_LOG(kFun, "There is No File To DownLoad!");
     }
-    status = 3;
+    step = UpdateStep::kDatabaseDownload;
   }
-  if (status == 3) {
-    common->UpdateLocalConfig(kConfigIsUpdate, "3");
+  if (step == UpdateStep::kDatabaseDownload) {
+    int result = common->WriteStep(step);
+    if (result != 0) return result;
     files->SetCurrentFile(kExDbFile);
     std::string target = temp + kExDbFile;
     common->DeleteOneFile(target);
-    int result = common->DownloadFile(dbUrl, target, error, qelUpdateFiles::DatabaseProgress);
+    result = common->DownloadFile(dbUrl, target, error, qelUpdateFiles::DatabaseProgress);
     if (result == 0 && !FileExists(target)) result = kNotFound;  // the service has no database
     if (result == 0 && !LooksLikeDatabase(target)) {
       common->DeleteOneFile(target);
@@ -264,10 +270,14 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
       QEL_LOG(kFun, "DOWNLOAD DB FILE ERROR!");
       return result;
     }
-    common->UpdateLocalConfig(kConfigFlag, "1");
-    status = 4;
+    result = common->WriteFlag(UpdateFlag::kDatabaseReady);
+    if (result != 0) return result;
+    step = UpdateStep::kDownloaded;
   }
-  if (status == 4) common->UpdateLocalConfig(kConfigIsUpdate, "4");
+  if (step == UpdateStep::kDownloaded) {
+    int result = common->WriteStep(step);
+    if (result != 0) return result;
+  }
   if (error != nullptr) error->clear();
   return 0;
 }
@@ -302,32 +312,39 @@ int qelUpdateProgram::UpdateOperate() {
   const std::string local = GetLocalPath();
   const std::string dbPath = local + kMainDbFile;
   QEL_LOG(kFun, "Operate strDbPath:" + dbPath);
-  qelSqlite db(dbPath);
-  if (!db.Open()) return 0;
+  // The session does not exist yet: the main database comes from the
+  // registry (the session later finds it open), the second one is not
+  // attached, so its file can be replaced.
+  qelConnection connection;
+  connection.SetType(1);
+  connection.SetPath(dbPath);
+  IQELDatasource* datasource = qelDataManager::GetInstance()->GetDatasource(&connection);
+  if (datasource == nullptr || !datasource->Open()) return 0;
   std::string count;
-  if (common->GetCountsFromTable(&db, &count, "CONFIGINFO", "") != 0 || count == "0") {
+  if (common->GetCountsFromTable(datasource, &count, "CONFIGINFO", "") != 0 || count == "0") {
     QEL_LOG(kFun, "QEL_DB_TBL_CONFIGINFO Count 0");
     return 0;
   }
   LocalConfigInfo config;
-  if (common->GetLocalConfig(&db, &config) != 0) {
+  if (common->GetLocalConfig(&config, datasource) != 0) {
     QEL_LOG(kFun, "GetLocalConfigError");
     return 1;
   }
-  if (config.IsUpdate != 4) {
+  if (config.IsUpdate != UpdateStep::kDownloaded) {
     QEL_LOG(kFun, "nUpdateStatus != 4");
     return 0;
   }
   g_applied.store(true);
   const std::string temp = local + "/" + kTempFolder;
   std::string downloadCount;
-  if (common->GetCountsFromTable(&db, &downloadCount, "DOWNLOADINFO", "") == 0 && downloadCount != "0") {
+  if (common->GetCountsFromTable(datasource, &downloadCount, "DOWNLOADINFO", "") == 0 &&
+      downloadCount != "0") {
     DownloadFileMap list;
-    if (files->GetFileDownLoadList(&list, &db) != 0) {
+    if (files->GetFileDownLoadList(&list, datasource) != 0) {
       QEL_LOG(kFun, "GetFileDownLoadList Error! ");
       return 1;
     }
-    int result = files->FilesOperate(list, temp + kFilesFolder, &db);
+    int result = files->FilesOperate(list, temp + kFilesFolder, datasource);
     if (result != 0) {
       QEL_LOG(kFun, " File Operate Error! ");
       return result;
@@ -346,14 +363,12 @@ int qelUpdateProgram::UpdateOperate() {
     QEL_LOG(kFun, "CopyDbError");
     return 1;
   }
-  if (!db.BeginTransaction()) return 1;
-  int result = common->UpdateLocalConfig(&db, kConfigFlag, "1");
-  if (result == 0) result = common->UpdateLocalConfig(&db, kConfigIsUpdate, "5");
-  if (result != 0 || !db.Commit()) {
-    if (db.InTransaction()) db.Rollback();
-    return result != 0 ? result : 1;
-  }
-  return 0;
+  qelTransaction transaction(datasource);
+  if (!transaction.Active()) return 1;
+  int result = common->WriteFlag(UpdateFlag::kDatabaseReady, datasource);
+  if (result == 0) result = common->WriteStep(UpdateStep::kApplied, datasource);
+  if (result != 0) return result;
+  return transaction.Commit() ? 0 : 1;
 }
 
 int qelUpdateProgram::AddCensusTrack(const std::string& text) {
@@ -372,7 +387,7 @@ int qelUpdateProgram::UpdateCensus() {
   if (common->GetLocalConfig(&config) != 0) return 1;
   // Only after a complete apply: a download that stopped at status 4
   // already carries Flag 1.
-  if (config.Flag != 1 || config.IsUpdate != 5) {
+  if (config.Flag != UpdateFlag::kDatabaseReady || config.IsUpdate != UpdateStep::kApplied) {
     QEL_LOG(kFun, "UNReady to send updateCensus!");
     return 0;
   }
@@ -416,7 +431,7 @@ int qelUpdateProgram::UpdateCensus() {
   for (int i = 0; i < bean.GetRequestCount(); ++i) {
     if (AddCensusTrack(bean.GetRequestString(i)) != 0) return 1;
   }
-  if (common->UpdateLocalConfig(kConfigFlag, "2") != 0 || !transaction.Commit()) return 1;
+  if (common->WriteFlag(UpdateFlag::kCensusQueued) != 0 || !transaction.Commit()) return 1;
   return 0;
 }
 

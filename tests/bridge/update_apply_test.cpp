@@ -76,6 +76,39 @@ TEST_F(UpdateApplyTest, KilledDuringTheApplyTheNextStartContinuesIt) {
   ExpectInstalled(install, server_, package_, "after the killed apply");
 }
 
+// A state write of the apply that the database refuses stops the apply at
+// status 4, reported as a failure, without the census; once the write goes
+// through again the next start finishes the apply.
+TEST_F(UpdateApplyTest, RefusedStateWriteStopsTheApplyAndTheNextStartFinishesIt) {
+  const struct {
+    const char* name;
+    const char* refusal;  // the trigger's event and condition
+  } cases[] = {
+      {"a file's applied mark", "UPDATE ON DOWNLOADINFO WHEN NEW.OPERATESTATUS = 2"},
+      {"flag 1", "UPDATE ON CONFIGINFO WHEN NEW.ID = 4 AND NEW.VALUE = '1'"},
+      {"status 5", "UPDATE ON CONFIGINFO WHEN NEW.ID = 3 AND NEW.VALUE = '5'"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    Installation install = OldInstallation("refused-" + std::to_string(n++));
+    ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0) << c.name;
+    install.Main(std::string("CREATE TRIGGER refuse BEFORE ") + c.refusal +
+                 " BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    Start refused = RunStart(install, server_.RpcUrl(), 0, Interrupt(), "updateOperate Error");
+    ASSERT_TRUE(refused.exited) << c.name;
+    EXPECT_FALSE(refused.watched.empty()) << c.name << ": the failed apply is reported";
+    EXPECT_EQ(Config(install, 3), "4") << c.name;
+    EXPECT_EQ(Config(install, 4), "1") << c.name;
+    EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty()) << c.name;
+
+    install.Main("DROP TRIGGER refuse;");
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
+    ExpectInstalled(install, server_, package_, c.name);
+    EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"}) << c.name;
+    EXPECT_EQ(Config(install, 4), "2") << c.name;
+  }
+}
+
 TEST_F(UpdateApplyTest, UnfinishedDownloadIsNotApplied) {
   Installation install = OldInstallation();
   Interrupt at;

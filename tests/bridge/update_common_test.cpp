@@ -301,4 +301,45 @@ TEST_F(UpdateBookkeepingTest, FourDownloadsReportTheirSteps) {
             std::vector<std::string>{"4"});
 }
 
+std::vector<std::pair<int, std::string>> g_reports;
+int RecordReport(int step, const char* text) {
+  g_reports.emplace_back(step, text != nullptr ? text : "");
+  return 0;
+}
+
+// The host shows the text as it comes: the file's name, one space and the
+// share downloaded with one decimal.
+TEST(UpdateProgress, TextNamesTheFileAndItsShareWithOneDecimal) {
+  const std::string downloading = qeltest::Gbk("正在下载文件：");
+  const std::string file = qeltest::Gbk("/img/图.png");
+  const struct {
+    bool database;
+    double downloaded;
+    double total;
+    int step;
+    const char* share;
+  } cases[] = {
+      {false, 425, 1000, 25, "42.5%"}, {false, 1, 3, 25, "33.3%"},        {false, 0, 0, 25, "0.0%"},
+      {true, 500, 1000, 85, "50.0%"},  {true, 1000, 1000, 100, "100.0%"}, {true, 10, 0, 70, "0.0%"},
+  };
+  qelUpdateFiles* files = qelUpdateFiles::GetInstance();
+  SetUpdateDownCallback(RecordReport);
+  for (const auto& c : cases) {
+    const std::string name = c.database ? "/data/qel_exdata.db" : file;
+    const std::string context = name + " " + std::to_string(c.downloaded) + "/" + std::to_string(c.total);
+    files->SetCurrentFile(name);
+    files->SetCurrentStep(25);
+    g_reports.clear();
+    if (c.database) {
+      qelUpdateFiles::DatabaseProgress(c.downloaded, c.total);
+    } else {
+      qelUpdateFiles::FileProgress(c.downloaded, c.total);
+    }
+    ASSERT_EQ(g_reports.size(), 1u) << context;
+    EXPECT_EQ(g_reports[0].first, c.step) << context;
+    EXPECT_EQ(g_reports[0].second, downloading + name + " " + c.share) << context;
+  }
+  SetUpdateDownCallback(nullptr);
+}
+
 }  // namespace

@@ -139,11 +139,14 @@ struct Start {
   int result = -99;     // result of the call
   std::string reply;
   std::vector<std::pair<int, std::string>> progress;
+  std::vector<std::string> watched;  // the log lines that held the watched text
 };
 
 namespace detail {
 inline Interrupt g_interrupt;
 inline std::string g_progressFile;
+inline std::string g_watch;
+inline std::string g_watchFile;
 inline bool g_armed = true;
 constexpr int kKilledExit = 77;
 
@@ -165,6 +168,10 @@ inline int OnProgress(int step, const char* text) {
 }
 
 inline void OnLog(const char* text, const char*) {
+  if (!g_watch.empty() && text != nullptr && std::string(text).find(g_watch) != std::string::npos) {
+    std::ofstream out(g_watchFile, std::ios::app | std::ios::binary);
+    out << text << "\n";
+  }
   if (!g_interrupt.log.empty() && text != nullptr &&
       std::string(text).find(g_interrupt.log) != std::string::npos) {
     _exit(kKilledExit);
@@ -173,13 +180,16 @@ inline void OnLog(const char* text, const char*) {
 }  // namespace detail
 
 // One start of the client in a child process: InitQelbridge (which applies
-// a finished download) and, unless code is 0, one call.
+// a finished download) and, unless code is 0, one call. The log lines that
+// hold `watch` (when not empty) come back in Start::watched.
 inline Start RunStart(const qeltest::Installation& install, const std::string& serverUrl, int code,
-                      const Interrupt& interrupt = Interrupt()) {
+                      const Interrupt& interrupt = Interrupt(), const std::string& watch = "") {
   static int counter = 0;
   std::string base = qeltest::TestDir() + "/start-" + std::to_string(++counter);
   detail::g_interrupt = interrupt;
   detail::g_progressFile = base + ".progress";
+  detail::g_watch = watch;
+  detail::g_watchFile = base + ".watched";
   detail::g_armed = true;
   std::fflush(nullptr);
   pid_t pid = fork();
@@ -219,6 +229,8 @@ inline Start RunStart(const qeltest::Installation& install, const std::string& s
     start.progress.emplace_back(std::stoi(line.substr(0, tab)),
                                 tab == std::string::npos ? "" : line.substr(tab + 1));
   }
+  std::ifstream watched(base + ".watched", std::ios::binary);
+  while (std::getline(watched, line)) start.watched.push_back(line);
   return start;
 }
 

@@ -234,24 +234,41 @@ TEST_F(UpdateProgramTest, ProcessKilledAtEachStepResumesFetchesOnlyWhatIsMissing
 }
 
 TEST_F(UpdateProgramTest, ANewerPackageFoundHalfwayStartsAgainFromTheList) {
-  Installation install = OldInstallation();
-  Interrupt stop;
-  stop.text = "img/d/e.png";
-  ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun, stop).result, 500003);
-  ASSERT_EQ(Config(install, 3), "2");
+  // Where the run of the older package stopped, and the status it left.
+  const struct {
+    const char* name;
+    int step;
+    const char* text;
+    const char* status;
+  } cases[] = {
+      {"lists being compared", 6, "", "1"},
+      {"files being downloaded", -1, "img/d/e.png", "2"},
+      {"database being downloaded", -1, "qel_exdata.db", "3"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    Publish(server_, package_);
+    server_.ClearRequests();
+    Installation install = OldInstallation("newer-" + std::to_string(n++));
+    Interrupt stop;
+    stop.step = c.step;
+    stop.text = c.text;
+    ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun, stop).result, 500003) << c.name;
+    ASSERT_EQ(Config(install, 3), c.status) << c.name;
 
-  Package newer = DefaultPackage();
-  newer.time = 300;
-  newer.prefix = "/p2";
-  newer.marker = "package-300";
-  newer.files["/img/a.png"] = "bytes of the newer a";
-  Publish(server_, newer);
-  Start run = RunStart(install, server_.RpcUrl(), kRun);
-  EXPECT_EQ(run.result, 0);
-  EXPECT_EQ(Gets("/p2/res/img/a.png"), 1u);
-  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
-  ExpectInstalled(install, server_, newer, "newer package");
-  EXPECT_EQ(Marker(install.exDb()), "package-300");
+    Package newer = DefaultPackage();
+    newer.time = 300;
+    newer.prefix = "/p2";
+    newer.marker = "package-300";
+    newer.files["/img/a.png"] = "bytes of the newer a";
+    Publish(server_, newer);
+    Start run = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(run.result, 0) << c.name;
+    EXPECT_EQ(Gets("/p2/res/img/a.png"), 1u) << c.name;
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
+    ExpectInstalled(install, server_, newer, c.name);
+    EXPECT_EQ(Marker(install.exDb()), "package-300") << c.name;
+  }
 }
 
 TEST_F(UpdateProgramTest, BadListOrDatabaseFailsItsStepAndChangesNothingInstalled) {
@@ -386,6 +403,67 @@ TEST_F(UpdateProgramTest, UnwritableStagingFolderFailsAndTheInstallationKeepsWor
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c");
 }
 
+int g_finishedReports = 0;
+int CountFinished(int step, const char* text) {
+  if (step == 100 && text != nullptr && text == FinishedText()) ++g_finishedReports;
+  return 0;
+}
+
+// A check that fails forgets what the check before it found: the run after
+// it asks the service again instead of fetching the earlier package.
+TEST_F(UpdateProgramTest, FailedCheckForgetsTheAddressesOfTheCheckBefore) {
+  Installation install = OldInstallation();
+  SetUpdateDownCallback(CountFinished);
+  ASSERT_EQ(InitQelbridge(260, install.StartupJson(server_.RpcUrl()).c_str()), 0);
+  const struct {
+    const char* name;
+    const char* latestStatus;  // the service's answer to the second check
+    int64_t time;
+    int result;
+  } cases[] = {
+      {"service refuses", "100013", 200, 100013},
+      {"package older than the installed one", "100000", 50, 1},
+  };
+  for (const auto& c : cases) {
+    Publish(server_, package_);
+    qeltest::Reply first = qeltest::Call(kCheck);
+    ASSERT_EQ(first.result, 0) << c.name;
+    ASSERT_EQ(qeltest::Column(first.text, "STATUS"), std::vector<std::string>{"1"}) << c.name;
+
+    Package later = DefaultPackage();
+    later.time = c.time;
+    Publish(server_, later);
+    if (std::string(c.latestStatus) != "100000")
+      server_.ScriptRpc("SpClientSetupService.json", "loadLatestUpdate", c.latestStatus);
+    server_.ClearRequests();
+    g_finishedReports = 0;
+    EXPECT_EQ(qeltest::Call(kCheck).result, c.result) << c.name;
+    EXPECT_EQ(qeltest::Call(kRun).result, c.result) << c.name;
+    EXPECT_EQ(g_finishedReports, 0) << c.name;
+    EXPECT_EQ(Gets("/p1/list.qjson"), 0u) << c.name;
+    EXPECT_EQ(Config(install, 3), "0") << c.name;
+  }
+  SetUpdateDownCallback(nullptr);
+}
+
+// A run that finds the download complete but not yet applied fetches
+// nothing and only says that it is finished.
+TEST_F(UpdateProgramTest, RunAtStoredStatus4OnlyReportsFinished) {
+  Installation install = OldInstallation();
+  ASSERT_EQ(InitQelbridge(260, install.StartupJson(server_.RpcUrl()).c_str()), 0);
+  ASSERT_EQ(qeltest::Call(kRun).result, 0);
+  ASSERT_EQ(Config(install, 3), "4");
+  server_.ClearRequests();
+  g_finishedReports = 0;
+  SetUpdateDownCallback(CountFinished);
+  EXPECT_EQ(qeltest::Call(kRun).result, 0);
+  SetUpdateDownCallback(nullptr);
+  EXPECT_EQ(g_finishedReports, 1);
+  EXPECT_EQ(Gets("/p1/list.qjson"), 0u);
+  EXPECT_EQ(Gets("/p1/ex.db"), 0u);
+  EXPECT_EQ(Config(install, 3), "4");
+}
+
 // Asked from the progress callback while the run holds the update.
 int g_nestedCheck = -1;
 std::string g_nestedCheckReply;
@@ -412,8 +490,9 @@ TEST_F(UpdateProgramTest, OneUpdateAtATime) {
   EXPECT_EQ(Config(install, 3), "4");
 }
 
-// A status that cannot be stored ends the run at that step with a failure;
-// nothing of the later steps happens.
+// A status, flag or mark that cannot be stored ends the run at that step
+// with a failure and without the finished report; nothing of the later
+// steps happens, and the stored status is one a later run resumes from.
 TEST_F(UpdateProgramTest, StatusThatCannotBeStoredEndsTheRunAtItsStep) {
   Installation install = OldInstallation();
   SetLogCallback(qeltest::CaptureLog);
@@ -421,31 +500,52 @@ TEST_F(UpdateProgramTest, StatusThatCannotBeStoredEndsTheRunAtItsStep) {
   const struct {
     const char* refused;  // the status value the table refuses
     size_t listGets;
-    const char* lastTime;  // row 1 afterwards
-    const char* log;       // a line that ends so, or ""
+    const char* lastTime;          // row 1 afterwards
+    const char* log;               // a line that ends so, or ""
+    int row = 3;                   // the CONFIGINFO row refused; 0: the files' "downloaded" marks
+    size_t fileGets = 0;           // GETs of a.png
+    const char* status = nullptr;  // row 3 afterwards, when checked
   } cases[] = {
       {"0", 0, "100", "update localconfig error"},
       {"1", 1, "100", ""},
       {"2", 1, "200", ""},
+      {"1", 1, "200", "", 0, 1, "2"},
+      {"0", 0, "100", "", 4, 0, "0"},
+      {"3", 1, "200", "", 3, 1, "2"},
+      {"1", 1, "200", "", 4, 1, "3"},
+      {"4", 1, "200", "", 3, 1, "3"},
   };
+  SetUpdateDownCallback(CountFinished);
   for (const auto& c : cases) {
-    std::string context = std::string("status ") + c.refused;
+    std::string context =
+        (c.row == 0 ? std::string("downloaded mark ") : "row " + std::to_string(c.row) + " value ") +
+        c.refused;
+    std::string refusal = c.row == 0
+                              ? "UPDATE ON DOWNLOADINFO WHEN NEW.OPERATESTATUS = " + std::string(c.refused)
+                              : "UPDATE ON CONFIGINFO WHEN NEW.ID = " + std::to_string(c.row) +
+                                    " AND NEW.VALUE = '" + c.refused + "'";
     install.Main(
         "DROP TRIGGER IF EXISTS refuse; DELETE FROM CONFIGINFO; DELETE FROM DOWNLOADINFO;"
         "INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '100'), (2, '0'), (3, '0'), (4, '0'), (5, '100'),"
         " (6, 'u1'), (7, '1001');"
-        "CREATE TRIGGER refuse BEFORE UPDATE ON CONFIGINFO WHEN NEW.ID = 3 AND NEW.VALUE = '" +
-        std::string(c.refused) + "' BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+        "CREATE TRIGGER refuse BEFORE " +
+        refusal + " BEGIN SELECT RAISE(ABORT, 'refused'); END;");
     server_.ClearRequests();
     qeltest::ClearLog();
+    g_finishedReports = 0;
     EXPECT_EQ(qeltest::Call(kRun).result, 1) << context;
+    EXPECT_EQ(g_finishedReports, 0) << context;
     EXPECT_EQ(Gets("/p1/list.qjson"), c.listGets) << context;
-    EXPECT_EQ(Gets("/p1/res/img/a.png"), 0u) << context;
+    EXPECT_EQ(Gets("/p1/res/img/a.png"), c.fileGets) << context;
     EXPECT_EQ(Config(install, 1), c.lastTime) << context;
     if (*c.log != '\0') {
       EXPECT_TRUE(qeltest::LoggedAtEnd(c.log)) << context;
     }
+    if (c.status != nullptr) {
+      EXPECT_EQ(Config(install, 3), c.status) << context;
+    }
   }
+  SetUpdateDownCallback(nullptr);
   install.Main("DROP TRIGGER refuse;");
 }
 

@@ -1,4 +1,7 @@
-// The module table, filled when the library loads, in table order 0 to 6.
+// What the bridge is made of, wired together when the library loads: the
+// module table in table order 0 to 6, and the start-up hooks through which
+// InitQelbridge hands over to the data update. The bridge's core includes
+// none of them.
 #include "datainterfaceinvoke.h"
 
 #include "business/qel_invoke_categorymodules.h"
@@ -8,6 +11,8 @@
 #include "business/qel_invoke_productdetail.h"
 #include "business/qel_invoke_custom.h"
 #include "business/qel_invoke_productcategory.h"
+#include "cqelbridge.h"
+#include "update/qelupdatehooks.h"
 
 namespace qel {
 namespace dataspace {
@@ -19,6 +24,14 @@ Data_interface_invoke* kInvokeModuleTable[] = {
     new qel_Invoke_ProductCategory(),
 };
 constexpr unsigned kInvokeModuleCount = sizeof(kInvokeModuleTable) / sizeof(kInvokeModuleTable[0]);
+
+[[maybe_unused]] const bool kStartupHooksSet = [] {
+  StartupHooks hooks;
+  hooks.applyFinishedDataUpdate = ApplyFinishedDataUpdate;
+  hooks.queueUpdateCensus = QueueUpdateCensus;
+  SetStartupHooks(hooks);
+  return true;
+}();
 
 }  // namespace
 
