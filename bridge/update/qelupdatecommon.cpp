@@ -375,7 +375,10 @@ int qelUpdateCommon::GetCountsFromTable(IQELDatasource* datasource, std::string*
     QEL_LOG(kFun, "Database error");
     return 1;
   }
-  return datasource->GetFieldValue(table, "COUNT(*)", filter, count) == 0 ? 0 : 1;
+  int64_t rows = 0;
+  if (!CountRows(datasource, table, filter, &rows)) return 1;
+  if (count != nullptr) *count = Int64ToString(rows);
+  return 0;
 }
 
 int qelUpdateCommon::ClearLocalTable(const std::string& table, IQELDatasource* datasource) {
