@@ -31,41 +31,9 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 }  // namespace
 
 bool CheckListFileName(const std::string& name, std::string* relative) {
-  std::string reason;
-  // Separators are looked at in the UTF-8 form: a GBK trail byte may be 0x5C.
-  std::string utf8 = GbkToUtf8(name);
-  if (name.find('\0') != std::string::npos) {
-    reason = "NUL";
-  } else if (Utf8ToGbk(utf8) != name) {
-    reason = "not GBK";
-  } else {
-    std::string path = utf8;
-    for (char& c : path) {
-      if (c == '\\') c = '/';
-    }
-    if (!path.empty() && path[0] == '/') path.erase(0, 1);
-    if (path.empty() || path.back() == '/') reason = "no file name";
-    if (path.find(':') != std::string::npos) reason = "drive or colon";
-    if (reason.empty()) {
-      size_t start = 0;
-      while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string segment = path.substr(start, end - start);
-        // An empty segment ("a//b") would name the same file as "a/b".
-        if (segment == "." || segment == ".." || segment.empty()) {
-          reason = "relative or empty segment";
-          break;
-        }
-        start = end + 1;
-      }
-    }
-    if (reason.empty()) {
-      if (relative != nullptr) *relative = Utf8ToGbk(path);
-      return true;
-    }
-  }
-  QEL_LOG(kFun, "Unsafe file name skipped (" + reason + "):" + name);
+  const char* reason = CheckServiceFileName(name, relative);
+  if (reason == nullptr) return true;
+  QEL_LOG(kFun, "Unsafe file name skipped (" + std::string(reason) + "):" + name);
   return false;
 }
 

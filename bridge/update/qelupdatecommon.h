@@ -71,12 +71,8 @@ constexpr char kListFileName[] = "local.qjson";
 constexpr char kExDbFile[] = "/data/qel_exdata.db";
 constexpr char kMainDbFile[] = "/data/qel_data.db";
 
-// A file name from a file list or from DOWNLOADINFO, relative to its
-// folder. "\" counts as a separator and one leading separator is allowed
-// ("/img/a.png" is the lists' own form). False (with a log line) for a name
-// that is then empty, names a folder, or holds a "." or ".." segment, a
-// drive, ":" or NUL, or bytes that are no GBK; otherwise *relative gets the
-// name with "/" separators and without the leading one.
+// CheckServiceFileName for a file name from a file list or from
+// DOWNLOADINFO; a refused name is logged with its reason.
 bool CheckListFileName(const std::string& name, std::string* relative);
 
 class qelUpdateCommon {

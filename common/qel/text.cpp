@@ -419,6 +419,31 @@ bool IsDirectory(const std::string& path) {
   return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+const char* CheckServiceFileName(const std::string& name, std::string* relative) {
+  if (name.find('\0') != std::string::npos) return "NUL";
+  // Separators are looked at in the UTF-8 form: a GBK trail byte may be 0x5C.
+  const std::string utf8 = GbkToUtf8(name);
+  if (Utf8ToGbk(utf8) != name) return "not GBK";
+  std::string path = utf8;
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  if (!path.empty() && path[0] == '/') path.erase(0, 1);
+  if (path.find(':') != std::string::npos) return "drive or colon";
+  if (path.empty() || path.back() == '/') return "no file name";
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string segment = path.substr(start, end - start);
+    // An empty segment ("a//b") would name the same file as "a/b".
+    if (segment == "." || segment == ".." || segment.empty()) return "relative or empty segment";
+    start = end + 1;
+  }
+  if (relative != nullptr) *relative = Utf8ToGbk(path);
+  return nullptr;
+}
+
 std::string GetFileName(const std::string& path) {
   std::string::size_type sep = LastSeparator(path);
   return sep == std::string::npos ? path : path.substr(sep + 1);

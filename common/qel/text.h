@@ -87,6 +87,15 @@ std::string NativePath(const std::string& gbkPath);
 bool IsPath(const std::string& path);
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The one check of a file name from the service (a data-update list, the
+// update's stored rows, an application-update list), relative to its folder.
+// "\" counts as a separator and one leading separator is allowed
+// ("/img/a.png" is the lists' own form). Null when the name is safe, with
+// *relative (when given) set to the name with "/" separators and without the
+// leading one; otherwise why it is refused: the name is then empty or names
+// a folder, or holds a "." or ".." or empty segment, a drive, ":", NUL, or
+// bytes that are no GBK.
+const char* CheckServiceFileName(const std::string& name, std::string* relative);
 // Text after the last "/" or "\"; the whole text when there is none.
 std::string GetFileName(const std::string& path);
 // From the first "." of the file-name component to the end; "" when none.
