@@ -220,31 +220,12 @@ void ApplyDownloadUrl(const Json::Value& element, AppUpdateFiles* file) {
     file->url = url + path;
 }
 
-// A file name from the service, relative to the update folder: "\" and "/"
-// separate, one leading separator is allowed; a name that is empty or holds
-// a "." or ".." segment, an empty segment, ":" (drive letters included) or
-// NUL would leave the folder or name nothing, and is refused.
-bool IsSafeRelativeName(const std::string& name) {
-  if (name.find('\0') != std::string::npos || name.find(':') != std::string::npos) return false;
-  // In GBK a second byte may be 0x5C or 0x2F; split the UTF-8 form instead.
-  std::string utf8 = qel::GbkToUtf8(std::string_view(name));
-  size_t start = 0;
-  if (!utf8.empty() && (utf8[0] == '/' || utf8[0] == '\\')) start = 1;
-  if (start >= utf8.size()) return false;
-  while (start <= utf8.size()) {
-    size_t end = utf8.find_first_of("/\\", start);
-    if (end == std::string::npos) end = utf8.size();
-    std::string segment = utf8.substr(start, end - start);
-    if (segment.empty() || segment == "." || segment == "..") return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 void ApplyLocalPath(const Json::Value& element, AppUpdateFiles* file) {
   std::string name;
   if (!qel::ReadString(element, "fileName", &name)) return;
-  if (!IsSafeRelativeName(name)) return;
+  // The update's own check: a name that would leave the folder, name a
+  // folder or hold bytes that are no GBK gives no local path.
+  if (qel::CheckServiceFileName(name, nullptr) != nullptr) return;
   if (name[0] != '/' && name[0] != '\\') name = "\\" + name;
   file->localPath = GetMoudleDirA() + "\\AppUpdate" + name;
 }

@@ -7,6 +7,7 @@
 #include "qel/json.h"
 #include "recordtest.h"
 #include "records/qelrecords.h"
+#include "records/recordconvert.h"
 #include "testsupport.h"
 
 using namespace qelclientcore;
@@ -259,6 +260,7 @@ TEST(EnterpriseRecords, AppUpdateFilesJoinUrlAndCheckTheName) {
       {"a//b", false},        {"C:\\Windows\\x.dll", false},
       {"a:b", false},         {"", false},
       {"/", false},           {std::string("a\0b", 3), false},
+      {"lib/", false},        {"/img//a.png", false},
   };
   for (const Case& c : names) {
     Json::Value v(Json::objectValue);
@@ -271,6 +273,28 @@ TEST(EnterpriseRecords, AppUpdateFilesJoinUrlAndCheckTheName) {
     } else {
       EXPECT_EQ(entry.localPath, "") << "name: " << c.name;
     }
+  }
+}
+
+// A parsed element can hold bytes that are no GBK (the GBK reader drops them
+// from reply texts); the application-update records refuse such a name as the
+// update's lists do, instead of reading it as another file.
+TEST(EnterpriseRecords, AppUpdateFilesRefuseNamesThatAreNoGbk) {
+  const struct {
+    std::string name;
+    bool accepted;
+  } names[] = {
+      {qeltest::Gbk("/图/誠.png"), true},
+      {"/img/\xFF\xFF.png", false},
+      {"pc\x81", false},
+      {"a\x81\x20.txt", false},
+  };
+  for (const auto& c : names) {
+    Json::Value v(Json::objectValue);
+    v["fileName"] = c.name;
+    AppUpdateFiles entry;
+    ASSERT_TRUE(ConvertElement(v, &entry)) << "name: " << c.name;
+    EXPECT_EQ(entry.localPath.empty(), !c.accepted) << "name: " << c.name << " path: " << entry.localPath;
   }
 }
 
