@@ -16,6 +16,7 @@
 #include "getterhelpers.h"
 #include "qelgloghelper.h"
 #include "qel/json.h"
+#include "qel/text.h"
 #include "qelbridge.h"
 #include "qelresource.h"
 
@@ -34,7 +35,8 @@ struct Runtime {
   std::condition_variable wake;
   std::once_flag initOnce;
   bool initResult = false;
-  bool stopping = false;  // guarded by mutex; mirrored in stopFlag
+  std::atomic<bool> started{false};  // Init has started the bridge
+  bool stopping = false;             // guarded by mutex; mirrored in stopFlag
   std::atomic<bool> stopFlag{false};
   std::atomic<bool> updateRequested{false};
   std::atomic<bool> updateRunning{false};
@@ -59,9 +61,22 @@ void OnBridgeLog(const char* text, const char* /*extra*/) {
   google::LogMessage("qelclientcore", 39, google::GLOG_INFO).stream() << text;
 }
 
+// The relay itself is registered with the bridge by Init: before it the
+// bridge is not touched.
 void StoreHostProgress(void* callback) {
   State().hostProgress.store(reinterpret_cast<UpdateDownCallback>(callback));
-  SetUpdateDownCallback(&RelayUpdateProgress);
+}
+
+// A host that cannot find its installation would otherwise see only an
+// empty catalogue: say which files were looked for.
+void ReportMissingInstallation(const std::string& folder) {
+  for (const char* file : {"/data/qel_data.db", "/data/qel_exdata.db"}) {
+    const std::string path = folder + file;
+    if (qel::FileExists(path)) continue;
+    LOG(ERROR) << "installation incomplete: " << qel::NativePath(path)
+               << " is missing (the installation folder is QEL_INSTALL_DIR, else the folder of "
+                  "libQelClientCore.so)";
+  }
 }
 
 void CachedDataSendThread() {
@@ -127,11 +142,13 @@ void ShutdownClientCore() {
 
 bool ClientCoreShutDown() { return State().stopFlag.load(); }
 
+bool ClientCoreStarted() { return State().started.load(); }
+
 void RequestDataUpdate() {
   Runtime& state = State();
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.stopping) return;
+    if (state.stopping || !state.started.load()) return;
     state.updateRequested.store(true);
     if (!state.dataUpdateStarted) {
       state.dataUpdateStarted = true;
@@ -179,8 +196,12 @@ bool CQelClientCore::Init() {
         state.ownsGlog = qelGLogHelper::GetInstance()->OwnsLogging();
       }
       std::string json = GetInitInfo();
+      ReportMissingInstallation(GetMoudleDirA());
       SetLogCallback(&OnBridgeLog);
+      SetUpdateDownCallback(&RelayUpdateProgress);
       int rc = InitQelbridge(260, json.c_str());
+      detail::OpenBridgeCalls();
+      state.started.store(true);
       if (const wchar_t* caption = getLANG(GetLangType(), 3)) modelParameter_.paramName = caption;
       if (const wchar_t* caption = getLANG(GetLangType(), 8)) priceParameter_.paramName = caption;
       // Registered after the bridge started, so it runs before the bridge's

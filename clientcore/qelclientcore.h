@@ -40,6 +40,8 @@ class QELCLIENTCORE_API CQelClientCore {
  public:
   // The one instance, built on first use.
   static CQelClientCore* GetInstance();
+  // Does nothing and returns true; it does NOT start the client core. Call
+  // Init() on the instance for that.
   static bool Initialize(std::string unused);
   // Stops and joins the object's threads (also done at process exit);
   // afterwards every call gives its failure result.
@@ -48,9 +50,12 @@ class QELCLIENTCORE_API CQelClientCore {
   CQelClientCore(const CQelClientCore&) = default;
   CQelClientCore& operator=(const CQelClientCore&) = default;
 
-  // Start-up, once: log files (when kept), the bridge with the start-up
-  // JSON, the two built-in parameters, the cached-data thread. Later calls
-  // return the first result. True when the bridge started.
+  // Starts the client core, once: log files (when kept), the bridge with the
+  // start-up JSON, the two built-in parameters, the cached-data thread.
+  // Later calls return the first result. True when the bridge started; a
+  // missing installation still gives true (an empty catalogue) and is
+  // logged at ERROR with the paths looked for. Until Init() every call
+  // gives its failure result without touching the bridge.
   bool Init();
   // The start-up JSON (GBK, styled).
   std::string GetInitInfo();

@@ -35,6 +35,11 @@ class InstallationServices : public ICommonServices {
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
+    Build();
+    ASSERT_TRUE(Core().Init());
+  }
+  // The sample installation, handed to the client core as its folder.
+  void Build() {
     std::vector<std::filesystem::path> files;
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(QEL_SOURCE_DIR) + "/data/sample")) {
@@ -54,12 +59,38 @@ class EndToEnd : public ::testing::Test {
         "('501', '', '营业执照', 'cert/501.png', 1, 1), ('502', '501', '副本', 'cert/502.png', 1, 2),"
         "('503', '501', '旧证', '', 0, 3);");
     CCommon2::instance().SetServices(std::make_shared<InstallationServices>(install_.root()));
-    ASSERT_TRUE(Core().Init());
   }
   CQelClientCore& Core() { return *CQelClientCore::GetInstance(); }
 
   qeltest::Installation install_;
 };
+
+// Calls made before Init give their failure results and open nothing:
+// Init still opens the installation, and the catalogue is there.
+class BeforeInit : public EndToEnd {
+ protected:
+  void SetUp() override { Build(); }
+};
+
+TEST_F(BeforeInit, CallsFailAndInitStillOpensTheInstallation) {
+  std::vector<ProductCategory> top;
+  Core().GetTopProuductCategorys(top);
+  EXPECT_TRUE(top.empty());
+  EXPECT_EQ(Core().GetCompanyInfo(), nullptr);
+  EXPECT_EQ(Core().GetAllProuductsCount(-1), 0);
+  std::vector<Product> products;
+  Core().GetProductsByCategory(1000001, products, -1, 50, 0);
+  EXPECT_TRUE(products.empty());
+  EXPECT_FALSE(Core().DoDataUpdate());
+
+  ASSERT_TRUE(Core().Init());
+  Core().GetTopProuductCategorys(top);
+  ASSERT_GE(top.size(), 2u);
+  EXPECT_EQ(top[0].categoryId, 1000001u);
+  EXPECT_NE(Core().GetCompanyInfo(), nullptr);
+  EXPECT_GT(Core().GetAllProuductsCount(-1), 0);
+  CQelClientCore::Uninitialize();
+}
 
 TEST_F(EndToEnd, CategoriesProductsAndBrands) {
   std::vector<ProductCategory> top;
