@@ -46,7 +46,8 @@ struct Runtime {
   bool dataUpdateStarted = false;
   bool ownsGlog = false;
   std::mutex shutdownMutex;
-  bool shutDown = false;
+  bool shutDown = false;  // guarded by shutdownMutex, like the two below
+  int joining = 0;        // threads taken out by a shutdown call, not yet joined
 };
 
 Runtime& State() {
@@ -121,23 +122,57 @@ int64_t CachedDataIntervalMs() {
   return interval > 0 ? interval : 900000;
 }
 
+namespace {
+
+// The thread to join, moved out of its slot; none when it was never started,
+// is being joined elsewhere or is the calling thread. A host callback (the
+// update's progress, a log line) that shuts the client core down runs on one
+// of these threads: that thread is left to end by itself once the callback
+// returns, and a later shutdown call from another thread joins it.
+std::thread TakeForJoin(std::thread& slot) {
+  if (!slot.joinable() || slot.get_id() == std::this_thread::get_id()) return std::thread();
+  return std::move(slot);
+}
+
+}  // namespace
+
 void ShutdownClientCore() {
   Runtime& state = State();
-  std::lock_guard<std::mutex> once(state.shutdownMutex);
-  if (state.shutDown) return;
-  state.shutDown = true;
+  bool first = false;
+  int taken = 0;
+  std::thread cachedData;
+  std::thread dataUpdate;
   {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.stopping = true;
-    state.stopFlag.store(true);
+    std::lock_guard<std::mutex> guard(state.shutdownMutex);
+    first = !state.shutDown;
+    state.shutDown = true;
+    if (first) {
+      std::lock_guard<std::mutex> lock(state.mutex);
+      state.stopping = true;
+      state.stopFlag.store(true);
+    }
+    cachedData = TakeForJoin(state.cachedDataThread);
+    dataUpdate = TakeForJoin(state.dataUpdateThread);
+    taken = (cachedData.joinable() ? 1 : 0) + (dataUpdate.joinable() ? 1 : 0);
+    state.joining += taken;
   }
-  state.wake.notify_all();
+  if (first) state.wake.notify_all();
   // Joined before the bridge, SQLite and glog go away; an update in progress
-  // stops at its next progress report.
-  if (state.cachedDataThread.joinable()) state.cachedDataThread.join();
-  if (state.dataUpdateThread.joinable()) state.dataUpdateThread.join();
-  detail::BlockBridgeCalls();
-  if (state.ownsGlog) qelGLogHelper::GetInstance()->Shutdown();
+  // stops at its next progress report. Never under the lock: a callback on
+  // the thread being joined may itself ask for shutdown.
+  if (cachedData.joinable()) cachedData.join();
+  if (dataUpdate.joinable()) dataUpdate.join();
+  if (first) detail::BlockBridgeCalls();
+
+  std::lock_guard<std::mutex> guard(state.shutdownMutex);
+  state.joining -= taken;
+  // glog goes last, once no thread of ours can still write a line.
+  const bool threadsEnded =
+      state.joining == 0 && !state.cachedDataThread.joinable() && !state.dataUpdateThread.joinable();
+  if (threadsEnded && state.ownsGlog) {
+    state.ownsGlog = false;
+    qelGLogHelper::GetInstance()->Shutdown();
+  }
 }
 
 bool ClientCoreShutDown() { return State().stopFlag.load(); }
@@ -193,6 +228,7 @@ bool CQelClientCore::Init() {
     std::call_once(state.initOnce, [this, &state] {
       if (CCommon2::instance().LogRecord()) {
         qelGLogHelper::GetInstance()->Init("", 0);
+        std::lock_guard<std::mutex> guard(state.shutdownMutex);
         state.ownsGlog = qelGLogHelper::GetInstance()->OwnsLogging();
       }
       std::string json = GetInitInfo();

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/qelcommon2.h"
+#include "glogcapture.h"
 #include "qelclientcore.h"
 #include "testsupport.h"
 
@@ -89,6 +90,22 @@ TEST_F(BeforeInit, CallsFailAndInitStillOpensTheInstallation) {
   EXPECT_EQ(top[0].categoryId, 1000001u);
   EXPECT_NE(Core().GetCompanyInfo(), nullptr);
   EXPECT_GT(Core().GetAllProuductsCount(-1), 0);
+  CQelClientCore::Uninitialize();
+}
+
+// A broken installation still starts (an empty catalogue), and the log
+// says at ERROR which files were looked for.
+TEST_F(BeforeInit, MissingDatabasesAreLoggedWithTheirPaths) {
+  std::filesystem::remove(install_.dataDb());
+  std::filesystem::remove(install_.exDb());
+  qeltest::GlogErrors errors;
+  ASSERT_TRUE(Core().Init());
+  EXPECT_TRUE(errors.Has({"installation incomplete", install_.dataDb(), "QEL_INSTALL_DIR"})) << errors.Text();
+  EXPECT_TRUE(errors.Has({"installation incomplete", install_.exDb()})) << errors.Text();
+  EXPECT_TRUE(errors.Has({"cannot open the main database", install_.dataDb()})) << errors.Text();
+  std::vector<ProductCategory> top;
+  Core().GetTopProuductCategorys(top);
+  EXPECT_TRUE(top.empty());
   CQelClientCore::Uninitialize();
 }
 
