@@ -18,6 +18,7 @@
 #include "qel/json.h"
 #include "qel/text.h"
 #include "qelbridge.h"
+#include "qelhttpjsonrequest.h"
 #include "qelresource.h"
 
 namespace qelclientcore {
@@ -150,6 +151,9 @@ void ShutdownClientCore() {
       std::lock_guard<std::mutex> lock(state.mutex);
       state.stopping = true;
       state.stopFlag.store(true);
+      // A send or download in flight on one of the threads ends now instead
+      // of waiting out its time-out; its records stay queued.
+      qel::internet::SetTransfersStopped(true);
     }
     cachedData = TakeForJoin(state.cachedDataThread);
     dataUpdate = TakeForJoin(state.dataUpdateThread);
