@@ -23,6 +23,13 @@
 #include "qelclientcore_export.h"
 #include "records/qelrecords.h"
 
+extern "C" {
+// The data update's progress callback (the same type as qelbridge's): the
+// step 0 to 100 and a GBK text; a non-zero result asks the update to stop.
+// Hand it to DoDataUpdateAsync or SetDownloadCallback as a void*.
+typedef int (*UpdateDownCallback)(int step, const char* text);
+}
+
 namespace qelclientcore {
 
 // Results of the account calls; the values are fixed.
