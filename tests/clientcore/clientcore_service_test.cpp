@@ -556,10 +556,12 @@ TEST_F(CachedDataThread, UsageRecordsAreSentByTheThread) {
             Object({{"addUid", "u7"}, {"compId", "10001"}, {"prodId", "10000000003"}}));
   EXPECT_EQ(ParamOf(CallsOf("PrintService.json saveProdPrint")[0], "PrintService.json saveProdPrint"),
             Object({{"addUid", "u7"}, {"compId", "10001"}, {"printType", "1"}, {"prodId", "10000000003"}}));
-  // Accepted rows leave the queue and are never sent again. The queue is
-  // read once the thread has been joined: a second connection must not
-  // race the bridge's writes.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Accepted rows leave the queue and are never sent again. Sends take
+  // turns: this one runs once the thread's send that carried them (reply
+  // and deletion included) is over. A shutdown during that send would keep
+  // the rows queued. The queue is read once the thread has been joined: a
+  // second connection must not race the bridge's writes.
+  Core().sendCachedDataSync();
   CQelClientCore::Uninitialize();
   EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"0"});
   EXPECT_EQ(CallsOf("VisitService.json saveProdVisit").size(), 1u);
