@@ -261,10 +261,12 @@ TEST_F(EndToEnd, CompanyModulesCertificatesAndCases) {
 }
 
 // Account calls reach the bridge's custom module; the sample installation
-// has no service, so they fail and give their failure results.
+// has no service, so they fail and give their failure results, with a
+// sentence the host can show (the sample holds the transport's texts).
 TEST_F(EndToEnd, AccountCallsWithoutServiceFail) {
   std::wstring error;
-  EXPECT_NE(Core().LogIn("u", "p", false, error), LOGIN_OK);
+  EXPECT_EQ(Core().LogIn("u", "p", false, error), LOGIN_FAIL_OTHER);
+  EXPECT_EQ(error, L"未设置服务地址");
   EXPECT_FALSE(Core().IsDataNeedUpdateSync());
 }
 
