@@ -187,9 +187,10 @@ class QELCLIENTCORE_API CQelClientCore {
   void GetUserInfo(UserRegInfo& info);
   bool IsUserInTheLogin();
 
-  // Consultations, inquiries, feedback, areas, date. The lists page as said
-  // above and refresh the cache the *ById getters read; a failed refresh
-  // keeps it. Area ids grow by 2 digits per level.
+  // Consultations, inquiries, feedback, areas, date. The consultation and
+  // inquiry lists come whole (the bridge applies no limit or offset) and
+  // refresh the cache the *ById getters read; a failed refresh keeps it.
+  // Area ids grow by 2 digits per level.
   bool NewConsult(MyConsultation& consult);
   bool NewInquire(MyInquire& inquire, bool unused);
   // True exactly when the bridge deleted it; the cached entry goes only then.
