@@ -14,6 +14,7 @@
 #include "database/qeldatasource.h"
 #include "database/sqlite/qeldatasourcesqlite.h"
 #include "logbridge.h"
+#include "qel/glogsetup.h"
 #include "qel/json.h"
 #include "qel/text.h"
 
@@ -35,8 +36,9 @@ StartupHooks& Hooks() {
   return hooks;
 }
 std::atomic<int> g_platform{0};
-// Set once the singleton has been built (and the main database opened).
-std::atomic<bool> g_bridgeBuilt{false};
+// Set once the singleton has loaded its data (the second database is
+// attached from then on).
+std::atomic<bool> g_bridgeLoaded{false};
 
 // glog is one per process; whichever library sets it up owns the shutdown.
 class BridgeLogHelper {
@@ -44,35 +46,17 @@ class BridgeLogHelper {
   static void Setup() {
     static std::once_flag once;
     std::call_once(once, [] {
-      if (google::IsGoogleLoggingInitialized()) return;
-      if (!IsDirectory("./qellog")) CreateDirectories("./qellog");
-      // glog keeps the pointer it is given, so the name lives as long as
-      // the process. The link is read whole, however long the path.
-      static const std::string programName = [] {
-        std::error_code ec;
-        std::string name = std::filesystem::read_symlink("/proc/self/exe", ec).string();
-        return ec || name.empty() ? std::string("qelbridge") : name;
-      }();
-      google::InitGoogleLogging(programName.c_str());
-      owner_ = true;
-      FLAGS_stderrthreshold = 0;
-      FLAGS_colorlogtostderr = true;
-      google::SetLogDestination(google::GLOG_INFO, "./qellog/INFO_");
-      google::SetLogDestination(google::GLOG_WARNING, "./qellog/WARNING_");
-      google::SetLogDestination(google::GLOG_ERROR, "./qellog/ERROR_");
-      FLAGS_logbufsecs = 0;
-      FLAGS_max_log_size = 100;
-      FLAGS_stop_logging_if_full_disk = true;
-      google::SetLogFilenameExtension("91_");
+      // The link is read whole, however long the path.
+      std::error_code ec;
+      std::string name = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+      if (StartGlog(ec || name.empty() ? std::string("qelbridge") : name, "91_", 0)) owner_ = true;
     });
   }
 
   // The single shutdown, only by the owner and only once.
   static void Shutdown() {
     bool expected = true;
-    if (owner_.compare_exchange_strong(expected, false) && google::IsGoogleLoggingInitialized()) {
-      google::ShutdownGoogleLogging();
-    }
+    if (owner_.compare_exchange_strong(expected, false)) StopGlog();
   }
 
  private:
@@ -178,6 +162,10 @@ int StartQelbridge(int platform, const std::string& json) {
     values.MAC = TextMember(root, "MAC");
     values.IMEI = TextMember(root, "IMEI");
     values.IMSI = TextMember(root, "IMSI");
+    if (values.LOCAL_PATH.empty() && !g_bridgeLoaded.load()) {
+      LOG(ERROR) << "InitQelbridge: LOCAL_PATH is empty, no database is opened until a start names the "
+                    "installation folder";
+    }
     values.uploadDir = values.LOCAL_PATH + "/uploadfile";
     std::string uploadUrl = UploadUrlFor(values.SERVER_PATH);
     if (!uploadUrl.empty()) values.uploadUrl = uploadUrl;
@@ -189,7 +177,7 @@ int StartQelbridge(int platform, const std::string& json) {
 
   // A staged update replaces the second database file: never while the
   // connection that has it attached is open.
-  IQELDatasource* open = g_bridgeBuilt.load() ? qelInfoAccess::GetInstance()->GetDatasource() : nullptr;
+  IQELDatasource* open = g_bridgeLoaded.load() ? qelInfoAccess::GetInstance()->GetDatasource() : nullptr;
   if (open != nullptr && open->IsOpen()) {
     QEL_LOG("InitQelbridge", "updateOperate skipped: the database is open");
   } else {
@@ -209,20 +197,30 @@ int StartQelbridge(int platform, const std::string& json) {
 cqelbridge* cqelbridge::GetInstance() {
   QEL_LOG("qel::dataspace::cqelbridge::GetInstance", "qelbridge_Ins bigein Instance");
   static cqelbridge instance;
+  instance.LoadOnce();
   return &instance;
+}
+
+void cqelbridge::LoadOnce() {
+  if (g_bridgeLoaded.load()) return;
+  std::lock_guard<std::mutex> lock(loadMutex_);
+  // Without an installation folder nothing is opened, so that a later start
+  // still opens the real databases.
+  if (g_bridgeLoaded.load() || GetLocalPath().empty()) return;
+  InitAllData();
+  g_bridgeLoaded.store(true);
+  // Registered after the session and the registry were built, so it runs
+  // before they are torn down at exit: the host's callbacks are not called
+  // while the process is ending.
+  std::atexit([] {
+    StoreLogCallback(nullptr);
+    StoreUpdateDownCallback(nullptr);
+  });
 }
 
 cqelbridge::cqelbridge() {
   QEL_LOG("qel::dataspace::cqelbridge::cqelbridge", "bigein InitAllData outside！");
   qelInfoAccess::SetUserId("");
-  InitAllData();
-  g_bridgeBuilt.store(true);
-  // Runs before this singleton and the registry are torn down at exit: the
-  // host's callbacks are not called while the process is ending.
-  std::atexit([] {
-    StoreLogCallback(nullptr);
-    StoreUpdateDownCallback(nullptr);
-  });
 }
 
 cqelbridge::~cqelbridge() { BridgeLogHelper::Shutdown(); }
@@ -238,6 +236,7 @@ int cqelbridge::InitAllData() {
   std::string localPath = GetLocalPath();
   auto* sqlite = dynamic_cast<qelDatasourceSqlite*>(datasource);
   if (sqlite == nullptr || !sqlite->AttachExDB(localPath + "/data/qel_exdata.db", "EXDB")) {
+    LOG(ERROR) << "cannot attach the second database " << NativePath(localPath + "/data/qel_exdata.db");
     QEL_LOG(kFun, "attach exdatabase error");
     return 1;
   }

@@ -54,8 +54,9 @@ std::string UploadUrlFor(const std::string& serverPath);
 
 class cqelbridge {
  public:
-  // Created on first use (the first InitQelbridge or Invoke), which opens
-  // the databases and loads the user, the company and the local version.
+  // Created on first use (the first InitQelbridge or Invoke). The first use
+  // once InitQelbridge has named a non-empty installation folder opens the
+  // databases and loads the user, the company and the local version.
   static cqelbridge* GetInstance();
 
   // Splits the code into module (bits 8-15) and method (bits 0-7) and runs
@@ -82,7 +83,10 @@ class cqelbridge {
   cqelbridge& operator=(const cqelbridge&) = delete;
 
   int InitAllData();
+  // Runs InitAllData once the installation folder is known.
+  void LoadOnce();
 
+  std::mutex loadMutex_;
   std::mutex mutex_;  // guards localVersion
   std::string localVersion;
 };

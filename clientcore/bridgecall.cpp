@@ -26,6 +26,7 @@ LibraryInvoker& Library() {
 
 std::atomic<BridgeInvoker*> g_invoker{nullptr};
 std::atomic<bool> g_blocked{false};
+std::atomic<bool> g_opened{false};
 
 }  // namespace
 
@@ -38,6 +39,7 @@ BridgeInvoker& CurrentInvoker() {
 
 void BlockBridgeCalls() { g_blocked.store(true); }
 bool BridgeCallsBlocked() { return g_blocked.load(); }
+void OpenBridgeCalls() { g_opened.store(true); }
 
 void ReplyText::Reset() {
   if (text_ != nullptr) {
@@ -84,7 +86,9 @@ Reply Call(int code, const std::string& request) {
   Reply reply;
   if (BridgeCallsBlocked()) return reply;
   try {
-    BridgeInvoker& invoker = CurrentInvoker();
+    BridgeInvoker* custom = g_invoker.load();
+    if (custom == nullptr && !g_opened.load()) return reply;
+    BridgeInvoker& invoker = custom != nullptr ? *custom : Library();
     ReplyText text(&invoker);
     reply.result = invoker.Invoke(code, request.c_str(), text.Out());
     if (text.Has()) {

@@ -35,6 +35,12 @@ BridgeInvoker& CurrentInvoker();
 void BlockBridgeCalls();
 bool BridgeCallsBlocked();
 
+// Until Init has started the bridge, calls answer "no reply" without
+// reaching it: a call before Init would open the bridge's session without
+// an installation folder. An invoker set by SetBridgeInvoker stands in for
+// a started bridge.
+void OpenBridgeCalls();
+
 // Owns one reply text of Invoke and releases it once.
 class ReplyText {
  public:

@@ -16,7 +16,9 @@
 #include "getterhelpers.h"
 #include "qelgloghelper.h"
 #include "qel/json.h"
+#include "qel/text.h"
 #include "qelbridge.h"
+#include "qelhttpjsonrequest.h"
 #include "qelresource.h"
 
 namespace qelclientcore {
@@ -34,7 +36,8 @@ struct Runtime {
   std::condition_variable wake;
   std::once_flag initOnce;
   bool initResult = false;
-  bool stopping = false;  // guarded by mutex; mirrored in stopFlag
+  std::atomic<bool> started{false};  // Init has started the bridge
+  bool stopping = false;             // guarded by mutex; mirrored in stopFlag
   std::atomic<bool> stopFlag{false};
   std::atomic<bool> updateRequested{false};
   std::atomic<bool> updateRunning{false};
@@ -44,7 +47,8 @@ struct Runtime {
   bool dataUpdateStarted = false;
   bool ownsGlog = false;
   std::mutex shutdownMutex;
-  bool shutDown = false;
+  bool shutDown = false;  // guarded by shutdownMutex, like the two below
+  int joining = 0;        // threads taken out by a shutdown call, not yet joined
 };
 
 Runtime& State() {
@@ -59,9 +63,22 @@ void OnBridgeLog(const char* text, const char* /*extra*/) {
   google::LogMessage("qelclientcore", 39, google::GLOG_INFO).stream() << text;
 }
 
+// The relay itself is registered with the bridge by Init: before it the
+// bridge is not touched.
 void StoreHostProgress(void* callback) {
   State().hostProgress.store(reinterpret_cast<UpdateDownCallback>(callback));
-  SetUpdateDownCallback(&RelayUpdateProgress);
+}
+
+// A host that cannot find its installation would otherwise see only an
+// empty catalogue: say which files were looked for.
+void ReportMissingInstallation(const std::string& folder) {
+  for (const char* file : {"/data/qel_data.db", "/data/qel_exdata.db"}) {
+    const std::string path = folder + file;
+    if (qel::FileExists(path)) continue;
+    LOG(ERROR) << "installation incomplete: " << qel::NativePath(path)
+               << " is missing (the installation folder is QEL_INSTALL_DIR, else the folder of "
+                  "libQelClientCore.so)";
+  }
 }
 
 void CachedDataSendThread() {
@@ -106,32 +123,71 @@ int64_t CachedDataIntervalMs() {
   return interval > 0 ? interval : 900000;
 }
 
+namespace {
+
+// The thread to join, moved out of its slot; none when it was never started,
+// is being joined elsewhere or is the calling thread. A host callback (the
+// update's progress, a log line) that shuts the client core down runs on one
+// of these threads: that thread is left to end by itself once the callback
+// returns, and a later shutdown call from another thread joins it.
+std::thread TakeForJoin(std::thread& slot) {
+  if (!slot.joinable() || slot.get_id() == std::this_thread::get_id()) return std::thread();
+  return std::move(slot);
+}
+
+}  // namespace
+
 void ShutdownClientCore() {
   Runtime& state = State();
-  std::lock_guard<std::mutex> once(state.shutdownMutex);
-  if (state.shutDown) return;
-  state.shutDown = true;
+  bool first = false;
+  int taken = 0;
+  std::thread cachedData;
+  std::thread dataUpdate;
   {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.stopping = true;
-    state.stopFlag.store(true);
+    std::lock_guard<std::mutex> guard(state.shutdownMutex);
+    first = !state.shutDown;
+    state.shutDown = true;
+    if (first) {
+      std::lock_guard<std::mutex> lock(state.mutex);
+      state.stopping = true;
+      state.stopFlag.store(true);
+      // A send or download in flight on one of the threads ends now instead
+      // of waiting out its time-out; its records stay queued.
+      qel::internet::SetTransfersStopped(true);
+    }
+    cachedData = TakeForJoin(state.cachedDataThread);
+    dataUpdate = TakeForJoin(state.dataUpdateThread);
+    taken = (cachedData.joinable() ? 1 : 0) + (dataUpdate.joinable() ? 1 : 0);
+    state.joining += taken;
   }
-  state.wake.notify_all();
+  if (first) state.wake.notify_all();
   // Joined before the bridge, SQLite and glog go away; an update in progress
-  // stops at its next progress report.
-  if (state.cachedDataThread.joinable()) state.cachedDataThread.join();
-  if (state.dataUpdateThread.joinable()) state.dataUpdateThread.join();
-  detail::BlockBridgeCalls();
-  if (state.ownsGlog) qelGLogHelper::GetInstance()->Shutdown();
+  // stops at its next progress report. Never under the lock: a callback on
+  // the thread being joined may itself ask for shutdown.
+  if (cachedData.joinable()) cachedData.join();
+  if (dataUpdate.joinable()) dataUpdate.join();
+  if (first) detail::BlockBridgeCalls();
+
+  std::lock_guard<std::mutex> guard(state.shutdownMutex);
+  state.joining -= taken;
+  // glog goes last, once no thread of ours can still write a line.
+  const bool threadsEnded =
+      state.joining == 0 && !state.cachedDataThread.joinable() && !state.dataUpdateThread.joinable();
+  if (threadsEnded && state.ownsGlog) {
+    state.ownsGlog = false;
+    qelGLogHelper::GetInstance()->Shutdown();
+  }
 }
 
 bool ClientCoreShutDown() { return State().stopFlag.load(); }
+
+bool ClientCoreStarted() { return State().started.load(); }
 
 void RequestDataUpdate() {
   Runtime& state = State();
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.stopping) return;
+    if (state.stopping || !state.started.load()) return;
     state.updateRequested.store(true);
     if (!state.dataUpdateStarted) {
       state.dataUpdateStarted = true;
@@ -176,11 +232,16 @@ bool CQelClientCore::Init() {
     std::call_once(state.initOnce, [this, &state] {
       if (CCommon2::instance().LogRecord()) {
         qelGLogHelper::GetInstance()->Init("", 0);
+        std::lock_guard<std::mutex> guard(state.shutdownMutex);
         state.ownsGlog = qelGLogHelper::GetInstance()->OwnsLogging();
       }
       std::string json = GetInitInfo();
+      ReportMissingInstallation(GetMoudleDirA());
       SetLogCallback(&OnBridgeLog);
+      SetUpdateDownCallback(&RelayUpdateProgress);
       int rc = InitQelbridge(260, json.c_str());
+      detail::OpenBridgeCalls();
+      state.started.store(true);
       if (const wchar_t* caption = getLANG(GetLangType(), 3)) modelParameter_.paramName = caption;
       if (const wchar_t* caption = getLANG(GetLangType(), 8)) priceParameter_.paramName = caption;
       // Registered after the bridge started, so it runs before the bridge's

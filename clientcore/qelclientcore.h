@@ -11,6 +11,18 @@
 // calls the object from one thread at a time; Init() starts the object's
 // own threads. After shutdown (process exit or Uninitialize()) every call
 // gives its failure result.
+//
+// Conventions of every getter below:
+// - Results on failure (no reply, a failure reply, a reply of the wrong
+//   shape, before Init() or after shutdown): pointer getters return null,
+//   count getters 0, boolean calls false, and getters that fill the caller's
+//   vector or map leave it empty (they empty it first).
+// - Paging (limit, offset) of lists answered by the bridge: a limit of -1
+//   or 0 means no limit, an offset of -1 or 0 the first row; otherwise at
+//   most `limit` rows from row `offset` (counted from 0).
+// - Ids are those of the local database: products and categories are
+//   64-bit decimal ids (a top-level category has 7 digits, each level 3
+//   more), the other records int ids.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +34,13 @@
 
 #include "qelclientcore_export.h"
 #include "records/qelrecords.h"
+
+extern "C" {
+// The data update's progress callback (the same type as qelbridge's): the
+// step 0 to 100 and a GBK text; a non-zero result asks the update to stop.
+// Hand it to DoDataUpdateAsync or SetDownloadCallback as a void*.
+typedef int (*UpdateDownCallback)(int step, const char* text);
+}
 
 namespace qelclientcore {
 
@@ -40,6 +59,8 @@ class QELCLIENTCORE_API CQelClientCore {
  public:
   // The one instance, built on first use.
   static CQelClientCore* GetInstance();
+  // Does nothing and returns true; it does NOT start the client core. Call
+  // Init() on the instance for that.
   static bool Initialize(std::string unused);
   // Stops and joins the object's threads (also done at process exit);
   // afterwards every call gives its failure result.
@@ -48,9 +69,12 @@ class QELCLIENTCORE_API CQelClientCore {
   CQelClientCore(const CQelClientCore&) = default;
   CQelClientCore& operator=(const CQelClientCore&) = default;
 
-  // Start-up, once: log files (when kept), the bridge with the start-up
-  // JSON, the two built-in parameters, the cached-data thread. Later calls
-  // return the first result. True when the bridge started.
+  // Starts the client core, once: log files (when kept), the bridge with the
+  // start-up JSON, the two built-in parameters, the cached-data thread.
+  // Later calls return the first result. True when the bridge started; a
+  // missing installation still gives true (an empty catalogue) and is
+  // logged at ERROR with the paths looked for. Until Init() every call
+  // gives its failure result without touching the bridge.
   bool Init();
   // The start-up JSON (GBK, styled).
   std::string GetInitInfo();
@@ -58,7 +82,11 @@ class QELCLIENTCORE_API CQelClientCore {
   void Clear();
   bool Decrypt(std::string text);
 
-  // Company, about, modules.
+  // Company, about, modules. The record getters answer from their cache
+  // once a reply was accepted; the *Js getters hand out the parsed reply
+  // (an array; null when nothing was accepted). GetSecondaryModules(bannerId)
+  // lists the modules below one banner (PrimaryModule::bannerId); the
+  // Update*Status calls mark an item as seen (its STATUS), true when stored.
   const CompanyInfo* GetCompanyInfo();
   const QelInfo* GetQelInfo();
   Json::Value& GetCompanyInfoJs();
@@ -74,6 +102,18 @@ class QELCLIENTCORE_API CQelClientCore {
   bool UpdateSecondaryModuleStatus(int id);
 
   // Categories, brands, products, favourites.
+  // - Category getters take a PRO_CATEGORY_ID (ProductCategory::categoryId).
+  // - brandId: -1 means every brand. Any other value, 0 included, keeps only
+  //   the products of the brand with that BRAND_ID (the sample has none with
+  //   0, so 0 gives an empty list and a count of 0).
+  // - GetAllProuductsCount counts every product (11-digit ids, models not
+  //   counted) of the brand; GetAllProuducts pages the same list (see
+  //   paging above) and GetProductsByCategory one category's products, the
+  //   products of its subcategories included.
+  // - GetProductByID answers from the products already read, else asks;
+  //   null for an unknown id. SearchProduct (GBK words separated by
+  //   blanks) and the favourites work on the local database, so both work
+  //   without the service.
   void GetTopProuductCategorys(std::vector<ProductCategory>& out);
   void GetSubProuductCategorys(uint64_t categoryId, std::vector<ProductCategory>& out);
   void GetParentProuductCategorys(uint64_t categoryId, std::vector<ProductCategory>& out);
@@ -91,7 +131,24 @@ class QELCLIENTCORE_API CQelClientCore {
   bool AddProductToFavorite(uint64_t id);
   bool RemoveProductFromFavorite(uint64_t id);
 
-  // Product detail.
+  // Product detail. productId is a product's PRODUCT_ID (a model's id for
+  // the model-level calls).
+  // - GetProductDetailHead fills one entry per tab, keyed by the tab code:
+  //   0 introduction (count 0 or 1), 1 models (models plus model pictures),
+  //   2 certificate groups, 3 videos, 4 pictures, 5 cases, 6 test reports,
+  //   7 and 8 always present (count 1). False for id 0 or a failed reply.
+  // - GetProuductPics: groupId -1 lists every picture of the product (and
+  //   keeps them for GetProuductPicById), else those of one group
+  //   (ProductPicCategory::groupId).
+  // - GetProuductCaseRes: type is the resource type, 1 pictures, 2 videos.
+  // - The *ById getters answer from the lists read last for that product;
+  //   null when the id was not in them.
+  // - GetProductParameterValues: model PRODUCT_ID -> PARAM_ID -> value, for
+  //   the product and its models. GetProductModelsByFilter gives the models
+  //   that, for at least one filtered PARAM_ID, hold one of the listed
+  //   values (an empty filter gives none); GetProductParameterValuesByFilter
+  //   gives the value maps of the models for which, for at least one
+  //   filtered PARAM_ID, a listed value differs from the model's.
   bool GetProductDetailHead(uint64_t id, std::map<PRODUCTDETAILHEAD, ProductDetailHead>& out);
   void GetProductUnstructuredIntr(uint64_t productId, std::vector<ProductUnstructuredIntr>& out);
   void GetProuductPicCategorys(uint64_t productId, std::vector<ProductPicCategory>& out);
@@ -117,7 +174,9 @@ class QELCLIENTCORE_API CQelClientCore {
   void GetProductParameterValuesByFilter(uint64_t productId, ProductParameterFilter& filter,
                                          ProductParameterValueMap& out);
 
-  // Account. `error` receives the reply's ERRORDESC on a failure reply.
+  // Account. `error` receives the reply's ERRORDESC on a failure reply (the
+  // installation's text for the code: without a service address, the text
+  // of 500001; a transport failure, 500003).
   LoginRst LogIn(const std::string& user, const std::string& password, bool remember, std::wstring& error);
   RegSendCodeRst SendRegCode(const std::string& account, int accountType, std::wstring& error);
   RegCheckCodeRst CheckRegCode(const std::string& code, const std::string& account, int accountType,
@@ -128,7 +187,10 @@ class QELCLIENTCORE_API CQelClientCore {
   void GetUserInfo(UserRegInfo& info);
   bool IsUserInTheLogin();
 
-  // Consultations, inquiries, feedback, areas, date.
+  // Consultations, inquiries, feedback, areas, date. The consultation and
+  // inquiry lists come whole (the bridge applies no limit or offset) and
+  // refresh the cache the *ById getters read; a failed refresh keeps it.
+  // Area ids grow by 2 digits per level.
   bool NewConsult(MyConsultation& consult);
   bool NewInquire(MyInquire& inquire, bool unused);
   // True exactly when the bridge deleted it; the cached entry goes only then.
@@ -153,7 +215,10 @@ class QELCLIENTCORE_API CQelClientCore {
   void behavior_print(uint64_t productId, int printType);
   void sendCachedDataSync();
 
-  // Company certificates, groups and cases.
+  // Company certificates, groups and cases. Category and group ids are
+  // those of the records (EntCertCategory::categoryId, EntCertsGroup's id
+  // text). GetEntCertsByCategory pages here: a limit of -1 means no limit
+  // and 0 gives none; an offset below 0 starts at the first.
   void GetEntCertCategorys(std::vector<EntCertCategory>& out);
   EntCertCategory* GetEntCertCategoryById(int categoryId);
   void GetEntCertsGroupByCategory(const std::wstring& categoryId, std::vector<EntCertsGroup>& out);
@@ -176,13 +241,27 @@ class QELCLIENTCORE_API CQelClientCore {
   bool UpdateEntCaseStatus(int caseId);
   void GetEntCaseRes(int caseId, int type, std::vector<EntCaseRes>& out);
 
-  // Data and application update. The callbacks are qelbridge's
-  // UpdateDownCallback (int step, const char* GBK text; non-zero stops).
+  // Data and application update. The callbacks are UpdateDownCallback
+  // (above) passed as void*: step 0 to 100 with a GBK text. Steps 2, 6 and 8
+  // prepare the run, 10 to 69 come with the resource files, 70 to 99 with
+  // the database file, and 100 with "download finished, restart the client"
+  // once a package is staged for the next start; a non-zero result stops the
+  // run, which then never reports 100. The callback runs on the client
+  // core's data-update thread (or the caller's thread for DoDataUpdate);
+  // it may call Uninitialize() or exit().
+  // True when the service has a newer package than the installation.
   bool IsDataNeedUpdateSync();
   void DoDataUpdateAsync(void* callback);
   void SetDownloadCallback(void* callback);
-  // False when another update runs.
+  // Runs one data update on the calling thread. False when another update
+  // runs, when the host's callback stopped it, when the service or a
+  // download failed (the next run resumes where this one stopped), before
+  // Init() and after shutdown; true when a package was staged or there was
+  // nothing to do.
   bool DoDataUpdate();
+  // Compares the installation's version (ver.qel) with the service's: 0 the
+  // same, 1 newer in its first three numbers, 2 newer in the fourth only,
+  // 3 older than the installation; 0 too on a failure.
   int IsNeedUpdateApp();
   void GetUpdateAppList(const std::string& folder, std::vector<AppUpdateFiles>& out);
   void GetUpdateAppList(std::vector<AppUpdateFiles>& out);

@@ -94,12 +94,15 @@ int main(int argc, char** argv) {
   std::printf("\nProducts of %s %s\n", category.c_str(), title.c_str());
   if (!products.isArray() || products.empty()) std::printf("  (none)\n");
   for (const Json::Value& row : products) {
-    std::string price = qel::StringMember(row, "PRICE");
+    // Price type 1 is "price on request": the price text and unit are not
+    // shown, as the client core's Product record does.
+    const bool onRequest = qel::StringMember(row, "PRICETYPE") == "1";
+    std::string price = onRequest ? "面议" : qel::StringMember(row, "PRICE");
+    std::string unit = onRequest || price.empty() ? "" : qel::StringMember(row, "PRICEUNIT");
     std::printf("  %s  %s%s%s  %s%s%s%s\n", qel::StringMember(row, "PRODUCT_ID").c_str(),
                 qel::StringMember(row, "NAME").c_str(),
                 qel::StringMember(row, "BRANDNAME").empty() ? "" : "  ",
-                qel::StringMember(row, "BRANDNAME").c_str(), price.c_str(),
-                price.empty() ? "" : qel::StringMember(row, "PRICEUNIT").c_str(),
+                qel::StringMember(row, "BRANDNAME").c_str(), price.c_str(), unit.c_str(),
                 qel::StringMember(row, "STATUS") == "2" ? "  [new]" : "",
                 qel::StringMember(row, "FAVORITE") == "1" ? "  [favourite]" : "");
   }

@@ -1,7 +1,7 @@
 // What a user-interface host does with libQelClientCore.so: start the
 // client core on an installation, list the category tree and a category's
 // products as typed records, open the first product's detail tabs, search,
-// and add a favourite. Wide text is printed as UTF-8.
+// add a favourite, and shut down. Wide text is printed as UTF-8.
 //
 //   clientcore_browser <installation folder> [category id]
 //
@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
   CQelClientCore& core = *CQelClientCore::GetInstance();
   if (!core.Init()) {
     std::fprintf(stderr, "the client core did not start on %s\n", argv[1]);
+    CQelClientCore::Uninitialize();
     return 1;
   }
   if (const CompanyInfo* company = core.GetCompanyInfo()) std::printf("%s\n\n", Utf8(company->name).c_str());
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
   core.GetTopProuductCategorys(top);
   if (top.empty()) {
     std::fprintf(stderr, "no categories in %s\n", argv[1]);
+    CQelClientCore::Uninitialize();
     return 1;
   }
   std::printf("Categories\n");
@@ -149,15 +151,17 @@ int main(int argc, char** argv) {
   core.GetProductsByCategory(categoryId, products, -1, 50, 0);
   if (products.empty()) std::printf("  (none)\n");
   for (const Product& product : products) PrintProduct(product);
-  if (products.empty()) return 0;
+  if (products.empty()) {
+    CQelClientCore::Uninitialize();
+    return 0;
+  }
 
   const Product first = products.front();
   std::printf("\nDetail of %s\n", Utf8(first.name).c_str());
   PrintDetail(core, first.productId);
 
-  // Search and favourites reach the service through the bridge; without one
-  // they report their failure.
-  // The client core's narrow texts are GBK: the first two characters of the
+  // Search and favourites are answered from the local database, so they
+  // work without the service. The client core's narrow texts are GBK: the first two characters of the
   // product's name, converted by the common library.
   std::wstring word = first.name.substr(0, 2);
   char gbk[64];
@@ -172,5 +176,7 @@ int main(int argc, char** argv) {
   if (const Product* cached = core.GetProductByID(first.productId)) {
     std::printf("  favourite flag now %d\n", cached->favorite);
   }
+  // Stops the client core's threads before the process ends.
+  CQelClientCore::Uninitialize();
   return 0;
 }

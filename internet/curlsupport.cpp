@@ -1,5 +1,6 @@
 #include "curlsupport.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -91,6 +92,16 @@ Timeouts CurrentTimeouts() {
   return t;
 }
 
+namespace {
+
+std::atomic<bool> g_stopped{false};
+
+int StopCheck(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return g_stopped.load() ? 1 : 0; }
+
+}  // namespace
+
+void SetStopped(bool stopped) { g_stopped.store(stopped); }
+
 bool SetCommonOptions(CURL* handle, const std::string& url, const Timeouts& timeouts) {
   bool ok = curl_easy_setopt(handle, CURLOPT_URL, url.c_str()) == CURLE_OK;
   ok = ok && curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
@@ -99,6 +110,8 @@ bool SetCommonOptions(CURL* handle, const std::string& url, const Timeouts& time
   // A redirect loop would otherwise keep a download busy forever.
   ok = ok && curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 20L) == CURLE_OK;
   ok = ok && curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs) == CURLE_OK;
+  ok = ok && curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, StopCheck) == CURLE_OK;
+  ok = ok && curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
   return ok;
 }
 

@@ -72,9 +72,13 @@ struct Timeouts {
 // qelhttpjsonrequest.h.
 Timeouts CurrentTimeouts();
 
+// While set, every transfer in flight ends at its next progress check
+// (about once a second when nothing moves) and every new one fails.
+void SetStopped(bool stopped);
+
 // Options every transfer shares: the URL, no signals, http and https only
-// (redirects too), a bounded number of redirects and the connect time-out.
-// False when libcurl refuses one of them.
+// (redirects too), a bounded number of redirects, the connect time-out and
+// the stop check. False when libcurl refuses one of them.
 bool SetCommonOptions(CURL* handle, const std::string& url, const Timeouts& timeouts);
 
 // Writes all of data to fd, retrying short writes; false on any error.

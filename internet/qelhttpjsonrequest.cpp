@@ -73,6 +73,8 @@ qelHttpJsonRequest& qelHttpJsonRequest::operator=(const qelHttpJsonRequest& /*ot
 
 qelHttpJsonRequest::~qelHttpJsonRequest() = default;
 
+void SetTransfersStopped(bool stopped) { detail::SetStopped(stopped); }
+
 std::string qelHttpJsonRequest::StatusReply(int code) const {
   try {
     return qelHttpJsonRqstInter::MakeStatusReply(code);

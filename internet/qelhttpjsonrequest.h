@@ -49,6 +49,12 @@ enum InvokeStatus {
 // non-zero return stops the transfer, which then fails with 500003.
 typedef int (*ProgressCallback)(double downloaded, double total);
 
+// Ends every transfer of the process in flight, within about a second, and
+// fails every later one with 500003, until called again with false. The
+// client core calls it when it shuts down, so that none of its threads waits
+// out a time-out.
+QEL_INTERNET_API void SetTransfersStopped(bool stopped);
+
 class qelHttpJsonRqstInter;
 struct DownloadState;
 

@@ -6,6 +6,7 @@
 #include "database/qeldatamanager.h"
 #include "database/qeldatasource.h"
 #include "logbridge.h"
+#include "qel/text.h"
 
 namespace qel {
 namespace dataspace {
@@ -44,26 +45,47 @@ qelInfoAccess* qelInfoAccess::GetInstance() {
 
 qelInfoAccess::qelInfoAccess() {
   QEL_LOG("qel::dataspace::qelInfoAccess::qelInfoAccess", "qelInfoAccess inside！");
+  SetLangID();
+  // Until the installation folder is known the session holds a closed
+  // datasource: every query fails, and the first use after a start opens
+  // the real database instead of one below "/".
+  qelConnection none;
+  none.SetType(1);
+  none.SetPath("");
+  datasource.store(qelDataManager::GetInstance()->GetDatasource(&none));
+  OpenSession();
+}
+
+void qelInfoAccess::OpenSession() {
+  std::lock_guard<std::mutex> lock(openMutex);
+  if (opened.load()) return;
   std::string localPath;
   {
-    std::lock_guard<std::mutex> lock(StartMutex());
+    std::lock_guard<std::mutex> start(StartMutex());
     localPath = StartPath();
   }
+  if (localPath.empty()) return;
   qelConnection connection;
   connection.SetType(1);
   // The file is opened, never created: a missing one leaves the datasource
   // closed and every later query fails.
-  connection.SetPath(localPath + "/data/qel_data.db");
-  datasource = qelDataManager::GetInstance()->GetDatasource(&connection);
-  SetLangID();
-  if (datasource != nullptr) {
-    bool opened = datasource->Open();
-    LOG(INFO) << "DB Open Result :" << (opened ? "Success" : "Fail");
-    QEL_LOG_DIRECT(opened ? "DB Open Success!" : "DB Open Fail!");
+  const std::string path = localPath + "/data/qel_data.db";
+  connection.SetPath(path);
+  IQELDatasource* source = qelDataManager::GetInstance()->GetDatasource(&connection);
+  if (source != nullptr) {
+    bool isOpen = source->Open();
+    LOG(INFO) << "DB Open Result :" << (isOpen ? "Success" : "Fail");
+    if (!isOpen) LOG(ERROR) << "cannot open the main database " << NativePath(path);
+    QEL_LOG_DIRECT(isOpen ? "DB Open Success!" : "DB Open Fail!");
+    datasource.store(source);
   }
+  opened.store(true);
 }
 
-IQELDatasource* qelInfoAccess::GetDatasource() { return datasource; }
+IQELDatasource* qelInfoAccess::GetDatasource() {
+  if (!opened.load()) OpenSession();
+  return datasource.load();
+}
 
 std::string qelInfoAccess::GetLangID() { return langIdText; }
 

@@ -3,6 +3,7 @@
 // caller's identity that service requests carry.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -31,12 +32,14 @@ class qelInfoAccess {
   // session is built changes nothing: the database is opened once.
   static void Start(const std::string& localPath);
 
-  // Built on first use: opens the main database (never creating it). Later
-  // calls return the same object.
+  // Built on first use. The main database is opened (never created) at the
+  // first use once Start has given a non-empty folder; before that no
+  // session is opened. Later calls return the same object.
   static qelInfoAccess* GetInstance();
 
   // The datasource of the main database; null when none could be made. It
-  // may be closed (missing file): every query then fails.
+  // may be closed (no folder yet, or a missing file): every query then
+  // fails.
   IQELDatasource* GetDatasource();
   // The language id as text ("3").
   std::string GetLangID();
@@ -54,12 +57,16 @@ class qelInfoAccess {
   // Fixes the language id at 3; only the constructor calls it, so readers
   // on other threads never see it change.
   void SetLangID();
+  // Opens the main database once the folder is known; once only.
+  void OpenSession();
   qelInfoAccess();
   ~qelInfoAccess() = default;
   qelInfoAccess(const qelInfoAccess&) = delete;
   qelInfoAccess& operator=(const qelInfoAccess&) = delete;
 
-  IQELDatasource* datasource = nullptr;
+  std::mutex openMutex;
+  std::atomic<bool> opened{false};
+  std::atomic<IQELDatasource*> datasource{nullptr};
   int langId = 3;
   std::string langIdText = "3";
 };

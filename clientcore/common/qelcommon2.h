@@ -106,8 +106,10 @@ QELCLIENTCORE_API void wcharTochar(const wchar_t* src, char* dst, int size);
 
 namespace qelclientcore {
 
-// Conversions without a size limit, used inside the client core.
-std::wstring GbkToWide(const std::string& gbk);
-std::string WideToGbk(const std::wstring& wide);
+// Conversions without a size limit: GBK text (as the records' narrow members
+// and the API's narrow arguments hold it) to wide text and back. Sequences
+// that are not GBK, and characters GBK cannot hold, are dropped.
+QELCLIENTCORE_API std::wstring GbkToWide(const std::string& gbk);
+QELCLIENTCORE_API std::string WideToGbk(const std::wstring& wide);
 
 }  // namespace qelclientcore

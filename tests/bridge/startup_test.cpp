@@ -12,6 +12,7 @@
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
 #include "database/qeldatasource.h"
+#include "glogcapture.h"
 #include "qelbridge.h"
 #include "testsupport.h"
 
@@ -117,7 +118,9 @@ TEST(StartUp, MissingMainDatabaseIsNotCreated) {
   qeltest::Installation install;
   fs::remove(install.dataDb());
   SetLogCallback(CaptureLog);
+  qeltest::GlogErrors errors;
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
+  EXPECT_TRUE(errors.Has({"cannot open the main database", install.dataDb()})) << errors.Text();
   EXPECT_FALSE(fs::exists(install.dataDb()));
   EXPECT_TRUE(qeltest::LoggedAtEnd("DB Open Fail!"));
   EXPECT_TRUE(qeltest::LoggedAtEnd("attach exdatabase error"));
@@ -132,7 +135,9 @@ TEST(StartUp, MissingSecondDatabaseIsNotCreatedAndNothingIsLoaded) {
   install.Main("INSERT INTO USERINFO (UID, USERID, REMEMBER) VALUES ('u7', 'me', '1');");
   fs::remove(install.exDb());
   SetLogCallback(CaptureLog);
+  qeltest::GlogErrors errors;
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
+  EXPECT_TRUE(errors.Has({"cannot attach the second database", install.exDb()})) << errors.Text();
   EXPECT_FALSE(fs::exists(install.exDb()));
   EXPECT_TRUE(qeltest::LoggedAtEnd("attach exdatabase error"));
   cqelbridge* bridge = cqelbridge::GetInstance();
@@ -140,6 +145,27 @@ TEST(StartUp, MissingSecondDatabaseIsNotCreatedAndNothingIsLoaded) {
   EXPECT_EQ(bridge->GetCompanyID(), "");
   EXPECT_EQ(bridge->GetLocalVersion(), "");
   SetLogCallback(nullptr);
+}
+
+// A host that calls before starting the bridge opens no session below "/":
+// the start that names the folder still opens and loads the installation.
+TEST(StartUp, CallsBeforeTheStartOpenNothing) {
+  qeltest::Installation install;
+  install.Ex("INSERT INTO COMPANY (ID, SERIALID, COMTEMP) VALUES ('1001', 'S77', 'T5');");
+  qeltest::GlogErrors errors;
+  qeltest::Call(0x607, R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"1"}}})");
+  EXPECT_EQ(cqelbridge::GetInstance()->GetCompanyID(), "");
+  ASSERT_EQ(InitQelbridge(260, R"({"SERVER_PATH":"http://h/a"})"), 0);
+  EXPECT_TRUE(errors.Has({"LOCAL_PATH is empty"})) << errors.Text();
+  EXPECT_EQ(cqelbridge::GetInstance()->GetCompanyID(), "");
+
+  ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
+  EXPECT_EQ(cqelbridge::GetInstance()->GetCompanyID(), "1001");
+  std::string id;
+  EXPECT_EQ(
+      qel::dataspace::qelInfoAccess::GetInstance()->GetDatasource()->GetFieldValue("COMPANY", "ID", "", &id),
+      0);
+  EXPECT_EQ(id, "1001");
 }
 
 TEST(StartUp, MissingVersionFileLeavesTheVersionEmpty) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/qelcommon2.h"
+#include "glogcapture.h"
 #include "qelclientcore.h"
 #include "testsupport.h"
 
@@ -35,6 +36,11 @@ class InstallationServices : public ICommonServices {
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
+    Build();
+    ASSERT_TRUE(Core().Init());
+  }
+  // The sample installation, handed to the client core as its folder.
+  void Build() {
     std::vector<std::filesystem::path> files;
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(QEL_SOURCE_DIR) + "/data/sample")) {
@@ -54,12 +60,54 @@ class EndToEnd : public ::testing::Test {
         "('501', '', '营业执照', 'cert/501.png', 1, 1), ('502', '501', '副本', 'cert/502.png', 1, 2),"
         "('503', '501', '旧证', '', 0, 3);");
     CCommon2::instance().SetServices(std::make_shared<InstallationServices>(install_.root()));
-    ASSERT_TRUE(Core().Init());
   }
   CQelClientCore& Core() { return *CQelClientCore::GetInstance(); }
 
   qeltest::Installation install_;
 };
+
+// Calls made before Init give their failure results and open nothing:
+// Init still opens the installation, and the catalogue is there.
+class BeforeInit : public EndToEnd {
+ protected:
+  void SetUp() override { Build(); }
+};
+
+TEST_F(BeforeInit, CallsFailAndInitStillOpensTheInstallation) {
+  std::vector<ProductCategory> top;
+  Core().GetTopProuductCategorys(top);
+  EXPECT_TRUE(top.empty());
+  EXPECT_EQ(Core().GetCompanyInfo(), nullptr);
+  EXPECT_EQ(Core().GetAllProuductsCount(-1), 0);
+  std::vector<Product> products;
+  Core().GetProductsByCategory(1000001, products, -1, 50, 0);
+  EXPECT_TRUE(products.empty());
+  EXPECT_FALSE(Core().DoDataUpdate());
+
+  ASSERT_TRUE(Core().Init());
+  Core().GetTopProuductCategorys(top);
+  ASSERT_GE(top.size(), 2u);
+  EXPECT_EQ(top[0].categoryId, 1000001u);
+  EXPECT_NE(Core().GetCompanyInfo(), nullptr);
+  EXPECT_GT(Core().GetAllProuductsCount(-1), 0);
+  CQelClientCore::Uninitialize();
+}
+
+// A broken installation still starts (an empty catalogue), and the log
+// says at ERROR which files were looked for.
+TEST_F(BeforeInit, MissingDatabasesAreLoggedWithTheirPaths) {
+  std::filesystem::remove(install_.dataDb());
+  std::filesystem::remove(install_.exDb());
+  qeltest::GlogErrors errors;
+  ASSERT_TRUE(Core().Init());
+  EXPECT_TRUE(errors.Has({"installation incomplete", install_.dataDb(), "QEL_INSTALL_DIR"})) << errors.Text();
+  EXPECT_TRUE(errors.Has({"installation incomplete", install_.exDb()})) << errors.Text();
+  EXPECT_TRUE(errors.Has({"cannot open the main database", install_.dataDb()})) << errors.Text();
+  std::vector<ProductCategory> top;
+  Core().GetTopProuductCategorys(top);
+  EXPECT_TRUE(top.empty());
+  CQelClientCore::Uninitialize();
+}
 
 TEST_F(EndToEnd, CategoriesProductsAndBrands) {
   std::vector<ProductCategory> top;
@@ -213,10 +261,12 @@ TEST_F(EndToEnd, CompanyModulesCertificatesAndCases) {
 }
 
 // Account calls reach the bridge's custom module; the sample installation
-// has no service, so they fail and give their failure results.
+// has no service, so they fail and give their failure results, with a
+// sentence the host can show (the sample holds the transport's texts).
 TEST_F(EndToEnd, AccountCallsWithoutServiceFail) {
   std::wstring error;
-  EXPECT_NE(Core().LogIn("u", "p", false, error), LOGIN_OK);
+  EXPECT_EQ(Core().LogIn("u", "p", false, error), LOGIN_FAIL_OTHER);
+  EXPECT_EQ(error, L"未设置服务地址");
   EXPECT_FALSE(Core().IsDataNeedUpdateSync());
 }
 

@@ -169,6 +169,22 @@ TEST(Replies, DeletesAreTrueOnSuccessOnly) {
   Core().GetConsultation(1, consults, 10, 0);
   EXPECT_EQ(Core().GetConsultationById(8), nullptr);
   EXPECT_NE(Core().GetConsultationById(9), nullptr);
+
+  // The same for inquiries, refreshed through RefreshInquire: a failed or
+  // missing reply keeps the cache.
+  bridge.Script(0x53c, 0, std::string(R"([{"INQUIRY_ID":"4"}])"));
+  Core().GetInquire(1, inquiries, 10, 0);
+  ASSERT_NE(Core().GetInquireById(4), nullptr);
+  bridge.Script(0x53c, 1, ErrorReply(1, ""));
+  bridge.Script(0x53c, 0, kNoReply);
+  bridge.Script(0x53c, 0, std::string(R"([{"INQUIRY_ID":"5"}])"));
+  Core().RefreshInquire(1, 0);
+  EXPECT_NE(Core().GetInquireById(4), nullptr) << "after a failure reply";
+  Core().RefreshInquire(1, 0);
+  EXPECT_NE(Core().GetInquireById(4), nullptr) << "after no reply";
+  Core().RefreshInquire(1, 0);
+  EXPECT_EQ(Core().GetInquireById(4), nullptr);
+  EXPECT_NE(Core().GetInquireById(5), nullptr);
 }
 
 TEST(Replies, ProductCacheChangesOnlyOnAcceptedReplies) {

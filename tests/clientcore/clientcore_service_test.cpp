@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,9 +19,11 @@
 #include <vector>
 
 #include "../bridge/update_fixture.h"
+#include "bridgecall.h"
 #include "common/qelcommon2.h"
 #include "httptestserver.h"
 #include "qel/json.h"
+#include "qelbridge.h"
 #include "qelclientcore.h"
 #include "testsupport.h"
 
@@ -28,6 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace qelclientcore;
+namespace detail = qelclientcore::detail;
 using qeltest::Gbk;
 
 constexpr uint64_t kProduct = 10000000003;  // in the sample, not a favourite, no consultation
@@ -67,6 +71,77 @@ bool WaitFor(const std::function<bool()>& done, int limitMs = 30000) {
   }
   return true;
 }
+
+// A service that accepts every call and answers none until released: the
+// calls are recorded, then their worker waits.
+class SilentService {
+ public:
+  explicit SilentService(qeltest::HttpTestServer& server) : server_(server) {
+    server_.SetRpcHook([this](const qeltest::RpcCall&) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      released_cv_.wait(lock, [this] { return released_; });
+    });
+  }
+  ~SilentService() {
+    Release();
+    server_.SetRpcHook(nullptr);
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    released_cv_.notify_all();
+  }
+
+ private:
+  qeltest::HttpTestServer& server_;
+  std::mutex mutex_;
+  std::condition_variable released_cv_;
+  bool released_ = false;
+};
+
+// The bridge's Invoke, with the result of every call kept by code.
+class RecordingInvoker : public detail::BridgeInvoker {
+ public:
+  RecordingInvoker() { previous_ = detail::SetBridgeInvoker(this); }
+  ~RecordingInvoker() override { detail::SetBridgeInvoker(previous_); }
+  int Invoke(int code, const char* request, char** reply) override {
+    int result = ::Invoke(code, request, reply);
+    std::lock_guard<std::mutex> lock(mutex_);
+    results_[code].push_back(result);
+    return result;
+  }
+  void Release(char** reply) override { ::DeleteJsonStr(reply); }
+  std::vector<int> Results(int code) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = results_.find(code);
+    return found != results_.end() ? found->second : std::vector<int>();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<int, std::vector<int>> results_;
+  detail::BridgeInvoker* previous_ = nullptr;
+};
+
+// Runs Uninitialize on a thread of its own; Wait says whether it returned
+// within a bound far beyond any machine's pace yet far below the transport
+// time-outs the tests set.
+class ShutdownThread {
+ public:
+  ShutdownThread()
+      : thread_([this] {
+          CQelClientCore::Uninitialize();
+          done_.store(true);
+        }) {}
+  ~ShutdownThread() { thread_.join(); }
+  bool Wait() {
+    return WaitFor([this] { return done_.load(); }, 60000);
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
 
 // The sample installation (data/sample) and a loopback service, reached the
 // way a host reaches them: through the environment the common library reads.
@@ -481,14 +556,34 @@ TEST_F(CachedDataThread, UsageRecordsAreSentByTheThread) {
             Object({{"addUid", "u7"}, {"compId", "10001"}, {"prodId", "10000000003"}}));
   EXPECT_EQ(ParamOf(CallsOf("PrintService.json saveProdPrint")[0], "PrintService.json saveProdPrint"),
             Object({{"addUid", "u7"}, {"compId", "10001"}, {"printType", "1"}, {"prodId", "10000000003"}}));
-  // Accepted rows leave the queue and are never sent again. The queue is
-  // read once the thread has been joined: a second connection must not
-  // race the bridge's writes.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Accepted rows leave the queue and are never sent again. Sends take
+  // turns: this one runs once the thread's send that carried them (reply
+  // and deletion included) is over. A shutdown during that send would keep
+  // the rows queued. The queue is read once the thread has been joined: a
+  // second connection must not race the bridge's writes.
+  Core().sendCachedDataSync();
   CQelClientCore::Uninitialize();
   EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"0"});
   EXPECT_EQ(CallsOf("VisitService.json saveProdVisit").size(), 1u);
   EXPECT_EQ(CallsOf("PrintService.json saveProdPrint").size(), 1u);
+}
+
+// A send that the service never answers ends at shutdown instead of
+// holding it for the transport's time-out; the records stay queued.
+TEST_F(CachedDataThread, ShutdownEndsAStalledSendAndTheRecordsStayQueued) {
+  LogInAs("u7", "李四");
+  ::setenv("QEL_HTTP_TIMEOUT_MS", "120000", 1);  // twice the wait below: only the stop ends the send in time
+  SilentService silent(server_);
+  Core().behavior_visitProduct(kProduct);
+  ASSERT_TRUE(WaitFor([this] { return !CallsOf("VisitService.json saveProdVisit").empty(); }));
+  bool returned = false;
+  {
+    ShutdownThread shutdown;
+    returned = shutdown.Wait();
+    silent.Release();  // a shutdown still waiting ends with the answer
+  }
+  EXPECT_TRUE(returned) << "shutdown waited for the stalled send";
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"});
 }
 
 // Each account call: what it sends, and its result for each answer.
@@ -734,6 +829,34 @@ TEST_F(ServiceEndToEnd, ShutdownStopsARunningDataUpdate) {
   EXPECT_NE(updatetest::Config(install_, 3), "4");
   EXPECT_FALSE(Core().DoDataUpdate());
   EXPECT_FALSE(Core().IsDataNeedUpdateSync());
+}
+
+// A download that stalls mid-body ends at shutdown instead of holding the
+// update thread for the low-speed window; the run ends as a stop (500003)
+// and never reports "finished".
+TEST_F(ServiceEndToEnd, ShutdownEndsAStalledUpdateDownload) {
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server_, package);
+  qeltest::ServedFile stalled;
+  stalled.content = package.db;
+  stalled.get = qeltest::FileFault::kStallBody;
+  server_.AddFile(package.prefix + "/ex.db", stalled);
+  // Twice the bound of the wait below: only the stop ends the download in
+  // time, and a shutdown that waits for it still ends the test.
+  ::setenv("QEL_HTTP_LOW_SPEED_TIME_S", "120", 1);
+  RecordingInvoker invoker;
+  Core().DoDataUpdateAsync(reinterpret_cast<void*>(&OnProgress));
+  ASSERT_TRUE(WaitFor(
+      [this, &package] { return server_.CountRequests("GET", package.prefix + "/ex.db") > 0; }, 60000));
+  bool returned = false;
+  {
+    ShutdownThread shutdown;
+    returned = shutdown.Wait();
+  }
+  EXPECT_TRUE(returned) << "shutdown waited for the stalled download";
+  EXPECT_EQ(invoker.Results(0x570), std::vector<int>{500003});
+  EXPECT_FALSE(ReportedFinished());
+  EXPECT_NE(updatetest::Config(install_, 3), "4");
 }
 
 TEST_F(ServiceEndToEnd, ApplicationUpdateCheckListAndDownload) {

@@ -2,6 +2,7 @@
 // test runs in its own process, so the singleton starts fresh.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -52,7 +53,7 @@ class StartupTest : public ::testing::Test {
 
   // Waits until the fake saw `count` requests of `code`; false on time-out.
   static bool WaitForCode(const FakeBridge& bridge, int code, size_t count) {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 6000; ++i) {
       size_t seen = 0;
       for (int c : bridge.Codes()) seen += c == code ? 1 : 0;
       if (seen >= count) return true;
@@ -249,6 +250,90 @@ TEST_F(StartupTest, ProgressIsRelayedUntilShutdown) {
   CQelClientCore::Uninitialize();
   EXPECT_NE(RelayUpdateProgress(6, "x"), 0);
   EXPECT_EQ(g_progressCalls, 1);
+}
+
+// The update's progress reaches the host on the data-update thread. A host
+// that shuts the client core down from there (as one that restarts on
+// "finished" does) gets control back, and the process ends normally with
+// its own exit status: no thread joins itself.
+void (*g_inCallback)() = nullptr;
+std::atomic<bool> g_callbackReturned{false};
+int ActInCallback(int, const char*) {
+  g_inCallback();
+  g_callbackReturned.store(true);
+  return 0;
+}
+
+// Reports progress from inside the data update, as the bridge does.
+class ReportingBridge : public FakeBridge {
+ public:
+  int Invoke(int code, const char* request, char** reply) override {
+    if (code == 0x570) RelayUpdateProgress(100, "finished");
+    return FakeBridge::Invoke(code, request, reply);
+  }
+};
+
+TEST_F(StartupTest, ShutdownFromTheProgressCallbackEndsTheProcessNormally) {
+  const struct {
+    const char* name;
+    void (*inCallback)();
+    int status;
+  } cases[] = {
+      {"Uninitialize, then main exits", [] { CQelClientCore::Uninitialize(); }, 0},
+      {"exit: the at-exit shutdown and the destructor run on the callback's thread", [] { std::exit(7); }, 7},
+      {"Uninitialize, then exit",
+       [] {
+         CQelClientCore::Uninitialize();
+         std::exit(9);
+       },
+       9},
+  };
+  Use(900000);
+  for (const auto& c : cases) {
+    g_inCallback = c.inCallback;
+    EXPECT_EXIT(
+        {
+          ReportingBridge bridge;
+          Core().Init();
+          Core().DoDataUpdateAsync(reinterpret_cast<void*>(&ActInCallback));
+          for (int i = 0; i < 6000 && !g_callbackReturned.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          std::exit(g_callbackReturned.load() ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(c.status), "")
+        << "case: " << c.name;
+  }
+}
+
+// Shutdown returns only once the data-update thread has ended: the update
+// below notices the stop late and is still on its way out when the stop
+// flag is set.
+class LateStoppingBridge : public FakeBridge {
+ public:
+  std::atomic<bool> running{false};
+  std::atomic<bool> ended{false};
+  int Invoke(int code, const char* request, char** reply) override {
+    if (code == 0x570) {
+      running.store(true);
+      while (!ClientCoreShutDown()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      // Widens the window in which a shutdown that does not wait returns.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ended.store(true);
+    }
+    return FakeBridge::Invoke(code, request, reply);
+  }
+};
+
+TEST_F(StartupTest, ShutdownWaitsForTheDataUpdateThread) {
+  Use(900000);
+  LateStoppingBridge bridge;
+  ASSERT_TRUE(Core().Init());
+  Core().DoDataUpdateAsync(nullptr);
+  for (int i = 0; i < 6000 && !bridge.running.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(bridge.running.load());
+  CQelClientCore::Uninitialize();
+  EXPECT_TRUE(bridge.ended.load());
 }
 
 // Returning from main right after Init, with the thread running, ends the

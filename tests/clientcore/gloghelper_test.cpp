@@ -2,7 +2,9 @@
 // tests also pass when run in one process.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include <glog/logging.h>
@@ -97,4 +99,50 @@ TEST(GLogHelper, GlogSetUpByAnotherLibraryStaysItsOwn) {
   helper->Shutdown();
   EXPECT_TRUE(google::IsGoogleLoggingInitialized());
   google::ShutdownGoogleLogging();
+}
+
+// A setting the user gave in the environment wins over the built-in
+// default; without it the default applies. glog reads GLOG_* when it is
+// loaded, so each case puts the value in place the way glog did.
+TEST(GLogHelper, EnvironmentSettingsWinOverTheDefaults) {
+  struct Case {
+    const char* variable;
+    std::function<void(int)> set;
+    std::function<int()> get;
+    int given;
+    int builtIn;
+  } cases[] = {
+      {"GLOG_stderrthreshold", [](int v) { FLAGS_stderrthreshold = v; }, [] { return FLAGS_stderrthreshold; },
+       2, 0},
+      {"GLOG_logbufsecs", [](int v) { FLAGS_logbufsecs = v; }, [] { return FLAGS_logbufsecs; }, 5, 0},
+      {"GLOG_max_log_size", [](int v) { FLAGS_max_log_size = static_cast<uint32_t>(v); },
+       [] { return static_cast<int>(FLAGS_max_log_size); }, 7, 100},
+  };
+  qelGLogHelper* helper = qelGLogHelper::GetInstance();
+  for (const Case& c : cases) {
+    ::setenv(c.variable, std::to_string(c.given).c_str(), 1);
+    c.set(c.given);
+    helper->Init("", 0);
+    EXPECT_EQ(c.get(), c.given) << "variable: " << c.variable;
+    helper->Shutdown();
+    ::unsetenv(c.variable);
+    helper->Init("", 0);
+    EXPECT_EQ(c.get(), c.builtIn) << "variable: " << c.variable;
+    helper->Shutdown();
+  }
+}
+
+TEST(GLogHelper, EnvironmentLogFolderTakesTheFiles) {
+  fs::remove_all("./qellog");
+  fs::create_directory("./elsewhere");
+  ::setenv("GLOG_log_dir", "./elsewhere", 1);
+  FLAGS_log_dir = "./elsewhere";
+  qelGLogHelper* helper = qelGLogHelper::GetInstance();
+  helper->Init("", 0);
+  LOG(INFO) << "line for elsewhere";
+  google::FlushLogFiles(google::GLOG_INFO);
+  helper->Shutdown();
+  ::unsetenv("GLOG_log_dir");
+  EXPECT_FALSE(fs::exists("./qellog"));
+  EXPECT_FALSE(fs::is_empty("./elsewhere"));
 }

@@ -81,6 +81,24 @@ std::map<std::string, int> Received(const qeltest::HttpTestServer& server, const
   return ids;
 }
 
+// The ids whose counts differ, as "id: received/expected" (the maps are too
+// long for a failure message to show whole).
+std::string Differences(const std::map<std::string, int>& received,
+                        const std::map<std::string, int>& expected) {
+  std::string text;
+  std::map<std::string, int> all = received;
+  all.insert(expected.begin(), expected.end());
+  for (const auto& entry : all) {
+    const auto got = received.find(entry.first);
+    const auto want = expected.find(entry.first);
+    const int gotCount = got == received.end() ? 0 : got->second;
+    const int wantCount = want == expected.end() ? 0 : want->second;
+    if (gotCount != wantCount)
+      text += entry.first + ": " + std::to_string(gotCount) + "/" + std::to_string(wantCount) + " ";
+  }
+  return text;
+}
+
 TEST(ClientCoreThreads, HostCachedDataAndUpdateThreadsShareTheClient) {
   qeltest::TransportTimeouts timeouts(qeltest::TransportTimeouts::kHealthy);
   qeltest::HttpTestServer server;
@@ -136,20 +154,29 @@ TEST(ClientCoreThreads, HostCachedDataAndUpdateThreadsShareTheClient) {
   while (!UpdateFinished() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(UpdateFinished());
-  for (int i = 0; i < 50 && !install.QueryMain("SELECT ID FROM BEHAVIOR").empty(); ++i) {
+  // Watched at the service: a second connection reading the queue while the
+  // client core runs would make the deletion of a sent batch fail as busy,
+  // and the batch would rightly be sent again.
+  auto allArrived = [&] {
+    return Received(server, "saveProdVisit").size() == visited.size() &&
+           Received(server, "saveProdFav").size() == favourites.size();
+  };
+  while (!allArrived() && std::chrono::steady_clock::now() < deadline) {
     core.sendCachedDataSync();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty());
   CQelClientCore::Uninitialize();
+  EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty());
 
   // Every record reached the service, once.
   std::map<std::string, int> expectedVisits;
   for (const std::string& id : visited) ++expectedVisits[id];
-  EXPECT_EQ(Received(server, "saveProdVisit"), expectedVisits);
+  const std::map<std::string, int> visits = Received(server, "saveProdVisit");
+  EXPECT_EQ(visits, expectedVisits) << Differences(visits, expectedVisits);
   std::map<std::string, int> expectedFavourites;
   for (const std::string& id : favourites) ++expectedFavourites[id];
-  EXPECT_EQ(Received(server, "saveProdFav"), expectedFavourites);
+  const std::map<std::string, int> favouritesSent = Received(server, "saveProdFav");
+  EXPECT_EQ(favouritesSent, expectedFavourites) << Differences(favouritesSent, expectedFavourites);
 
   // The update applies at the next start: a fresh process (this one's
   // bridge has ended).
