@@ -61,7 +61,7 @@ LoginRst CQelClientCore::LogIn(const std::string& user, const std::string& passw
     info["USERID"] = user;
     info["PASSWORD"] = password;
     info["REMEMBER"] = remember ? "1" : "0";
-    Reply reply = Call(0x531, Submission("LOGININFO", info));
+    Reply reply = Call(qel::request::kLogin, Submission("LOGININFO", info));
     if (!reply.hasReply) return LOGIN_FAIL_OTHER;
     if (reply.result == 0) return LOGIN_OK;
     CopyError(reply, error);
@@ -76,7 +76,7 @@ RegSendCodeRst CQelClientCore::SendRegCode(const std::string& account, int accou
     Json::Value info(Json::objectValue);
     info["ACCOUNT"] = account;
     info["ACCOUNTTYPE"] = IntText(accountType);
-    Reply reply = Call(0x535, Submission("SENDINFO", info));
+    Reply reply = Call(qel::request::kSendSecurityCode, Submission("SENDINFO", info));
     if (!reply.hasReply) return REGSENDCODE_NOREPLY;
     if (reply.result == 0) return REGSENDCODE_OK;
     CopyError(reply, error);
@@ -91,7 +91,7 @@ RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std:
     info["SECURITYCODE"] = code;
     info["ACCOUNT"] = account;
     info["ACCOUNTTYPE"] = IntText(accountType);
-    Reply reply = Call(0x536, Submission("VALIDATEINFO", info));
+    Reply reply = Call(qel::request::kCheckSecurityCode, Submission("VALIDATEINFO", info));
     if (!reply.hasReply) return REGCHECKCODE_NOREPLY;
     if (reply.result == 0) return REGCHECKCODE_OK;
     CopyError(reply, error);
@@ -112,7 +112,7 @@ RegRst CQelClientCore::DoUserReg(UserRegInfo& info, std::wstring& error) {
     reg["TEL1"] = WideToGbk(info.tel1);
     reg["TEL2"] = WideToGbk(info.tel2);
     reg["TEL3"] = WideToGbk(info.tel3);
-    Reply reply = Call(0x532, Submission("REGINFO", reg));
+    Reply reply = Call(qel::request::kSignUp, Submission("REGINFO", reg));
     if (!reply.hasReply) return REG_NOREPLY;
     if (reply.result == 0) return REG_OK;
     CopyError(reply, error);
@@ -127,7 +127,7 @@ bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std:
     info["NAME"] = name;
     info["TYPE"] = IntText(type);
     info["OLDNAME"] = oldName;
-    Reply reply = Call(0x554, Submission("USERINFO", info));
+    Reply reply = Call(qel::request::kUserExists, Submission("USERINFO", info));
     if (!reply.hasReply) return false;
     if (reply.result != 0) {
       CopyError(reply, error);
@@ -140,7 +140,7 @@ bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std:
 }
 
 void CQelClientCore::GetUserInfo(UserRegInfo& info) {
-  GuardedVoid([&] { ReadFirstRecord(Call(0x534, ""), &info); });
+  GuardedVoid([&] { ReadFirstRecord(Call(qel::request::kUserInfo, ""), &info); });
 }
 
 bool CQelClientCore::IsUserInTheLogin() {
@@ -161,7 +161,7 @@ bool CQelClientCore::NewConsult(MyConsultation& consult) {
     object["TEL3"] = WideToGbk(consult.tel3);
     object["MOBILENUM"] = WideToGbk(consult.mobileNum);
     object["EMAIL"] = WideToGbk(consult.email);
-    return Call(0x539, Submission("PROD_CONSULT", object)).Ok();
+    return Call(qel::request::kConsult, Submission("PROD_CONSULT", object)).Ok();
   });
 }
 
@@ -180,7 +180,7 @@ bool CQelClientCore::NewInquire(MyInquire& inquire, bool) {
     object["MOBILENUM"] = WideToGbk(inquire.mobileNum);
     object["EMAIL"] = WideToGbk(inquire.email);
     object["DUEDATE"] = WideToGbk(inquire.dueDate);
-    return Call(0x53a, Submission("PROD_INQUIRY", object)).Ok();
+    return Call(qel::request::kInquire, Submission("PROD_INQUIRY", object)).Ok();
   });
 }
 
@@ -189,7 +189,7 @@ bool CQelClientCore::DelConsultation(uint64_t productId, int consultId) {
     RequestBuilder request;
     request.Param("PRODUCT", IdObject("PRODUCT_ID", productId == 0 ? std::string() : U64Text(productId)));
     request.Param("PROD_CONSULT", IdObject("CONSULT_ID", IntText(consultId)));
-    if (!Call(0x53d, request.Text()).Ok()) return false;
+    if (!Call(qel::request::kDeleteConsultation, request.Text()).Ok()) return false;
     consultations_.erase(consultId);
     return true;
   });
@@ -200,18 +200,21 @@ bool CQelClientCore::DelInquire(uint64_t productId, int inquiryId) {
     RequestBuilder request;
     request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
     request.Param("PROD_INQUIRY", IdObject("INQUIRY_ID", IntText(inquiryId)));
-    if (!Call(0x53e, request.Text()).Ok()) return false;
+    if (!Call(qel::request::kDeleteInquiry, request.Text()).Ok()) return false;
     inquiries_.erase(inquiryId);
     return true;
   });
 }
 
 int CQelClientCore::GetConsultationCount(uint64_t productId) {
-  return Guarded(0, [&] { return ReadCount(Call(0x537, ProductRequest(U64Text(productId)))); });
+  return Guarded(0, [&] {
+    return ReadCount(Call(qel::request::kConsultationCount, ProductRequest(U64Text(productId))));
+  });
 }
 
 int CQelClientCore::GetInquireCount(uint64_t productId) {
-  return Guarded(0, [&] { return ReadCount(Call(0x538, ProductRequest(U64Text(productId)))); });
+  return Guarded(
+      0, [&] { return ReadCount(Call(qel::request::kInquiryCount, ProductRequest(U64Text(productId)))); });
 }
 
 void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit,
@@ -219,7 +222,9 @@ void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultat
   GuardedVoid([&] {
     out.clear();
     std::vector<MyConsultation> list;
-    if (!AppendRecords(Call(0x53b, ProductPageRequest(productId, limit, offset)), &list)) return;
+    if (!AppendRecords(Call(qel::request::kConsultations, ProductPageRequest(productId, limit, offset)),
+                       &list))
+      return;
     consultations_.clear();
     for (const MyConsultation& consult : list) consultations_[consult.consultId] = consult;
     out = std::move(list);
@@ -230,7 +235,8 @@ void CQelClientCore::GetInquire(uint64_t productId, std::vector<MyInquire>& out,
   GuardedVoid([&] {
     out.clear();
     std::vector<MyInquire> list;
-    if (!AppendRecords(Call(0x53c, ProductPageRequest(productId, limit, offset)), &list)) return;
+    if (!AppendRecords(Call(qel::request::kInquiries, ProductPageRequest(productId, limit, offset)), &list))
+      return;
     inquiries_.clear();
     for (const MyInquire& inquire : list) inquiries_[inquire.inquiryId] = inquire;
     out = std::move(list);
@@ -259,7 +265,7 @@ bool CQelClientCore::newFeed(MyFeed& feed, std::wstring& error) {
     Json::Value object(Json::objectValue);
     object["EMAIL"] = WideToGbk(feed.email);
     object["SUGGEST"] = WideToGbk(feed.suggest);
-    Reply reply = Call(0x550, Submission("FEEDBACKSERVICE", object));
+    Reply reply = Call(qel::request::kFeedback, Submission("FEEDBACKSERVICE", object));
     if (!reply.hasReply) return false;
     if (reply.result == 0) return true;
     CopyError(reply, error);
@@ -271,16 +277,16 @@ void CQelClientCore::GetSubGeoTags(std::vector<GeoTag>& out, const int& areaId) 
   GuardedVoid([&] {
     out.clear();
     // Area 0 asks for the top level.
-    AppendRecords(Call(0x541, areaId == 0 ? std::string() : AreaRequest(areaId)), &out);
+    AppendRecords(Call(qel::request::kSubAreas, areaId == 0 ? std::string() : AreaRequest(areaId)), &out);
   });
 }
 
 void CQelClientCore::GetParentGeoTag(const int& areaId, GeoTag& out) {
-  GuardedVoid([&] { ReadFirstRecord(Call(0x542, AreaRequest(areaId)), &out); });
+  GuardedVoid([&] { ReadFirstRecord(Call(qel::request::kParentArea, AreaRequest(areaId)), &out); });
 }
 
 void CQelClientCore::GetGeoTagsById(const int& areaId, GeoTag& out) {
-  GuardedVoid([&] { ReadFirstRecord(Call(0x543, AreaRequest(areaId)), &out); });
+  GuardedVoid([&] { ReadFirstRecord(Call(qel::request::kArea, AreaRequest(areaId)), &out); });
 }
 
 void CQelClientCore::GetCurrentDate(std::wstring& out) {
@@ -297,7 +303,7 @@ void CQelClientCore::behavior_visitProduct(uint64_t productId) {
   GuardedVoid([&] {
     Json::Value record(Json::objectValue);
     record["prodId"] = U64Text(productId);
-    Call(0x553, qel::WriteStyled(record));
+    Call(qel::request::kAddVisitRecord, qel::WriteStyled(record));
   });
 }
 
@@ -306,12 +312,12 @@ void CQelClientCore::behavior_print(uint64_t productId, int printType) {
     Json::Value record(Json::objectValue);
     record["prodId"] = U64Text(productId);
     record["printType"] = IntText(printType);
-    Call(0x552, qel::WriteStyled(record));
+    Call(qel::request::kAddPrintRecord, qel::WriteStyled(record));
   });
 }
 
 void CQelClientCore::sendCachedDataSync() {
-  GuardedVoid([] { Call(0x551, ""); });
+  GuardedVoid([] { Call(qel::request::kSendUsageRecords, ""); });
 }
 
 }  // namespace qelclientcore

@@ -82,7 +82,7 @@ Json::Value Reply::Root() const {
   return root;
 }
 
-Reply Call(int code, const std::string& request) {
+Reply Call(qel::request::Code code, const std::string& request) {
   Reply reply;
   if (BridgeCallsBlocked()) return reply;
   try {

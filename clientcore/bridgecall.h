@@ -11,6 +11,8 @@
 
 #include <json/json.h>
 
+#include "qel/requestcodes.h"
+
 namespace qelclientcore {
 namespace detail {
 
@@ -103,8 +105,8 @@ struct Reply {
   Json::Value Root() const;
 };
 
-// Sends one request; never throws.
-Reply Call(int code, const std::string& request);
+// Sends one request (its code named in qel/requestcodes.h); never throws.
+Reply Call(qel::request::Code code, const std::string& request);
 
 // Element i of an array root, else null; an object root counts as its only
 // element (count and status replies may come bare).

@@ -28,7 +28,7 @@ std::string ProductRequest(const std::string& productText) {
 
 // Caches a parsed reply for the *Js getters: only a reply with elements is
 // kept, so a failed first request is asked again.
-bool FillJsCache(int code, Json::Value* cache) {
+bool FillJsCache(qel::request::Code code, Json::Value* cache) {
   if (cache->size() > 0) return true;
   Reply reply = Call(code, "");
   Json::Value root;
@@ -37,14 +37,14 @@ bool FillJsCache(int code, Json::Value* cache) {
   return true;
 }
 
-Json::Value RequestJs(int code, const Json::Value& request) {
+Json::Value RequestJs(qel::request::Code code, const Json::Value& request) {
   Reply reply = Call(code, qel::WriteStyled(request));
   return reply.Root();
 }
 
 // Company and about records convert from the whole reply (element 0).
 template <class T>
-const T* CachedInfo(int code, T* member) {
+const T* CachedInfo(qel::request::Code code, T* member) {
   if (!member->json.empty()) return member;
   Reply reply = Call(code, "");
   Json::Value root;
@@ -58,17 +58,18 @@ const T* CachedInfo(int code, T* member) {
 }  // namespace
 
 const CompanyInfo* CQelClientCore::GetCompanyInfo() {
-  return Guarded<const CompanyInfo*>(nullptr, [this] { return CachedInfo(0x101, &companyInfo_); });
+  return Guarded<const CompanyInfo*>(
+      nullptr, [this] { return CachedInfo(qel::request::kCompanyInfo, &companyInfo_); });
 }
 
 const QelInfo* CQelClientCore::GetQelInfo() {
-  return Guarded<const QelInfo*>(nullptr, [this] { return CachedInfo(0x100, &qelInfo_); });
+  return Guarded<const QelInfo*>(nullptr, [this] { return CachedInfo(qel::request::kAboutInfo, &qelInfo_); });
 }
 
 Json::Value& CQelClientCore::GetCompanyInfoJs() {
   return *Guarded<Json::Value*>(&emptyJs_, [this] {
     emptyJs_ = Json::Value();
-    if (!FillJsCache(0x101, &companyInfoJs_)) return &emptyJs_;
+    if (!FillJsCache(qel::request::kCompanyInfo, &companyInfoJs_)) return &emptyJs_;
     if (companyInfoJs_.isArray()) return &companyInfoJs_[0];
     return companyInfoJs_.isObject() ? &companyInfoJs_ : &emptyJs_;
   });
@@ -77,39 +78,39 @@ Json::Value& CQelClientCore::GetCompanyInfoJs() {
 Json::Value& CQelClientCore::GetQelInfoJs() {
   return *Guarded<Json::Value*>(&emptyJs_, [this] {
     emptyJs_ = Json::Value();
-    if (!FillJsCache(0x100, &qelInfoJs_)) return &emptyJs_;
+    if (!FillJsCache(qel::request::kAboutInfo, &qelInfoJs_)) return &emptyJs_;
     if (qelInfoJs_.isArray()) return &qelInfoJs_[0];
     return qelInfoJs_.isObject() ? &qelInfoJs_ : &emptyJs_;
   });
 }
 
 Json::Value& CQelClientCore::GetPrimaryModulesJs() {
-  GuardedVoid([this] { FillJsCache(0x000, &primaryModulesJs_); });
+  GuardedVoid([this] { FillJsCache(qel::request::kPrimaryModules, &primaryModulesJs_); });
   return primaryModulesJs_;
 }
 
 Json::Value& CQelClientCore::GetTopProductCategorysJs() {
-  GuardedVoid([this] { FillJsCache(0x601, &topProductCategorysJs_); });
+  GuardedVoid([this] { FillJsCache(qel::request::kTopCategories, &topProductCategorysJs_); });
   return topProductCategorysJs_;
 }
 
 Json::Value CQelClientCore::GetSubProductCategorysJs(Json::Value& request) {
-  return Guarded(Json::Value(), [&request] { return RequestJs(0x602, request); });
+  return Guarded(Json::Value(), [&request] { return RequestJs(qel::request::kChildCategories, request); });
 }
 
 Json::Value CQelClientCore::GetParentProductCategorysJs(Json::Value& request) {
-  return Guarded(Json::Value(), [&request] { return RequestJs(0x603, request); });
+  return Guarded(Json::Value(), [&request] { return RequestJs(qel::request::kParentCategory, request); });
 }
 
 Json::Value CQelClientCore::GetProductsByCategoryJs(Json::Value& request) {
-  return Guarded(Json::Value(), [&request] { return RequestJs(0x604, request); });
+  return Guarded(Json::Value(), [&request] { return RequestJs(qel::request::kCategoryProducts, request); });
 }
 
 const std::vector<PrimaryModule>* CQelClientCore::GetPrimaryModeles() {
   return Guarded<const std::vector<PrimaryModule>*>(nullptr, [this]() -> const std::vector<PrimaryModule>* {
     if (!primaryModules_.empty()) return &primaryModules_;
     std::vector<PrimaryModule> modules;
-    if (!AppendRecords(Call(0x000, ""), &modules)) return nullptr;
+    if (!AppendRecords(Call(qel::request::kPrimaryModules, ""), &modules)) return nullptr;
     primaryModules_ = std::move(modules);
     return &primaryModules_;
   });
@@ -126,7 +127,7 @@ const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(std::str
         RequestBuilder request;
         request.Param("BANNER", IdObject("BANNER_ID", bannerText));
         bool ok =
-            AppendRecords(Call(0x001, request.Text()), &secondaryModules_,
+            AppendRecords(Call(qel::request::kSecondaryModules, request.Text()), &secondaryModules_,
                           [this](const SecondaryModule& m) { secondaryModuleMap_[m.bannerCateId] = m; });
         return ok ? &secondaryModules_ : nullptr;
       });
@@ -153,7 +154,7 @@ bool CQelClientCore::UpdateSecondaryModuleStatus(int id) {
 void CQelClientCore::GetTopProuductCategorys(std::vector<ProductCategory>& out) {
   GuardedVoid([&out] {
     out.clear();
-    AppendRecords(Call(0x601, ""), &out);
+    AppendRecords(Call(qel::request::kTopCategories, ""), &out);
   });
 }
 
@@ -165,7 +166,7 @@ void CQelClientCore::GetSubProuductCategorys(std::string categoryText, std::vect
   GuardedVoid([&] {
     if (categoryText.empty()) return;
     out.clear();
-    AppendRecords(Call(0x602, CategoryRequest(categoryText)), &out);
+    AppendRecords(Call(qel::request::kChildCategories, CategoryRequest(categoryText)), &out);
   });
 }
 
@@ -177,7 +178,7 @@ void CQelClientCore::GetParentProuductCategorys(std::string categoryText, std::v
   GuardedVoid([&] {
     if (categoryText.empty()) return;
     out.clear();
-    AppendRecords(Call(0x603, CategoryRequest(categoryText)), &out);
+    AppendRecords(Call(qel::request::kParentCategory, CategoryRequest(categoryText)), &out);
   });
 }
 
@@ -189,14 +190,14 @@ void CQelClientCore::GetProuductBrandsByCategory(std::vector<ProductBrand>& out,
   GuardedVoid([&] {
     if (categoryText.empty()) return;
     out.clear();
-    AppendRecords(Call(0x60a, CategoryRequest(categoryText)), &out);
+    AppendRecords(Call(qel::request::kCategoryBrands, CategoryRequest(categoryText)), &out);
   });
 }
 
 void CQelClientCore::GetProductCategoryByID(uint64_t categoryId, ProductCategory& out) {
   GuardedVoid([&] {
     std::string request = categoryId == 0 ? std::string() : CategoryRequest(U64Text(categoryId));
-    ReadFirstRecord(Call(0x608, request), &out);
+    ReadFirstRecord(Call(qel::request::kCategory, request), &out);
   });
 }
 
@@ -208,7 +209,7 @@ int CQelClientCore::GetAllProuductsCount(int brandId) {
       builder.Param("BRAND", IdObject("BRAND_ID", IntText(brandId)));
       request = builder.Text();
     }
-    return ReadCount(Call(0x609, request));
+    return ReadCount(Call(qel::request::kProductCount, request));
   });
 }
 
@@ -218,7 +219,7 @@ const std::vector<Product>* CQelClientCore::GetAllProuducts(int brandId, int lim
     RequestBuilder request;
     if (brandId != -1) request.Param("BRAND", IdObject("BRAND_ID", IntText(brandId)));
     request.Root("LIMIT", limit).Root("OFFSET", offset);
-    bool ok = AppendRecords(Call(0x606, request.Text()), &products_,
+    bool ok = AppendRecords(Call(qel::request::kAllProducts, request.Text()), &products_,
                             [this](const Product& p) { productMap_[p.productId] = p; });
     return ok ? &products_ : nullptr;
   });
@@ -229,7 +230,7 @@ Product* CQelClientCore::GetProductByID(uint64_t id) {
     auto found = productMap_.find(id);
     if (found != productMap_.end()) return &found->second;
     Product product;
-    if (!ReadFirstRecord(Call(0x607, ProductRequest(U64Text(id))), &product)) return nullptr;
+    if (!ReadFirstRecord(Call(qel::request::kProduct, ProductRequest(U64Text(id))), &product)) return nullptr;
     // Stored under the id asked for, so the next call finds it.
     return &(productMap_[id] = std::move(product));
   });
@@ -250,7 +251,7 @@ void CQelClientCore::GetProductsByCategory(std::string categoryText, std::vector
     request.Param("PRODUCT_CATEGORY", IdObject("PRO_CATEGORY_ID", categoryText));
     if (!brandText.empty()) request.Param("BRAND", IdObject("BRAND_ID", brandText));
     request.Root("LIMIT", limit).Root("OFFSET", offset);
-    AppendRecords(Call(0x604, request.Text()), &out);
+    AppendRecords(Call(qel::request::kCategoryProducts, request.Text()), &out);
   });
 }
 
@@ -261,7 +262,7 @@ void CQelClientCore::SearchProduct(std::string text, std::vector<Product>& out) 
     // typed.
     RequestBuilder request;
     request.Param("FILTER", IdObject("FILTER", text));
-    AppendRecords(Call(0x511, request.Text()), &out);
+    AppendRecords(Call(qel::request::kSearchProducts, request.Text()), &out);
   });
 }
 
@@ -291,22 +292,24 @@ bool CQelClientCore::UpdateProductStatus(uint64_t id) {
 }
 
 bool CQelClientCore::UpdateProductStatus(std::string productText) {
-  return Guarded(false,
-                 [&] { return !productText.empty() && Call(0x522, ProductRequest(productText)).Ok(); });
+  return Guarded(false, [&] {
+    return !productText.empty() && Call(qel::request::kMarkProductSeen, ProductRequest(productText)).Ok();
+  });
 }
 
 const std::vector<Product>* CQelClientCore::GetFavoriteProducts(int, int) {
   return Guarded<const std::vector<Product>*>(nullptr, [this]() -> const std::vector<Product>* {
     favorites_.clear();
-    return AppendRecords(Call(0x501, ""), &favorites_) ? &favorites_ : nullptr;
+    return AppendRecords(Call(qel::request::kFavorites, ""), &favorites_) ? &favorites_ : nullptr;
   });
 }
 
 bool CQelClientCore::IsProductInFavorite(uint64_t id) { return IsProductInFavorite(U64Text(id)); }
 
 bool CQelClientCore::IsProductInFavorite(std::string productText) {
-  return Guarded(false,
-                 [&] { return !productText.empty() && Call(0x504, ProductRequest(productText)).Ok(); });
+  return Guarded(false, [&] {
+    return !productText.empty() && Call(qel::request::kIsFavorite, ProductRequest(productText)).Ok();
+  });
 }
 
 bool CQelClientCore::AddProductToFavorite(uint64_t id) {
@@ -316,8 +319,9 @@ bool CQelClientCore::AddProductToFavorite(uint64_t id) {
 }
 
 bool CQelClientCore::AddProductToFavorite(std::string productText) {
-  return Guarded(false,
-                 [&] { return !productText.empty() && Call(0x502, ProductRequest(productText)).Ok(); });
+  return Guarded(false, [&] {
+    return !productText.empty() && Call(qel::request::kAddFavorite, ProductRequest(productText)).Ok();
+  });
 }
 
 bool CQelClientCore::RemoveProductFromFavorite(uint64_t id) {
@@ -332,8 +336,9 @@ bool CQelClientCore::RemoveProductFromFavorite(uint64_t id) {
 }
 
 bool CQelClientCore::RemoveProductFromFavorite(std::string productText) {
-  return Guarded(false,
-                 [&] { return !productText.empty() && Call(0x503, ProductRequest(productText)).Ok(); });
+  return Guarded(false, [&] {
+    return !productText.empty() && Call(qel::request::kRemoveFavorite, ProductRequest(productText)).Ok();
+  });
 }
 
 }  // namespace qelclientcore

@@ -23,7 +23,7 @@ void CQelClientCore::GetEntCertCategorys(std::vector<EntCertCategory>& out) {
   GuardedVoid([&] {
     out.clear();
     std::vector<EntCertCategory> categories;
-    if (!AppendRecords(Call(0x010, ""), &categories)) return;
+    if (!AppendRecords(Call(qel::request::kCertCategories, ""), &categories)) return;
     for (const EntCertCategory& category : categories) {
       out.push_back(category);
       entCertCategoryMap_[category.categoryId] = category;
@@ -46,20 +46,20 @@ void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId,
   GuardedVoid([&] {
     RequestBuilder request;
     request.Param("CERT_CATEGORY", IdObject("CERT_CATEGORY_ID", WideToGbk(categoryId)));
-    AppendRecords(Call(0x011, request.Text()), &out,
+    AppendRecords(Call(qel::request::kCertGroupsOfCategory, request.Text()), &out,
                   [this](const EntCertsGroup& group) { entCertGroups_[group.groupId] = group; });
   });
 }
 
 void CQelClientCore::GetAllEntCertGroup(std::vector<EntCertsGroup>& out) {
   GuardedVoid([&] {
-    AppendRecords(Call(0x012, ""), &out,
+    AppendRecords(Call(qel::request::kAllCertGroups, ""), &out,
                   [this](const EntCertsGroup& group) { entCertGroups_[group.groupId] = group; });
   });
 }
 
 int CQelClientCore::GetAllEntCertGroupCount() {
-  return Guarded(0, [] { return ReadCount(Call(0x013, "")); });
+  return Guarded(0, [] { return ReadCount(Call(qel::request::kCertGroupCount, "")); });
 }
 
 const EntCertsGroup* CQelClientCore::GetEntCertGroupById(const std::wstring& groupId) {
@@ -72,7 +72,7 @@ void CQelClientCore::GetEntCertByGroup(const std::wstring& groupId, std::vector<
   GuardedVoid([&] {
     RequestBuilder request;
     request.Param("CERTGROUP", IdObject("CERTGROUP_ID", WideToGbk(groupId)));
-    Reply reply = Call(0x014, request.Text());
+    Reply reply = Call(qel::request::kCertGroupPictures, request.Text());
     Json::Value root;
     if (!ReplyArray(reply, &root)) return;
     // The picture cache holds the latest group's pictures.
@@ -92,7 +92,7 @@ bool CQelClientCore::UpdateEntCertGroupStatus(const std::wstring& groupId) {
     RequestBuilder request;
     request.Param("CERTGROUP", IdObject("CERTGROUP_ID", WideToGbk(groupId)));
     // The result code alone decides; the reply text is not read.
-    if (Call(0x523, request.Text()).result != 0) return false;
+    if (Call(qel::request::kMarkSeen, request.Text()).result != 0) return false;
     auto found = entCertGroups_.find(groupId);
     if (found != entCertGroups_.end()) found->second.status = L"1";
     return true;
@@ -125,7 +125,8 @@ void CQelClientCore::GetEntCertsByCategory(std::string categoryText, std::vector
     Json::Value request(Json::objectValue);
     request["ID"] = categoryText;
     std::vector<EntCert> certs;
-    if (!AppendRecords(Call(0x201, qel::WriteStyled(request)), &certs)) return;
+    if (!AppendRecords(Call(qel::request::kCompanyCertsOfCategory, qel::WriteStyled(request)), &certs))
+      return;
     size_t first = offset > 0 ? static_cast<size_t>(offset) : 0;
     if (first >= certs.size()) return;
     size_t count = certs.size() - first;
@@ -138,7 +139,7 @@ void CQelClientCore::GetEntCertsByCategory(std::string categoryText, std::vector
 int CQelClientCore::GetAllEntCertCount() {
   return Guarded(0, [] {
     std::vector<EntCert> certs;
-    if (!AppendRecords(Call(0x200, ""), &certs)) return 0;
+    if (!AppendRecords(Call(qel::request::kCompanyCerts, ""), &certs)) return 0;
     return static_cast<int>(certs.size());
   });
 }
@@ -147,7 +148,7 @@ const std::vector<EntCert>* CQelClientCore::GetAllEntCerts() {
   return Guarded<const std::vector<EntCert>*>(nullptr, [this]() -> const std::vector<EntCert>* {
     if (!entCerts_.empty()) return &entCerts_;
     std::vector<EntCert> certs;
-    if (!AppendRecords(Call(0x200, ""), &certs)) return nullptr;
+    if (!AppendRecords(Call(qel::request::kCompanyCerts, ""), &certs)) return nullptr;
     entCerts_ = std::move(certs);
     for (const EntCert& cert : entCerts_) entCertMap_[cert.certId] = cert;
     return &entCerts_;
@@ -175,7 +176,7 @@ const std::vector<EntCase>* CQelClientCore::GetEntCases() {
   return Guarded<const std::vector<EntCase>*>(nullptr, [this]() -> const std::vector<EntCase>* {
     if (!entCases_.empty()) return &entCases_;
     std::vector<EntCase> cases;
-    if (!AppendRecords(Call(0x009, ""), &cases)) return nullptr;
+    if (!AppendRecords(Call(qel::request::kCases, ""), &cases)) return nullptr;
     entCases_ = std::move(cases);
     for (const EntCase& entCase : entCases_) entCaseMap_[entCase.caseId] = entCase;
     return &entCases_;
@@ -211,7 +212,7 @@ void CQelClientCore::GetEntCaseRes(std::string caseText, std::string typeText, s
     RequestBuilder request;
     request.Param("PRODUCT_CASE", IdObject("CASE_ID", caseText));
     request.Param("PRODUCT_CASE_RES_TYPE", typeText);
-    AppendRecords(Call(0x00a, request.Text()), &out);
+    AppendRecords(Call(qel::request::kCaseResources, request.Text()), &out);
   });
 }
 

@@ -86,7 +86,7 @@ inline bool SendSeen(const char* key, const std::string& recordJson) {
   if (!qel::ParseGbkJson(recordJson, &raw)) return false;
   RequestBuilder request;
   request.Param(key, raw);
-  return Call(0x523, request.Text()).Ok();
+  return Call(qel::request::kMarkSeen, request.Text()).Ok();
 }
 
 // No exception leaves a public method: a failure gives `fallback`, and so

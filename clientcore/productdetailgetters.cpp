@@ -21,7 +21,7 @@ RequestBuilder ProductRequest(const std::string& productText) {
 
 // A list tab: the caller's vector is emptied, then filled in reply order.
 template <class T, class Each>
-void ProductList(int code, const std::string& productText, std::vector<T>& out, Each each) {
+void ProductList(qel::request::Code code, const std::string& productText, std::vector<T>& out, Each each) {
   GuardedVoid([&] {
     if (productText.empty()) return;
     out.clear();
@@ -30,7 +30,7 @@ void ProductList(int code, const std::string& productText, std::vector<T>& out, 
 }
 
 template <class T>
-void ProductList(int code, const std::string& productText, std::vector<T>& out) {
+void ProductList(qel::request::Code code, const std::string& productText, std::vector<T>& out) {
   ProductList(code, productText, out, [](const T&) {});
 }
 
@@ -50,7 +50,8 @@ bool CQelClientCore::GetProductDetailHead(uint64_t id, std::map<PRODUCTDETAILHEA
     if (id == 0) return false;
     out.clear();
     std::vector<ProductDetailHead> heads;
-    if (!AppendRecords(Call(0x430, ProductRequest(U64Text(id)).Text()), &heads)) return false;
+    if (!AppendRecords(Call(qel::request::kProductDetailHeads, ProductRequest(U64Text(id)).Text()), &heads))
+      return false;
     // A later element of the same tab replaces the earlier one.
     for (ProductDetailHead& head : heads) out[static_cast<PRODUCTDETAILHEAD>(head.type)] = std::move(head);
     return true;
@@ -64,7 +65,7 @@ void CQelClientCore::GetProductUnstructuredIntr(uint64_t productId,
 
 void CQelClientCore::GetProductUnstructuredIntr(std::string productText,
                                                 std::vector<ProductUnstructuredIntr>& out) {
-  ProductList(0x401, productText, out);
+  ProductList(qel::request::kProductIntroductions, productText, out);
 }
 
 void CQelClientCore::GetProuductPicCategorys(uint64_t productId, std::vector<ProductPicCategory>& out) {
@@ -72,7 +73,7 @@ void CQelClientCore::GetProuductPicCategorys(uint64_t productId, std::vector<Pro
 }
 
 void CQelClientCore::GetProuductPicCategorys(std::string productText, std::vector<ProductPicCategory>& out) {
-  ProductList(0x410, productText, out);
+  ProductList(qel::request::kProductPictureGroups, productText, out);
 }
 
 void CQelClientCore::GetProuductPics(uint64_t productId, int groupId, std::vector<ProductPic>& out) {
@@ -91,28 +92,28 @@ void CQelClientCore::GetProuductPics(std::string productText, std::string groupT
     out.clear();
     RequestBuilder request = ProductRequest(productText);
     request.Param("PICTURE_GROUP_ID", groupText);
-    AppendRecords(Call(0x411, request.Text()), &out);
+    AppendRecords(Call(qel::request::kProductPictures, request.Text()), &out);
   });
 }
 
 void CQelClientCore::GetProuductVideos(uint64_t productId, std::vector<ProductVideo>& out) {
-  ProductList(0x412, U64Text(productId), out, [&](const ProductVideo& video) {
+  ProductList(qel::request::kProductVideos, U64Text(productId), out, [&](const ProductVideo& video) {
     productVideos_[productId][static_cast<int>(video.resId)] = video;
   });
 }
 
 void CQelClientCore::GetProuductVideos(std::string productText, std::vector<ProductVideo>& out) {
-  ProductList(0x412, productText, out);
+  ProductList(qel::request::kProductVideos, productText, out);
 }
 
 void CQelClientCore::GetProuductCerts(uint64_t productId, std::vector<ProductCert>& out) {
-  ProductList(0x416, U64Text(productId), out, [&](const ProductCert& cert) {
+  ProductList(qel::request::kProductCerts, U64Text(productId), out, [&](const ProductCert& cert) {
     productCerts_[productId][static_cast<int>(cert.resId)] = cert;
   });
 }
 
 void CQelClientCore::GetProuductCerts(std::string productText, std::vector<ProductCert>& out) {
-  ProductList(0x416, productText, out);
+  ProductList(qel::request::kProductCerts, productText, out);
 }
 
 void CQelClientCore::GetProuductCases(uint64_t productId, std::vector<ProductCase>& out) {
@@ -120,7 +121,7 @@ void CQelClientCore::GetProuductCases(uint64_t productId, std::vector<ProductCas
 }
 
 void CQelClientCore::GetProuductCases(std::string productText, std::vector<ProductCase>& out) {
-  ProductList(0x409, productText, out);
+  ProductList(qel::request::kProductCases, productText, out);
 }
 
 void CQelClientCore::GetProuductCaseRes(uint64_t productId, int caseId, int type,
@@ -136,7 +137,7 @@ void CQelClientCore::GetProuductCaseRes(std::string productText, std::string cas
     RequestBuilder request = ProductRequest(productText);
     request.Param("PRODUCT_CASE", IdObject("CASE_ID", caseText));
     request.Param("PRODUCT_CASE_RES_TYPE", typeText);
-    AppendRecords(Call(0x40a, request.Text()), &out);
+    AppendRecords(Call(qel::request::kProductCaseResources, request.Text()), &out);
   });
 }
 
@@ -145,7 +146,7 @@ void CQelClientCore::GetProductModels(uint64_t productId, std::vector<ProductMod
 }
 
 void CQelClientCore::GetProductModels(std::string productText, std::vector<ProductModel>& out) {
-  ProductList(0x421, productText, out);
+  ProductList(qel::request::kProductModels, productText, out);
 }
 
 void CQelClientCore::GetProductParameters(uint64_t productId, std::vector<ProductParameter>& out) {
@@ -153,7 +154,7 @@ void CQelClientCore::GetProductParameters(uint64_t productId, std::vector<Produc
 }
 
 void CQelClientCore::GetProductParameters(std::string productText, std::vector<ProductParameter>& out) {
-  ProductList(0x422, productText, out);
+  ProductList(qel::request::kProductParameters, productText, out);
 }
 
 void CQelClientCore::GetProductModelPics(uint64_t productId, std::vector<ProductModelPic>& out) {
@@ -161,7 +162,7 @@ void CQelClientCore::GetProductModelPics(uint64_t productId, std::vector<Product
 }
 
 void CQelClientCore::GetProductModelPics(std::string productText, std::vector<ProductModelPic>& out) {
-  ProductList(0x424, productText, out);
+  ProductList(qel::request::kProductModelPictures, productText, out);
 }
 
 void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductReport>& out, int limit,
@@ -170,7 +171,7 @@ void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductRe
     out.clear();
     RequestBuilder request = ProductRequest(U64Text(productId));
     request.Root("LIMIT", limit).Root("OFFSET", offset);
-    Reply reply = Call(0x414, request.Text());
+    Reply reply = Call(qel::request::kProductReports, request.Text());
     if (!reply.Ok()) return;
     // The cache holds the reports of the latest product only.
     productReports_.clear();
@@ -182,7 +183,7 @@ void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductRe
 const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64_t productId) {
   return Guarded<const ProductParameterValueMap*>(nullptr, [&]() -> const ProductParameterValueMap* {
     parameterValues_.clear();
-    Reply reply = Call(0x423, ProductRequest(U64Text(productId)).Text());
+    Reply reply = Call(qel::request::kProductParameterValues, ProductRequest(U64Text(productId)).Text());
     if (!reply.hasReply) return nullptr;
     if (reply.result != 0) return &parameterValues_;
     Json::Value root;

@@ -12,7 +12,7 @@ using namespace detail;
 
 bool CQelClientCore::IsDataNeedUpdateSync() {
   return Guarded(false, [] {
-    Reply reply = Call(0x571, "");
+    Reply reply = Call(qel::request::kCheckDataUpdate, "");
     Json::Value root;
     if (!reply.Ok() || !reply.Parse(&root)) return false;
     return ReadCountOrStatus(root, "STATUS", 0) == 1;
@@ -40,7 +40,7 @@ bool CQelClientCore::DoDataUpdate() {
     struct End {
       ~End() { EndDataUpdate(); }
     } end;
-    Reply reply = Call(0x570, "");
+    Reply reply = Call(qel::request::kRunDataUpdate, "");
     // A finished update has nothing to say: result 0 is success with or
     // without a reply text.
     if (reply.result == 0) return true;
@@ -51,7 +51,7 @@ bool CQelClientCore::DoDataUpdate() {
 
 int CQelClientCore::IsNeedUpdateApp() {
   return Guarded(0, [] {
-    Reply reply = Call(0x572, "");
+    Reply reply = Call(qel::request::kCheckAppUpdate, "");
     Json::Value root;
     if (!reply.Ok() || !reply.Parse(&root)) return 0;
     return ReadCountOrStatus(root, "STATUS", 0);
@@ -61,7 +61,7 @@ int CQelClientCore::IsNeedUpdateApp() {
 void CQelClientCore::GetUpdateAppList(const std::string&, std::vector<AppUpdateFiles>& out) {
   GuardedVoid([&] {
     std::vector<AppUpdateFiles> files;
-    if (!AppendRecords(Call(0x573, ""), &files)) return;
+    if (!AppendRecords(Call(qel::request::kAppUpdateFiles, ""), &files)) return;
     // A file whose name was refused has no target and is left out.
     for (AppUpdateFiles& file : files) {
       if (!file.localPath.empty() && !file.url.empty()) out.push_back(std::move(file));
