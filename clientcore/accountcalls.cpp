@@ -8,6 +8,7 @@
 #include "getterhelpers.h"
 #include "qel/json.h"
 #include "qelclientcore.h"
+#include "requests.h"
 
 namespace qelclientcore {
 
@@ -17,34 +18,6 @@ namespace {
 
 constexpr int kWrongPassword = 100020;
 constexpr int kUnknownAccount = 100013;
-
-// A submission: one object of string members inside "PARAM".
-std::string Submission(const char* key, const Json::Value& object) {
-  RequestBuilder request;
-  request.Param(key, object);
-  return request.Text();
-}
-
-std::string ProductRequest(const std::string& productText) {
-  RequestBuilder request;
-  request.Param("PRODUCT", IdObject("PRODUCT_ID", productText));
-  return request.Text();
-}
-
-// One page of a product's list: the product inside "PARAM", LIMIT and
-// OFFSET at the root.
-std::string ProductPageRequest(uint64_t productId, int limit, int offset) {
-  RequestBuilder request;
-  request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
-  request.Root("LIMIT", limit).Root("OFFSET", offset);
-  return request.Text();
-}
-
-std::string AreaRequest(int areaId) {
-  RequestBuilder request;
-  request.Param("SYS_AREA", IdObject("AREAID", IntText(areaId)));
-  return request.Text();
-}
 
 // The failure reply's ERRORDESC into `error`, when there is one.
 void CopyError(const Reply& reply, std::wstring& error) {
@@ -186,10 +159,9 @@ bool CQelClientCore::NewInquire(MyInquire& inquire, bool) {
 
 bool CQelClientCore::DelConsultation(uint64_t productId, int consultId) {
   return Guarded(false, [&] {
-    RequestBuilder request;
-    request.Param("PRODUCT", IdObject("PRODUCT_ID", productId == 0 ? std::string() : U64Text(productId)));
-    request.Param("PROD_CONSULT", IdObject("CONSULT_ID", IntText(consultId)));
-    if (!Call(qel::request::kDeleteConsultation, request.Text()).Ok()) return false;
+    RequestBuilder request = ProductRequest(productId == 0 ? std::string() : U64Text(productId));
+    AddId(request, kConsultId, IntText(consultId));
+    if (!Call(qel::request::kDeleteConsultation, request).Ok()) return false;
     consultations_.erase(consultId);
     return true;
   });
@@ -197,10 +169,9 @@ bool CQelClientCore::DelConsultation(uint64_t productId, int consultId) {
 
 bool CQelClientCore::DelInquire(uint64_t productId, int inquiryId) {
   return Guarded(false, [&] {
-    RequestBuilder request;
-    request.Param("PRODUCT", IdObject("PRODUCT_ID", U64Text(productId)));
-    request.Param("PROD_INQUIRY", IdObject("INQUIRY_ID", IntText(inquiryId)));
-    if (!Call(qel::request::kDeleteInquiry, request.Text()).Ok()) return false;
+    RequestBuilder request = ProductRequest(U64Text(productId));
+    AddId(request, kInquiryId, IntText(inquiryId));
+    if (!Call(qel::request::kDeleteInquiry, request).Ok()) return false;
     inquiries_.erase(inquiryId);
     return true;
   });
@@ -222,8 +193,9 @@ void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultat
   GuardedVoid([&] {
     out.clear();
     std::vector<MyConsultation> list;
-    if (!AppendRecords(Call(qel::request::kConsultations, ProductPageRequest(productId, limit, offset)),
-                       &list))
+    if (!AppendRecords(
+            Call(qel::request::kConsultations, ProductRequest(U64Text(productId)).Page(limit, offset)),
+            &list))
       return;
     consultations_.clear();
     for (const MyConsultation& consult : list) consultations_[consult.consultId] = consult;
@@ -235,7 +207,8 @@ void CQelClientCore::GetInquire(uint64_t productId, std::vector<MyInquire>& out,
   GuardedVoid([&] {
     out.clear();
     std::vector<MyInquire> list;
-    if (!AppendRecords(Call(qel::request::kInquiries, ProductPageRequest(productId, limit, offset)), &list))
+    if (!AppendRecords(Call(qel::request::kInquiries, ProductRequest(U64Text(productId)).Page(limit, offset)),
+                       &list))
       return;
     inquiries_.clear();
     for (const MyInquire& inquire : list) inquiries_[inquire.inquiryId] = inquire;
@@ -277,16 +250,19 @@ void CQelClientCore::GetSubGeoTags(std::vector<GeoTag>& out, const int& areaId) 
   GuardedVoid([&] {
     out.clear();
     // Area 0 asks for the top level.
-    AppendRecords(Call(qel::request::kSubAreas, areaId == 0 ? std::string() : AreaRequest(areaId)), &out);
+    AppendRecords(Call(qel::request::kSubAreas,
+                       areaId == 0 ? std::string() : IdRequest(kAreaId, IntText(areaId)).Text()),
+                  &out);
   });
 }
 
 void CQelClientCore::GetParentGeoTag(const int& areaId, GeoTag& out) {
-  GuardedVoid([&] { ReadFirstRecord(Call(qel::request::kParentArea, AreaRequest(areaId)), &out); });
+  GuardedVoid(
+      [&] { ReadFirstRecord(Call(qel::request::kParentArea, IdRequest(kAreaId, IntText(areaId))), &out); });
 }
 
 void CQelClientCore::GetGeoTagsById(const int& areaId, GeoTag& out) {
-  GuardedVoid([&] { ReadFirstRecord(Call(qel::request::kArea, AreaRequest(areaId)), &out); });
+  GuardedVoid([&] { ReadFirstRecord(Call(qel::request::kArea, IdRequest(kAreaId, IntText(areaId))), &out); });
 }
 
 void CQelClientCore::GetCurrentDate(std::wstring& out) {

@@ -79,6 +79,8 @@ class RequestBuilder {
  public:
   RequestBuilder& Param(const char* key, Json::Value value);
   RequestBuilder& Root(const char* key, Json::Value value);
+  // One page: LIMIT and OFFSET at the root.
+  RequestBuilder& Page(int limit, int offset) { return Root("LIMIT", limit).Root("OFFSET", offset); }
   std::string Text() const;
 
  private:
@@ -107,6 +109,7 @@ struct Reply {
 
 // Sends one request (its code named in qel/requestcodes.h); never throws.
 Reply Call(qel::request::Code code, const std::string& request);
+inline Reply Call(qel::request::Code code, const RequestBuilder& request) { return Call(code, request.Text()); }
 
 // Element i of an array root, else null; an object root counts as its only
 // element (count and status replies may come bare).

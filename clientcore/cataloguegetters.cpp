@@ -5,6 +5,7 @@
 #include "getterhelpers.h"
 #include "qel/json.h"
 #include "qelclientcore.h"
+#include "requests.h"
 
 namespace qelclientcore {
 
@@ -13,18 +14,6 @@ using namespace detail;
 namespace {
 
 constexpr int kSeen = 1;  // STATUS of an item the user has opened
-
-std::string CategoryRequest(const std::string& categoryText) {
-  RequestBuilder request;
-  request.Param("PRODUCT_CATEGORY", IdObject("PRO_CATEGORY_ID", categoryText));
-  return request.Text();
-}
-
-std::string ProductRequest(const std::string& productText) {
-  RequestBuilder request;
-  request.Param("PRODUCT", IdObject("PRODUCT_ID", productText));
-  return request.Text();
-}
 
 // Caches a parsed reply for the *Js getters: only a reply with elements is
 // kept, so a failed first request is asked again.
@@ -124,10 +113,9 @@ const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(std::str
   return Guarded<const std::vector<SecondaryModule>*>(
       nullptr, [this, &bannerText]() -> const std::vector<SecondaryModule>* {
         secondaryModules_.clear();
-        RequestBuilder request;
-        request.Param("BANNER", IdObject("BANNER_ID", bannerText));
+        RequestBuilder request = IdRequest(kBannerId, bannerText);
         bool ok =
-            AppendRecords(Call(qel::request::kSecondaryModules, request.Text()), &secondaryModules_,
+            AppendRecords(Call(qel::request::kSecondaryModules, request), &secondaryModules_,
                           [this](const SecondaryModule& m) { secondaryModuleMap_[m.bannerCateId] = m; });
         return ok ? &secondaryModules_ : nullptr;
       });
@@ -166,7 +154,7 @@ void CQelClientCore::GetSubProuductCategorys(std::string categoryText, std::vect
   GuardedVoid([&] {
     if (categoryText.empty()) return;
     out.clear();
-    AppendRecords(Call(qel::request::kChildCategories, CategoryRequest(categoryText)), &out);
+    AppendRecords(Call(qel::request::kChildCategories, IdRequest(kCategoryId, categoryText)), &out);
   });
 }
 
@@ -178,7 +166,7 @@ void CQelClientCore::GetParentProuductCategorys(std::string categoryText, std::v
   GuardedVoid([&] {
     if (categoryText.empty()) return;
     out.clear();
-    AppendRecords(Call(qel::request::kParentCategory, CategoryRequest(categoryText)), &out);
+    AppendRecords(Call(qel::request::kParentCategory, IdRequest(kCategoryId, categoryText)), &out);
   });
 }
 
@@ -190,25 +178,21 @@ void CQelClientCore::GetProuductBrandsByCategory(std::vector<ProductBrand>& out,
   GuardedVoid([&] {
     if (categoryText.empty()) return;
     out.clear();
-    AppendRecords(Call(qel::request::kCategoryBrands, CategoryRequest(categoryText)), &out);
+    AppendRecords(Call(qel::request::kCategoryBrands, IdRequest(kCategoryId, categoryText)), &out);
   });
 }
 
 void CQelClientCore::GetProductCategoryByID(uint64_t categoryId, ProductCategory& out) {
   GuardedVoid([&] {
-    std::string request = categoryId == 0 ? std::string() : CategoryRequest(U64Text(categoryId));
+    std::string request =
+        categoryId == 0 ? std::string() : IdRequest(kCategoryId, U64Text(categoryId)).Text();
     ReadFirstRecord(Call(qel::request::kCategory, request), &out);
   });
 }
 
 int CQelClientCore::GetAllProuductsCount(int brandId) {
   return Guarded(0, [brandId] {
-    std::string request;
-    if (brandId != -1) {
-      RequestBuilder builder;
-      builder.Param("BRAND", IdObject("BRAND_ID", IntText(brandId)));
-      request = builder.Text();
-    }
+    std::string request = brandId == -1 ? std::string() : IdRequest(kBrandId, IntText(brandId)).Text();
     return ReadCount(Call(qel::request::kProductCount, request));
   });
 }
@@ -217,9 +201,9 @@ const std::vector<Product>* CQelClientCore::GetAllProuducts(int brandId, int lim
   return Guarded<const std::vector<Product>*>(nullptr, [&]() -> const std::vector<Product>* {
     products_.clear();
     RequestBuilder request;
-    if (brandId != -1) request.Param("BRAND", IdObject("BRAND_ID", IntText(brandId)));
-    request.Root("LIMIT", limit).Root("OFFSET", offset);
-    bool ok = AppendRecords(Call(qel::request::kAllProducts, request.Text()), &products_,
+    if (brandId != -1) AddId(request, kBrandId, IntText(brandId));
+    request.Page(limit, offset);
+    bool ok = AppendRecords(Call(qel::request::kAllProducts, request), &products_,
                             [this](const Product& p) { productMap_[p.productId] = p; });
     return ok ? &products_ : nullptr;
   });
@@ -247,11 +231,10 @@ void CQelClientCore::GetProductsByCategory(std::string categoryText, std::vector
   GuardedVoid([&] {
     if (categoryText.empty()) return;
     out.clear();
-    RequestBuilder request;
-    request.Param("PRODUCT_CATEGORY", IdObject("PRO_CATEGORY_ID", categoryText));
-    if (!brandText.empty()) request.Param("BRAND", IdObject("BRAND_ID", brandText));
-    request.Root("LIMIT", limit).Root("OFFSET", offset);
-    AppendRecords(Call(qel::request::kCategoryProducts, request.Text()), &out);
+    RequestBuilder request = IdRequest(kCategoryId, categoryText);
+    if (!brandText.empty()) AddId(request, kBrandId, brandText);
+    request.Page(limit, offset);
+    AppendRecords(Call(qel::request::kCategoryProducts, request), &out);
   });
 }
 
@@ -260,9 +243,8 @@ void CQelClientCore::SearchProduct(std::string text, std::vector<Product>& out) 
     out.clear();
     // A JSON value, so quotes and backslashes in the search text arrive as
     // typed.
-    RequestBuilder request;
-    request.Param("FILTER", IdObject("FILTER", text));
-    AppendRecords(Call(qel::request::kSearchProducts, request.Text()), &out);
+    RequestBuilder request = IdRequest(kSearchText, text);
+    AppendRecords(Call(qel::request::kSearchProducts, request), &out);
   });
 }
 

@@ -8,6 +8,7 @@
 #include "getterhelpers.h"
 #include "qel/json.h"
 #include "qelclientcore.h"
+#include "requests.h"
 
 namespace qelclientcore {
 
@@ -44,9 +45,8 @@ EntCertCategory* CQelClientCore::GetEntCertCategoryById(int categoryId) {
 void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId,
                                                 std::vector<EntCertsGroup>& out) {
   GuardedVoid([&] {
-    RequestBuilder request;
-    request.Param("CERT_CATEGORY", IdObject("CERT_CATEGORY_ID", WideToGbk(categoryId)));
-    AppendRecords(Call(qel::request::kCertGroupsOfCategory, request.Text()), &out,
+    RequestBuilder request = IdRequest(kCertCategoryId, WideToGbk(categoryId));
+    AppendRecords(Call(qel::request::kCertGroupsOfCategory, request), &out,
                   [this](const EntCertsGroup& group) { entCertGroups_[group.groupId] = group; });
   });
 }
@@ -70,9 +70,8 @@ const EntCertsGroup* CQelClientCore::GetEntCertGroupById(const std::wstring& gro
 
 void CQelClientCore::GetEntCertByGroup(const std::wstring& groupId, std::vector<EntCertPic>& out) {
   GuardedVoid([&] {
-    RequestBuilder request;
-    request.Param("CERTGROUP", IdObject("CERTGROUP_ID", WideToGbk(groupId)));
-    Reply reply = Call(qel::request::kCertGroupPictures, request.Text());
+    RequestBuilder request = IdRequest(kCertGroupId, WideToGbk(groupId));
+    Reply reply = Call(qel::request::kCertGroupPictures, request);
     Json::Value root;
     if (!ReplyArray(reply, &root)) return;
     // The picture cache holds the latest group's pictures.
@@ -89,10 +88,9 @@ const EntCertPic* CQelClientCore::GetEntCertPicById(const std::wstring& resId) {
 
 bool CQelClientCore::UpdateEntCertGroupStatus(const std::wstring& groupId) {
   return Guarded(false, [&] {
-    RequestBuilder request;
-    request.Param("CERTGROUP", IdObject("CERTGROUP_ID", WideToGbk(groupId)));
+    RequestBuilder request = IdRequest(kCertGroupId, WideToGbk(groupId));
     // The result code alone decides; the reply text is not read.
-    if (Call(qel::request::kMarkSeen, request.Text()).result != 0) return false;
+    if (Call(qel::request::kMarkSeen, request).result != 0) return false;
     auto found = entCertGroups_.find(groupId);
     if (found != entCertGroups_.end()) found->second.status = L"1";
     return true;
@@ -210,9 +208,8 @@ void CQelClientCore::GetEntCaseRes(std::string caseText, std::string typeText, s
     if (caseText.empty() || typeText.empty()) return;
     out.clear();
     RequestBuilder request;
-    request.Param("PRODUCT_CASE", IdObject("CASE_ID", caseText));
-    request.Param("PRODUCT_CASE_RES_TYPE", typeText);
-    AppendRecords(Call(qel::request::kCaseResources, request.Text()), &out);
+    AddCaseResources(request, caseText, typeText);
+    AppendRecords(Call(qel::request::kCaseResources, request), &out);
   });
 }
 

@@ -15,6 +15,7 @@
 #include "qel/json.h"
 #include "records/qelrecords.h"
 #include "records/recordconvert.h"
+#include "requests.h"
 
 namespace qelclientcore {
 namespace detail {
@@ -84,9 +85,7 @@ inline bool SendSeen(const char* key, const std::string& recordJson) {
   if (recordJson.empty()) return false;
   Json::Value raw;
   if (!qel::ParseGbkJson(recordJson, &raw)) return false;
-  RequestBuilder request;
-  request.Param(key, raw);
-  return Call(qel::request::kMarkSeen, request.Text()).Ok();
+  return Call(qel::request::kMarkSeen, Submission(key, std::move(raw))).Ok();
 }
 
 // No exception leaves a public method: a failure gives `fallback`, and so

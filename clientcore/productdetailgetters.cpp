@@ -6,6 +6,7 @@
 #include "getterhelpers.h"
 #include "qel/json.h"
 #include "qelclientcore.h"
+#include "requests.h"
 
 namespace qelclientcore {
 
@@ -13,19 +14,13 @@ using namespace detail;
 
 namespace {
 
-RequestBuilder ProductRequest(const std::string& productText) {
-  RequestBuilder request;
-  request.Param("PRODUCT", IdObject("PRODUCT_ID", productText));
-  return request;
-}
-
 // A list tab: the caller's vector is emptied, then filled in reply order.
 template <class T, class Each>
 void ProductList(qel::request::Code code, const std::string& productText, std::vector<T>& out, Each each) {
   GuardedVoid([&] {
     if (productText.empty()) return;
     out.clear();
-    AppendRecords(Call(code, ProductRequest(productText).Text()), &out, each);
+    AppendRecords(Call(code, ProductRequest(productText)), &out, each);
   });
 }
 
@@ -50,7 +45,7 @@ bool CQelClientCore::GetProductDetailHead(uint64_t id, std::map<PRODUCTDETAILHEA
     if (id == 0) return false;
     out.clear();
     std::vector<ProductDetailHead> heads;
-    if (!AppendRecords(Call(qel::request::kProductDetailHeads, ProductRequest(U64Text(id)).Text()), &heads))
+    if (!AppendRecords(Call(qel::request::kProductDetailHeads, ProductRequest(U64Text(id))), &heads))
       return false;
     // A later element of the same tab replaces the earlier one.
     for (ProductDetailHead& head : heads) out[static_cast<PRODUCTDETAILHEAD>(head.type)] = std::move(head);
@@ -92,7 +87,7 @@ void CQelClientCore::GetProuductPics(std::string productText, std::string groupT
     out.clear();
     RequestBuilder request = ProductRequest(productText);
     request.Param("PICTURE_GROUP_ID", groupText);
-    AppendRecords(Call(qel::request::kProductPictures, request.Text()), &out);
+    AppendRecords(Call(qel::request::kProductPictures, request), &out);
   });
 }
 
@@ -135,9 +130,8 @@ void CQelClientCore::GetProuductCaseRes(std::string productText, std::string cas
     if (productText.empty() || caseText.empty() || typeText.empty()) return;
     out.clear();
     RequestBuilder request = ProductRequest(productText);
-    request.Param("PRODUCT_CASE", IdObject("CASE_ID", caseText));
-    request.Param("PRODUCT_CASE_RES_TYPE", typeText);
-    AppendRecords(Call(qel::request::kProductCaseResources, request.Text()), &out);
+    AddCaseResources(request, caseText, typeText);
+    AppendRecords(Call(qel::request::kProductCaseResources, request), &out);
   });
 }
 
@@ -170,8 +164,8 @@ void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductRe
   GuardedVoid([&] {
     out.clear();
     RequestBuilder request = ProductRequest(U64Text(productId));
-    request.Root("LIMIT", limit).Root("OFFSET", offset);
-    Reply reply = Call(qel::request::kProductReports, request.Text());
+    request.Page(limit, offset);
+    Reply reply = Call(qel::request::kProductReports, request);
     if (!reply.Ok()) return;
     // The cache holds the reports of the latest product only.
     productReports_.clear();
@@ -183,7 +177,7 @@ void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductRe
 const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64_t productId) {
   return Guarded<const ProductParameterValueMap*>(nullptr, [&]() -> const ProductParameterValueMap* {
     parameterValues_.clear();
-    Reply reply = Call(qel::request::kProductParameterValues, ProductRequest(U64Text(productId)).Text());
+    Reply reply = Call(qel::request::kProductParameterValues, ProductRequest(U64Text(productId)));
     if (!reply.hasReply) return nullptr;
     if (reply.result != 0) return &parameterValues_;
     Json::Value root;
