@@ -109,7 +109,9 @@ struct Reply {
 
 // Sends one request (its code named in qel/requestcodes.h); never throws.
 Reply Call(qel::request::Code code, const std::string& request);
-inline Reply Call(qel::request::Code code, const RequestBuilder& request) { return Call(code, request.Text()); }
+inline Reply Call(qel::request::Code code, const RequestBuilder& request) {
+  return Call(code, request.Text());
+}
 
 // Element i of an array root, else null; an object root counts as its only
 // element (count and status replies may come bare).
