@@ -86,9 +86,8 @@ Reply Call(qel::request::Code code, const std::string& request) {
   Reply reply;
   if (BridgeCallsBlocked()) return reply;
   try {
-    BridgeInvoker* custom = g_invoker.load();
-    if (custom == nullptr && !g_opened.load()) return reply;
-    BridgeInvoker& invoker = custom != nullptr ? *custom : Library();
+    if (g_invoker.load() == nullptr && !g_opened.load()) return reply;
+    BridgeInvoker& invoker = CurrentInvoker();
     ReplyText text(&invoker);
     reply.result = invoker.Invoke(code, request.c_str(), text.Out());
     if (text.Has()) {

@@ -17,8 +17,6 @@ int64_t CachedDataIntervalMs();
 // shuts glog down when the client core set it up. Idempotent.
 void ShutdownClientCore();
 bool ClientCoreShutDown();
-// True once Init has started the bridge.
-bool ClientCoreStarted();
 
 // Sets the update-request flag and starts the data-update thread once.
 void RequestDataUpdate();

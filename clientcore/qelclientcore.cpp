@@ -181,8 +181,6 @@ void ShutdownClientCore() {
 
 bool ClientCoreShutDown() { return State().stopFlag.load(); }
 
-bool ClientCoreStarted() { return State().started.load(); }
-
 void RequestDataUpdate() {
   Runtime& state = State();
   {

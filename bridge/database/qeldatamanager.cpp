@@ -18,6 +18,13 @@ qelDataManager::~qelDataManager() {
   }
 }
 
+IQELDatasource* qelDataManager::GetDatasource(const std::string& path) {
+  qelConnection connection;
+  connection.SetType(1);
+  connection.SetPath(path);
+  return GetDatasource(&connection);
+}
+
 IQELDatasource* qelDataManager::GetDatasource(IQELConnection* connection) {
   if (!connection || connection->GetType() != 1) return nullptr;
   const std::string path = connection->GetPath();

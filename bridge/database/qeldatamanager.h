@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,8 @@ class qelDataManager {
   // on first request; null for a null connection or a type other than 1.
   // The registry keeps it until process exit.
   IQELDatasource* GetDatasource(IQELConnection* connection);
+  // GetDatasource for the SQLite file at path.
+  IQELDatasource* GetDatasource(const std::string& path);
 
  private:
   qelDataManager() = default;

@@ -2,7 +2,6 @@
 
 #include <glog/logging.h>
 
-#include "database/qelconnection.h"
 #include "database/qeldatamanager.h"
 #include "database/qeldatasource.h"
 #include "logbridge.h"
@@ -49,10 +48,7 @@ qelInfoAccess::qelInfoAccess() {
   // Until the installation folder is known the session holds a closed
   // datasource: every query fails, and the first use after a start opens
   // the real database instead of one below "/".
-  qelConnection none;
-  none.SetType(1);
-  none.SetPath("");
-  datasource.store(qelDataManager::GetInstance()->GetDatasource(&none));
+  datasource.store(qelDataManager::GetInstance()->GetDatasource(std::string()));
   OpenSession();
 }
 
@@ -65,13 +61,10 @@ void qelInfoAccess::OpenSession() {
     localPath = StartPath();
   }
   if (localPath.empty()) return;
-  qelConnection connection;
-  connection.SetType(1);
   // The file is opened, never created: a missing one leaves the datasource
   // closed and every later query fails.
   const std::string path = localPath + "/data/qel_data.db";
-  connection.SetPath(path);
-  IQELDatasource* source = qelDataManager::GetInstance()->GetDatasource(&connection);
+  IQELDatasource* source = qelDataManager::GetInstance()->GetDatasource(path);
   if (source != nullptr) {
     bool isOpen = source->Open();
     LOG(INFO) << "DB Open Result :" << (isOpen ? "Success" : "Fail");

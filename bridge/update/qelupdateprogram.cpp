@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 
-#include "database/qelconnection.h"
 #include "database/qeldatamanager.h"
 #include "database/qelinfoaccess.h"
 #include "cqelbridge.h"
@@ -315,10 +314,7 @@ int qelUpdateProgram::UpdateOperate() {
   // The session does not exist yet: the main database comes from the
   // registry (the session later finds it open), the second one is not
   // attached, so its file can be replaced.
-  qelConnection connection;
-  connection.SetType(1);
-  connection.SetPath(dbPath);
-  IQELDatasource* datasource = qelDataManager::GetInstance()->GetDatasource(&connection);
+  IQELDatasource* datasource = qelDataManager::GetInstance()->GetDatasource(dbPath);
   if (datasource == nullptr || !datasource->Open()) return 0;
   std::string count;
   if (common->GetCountsFromTable(datasource, &count, "CONFIGINFO", "") != 0 || count == "0") {
