@@ -69,15 +69,19 @@ class QEL_INTERNET_API qelHttpJsonRequest {
 
   // One request: a POST of body, or a GET when body is empty. Redirects are
   // followed; a POST stays a POST with its body on every redirect. Returns the
-  // server's reply body whatever its HTTP status (an error page included),
-  // or a status reply: 500001 empty URL, 500002, 500003 transfer failure.
+  // server's reply body whatever its HTTP status (an error page included;
+  // a status outside 2xx is logged at WARNING), or a status reply: 500001
+  // empty URL, 500002, 500003 transfer failure, a reply longer than 16 MiB
+  // (refused while it arrives, never held whole), or a redirect from an
+  // https address to a plain http one (refused before anything is sent
+  // there; this holds for every operation of the class).
   std::string Invoke(const std::string& url, const std::string& body);
 
   // PUT of the raw bytes of the file at localPath (any size). The file's
   // bytes are the whole request body, so body is not sent. Returns the
-  // server's reply body, or a status reply: 500001 empty URL, 500007 empty
-  // path, 500006 the file cannot be opened, 500008 its size cannot be read,
-  // 500002, 500003.
+  // server's reply body (the status and the 16 MiB bound as for Invoke), or
+  // a status reply: 500001 empty URL, 500007 empty path, 500006 the file
+  // cannot be opened, 500008 its size cannot be read, 500002, 500003.
   std::string UploadFile(const std::string& url, const std::string& body, const std::string& localPath);
 
   // Downloads url into path, which must not exist yet. The bytes go to a
@@ -105,7 +109,9 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   // 100000, 500001, 500007 empty path, 500009 404 (a 404 to the size probe
   // leaves the temporary file as it is; one to the transfer removes it),
   // 500005 the rename failed (the complete temporary file stays), 500002,
-  // 500003 (bytes received so far stay for the next call).
+  // 500003 (bytes received so far stay for the next call). Neither file is
+  // reached through a symbolic link: a link at either name fails the call
+  // with 500003 and is left as it is, and so is what it points to.
   std::string DownloadFileEx(const std::string& url, const std::string& body, const std::string& path,
                              ProgressCallback progress);
 

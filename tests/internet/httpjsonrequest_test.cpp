@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <string>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include <json/json.h>
+#include <malloc.h>
 
+#include "glogcapture.h"
 #include "httptestserver.h"
 #include "qel/json.h"
 #include "qelhttpjsonrequest.h"
@@ -57,6 +60,27 @@ std::string Envelope(const std::string& interfaceUrl, const std::string& method,
   while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
   return ::testing::AssertionFailure()
          << actual.size() << " bytes instead of " << expected.size() << ", first difference at byte " << at;
+}
+
+// The peak resident size since the last ResetPeakMemory, in bytes; -1 when
+// /proc cannot tell.
+long long PeakMemory() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, 6, "VmHWM:") == 0) return std::stoll(line.substr(6)) * 1024;
+  }
+  return -1;
+}
+
+// Lowers the peak to the present resident size, after handing the free
+// memory back: pages an earlier case freed would hide a later one's growth.
+bool ResetPeakMemory() {
+  malloc_trim(0);
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.flush();
+  return static_cast<bool>(clear);
 }
 
 class HttpJsonRequestTest : public ::testing::Test {
@@ -224,11 +248,97 @@ TEST_F(HttpJsonRequestTest, SpacesAloneAreEscaped) {
   EXPECT_EQ(requests[0].target, "/a%20b/c%20d?q=x%20y&p=%41+z");
 }
 
-TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReply) {
+// An error page is the caller's reply, as it came; the status it came with
+// is logged, so that an operator can tell a failing service from a bad reply.
+TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReplyAndItsStatusLogged) {
   const std::string html = "<html><body>服务器错误 Internal Server Error</body></html>";
-  server.ScriptRpcRaw("PassportService.json", "login", 500, html, "text/html;charset=UTF-8");
-  std::string reply = http.Invoke(server.RpcUrl(), Envelope("PassportService.json", "login", Json::Value()));
-  EXPECT_EQ(reply, qeltest::Gbk(html));
+  qeltest::WriteFile("a.txt", "abc");
+  struct Case {
+    const char* name;
+    bool upload;
+    int httpStatus;
+  };
+  const std::vector<Case> cases = {
+      {"invoke, 500", false, 500}, {"invoke, 404", false, 404}, {"invoke, 200", false, 200},
+      {"upload, 502", true, 502},  {"upload, 200", true, 200},
+  };
+  for (const Case& c : cases) {
+    server.ScriptRpcRaw("PassportService.json", "login", c.httpStatus, html, "text/html;charset=UTF-8");
+    server.SetUploadReply(c.httpStatus, html);
+    qeltest::GlogErrors warnings(google::GLOG_WARNING);
+    std::string reply =
+        c.upload ? http.UploadFile(server.Url("/servlet/UpLoadServer?user=u1&password=s3cret"), "", "a.txt")
+                 : http.Invoke(server.RpcUrl() + "?password=s3cret",
+                               Envelope("PassportService.json", "login", Json::Value()));
+    EXPECT_EQ(reply, qeltest::Gbk(html)) << c.name;
+    if (c.httpStatus == 200) {
+      EXPECT_EQ(warnings.Text(), "") << c.name;
+    } else {
+      EXPECT_TRUE(warnings.Has({"HTTP status " + std::to_string(c.httpStatus), server.BaseUrl()}))
+          << c.name << ": " << warnings.Text();
+    }
+    EXPECT_EQ(warnings.Text().find("s3cret"), std::string::npos) << c.name << ": " << warnings.Text();
+  }
+}
+
+// A reply is held in memory while it arrives, so it has a bound: up to
+// 16 MiB it is the caller's, anything longer fails while it arrives
+// (announced or not) and the memory it takes stays near the bound.
+TEST_F(HttpJsonRequestTest, RepliesLongerThan16MiBFailWhileTheyArrive) {
+  const size_t kBound = 16u * 1024u * 1024u;
+  qeltest::WriteFile("a.txt", "abc");
+  struct Case {
+    const char* name;
+    bool upload;
+    size_t size;
+    bool announced;  // with a Content-Length
+  };
+  const std::vector<Case> cases = {
+      {"invoke, 16 MiB", false, kBound, true},
+      {"invoke, 16 MiB unannounced", false, kBound, false},
+      {"invoke, 16 MiB + 1", false, kBound + 1, true},
+      {"invoke, 16 MiB + 1 unannounced", false, kBound + 1, false},
+      {"invoke, 32 MiB", false, 2 * kBound, true},
+      {"invoke, 32 MiB unannounced", false, 2 * kBound, false},
+      {"upload, 16 MiB", true, kBound, true},
+      {"upload, 16 MiB + 1", true, kBound + 1, true},
+      {"upload, 32 MiB unannounced", true, 2 * kBound, false},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string path = "/big" + std::to_string(i);
+    {
+      // Built before the peak is measured, and kept by the server alone.
+      std::string body(c.size, 'r');
+      if (c.upload) {
+        server.SetUploadReply(200, body);
+        server.SetUploadFault(c.announced ? UploadFault::kNone : UploadFault::kNoLength);
+      } else {
+        ServedFile file;
+        file.content = std::move(body);
+        file.get = c.announced ? FileFault::kNone : FileFault::kNoLength;
+        server.AddFile(path, std::move(file));
+      }
+    }
+    ASSERT_TRUE(ResetPeakMemory());
+    long long before = PeakMemory();
+    std::string reply =
+        c.upload ? http.UploadFile(server.Url("/up"), "", "a.txt") : http.Invoke(server.Url(path), "{}");
+    long long grown = PeakMemory() - before;
+    if (c.size <= kBound) {
+      EXPECT_EQ(reply.size(), c.size) << c.name;
+      EXPECT_EQ(reply.find_first_not_of('r'), std::string::npos) << c.name;
+    } else {
+      EXPECT_EQ(reply, StatusReply(500003)) << c.name;
+      // Holding the whole reply would take 32 MiB and more.
+      if (c.size == 2 * kBound) {
+        EXPECT_LT(grown, 24ll * 1024 * 1024) << c.name;
+      }
+    }
+    reply = std::string();
+    server.RemoveFile(path);
+    server.SetUploadReply(200, "");
+  }
 }
 
 TEST_F(HttpJsonRequestTest, UploadSendsTheExactBytesByPut) {
