@@ -248,7 +248,12 @@ TEST_F(DownloadTest, ResumeTable) {
     int code;
     Partial partialAfter;  // for a failed call
     bool stalls = false;   // ends only by the low-speed time-out
+    // The transfer first meets a 302 with an ETag of its own; the address it
+    // names answers as `get` says, with a Last-Modified and no ETag. The
+    // validator kept beside the partial must come from that final answer.
+    bool redirected = false;
   };
+  const std::string date = "Tue, 02 Jan 2024 10:00:00 GMT";
   const std::vector<Case> cases = {
       {"206 from P", FileFault::kNone, 100000, Partial::kGone},
       {"200 with the whole file", FileFault::kIgnoreRange, 100000, Partial::kGone},
@@ -259,6 +264,8 @@ TEST_F(DownloadTest, ResumeTable) {
       {"stalls in the body", FileFault::kStallBody, 500003, Partial::kGrown, true},
       {"HTML 500", FileFault::kServerErrorHtml, 500003, Partial::kUnchanged},
       {"404", FileFault::kNotFound, 500009, Partial::kGone},
+      {"302 with an ETag, then the whole file cut mid-body", FileFault::kDropMidBody, 500003, Partial::kGrown,
+       false, true},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
@@ -267,6 +274,14 @@ TEST_F(DownloadTest, ResumeTable) {
     std::string temp = target + ".qeldld";
     ServedFile file = File(c.get);
     file.wrongRangeStart = static_cast<int64_t>(P) - 100;
+    if (c.redirected) {
+      ServedFile moved = file;
+      moved.etag.clear();
+      moved.lastModified = date;
+      server.AddFile(urlPath + ".moved", moved);
+      server.AddRedirect(urlPath, 302, server.Url(urlPath + ".moved"), "GET", "\"of-the-redirect\"");
+      file = File(FileFault::kNone);
+    }
     server.AddFile(urlPath, file);
     WritePartial(target, content.substr(0, P), ServedFile::ContentETag(content));
 
@@ -281,6 +296,12 @@ TEST_F(DownloadTest, ResumeTable) {
       EXPECT_FALSE(Exists(target)) << c.name;
       std::string partial = Exists(temp) ? qeltest::ReadFile(temp) : std::string();
       EXPECT_TRUE(IsPrefix(partial, content)) << c.name << ": the partial file is corrupt";
+      if (c.partialAfter != Partial::kGone) {
+        // The validator names the version of the bytes the partial holds.
+        EXPECT_EQ(qeltest::ReadFile(temp + ".ifrange"),
+                  c.redirected ? date : ServedFile::ContentETag(content))
+            << c.name;
+      }
       switch (c.partialAfter) {
         case Partial::kGone:
           EXPECT_FALSE(Exists(temp)) << c.name;
@@ -300,6 +321,7 @@ TEST_F(DownloadTest, ResumeTable) {
     }
 
     // Whatever was left, an honest server completes the file next time.
+    server.RemoveRedirect(urlPath);
     server.AddFile(urlPath, content);
     EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
     EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
@@ -346,6 +368,12 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
   // Such a server would send the new version's bytes from P: none may land.
   ServedFile ignoresIfRange = replacedAfterProbe;
   ignoresIfRange.ignoreIfRange = true;
+  // The probe names the partial's version; the 206 that follows names none
+  // (a proxy that drops the headers): nothing says it is another version.
+  ServedFile rangeWithoutValidators = served(old);
+  rangeWithoutValidators.etag.clear();
+  rangeWithoutValidators.headEtag = ServedFile::ContentETag(old);
+  rangeWithoutValidators.ignoreIfRange = true;
 
   const std::string oldTag = ServedFile::ContentETag(old);
   struct Case {
@@ -370,6 +398,9 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
       {"server ignores If-Range", ignoresIfRange, marked, oldTag, 500003, sameSize.content, fromP, oldTag},
       {"server without validators", noValidators, marked, oldTag, 100000, old, "", ""},
       {"partial without a validator", unchanged, marked, "", 100000, old, "", ""},
+      // Nobody can tell the versions apart: a resume could join two of them.
+      {"neither side has a validator", noValidators, marked, "", 100000, old, "", ""},
+      {"206 without validators", rangeWithoutValidators, marked, oldTag, 100000, resumed, fromP, oldTag},
       {"unchanged file", unchanged, marked, oldTag, 100000, resumed, fromP, oldTag},
       {"unchanged file, Last-Modified only", byDate, marked, date, 100000, resumed, fromP, date},
       {"unchanged file, weak ETag and Last-Modified", weakTagAndDate, marked, date, 100000, resumed, fromP,
@@ -457,6 +488,53 @@ TEST_F(DownloadTest, ResumableDownloadFailures) {
     EXPECT_TRUE(Entries("dl").empty()) << c.name;
   }
   EXPECT_TRUE(Entries(".").size() == 1u) << "nothing written outside dl/";
+}
+
+// Links planted at the names of the partial file and of its validator. The
+// download never writes or reads through them: it fails, and the link and
+// what it points to stay as they were (a dangling one stays dangling).
+TEST_F(DownloadTest, ResumableDownloadNeverFollowsALink) {
+  server.AddFile("/a.bin", content);
+  const std::string etag = ServedFile::ContentETag(content);
+  struct Case {
+    const char* name;
+    const char* linkSuffix;  // beside the target
+    bool dangling;
+    // What the file the link names holds; for a validator beside a partial,
+    // the server's ETag, which read through the link would resume it.
+    std::string elsewhere;
+    bool partial;  // a true partial file of the server's version is there too
+  };
+  const std::vector<Case> cases = {
+      {"dangling partial", ".qeldld", true, "", false},
+      {"partial linked to a file", ".qeldld", false, "keep me", false},
+      {"dangling validator", ".qeldld.ifrange", true, "", false},
+      {"validator linked to a file", ".qeldld.ifrange", false, "keep me", false},
+      {"validator linked to a file, beside a partial", ".qeldld.ifrange", false, etag, true},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string target = "dl/l" + std::to_string(i) + ".bin";
+    const std::string link = target + c.linkSuffix;
+    const std::string pointsTo = qeltest::TestDir() + "/elsewhere" + std::to_string(i) + ".txt";
+    if (!c.dangling) qeltest::WriteFile(pointsTo, c.elsewhere);
+    if (c.partial) qeltest::WriteFile(target + ".qeldld", content.substr(0, 1000));
+    std::filesystem::create_symlink(pointsTo, link);
+
+    EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", target, nullptr)), 500003) << c.name;
+    EXPECT_FALSE(Exists(target)) << c.name;
+    std::error_code ec;
+    EXPECT_EQ(std::filesystem::read_symlink(link, ec).string(), pointsTo) << c.name << ": the link went";
+    if (c.dangling) {
+      EXPECT_FALSE(Exists(pointsTo)) << c.name;
+    } else {
+      EXPECT_EQ(qeltest::ReadFile(pointsTo), c.elsewhere) << c.name;
+    }
+    if (c.partial) {
+      EXPECT_EQ(qeltest::ReadFile(target + ".qeldld"), content.substr(0, 1000)) << c.name;
+    }
+  }
+  EXPECT_TRUE(Gets("/a.bin").empty()) << "nothing is fetched for a refused file";
 }
 
 TEST_F(DownloadTest, WriteErrorsFailTheDownload) {
