@@ -24,6 +24,7 @@ namespace {
 using qel::internet::qelHttpJsonRequest;
 using qeltest::FileFault;
 using qeltest::HttpTestServer;
+using qeltest::ReplyStatus;
 using qeltest::ServedFile;
 using qeltest::TransportTimeouts;
 
@@ -32,13 +33,6 @@ std::string RandomBytes(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   return bytes;
-}
-
-int Status(const std::string& reply) {
-  Json::Value parsed;
-  if (!qel::ParseJson(reply, &parsed)) return -1;
-  std::string status = qel::StringMember(qel::ObjectMember(parsed, "result"), "status");
-  return status.empty() ? -1 : std::stoi(status);
 }
 
 bool Exists(const std::string& path) {
@@ -188,7 +182,7 @@ TEST_F(DownloadTest, PlainDownloadFailuresLeaveNoFile) {
     std::string url = c.url.empty() ? server.Url(urlPath) : (c.url == "-" ? "" : c.url);
     std::string path = c.path.empty() ? "dl/t" + std::to_string(i) + ".bin" : (c.path == "-" ? "" : c.path);
     TransportTimeouts budget(c.budget);
-    EXPECT_EQ(Status(http.DownloadFile(url, "", path, RecordProgress)), c.code) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFile(url, "", path, RecordProgress)), c.code) << c.name;
     EXPECT_TRUE(Entries("dl").empty()) << c.name;
   }
   EXPECT_FALSE(Exists("nofolder"));
@@ -197,20 +191,20 @@ TEST_F(DownloadTest, PlainDownloadFailuresLeaveNoFile) {
 TEST_F(DownloadTest, PlainDownloadNeverTouchesAnExistingTarget) {
   server.AddFile("/a.bin", content);
   qeltest::WriteFile("dl/a.bin", "old");
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500007);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500007);
   EXPECT_EQ(qeltest::ReadFile("dl/a.bin"), "old");
   EXPECT_TRUE(server.Requests().empty()) << "no request for an existing target";
 }
 
 TEST_F(DownloadTest, StoppingThroughTheCallback) {
   server.AddFile("/a.bin", content);
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", StopAtFirstChunk)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", StopAtFirstChunk)), 500003);
   EXPECT_EQ(g_progress.size(), 1u);
   EXPECT_TRUE(Entries("dl").empty());
 
   // The resumable download keeps exactly the first chunk and goes on from it.
   g_progress.clear();
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", StopAtFirstChunk)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", StopAtFirstChunk)), 500003);
   ASSERT_EQ(g_progress.size(), 1u);
   std::string partial = qeltest::ReadFile("dl/b.bin.qeldld");
   EXPECT_EQ(static_cast<double>(partial.size()), g_progress[0].first);
@@ -219,7 +213,7 @@ TEST_F(DownloadTest, StoppingThroughTheCallback) {
   EXPECT_FALSE(Exists("dl/b.bin"));
 
   g_progress.clear();
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", RecordProgress)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == content);
   EXPECT_EQ(Entries("dl"), std::vector<std::string>{"b.bin"});
   EXPECT_EQ(Gets("/a.bin").back().Header("Range"), "bytes=" + std::to_string(partial.size()) + "-");
@@ -228,7 +222,7 @@ TEST_F(DownloadTest, StoppingThroughTheCallback) {
 TEST_F(DownloadTest, ResumeAsksForTheRestAndRenamesWhenComplete) {
   server.AddFile("/a.bin", content);
   WritePartial("dl/a.bin", content.substr(0, 1000), ServedFile::ContentETag(content));
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/a.bin", RecordProgress)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/a.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
   EXPECT_EQ(Entries("dl"), std::vector<std::string>{"a.bin"});
   EXPECT_EQ(Gets("/a.bin").at(0).Header("Range"), "bytes=1000-");
@@ -287,7 +281,7 @@ TEST_F(DownloadTest, ResumeTable) {
 
     {
       TransportTimeouts budget(c.stalls ? TransportTimeouts::kStalledDownload : TransportTimeouts::kHealthy);
-      EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
+      EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
     }
     if (c.code == 100000) {
       EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
@@ -323,7 +317,7 @@ TEST_F(DownloadTest, ResumeTable) {
     // Whatever was left, an honest server completes the file next time.
     server.RemoveRedirect(urlPath);
     server.AddFile(urlPath, content);
-    EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
     EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
     EXPECT_FALSE(Exists(temp)) << c.name;
     EXPECT_FALSE(Exists(temp + ".ifrange")) << c.name;
@@ -413,7 +407,7 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
     server.AddFile(urlPath, c.file);
     WritePartial(target, c.partial, c.validator);
 
-    EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
     auto gets = Gets(urlPath);
     ASSERT_EQ(gets.size(), 1u) << c.name;
     EXPECT_EQ(gets[0].Header("Range"), c.range) << c.name;
@@ -425,7 +419,7 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
       EXPECT_FALSE(Exists(target)) << c.name;
       EXPECT_FALSE(Exists(target + ".qeldld")) << c.name;
       EXPECT_FALSE(Exists(target + ".qeldld.ifrange")) << c.name;
-      EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
+      EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
       EXPECT_FALSE(Gets(urlPath).back().HasHeader("Range")) << c.name;
     }
     EXPECT_TRUE(qeltest::ReadFile(target) == c.expected) << c.name;
@@ -439,20 +433,20 @@ TEST_F(DownloadTest, ResumableDownloadEdges) {
 
   // An existing target counts as complete; only the probe goes out.
   qeltest::WriteFile("dl/exists.bin", "old");
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/exists.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/exists.bin", nullptr)), 100000);
   EXPECT_EQ(qeltest::ReadFile("dl/exists.bin"), "old");
   EXPECT_TRUE(Gets("/a.bin").empty());
 
   // A partial file of the server's version that is already whole is renamed
   // without a transfer.
   WritePartial("dl/whole.bin", content, ServedFile::ContentETag(content));
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/whole.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/whole.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/whole.bin") == content);
   EXPECT_TRUE(Gets("/a.bin").empty());
 
   // One longer than the file is no prefix of it: the download starts over.
   WritePartial("dl/long.bin", content + "garbage", ServedFile::ContentETag(content));
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/long.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/long.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/long.bin") == content);
   ASSERT_EQ(Gets("/a.bin").size(), 1u);
   EXPECT_FALSE(Gets("/a.bin")[0].HasHeader("Range"));
@@ -484,7 +478,7 @@ TEST_F(DownloadTest, ResumableDownloadFailures) {
     server.AddFile(urlPath, c.file);
     std::string url = c.url.empty() ? server.Url(urlPath) : (c.url == "-" ? "" : c.url);
     std::string path = c.path.empty() ? "dl/t" + std::to_string(i) + ".bin" : (c.path == "-" ? "" : c.path);
-    EXPECT_EQ(Status(http.DownloadFileEx(url, "", path, nullptr)), c.code) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(url, "", path, nullptr)), c.code) << c.name;
     EXPECT_TRUE(Entries("dl").empty()) << c.name;
   }
   EXPECT_TRUE(Entries(".").size() == 1u) << "nothing written outside dl/";
@@ -521,7 +515,7 @@ TEST_F(DownloadTest, ResumableDownloadNeverFollowsALink) {
     if (c.partial) qeltest::WriteFile(target + ".qeldld", content.substr(0, 1000));
     std::filesystem::create_symlink(pointsTo, link);
 
-    EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", target, nullptr)), 500003) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", target, nullptr)), 500003) << c.name;
     EXPECT_FALSE(Exists(target)) << c.name;
     std::error_code ec;
     EXPECT_EQ(std::filesystem::read_symlink(link, ec).string(), pointsTo) << c.name << ": the link went";
@@ -547,33 +541,34 @@ TEST_F(DownloadTest, WriteErrorsFailTheDownload) {
   limited.rlim_cur = 100 * 1024;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500003);
   EXPECT_TRUE(Entries("dl").empty());
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 500003);
   EXPECT_FALSE(Exists("dl/b.bin"));
   std::string partial = qeltest::ReadFile("dl/b.bin.qeldld");
   EXPECT_LE(partial.size(), limited.rlim_cur);
   EXPECT_TRUE(IsPrefix(partial, content));
 
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == content);
 }
 
 TEST_F(DownloadTest, ServerWithoutContentLength) {
   server.AddFile("/n.bin", File(FileFault::kNoLength, FileFault::kNoLength));
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/n.bin"), "", "dl/plain.bin", RecordProgress)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/n.bin"), "", "dl/plain.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/plain.bin") == content);
   ASSERT_FALSE(g_progress.empty());
   EXPECT_EQ(g_progress.back().second, -1.0) << "total unknown";
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/n.bin"), "", "dl/resumable.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/n.bin"), "", "dl/resumable.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/resumable.bin") == content);
   EXPECT_EQ(Entries("dl"), (std::vector<std::string>{"plain.bin", "resumable.bin"}));
 }
 
 TEST_F(DownloadTest, BodyMakesTheTransferAPostAndSpacesAreEscaped) {
   server.AddFile("/my%20files/a%20b.bin", content);
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/my files/a b.bin"), "k=v", "dl/a b.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/my files/a b.bin"), "k=v", "dl/a b.bin", nullptr)),
+            100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/a b.bin") == content);
   auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -597,8 +592,8 @@ TEST_F(DownloadTest, ConcurrentDownloadsKeepTheirOwnState) {
   });
   a.join();
   b.join();
-  EXPECT_EQ(Status(replyA), 100000);
-  EXPECT_EQ(Status(replyB), 100000);
+  EXPECT_EQ(ReplyStatus(replyA), 100000);
+  EXPECT_EQ(ReplyStatus(replyB), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
   EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == other);
   ASSERT_FALSE(g_progress.empty());

@@ -25,31 +25,13 @@ namespace {
 using qel::internet::qelHttpJsonRequest;
 using qeltest::FileFault;
 using qeltest::HttpTestServer;
+using qeltest::RpcEnvelope;
 using qeltest::ServedFile;
 using qeltest::TransportTimeouts;
 using qeltest::UploadFault;
 
 std::string StatusReply(int code) {
   return "{\"jsonrpc\":\"2.0\",\"result\":{\"result\":\"\",\"status\":\"" + std::to_string(code) + "\"}}";
-}
-
-// A small envelope of the shape the bridge sends, its base object holding
-// one request object.
-std::string Envelope(const std::string& interfaceUrl, const std::string& method, const Json::Value& param) {
-  Json::Value request(Json::objectValue);
-  request["interfaceUrl"] = interfaceUrl;
-  request["method"] = method;
-  request["param"] = param;
-  Json::Value base(Json::objectValue);
-  base["companyID"] = Json::Int64(42);
-  base["sign"] = "r5k2w8m3p";
-  base["parameter"].append(request);
-  Json::Value envelope(Json::objectValue);
-  envelope["jsonrpc"] = "2.0";
-  envelope["method"] = "requestMethods";
-  envelope["id"] = "17";
-  envelope["params"].append(qel::WriteCompact(base));
-  return qel::WriteCompact(envelope);
 }
 
 // Compares bytes without printing them: a binary body of some hundred
@@ -190,7 +172,7 @@ TEST_F(HttpJsonRequestTest, EmptyBodyIsGetAndBodyIsPostInUtf8) {
 // a GET there would read a page or a cached answer as the service's reply.
 TEST_F(HttpJsonRequestTest, RedirectedPostStaysAPostWithItsBody) {
   server.ScriptRpc("PassportService.json", "login", "100000", Json::Value("welcome"));
-  const std::string body = Envelope("PassportService.json", "login", Json::Value(qeltest::Gbk("张三")));
+  const std::string body = RpcEnvelope("PassportService.json", "login", Json::Value(qeltest::Gbk("张三")));
   for (int status : {301, 302, 303, 307, 308}) {
     server.ClearRequests();
     std::string from = "/moved" + std::to_string(status);
@@ -215,7 +197,7 @@ TEST_F(HttpJsonRequestTest, ChineseTextSurvivesBothDirections) {
 
   Json::Value param(Json::objectValue);
   param["name"] = qeltest::Gbk("李四");
-  std::string reply = http.Invoke(server.RpcUrl(), Envelope("PassportService.json", "login", param));
+  std::string reply = http.Invoke(server.RpcUrl(), RpcEnvelope("PassportService.json", "login", param));
 
   auto calls = server.RpcCalls();
   ASSERT_EQ(calls.size(), 1u);
@@ -269,7 +251,7 @@ TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReplyAndItsStatusLogged) {
     std::string reply =
         c.upload ? http.UploadFile(server.Url("/servlet/UpLoadServer?user=u1&password=s3cret"), "", "a.txt")
                  : http.Invoke(server.RpcUrl() + "?password=s3cret",
-                               Envelope("PassportService.json", "login", Json::Value()));
+                               RpcEnvelope("PassportService.json", "login", Json::Value()));
     EXPECT_EQ(reply, qeltest::Gbk(html)) << c.name;
     if (c.httpStatus == 200) {
       EXPECT_EQ(warnings.Text(), "") << c.name;

@@ -22,15 +22,9 @@ namespace {
 
 using qel::internet::qelHttpJsonRequest;
 using qeltest::HttpTestServer;
+using qeltest::ReplyStatus;
 using qeltest::ServedFile;
 using qeltest::TransportTimeouts;
-
-int Status(const std::string& reply) {
-  Json::Value parsed;
-  if (!qel::ParseJson(reply, &parsed)) return -1;
-  std::string status = qel::StringMember(qel::ObjectMember(parsed, "result"), "status");
-  return status.empty() ? -1 : std::stoi(status);
-}
 
 // The CA bundle libcurl reads when a transfer names none.
 std::string SystemCaBundle() {
@@ -45,19 +39,10 @@ std::string SystemCaBundle() {
 
 // A login as the bridge posts it, the password among its parameters.
 std::string LoginEnvelope() {
-  Json::Value request(Json::objectValue);
-  request["interfaceUrl"] = "PassportService.json";
-  request["method"] = "login";
-  request["param"]["loginName"] = "u1";
-  request["param"]["password"] = "s3cret-pass";
-  Json::Value base(Json::objectValue);
-  base["parameter"].append(request);
-  Json::Value envelope(Json::objectValue);
-  envelope["jsonrpc"] = "2.0";
-  envelope["method"] = "requestMethods";
-  envelope["id"] = "1";
-  envelope["params"].append(qel::WriteCompact(base));
-  return qel::WriteCompact(envelope);
+  Json::Value param(Json::objectValue);
+  param["loginName"] = "u1";
+  param["password"] = "s3cret-pass";
+  return qeltest::RpcEnvelope("PassportService.json", "login", param);
 }
 
 enum class Op { kPost, kUpload, kDownload, kResume };
@@ -136,7 +121,7 @@ TEST_F(HttpsRedirectTest, NeverRedirectedFromHttpsToHttp) {
     secure->AddRedirect(from, c.status, plain->Url(to), c.headToo ? "" : "GET");
     plain->AddFile(to, content);
 
-    EXPECT_EQ(Status(Perform(c.op, front->Url(from), target)), 500003) << c.name;
+    EXPECT_EQ(ReplyStatus(Perform(c.op, front->Url(from), target)), 500003) << c.name;
     EXPECT_TRUE(plain->Requests().empty()) << c.name << ": the http address was reached";
     EXPECT_GE(secure->Requests().size(), 1u) << c.name << ": the https address was never reached";
     EXPECT_FALSE(std::filesystem::exists(target)) << c.name;
@@ -191,7 +176,7 @@ TEST_F(HttpsRedirectTest, RedirectsWithinHttpsAreFollowed) {
         break;
       case Op::kDownload:
       case Op::kResume:
-        EXPECT_EQ(Status(reply), 100000) << c.name;
+        EXPECT_EQ(ReplyStatus(reply), 100000) << c.name;
         EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
         if (c.op == Op::kResume) {
           EXPECT_EQ(last.Header("Range"), "bytes=" + std::to_string(kPartial) + "-") << c.name;

@@ -613,6 +613,32 @@ void HttpTestServer::Impl::AnswerUpload(int fd) {
   SendResponse(fd, status, "application/json;charset=UTF-8", *body, {}, fault != UploadFault::kNoLength);
 }
 
+std::string RpcEnvelope(const std::string& interfaceUrl, const std::string& method,
+                        const Json::Value& param) {
+  Json::Value request(Json::objectValue);
+  request["interfaceUrl"] = interfaceUrl;
+  request["method"] = method;
+  request["param"] = param;
+  Json::Value base(Json::objectValue);
+  base["companyID"] = Json::Int64(42);
+  base["sign"] = "r5k2w8m3p";
+  base["parameter"].append(request);
+  Json::Value envelope(Json::objectValue);
+  envelope["jsonrpc"] = "2.0";
+  envelope["method"] = "requestMethods";
+  envelope["id"] = "17";
+  envelope["params"].append(qel::WriteCompact(base));
+  return qel::WriteCompact(envelope);
+}
+
+int ReplyStatus(const std::string& reply) {
+  Json::Value parsed;
+  if (!qel::ParseJson(reply, &parsed)) return -1;
+  std::string status = qel::StringMember(qel::ObjectMember(parsed, "result"), "status");
+  if (!qel::IsDecimalId(status) || status.size() > 9) return -1;
+  return std::stoi(status);
+}
+
 TransportTimeouts::TransportTimeouts(Budget budget) {
   const std::pair<const char*, const char*> values[] = {
       {"QEL_HTTP_TIMEOUT_MS", budget == kStalledCall ? "1000" : "30000"},

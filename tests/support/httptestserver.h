@@ -155,6 +155,14 @@ class TransportTimeouts {
   std::vector<Saved> saved_;
 };
 
+// An envelope of the shape the bridge posts, its base object holding one
+// request object with this param.
+std::string RpcEnvelope(const std::string& interfaceUrl, const std::string& method, const Json::Value& param);
+
+// "result"."status" of a reply (a status reply of the transport, or the
+// service's) as a number; -1 when there is none.
+int ReplyStatus(const std::string& reply);
+
 class HttpTestServer {
  public:
   static constexpr const char* kRpcPath = "/qelservice";
