@@ -7,7 +7,9 @@
 //   {"jsonrpc":"2.0","result":{"result":"","status":"<code>"}}
 // with a code of InvokeStatus. Nothing throws.
 //
-// Only http and https URLs are served. Time-outs keep their defaults unless
+// Only http and https URLs are served, and a transfer that starts on https
+// never goes on over plain http: such a redirect fails with 500003 before
+// anything is sent to the http address. Time-outs keep their defaults unless
 // the environment shortens them (read at every transfer; a value that is
 // not a positive decimal number is ignored):
 //   QEL_HTTP_CONNECT_TIMEOUT_MS  connecting, every operation         [10000]
@@ -71,10 +73,8 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   // followed; a POST stays a POST with its body on every redirect. Returns the
   // server's reply body whatever its HTTP status (an error page included;
   // a status outside 2xx is logged at WARNING), or a status reply: 500001
-  // empty URL, 500002, 500003 transfer failure, a reply longer than 16 MiB
-  // (refused while it arrives, never held whole), or a redirect from an
-  // https address to a plain http one (refused before anything is sent
-  // there; this holds for every operation of the class).
+  // empty URL, 500002, 500003 transfer failure or a reply longer than
+  // 16 MiB (refused while it arrives, never held whole).
   std::string Invoke(const std::string& url, const std::string& body);
 
   // PUT of the raw bytes of the file at localPath (any size). The file's
