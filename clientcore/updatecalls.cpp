@@ -70,8 +70,9 @@ void CQelClientCore::GetUpdateAppList(const std::string&, std::vector<AppUpdateF
         std::remove_if(files.begin(), files.end(),
                        [](const AppUpdateFiles& file) { return file.localPath.empty() || file.url.empty(); }),
         files.end());
-    // The list starts the release that the downloads complete; a folder that
-    // cannot be marked gets none, so nothing half of it is ever installed.
+    // The list starts the release that the downloads complete. A folder that
+    // cannot be marked gets no list: the launcher would install whatever
+    // part of it had arrived.
     if (!BeginAppRelease(&files)) return;
     for (AppUpdateFiles& file : files) out.push_back(std::move(file));
   });
