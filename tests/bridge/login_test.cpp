@@ -74,8 +74,8 @@ TEST_F(LoginTest, RepliesOfTheServiceDecideTheResult) {
       {"empty user id", kItem, "100000", noUid, 0, "", 1, ""},
       {"user id not a text", kItem, "100000", objectUid, 0, "", 1, ""},
       {"result is a text", kItem, "100000", Json::Value("ok"), 0, "", 1, ""},
-      {"html 200", kRaw, "", {}, 200, "<html>ok</html>", 1, ""},
-      {"html 500", kRaw, "", {}, 500, "<html>down</html>", 1, ""},
+      {"html 200", kRaw, "", {}, 200, "<html>ok</html>", 19999, "19999"},
+      {"html 500", kRaw, "", {}, 500, "<html>down</html>", 19999, "19999"},
   };
   for (const Case& c : cases) {
     server_.ClearRpcScripts();

@@ -62,10 +62,11 @@ TEST_F(ServiceCallTest, StatusesOfTheReplyBecomeTheResult) {
       {"item status with trailing non-digits", kItems, "100000", Items({"100020x"}), 0, "", 19999, "19999"},
       {"item not an object", kItems, "100000", Json::Value(Json::arrayValue).append("100000"), 0, "", 19999,
        "19999"},
-      {"html 200", kRaw, "", {}, 200, "<html><body>hello</body></html>", 1, ""},
-      {"html 500", kRaw, "", {}, 500, "<html><body>error</body></html>", 1, ""},
-      {"empty body", kRaw, "", {}, 200, "", 1, ""},
-      {"result is text", kRaw, "", {}, 200, "{\"result\":\"x\"}", 1, ""},
+      // No JSON-RPC answer at all: like a reply without a status.
+      {"html 200", kRaw, "", {}, 200, "<html><body>hello</body></html>", 19999, "19999"},
+      {"html 500", kRaw, "", {}, 500, "<html><body>error</body></html>", 19999, "19999"},
+      {"empty body", kRaw, "", {}, 200, "", 19999, "19999"},
+      {"result is text", kRaw, "", {}, 200, "{\"result\":\"x\"}", 19999, "19999"},
   };
   for (const Case& c : cases) {
     server_.ClearRpcScripts();
