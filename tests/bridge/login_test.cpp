@@ -263,6 +263,23 @@ TEST_F(LoginTest, LoginAndSignUpReadTheUserIdAlike) {
   EXPECT_EQ(uid, "kept");
 }
 
+// Every control character, wherever it stands inside the id, makes it
+// unusable: the last one below the blank (0x1F) as much as NUL and DEL.
+TEST(ServiceUserId, EveryControlCharacterInsideMakesItUnusable) {
+  std::vector<char> controls;
+  for (int c = 0; c < 0x20; ++c) controls.push_back(static_cast<char>(c));
+  controls.push_back('\x7f');
+  for (char control : controls) {
+    Json::Value item(Json::objectValue);
+    item["USERID"] = std::string("u") + control + "7";
+    qel::dataspace::qelInternetResponseNode node(item);
+    std::string uid = "kept";
+    EXPECT_FALSE(qel::dataspace::custom::ReadServiceUserId(&node, &uid))
+        << "byte 0x" << std::hex << static_cast<int>(static_cast<unsigned char>(control));
+    EXPECT_EQ(uid, "kept") << "byte 0x" << std::hex << static_cast<int>(static_cast<unsigned char>(control));
+  }
+}
+
 class RefusedLoginTest : public qeltest::CustomTest {
   std::string ServerUrl() override { return server_.RefusedUrl("/qelservice"); }
 };
