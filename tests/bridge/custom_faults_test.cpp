@@ -58,17 +58,8 @@ void DamageFile(const std::string& path, Damage damage) {
 class DamagedMainTest : public qeltest::CustomTest, public ::testing::WithParamInterface<Damage> {
  protected:
   void SetUpRows() override {
-    install_.Ex(
-        "INSERT INTO PRODUCT (PRODUCT_ID, SORT, SSORT, TEMPLATESORT, LASTTIME) VALUES "
-        "('10000000002', 1, 1, 1, 1000);");
-    install_.Main(
-        "INSERT INTO FAVORITES (PRODUCT_ID) VALUES ('10000000002');"
-        "INSERT INTO USERINFO (UID, USERID) VALUES ('u1', 'bob');"
-        "INSERT INTO PROD_CONSULT (CONSULT_ID, PRODUCT_ID, CONTENT, USERID) VALUES (7, '10000000002', 'q', "
-        "'u1');"
-        "INSERT INTO PROD_INQUIRY (INQUIRY_ID, PRODUCT_ID, CONTENT, USERID) VALUES (8, '10000000002', 'i', "
-        "'u1');"
-        "INSERT INTO BEHAVIOR (TRACK) VALUES ('{\"interfaceUrl\":\"VisitService.json\"}');");
+    InsertStoredRows();
+    install_.Main("INSERT INTO BEHAVIOR (TRACK) VALUES ('{\"interfaceUrl\":\"VisitService.json\"}');");
   }
 };
 

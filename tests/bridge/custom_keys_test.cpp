@@ -40,18 +40,7 @@ std::string SubmitRequest(const char* table, const char* idKey, const std::strin
 
 class KeysTest : public qeltest::CustomTest {
  protected:
-  void SetUpRows() override {
-    install_.Ex(
-        "INSERT INTO PRODUCT (PRODUCT_ID, SORT, SSORT, TEMPLATESORT, LASTTIME) VALUES "
-        "('10000000002', 1, 1, 1, 1000);");
-    install_.Main(
-        "INSERT INTO FAVORITES (PRODUCT_ID) VALUES ('10000000002');"
-        "INSERT INTO USERINFO (UID, USERID) VALUES ('u1', 'bob');"
-        "INSERT INTO PROD_CONSULT (CONSULT_ID, PRODUCT_ID, CONTENT, USERID) VALUES (7, '10000000002', 'q', "
-        "'u1');"
-        "INSERT INTO PROD_INQUIRY (INQUIRY_ID, PRODUCT_ID, CONTENT, USERID) VALUES (8, '10000000002', 'i', "
-        "'u1');");
-  }
+  void SetUpRows() override { InsertStoredRows(); }
 
   // Every table a refused key could change, one text.
   std::string Tables() const {
