@@ -1,8 +1,6 @@
 // Update bookkeeping: list names, the update type, CONFIGINFO and
 // DOWNLOADINFO, and the file operations.
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,6 +15,7 @@
 #include "testsupport.h"
 #include "update/qelupdatecommon.h"
 #include "update/qelupdatefiles.h"
+#include "update_fixture.h"
 
 namespace fs = std::filesystem;
 using qel::dataspace::CheckListFileName;
@@ -337,11 +336,7 @@ TEST_F(UpdateBookkeepingTest, RemoteListsThatAreNoListFailAndDeleteNothing) {
 // The temporary files that a killed download left ("<name>.qeltmp<pid>-<n>"
 // of a process that is gone) go; a running process's and other names stay.
 TEST_F(UpdateBookkeepingTest, StaleTemporaryFilesOfGoneProcessesAreRemoved) {
-  pid_t gone = fork();
-  if (gone == 0) _exit(0);
-  ASSERT_GT(gone, 0);
-  waitpid(gone, nullptr, 0);
-  const std::string dead = std::to_string(gone);
+  const std::string dead = updatetest::GoneProcessId();
   const std::string alive = std::to_string(getpid());
   ASSERT_EQ(qelUpdateCommon::GetInstance()->CreateTempFolders(), 0);
   const std::string temp = install_.root() + "/temp";

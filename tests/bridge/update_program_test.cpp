@@ -3,9 +3,6 @@
 // the next start with the census.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -481,11 +478,7 @@ TEST_F(UpdateProgramTest, UnknownStoredStepStartsTheUpdateFromTheList) {
 // The temporary files of downloads whose process was killed go when the
 // next run starts, before it fetches anything.
 TEST_F(UpdateProgramTest, StaleTemporaryFilesGoBeforeTheFirstDownload) {
-  pid_t gone = fork();
-  if (gone == 0) _exit(0);
-  ASSERT_GT(gone, 0);
-  waitpid(gone, nullptr, 0);
-  const std::string pid = std::to_string(gone);
+  const std::string pid = GoneProcessId();
   Installation install = OldInstallation();
   const std::string stale[] = {
       "/temp/files/img/a.png.qeltmp" + pid + "-0",
