@@ -87,10 +87,10 @@ constexpr size_t kTempNameRoom = 25;
 // DOWNLOADINFO; a refused name is logged with its reason.
 bool CheckListFileName(const std::string& name, std::string* relative);
 // CheckListFileName, and the name's place below folder (the installed or
-// the staged files): refused when a part of it below folder is a symbolic
-// link (a write, move or delete would go through it, out of the
-// installation), or when it leaves no room for the temporary file written
-// beside it. A refused name is logged with its reason.
+// the staged files): refused when a folder or file on its way below folder
+// is a symbolic link (a write, move or delete would go through it, out of
+// the installation), or when it leaves no room for the temporary file
+// written beside it. A refused name is logged with its reason.
 bool CheckListFilePlace(const std::string& name, const std::string& folder, std::string* relative);
 
 class qelUpdateCommon {

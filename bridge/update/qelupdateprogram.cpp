@@ -335,7 +335,7 @@ int qelUpdateProgram::ClearOldFiles() {
   for (const auto& entry : old) {
     std::string relative;
     if (entry.second.OPERATETYPE == 0 && entry.second.OPERATESTATUS == 1 &&
-        CheckListFileName(entry.first, &relative)) {
+        CheckListFilePlace(entry.first, tempFiles, &relative)) {
       common->DeleteOneFile(tempFiles + "/" + relative);
     }
   }

@@ -220,11 +220,14 @@ TEST_F(UpdateApplyTest, LinksInTheFilesOrTheStagingFolderAreNeverFollowed) {
 }
 
 // The link planted in the staging folder before the download: nothing is
-// fetched through it.
+// fetched through it, and what an earlier run staged is not cleared
+// through it either.
 TEST_F(UpdateApplyTest, LinkInTheStagingFolderIsNeverDownloadedThrough) {
   Installation install = OldInstallation();
   const std::string outside = qeltest::TestDir() + "/outside";
   fs::create_directories(outside);
+  qeltest::WriteFile(outside + "/old.png", "outside old");
+  install.Main("INSERT INTO DOWNLOADINFO VALUES ('/img/old.png', 'x', '', 0, 1);");
   fs::create_directories(install.root() + "/temp/files");
   fs::create_directory_symlink(outside, install.root() + "/temp/files/img");
   Start run = RunStart(install, server_.RpcUrl(), kRun);
@@ -232,10 +235,11 @@ TEST_F(UpdateApplyTest, LinkInTheStagingFolderIsNeverDownloadedThrough) {
   EXPECT_EQ(server_.CountRequests("GET", "/p1/res/img/a.png"), 0u);
   EXPECT_EQ(server_.CountRequests("GET", "/p1/res/img/d/e.png"), 0u);
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/z.txt"), "zzz");
-  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_EQ(qeltest::ReadFile(outside + "/old.png"), "outside old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
   ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
   EXPECT_EQ(Config(install, 3), "5");
-  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
   EXPECT_FALSE(fs::exists(install.root() + "/files/img/c.png"));
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/z.txt"), "zzz");
 }
