@@ -1,5 +1,10 @@
 #include "update/qelupdatecommon.h"
 
+#include <limits.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -28,13 +33,78 @@ const char kConfigTable[] = "CONFIGINFO";
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+void LogUnsafeName(const char* reason, const std::string& name) {
+  QEL_LOG(kFun, "Unsafe file name skipped (" + std::string(reason) + "):" + name);
+}
+
+// Why the checked name relative may not be written below folder; null when
+// it may. The limits count the bytes of the form handed to the OS.
+const char* PlaceProblem(const std::string& folder, const std::string& relative) {
+  std::string path = NativePath(folder);
+  const std::string parts = NativePath(relative);
+  const size_t lastSlash = parts.rfind('/');
+  const size_t nameBytes = lastSlash == std::string::npos ? parts.size() : parts.size() - lastSlash - 1;
+  // The transport downloads into "<name>.qeltmp<pid>-<n>" beside the file:
+  // a name without room for that could never be fetched.
+  if (nameBytes + kTempNameRoom > NAME_MAX) return "name too long";
+  if (path.size() + 1 + parts.size() + kTempNameRoom >= PATH_MAX) return "path too long";
+  size_t begin = 0;
+  while (begin < parts.size()) {
+    size_t end = parts.find('/', begin);
+    if (end == std::string::npos) end = parts.size();
+    path += '/';
+    path.append(parts, begin, end - begin);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) break;  // nothing below it exists yet
+    if (S_ISLNK(st.st_mode)) return "symbolic link";
+    begin = end + 1;
+  }
+  return nullptr;
+}
+
+// The pid in "<name>.qeltmp<pid>-<n>"; 0 for any other name.
+pid_t TempFileOwner(const std::string& fileName) {
+  const size_t mark = fileName.rfind(kTempFileMark);
+  if (mark == std::string::npos || mark == 0) return 0;
+  const std::string rest = fileName.substr(mark + sizeof kTempFileMark - 1);
+  const size_t dash = rest.find('-');
+  if (dash == std::string::npos || !IsDecimalId(rest.substr(0, dash)) || !IsDecimalId(rest.substr(dash + 1)))
+    return 0;
+  int64_t pid = 0;
+  if (ScanInteger(rest.substr(0, dash), &pid) != IntegerScan::kExact || pid <= 0 || pid > INT_MAX) return 0;
+  return static_cast<pid_t>(pid);
+}
+
+// Whether a process of that id runs (one of another user's included).
+bool ProcessRuns(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
 }  // namespace
+
+UpdateStep ParseUpdateStep(const std::string& text) {
+  if (text.empty()) return UpdateStep::kListDownload;
+  int value = -1;
+  if (!IsDecimalId(text) || ScanInteger(text, &value) != IntegerScan::kExact) return UpdateStep::kUnknown;
+  if (value < static_cast<int>(UpdateStep::kListDownload) || value > static_cast<int>(UpdateStep::kApplied))
+    return UpdateStep::kUnknown;
+  return static_cast<UpdateStep>(value);
+}
 
 bool CheckListFileName(const std::string& name, std::string* relative) {
   const char* reason = CheckServiceFileName(name, relative);
   if (reason == nullptr) return true;
-  QEL_LOG(kFun, "Unsafe file name skipped (" + std::string(reason) + "):" + name);
+  LogUnsafeName(reason, name);
   return false;
+}
+
+bool CheckListFilePlace(const std::string& name, const std::string& folder, std::string* relative) {
+  std::string checked;
+  if (!CheckListFileName(name, &checked)) return false;
+  if (const char* reason = PlaceProblem(folder, checked)) {
+    LogUnsafeName(reason, name);
+    return false;
+  }
+  if (relative != nullptr) *relative = checked;
+  return true;
 }
 
 std::string UpdateTempPath() { return GetLocalPath() + "/" + kTempFolder; }
@@ -205,7 +275,7 @@ void FillLocalConfig(const std::vector<std::string>& values, LocalConfigInfo* in
   };
   info->nLastTime = StringToInt64(value(kConfigLastTime));
   info->version = StringToInt(value(kConfigVersion));
-  info->IsUpdate = static_cast<UpdateStep>(StringToInt(value(kConfigIsUpdate)));
+  info->IsUpdate = ParseUpdateStep(value(kConfigIsUpdate));
   info->Flag = static_cast<UpdateFlag>(StringToInt(value(kConfigFlag)));
   info->OldPackTime = StringToInt64(value(kConfigOldPackTime));
   info->CurrentUID = value(kConfigCurrentUID);
@@ -292,7 +362,8 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
   if (remotePackageTime > local.nLastTime) {
     decided = 1;
   } else if (remotePackageTime == local.nLastTime) {
-    decided = IsUnderWay(local.IsUpdate) ? 1 : 0;
+    // An unknown step may hide a package half fetched: it is fetched again.
+    decided = IsUnderWay(local.IsUpdate) || local.IsUpdate == UpdateStep::kUnknown ? 1 : 0;
   } else {
     decided = -1;
   }
@@ -302,7 +373,8 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
 
 int qelUpdateCommon::MoveFileToDes(const std::string& source, const std::string& destination) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(NativePath(source), ec)) {
+  // A link is never moved into place: what it names is not the staged file.
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(NativePath(source), ec))) {
     QEL_LOG(kFun, " FILE NOT FOUND:" + source);
     return 0;
   }
@@ -316,7 +388,9 @@ int qelUpdateCommon::MoveFileToDes(const std::string& source, const std::string&
 
 int qelUpdateCommon::DeleteOneFile(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_regular_file(NativePath(path), ec)) {
+  const std::filesystem::file_status status = std::filesystem::symlink_status(NativePath(path), ec);
+  // A link goes itself (a dangling one too); what it names stays.
+  if (std::filesystem::is_regular_file(status) || std::filesystem::is_symlink(status)) {
     std::filesystem::remove(NativePath(path), ec);
   } else {
     QEL_LOG(kFun, "File is not Exit:" + path);
@@ -324,16 +398,61 @@ int qelUpdateCommon::DeleteOneFile(const std::string& path) {
   return 0;
 }
 
+namespace {
+
+// A folder of the update's own: made when missing, and never a link (the
+// update writes below it).
+bool MakeOwnFolder(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(NativePath(path), ec))) {
+    QEL_LOG(kFun, "Staging folder is a symbolic link:" + path);
+    return false;
+  }
+  return IsDirectory(path) || (CreateDirectories(path) == 0 && IsDirectory(path));
+}
+
+}  // namespace
+
 int qelUpdateCommon::CreateTempFolders() {
   std::string temp = UpdateTempPath();
-  if (!IsDirectory(temp) && CreateDirectories(temp) != 0) return 1;
-  if (!IsDirectory(temp)) return 1;
+  if (!MakeOwnFolder(temp)) return 1;
   int result = 0;
   for (const char* folder : {kFilesFolder, kDataFolder, kJsonFolder}) {
-    std::string path = temp + folder;
-    if (!IsDirectory(path) && (CreateDirectories(path) != 0 || !IsDirectory(path))) result = 1;
+    if (!MakeOwnFolder(temp + folder)) result = 1;
   }
   return result;
+}
+
+int qelUpdateCommon::CreateInstallFolders() {
+  // An installation may come with data/ and ver.qel alone.
+  for (const char* folder : {kFilesFolder, kJsonFolder}) {
+    std::string path = GetLocalPath() + folder;
+    if (!IsDirectory(path) && (CreateDirectories(path) != 0 || !IsDirectory(path))) {
+      QEL_LOG(kFun, "Cannot create folder:" + path);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int qelUpdateCommon::RemoveStaleTempFiles() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  int removed = 0;
+  // Links to folders are not followed: only what lies in the staging folders.
+  for (fs::recursive_directory_iterator it(NativePath(UpdateTempPath()), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const pid_t owner = TempFileOwner(it->path().filename().string());
+    // A download of a process still running (another client on this
+    // installation) keeps its file.
+    std::error_code entryError;
+    if (owner == 0 || ProcessRuns(owner) || fs::is_directory(it->symlink_status(entryError))) continue;
+    if (fs::remove(it->path(), entryError)) {
+      ++removed;
+      QEL_LOG(kFun, "Stale temporary file removed:" + Utf8ToGbk(it->path().string()));
+    }
+  }
+  return removed;
 }
 
 int qelUpdateCommon::GetCountsFromTable(IQELDatasource* datasource, std::string* count,

@@ -20,6 +20,7 @@ namespace dataspace {
 // data update stands. Each step of a run stores its own as it begins, so an
 // interrupted run resumes at the step under way.
 enum class UpdateStep : int {
+  kUnknown = -1,          // a stored value that is none of the steps: the update starts again
   kListDownload = 0,      // nothing under way, or a new update starting: fetch the file list
   kListsCompare = 1,      // file list downloaded: compare it with the installed one
   kFilesDownload = 2,     // download list stored in DOWNLOADINFO: fetch the files
@@ -32,6 +33,10 @@ enum class UpdateStep : int {
 inline bool IsUnderWay(UpdateStep step) {
   return step >= UpdateStep::kListsCompare && step <= UpdateStep::kDownloaded;
 }
+
+// The step a stored text names; kUnknown for a text that is no step (a
+// damaged row, a later version's). An empty text (no row) is step 0.
+UpdateStep ParseUpdateStep(const std::string& text);
 
 // The census flag (CONFIGINFO row 4, stored as its number).
 enum class UpdateFlag : int {
@@ -71,9 +76,22 @@ constexpr char kListFileName[] = "local.qjson";
 constexpr char kExDbFile[] = "/data/qel_exdata.db";
 constexpr char kMainDbFile[] = "/data/qel_data.db";
 
+// The longest update list taken: a list of 100,000 files is about 15 MiB.
+constexpr int64_t kMaxListBytes = 64LL * 1024 * 1024;
+// What the transport adds to a file's name for the temporary file it writes
+// beside it ("<name>.qeltmp<pid>-<n>"), and the room that takes at most.
+constexpr char kTempFileMark[] = ".qeltmp";
+constexpr size_t kTempNameRoom = 25;
+
 // CheckServiceFileName for a file name from a file list or from
 // DOWNLOADINFO; a refused name is logged with its reason.
 bool CheckListFileName(const std::string& name, std::string* relative);
+// CheckListFileName, and the name's place below folder (the installed or
+// the staged files): refused when a folder or file on its way below folder
+// is a symbolic link (a write, move or delete would go through it, out of
+// the installation), or when it leaves no room for the temporary file
+// written beside it. A refused name is logged with its reason.
+bool CheckListFilePlace(const std::string& name, const std::string& folder, std::string* relative);
 
 class qelUpdateCommon {
  public:
@@ -114,12 +132,22 @@ class qelUpdateCommon {
 
   // Puts the source in place of the destination and then removes the
   // source; the destination is replaced whole or not at all. 0 also for a
-  // missing source (logged); 1 when the move fails.
+  // missing source (logged; a symbolic link counts as missing); 1 when the
+  // move fails.
   int MoveFileToDes(const std::string& source, const std::string& destination);
-  // Deletes the file when it exists; always 0.
+  // Deletes the file (or a symbolic link itself, never what it names) when
+  // it exists; always 0.
   int DeleteOneFile(const std::string& path);
-  // LOCAL_PATH/temp with /files, /data and /json inside.
+  // LOCAL_PATH/temp with /files, /data and /json inside; 1 when one cannot
+  // be made or is a symbolic link.
   int CreateTempFolders();
+  // The installed folders the apply moves into (LOCAL_PATH/files and
+  // LOCAL_PATH/json); 1 when one cannot be made.
+  int CreateInstallFolders();
+  // Removes the temporary files that killed downloads left in the staging
+  // folders ("<name>.qeltmp<pid>-<n>" of a process that is gone); the number
+  // removed.
+  int RemoveStaleTempFiles();
   // COUNT(*) of table under filter (empty: all rows) as decimal text.
   int GetCountsFromTable(IQELDatasource* datasource, std::string* count, const std::string& table,
                          const std::string& filter);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -72,6 +73,14 @@ void qelUpdateFiles::SetCurrentStep(int step) {
 
 int qelUpdateFiles::ReadListFile(const std::string& path, DownloadFileMap* files, bool required) {
   files->clear();
+  // The service's list is held whole only within the bound its download
+  // keeps (one staged by an older run may be longer).
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(NativePath(path), ec);
+  if (required && !ec && size > static_cast<uintmax_t>(kMaxListBytes)) {
+    QEL_LOG(kFun, "File list too long:" + path);
+    return 1;
+  }
   std::ifstream in(NativePath(path), std::ios::binary);
   std::string text;
   if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -265,8 +274,9 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
     if (info.OPERATESTATUS == 1) continue;
     std::string relative;
     // A deletion downloads nothing, and a name that would leave the staging
-    // folder is never fetched (the apply skips it as well).
-    if (info.OPERATETYPE != 1 && CheckListFileName(info.FILENAME, &relative)) {
+    // folder (or reach through a link there) is never fetched; the apply
+    // skips it as well.
+    if (info.OPERATETYPE != 1 && CheckListFilePlace(info.FILENAME, tempFiles, &relative)) {
       std::string folder = tempFiles;
       int result = 0;
       if (common->MakeDirsEx(relative, &folder) != 0) {
@@ -302,7 +312,11 @@ int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string
     const DownloadFileInfo& info = entry.second;
     if (info.OPERATESTATUS == 2) continue;
     std::string relative;
-    if (CheckListFileName(info.FILENAME, &relative)) {
+    // Nothing is moved from or to, or deleted at, a place reached through a
+    // link.
+    bool safe = CheckListFilePlace(info.FILENAME, installed, &relative);
+    if (safe && info.OPERATETYPE == 0) safe = CheckListFilePlace(info.FILENAME, tempFilesFolder, &relative);
+    if (safe) {
       if (info.OPERATETYPE == 0) {
         std::string folder = installed;
         std::string target = Below(installed, relative);

@@ -1,8 +1,8 @@
 #include "update/qelupdateprogram.h"
 
+#include <algorithm>
 #include <atomic>
-#include <cstring>
-#include <fstream>
+#include <vector>
 
 #include "database/qeldatamanager.h"
 #include "database/qelinfoaccess.h"
@@ -12,6 +12,7 @@
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qeltransaction.h"
+#include "database/sqlite/qeldatasourcesqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -37,14 +38,51 @@ bool Report(int step, const char* utf8Text) {
   return NotifyUpdateProgress(step, text.c_str()) != 0;
 }
 
-// The staged database must be one: an error page answered with 200 would
+// Tables every start and the catalogue read from the second database.
+const char* const kCatalogueTables[] = {"COMPANY", "PRODUCT", "PRODUCT_CATEGORY"};
+
+// The first column of every row of sql; false when it does not run.
+bool FirstColumn(IQELDatasource* datasource, const std::string& sql, std::vector<std::string>* values) {
+  CursorPtr cursor = RunSql(datasource, sql);
+  if (!cursor) return false;
+  WalkRows(cursor.get(), [&](Json::Value& row) {
+    std::string value;
+    if (row.isObject() && row.size() == 1) value = qel::StringMember(row, row.getMemberNames()[0].c_str());
+    values->push_back(value);
+  });
+  return true;
+}
+
+// The staged database must be a whole catalogue: an error page answered
+// with 200, or a file with an intact header and damaged pages, would
 // otherwise replace the catalogue at the next start.
-bool LooksLikeDatabase(const std::string& path) {
-  static const char kHeader[] = "SQLite format 3";
-  char head[sizeof kHeader] = {0};
-  std::ifstream in(NativePath(path), std::ios::binary);
-  if (!in.read(head, sizeof head)) return false;
-  return std::memcmp(head, kHeader, sizeof kHeader) == 0;
+bool IsWholeCatalogue(const std::string& path) {
+  qelDatasourceSqlite database(path);
+  if (!database.Open()) return false;
+  std::vector<std::string> check;
+  if (!FirstColumn(&database, "PRAGMA quick_check", &check) || check != std::vector<std::string>{"ok"}) {
+    QEL_LOG(kFun, "downloaded database is damaged");
+    return false;
+  }
+  std::vector<std::string> tables;
+  if (!FirstColumn(&database, "SELECT name FROM sqlite_master WHERE type = 'table'", &tables)) return false;
+  for (const char* table : kCatalogueTables) {
+    auto same = [&](const std::string& name) { return EqualsNoCase(name, table); };
+    if (std::none_of(tables.begin(), tables.end(), same)) {
+      QEL_LOG(kFun, std::string("downloaded database has no table ") + table);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Stops the download of the service's file list once it is longer than
+// any list taken: it is never fetched, or held, whole.
+int ListProgress(double downloaded, double total) {
+  if (downloaded <= static_cast<double>(kMaxListBytes) && total <= static_cast<double>(kMaxListBytes))
+    return 0;
+  QEL_LOG(kFun, "File list longer than " + Int64ToString(kMaxListBytes) + " bytes");
+  return 1;
 }
 
 // A staged update is applied at most once per process.
@@ -141,6 +179,9 @@ int qelUpdateProgram::UpdateProgram(std::string, std::string* error) {
     QEL_LOG(kFun, "CREATE TEMP FOLDERS ERROR! " + UpdateTempPath());
     return 1;
   }
+  // A package is finished only when the next start can put it in place.
+  if (common->CreateInstallFolders() != 0) return 1;
+  common->RemoveStaleTempFiles();
   LocalConfigInfo config;
   if (common->GetLocalConfig(&config) != 0) return 1;
   if (config.IsUpdate < UpdateStep::kFilesDownload && ClearOldFiles() != 0) {
@@ -182,7 +223,8 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
   LocalConfigInfo config;
   if (common->GetLocalConfig(&config) != 0) return 1;
   UpdateStep step = config.IsUpdate;
-  if (step == UpdateStep::kApplied || step < UpdateStep::kListDownload) step = UpdateStep::kListDownload;
+  if (step == UpdateStep::kUnknown) QEL_LOG(kFun, "Unknown update step, the update starts again");
+  if (step == UpdateStep::kApplied || step == UpdateStep::kUnknown) step = UpdateStep::kListDownload;
   if (step >= UpdateStep::kListsCompare && step <= UpdateStep::kDatabaseDownload &&
       config.nLastTime != latest.nLastTime) {
     // A newer package than the one half downloaded: files, list and
@@ -203,7 +245,7 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
     }
     std::string target = temp + kJsonFolder + "/" + kListFileName;
     common->DeleteOneFile(target);
-    result = common->DownloadFile(fileUrl, target, error, nullptr);
+    result = common->DownloadFile(fileUrl, target, error, ListProgress);
     if (result == 0 && !FileExists(target)) result = kNotFound;  // the service has no list
     if (result != 0) {
       QEL_LOG(kFun, "DOWNLOAD JSON FILE ERROR!");
@@ -260,9 +302,9 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
     common->DeleteOneFile(target);
     result = common->DownloadFile(dbUrl, target, error, qelUpdateFiles::DatabaseProgress);
     if (result == 0 && !FileExists(target)) result = kNotFound;  // the service has no database
-    if (result == 0 && !LooksLikeDatabase(target)) {
+    if (result == 0 && !IsWholeCatalogue(target)) {
       common->DeleteOneFile(target);
-      QEL_LOG(kFun, "downloaded database is not a database");
+      QEL_LOG(kFun, "downloaded database is no catalogue");
       result = 1;
     }
     if (result != 0) {
@@ -293,7 +335,7 @@ int qelUpdateProgram::ClearOldFiles() {
   for (const auto& entry : old) {
     std::string relative;
     if (entry.second.OPERATETYPE == 0 && entry.second.OPERATESTATUS == 1 &&
-        CheckListFileName(entry.first, &relative)) {
+        CheckListFilePlace(entry.first, tempFiles, &relative)) {
       common->DeleteOneFile(tempFiles + "/" + relative);
     }
   }
@@ -332,6 +374,7 @@ int qelUpdateProgram::UpdateOperate() {
   }
   g_applied.store(true);
   const std::string temp = local + "/" + kTempFolder;
+  if (common->CreateInstallFolders() != 0) return 1;
   std::string downloadCount;
   if (common->GetCountsFromTable(datasource, &downloadCount, "DOWNLOADINFO", "") == 0 &&
       downloadCount != "0") {

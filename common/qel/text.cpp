@@ -1,6 +1,7 @@
 #include "qel/text.h"
 
 #include <iconv.h>
+#include <limits.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -433,13 +434,18 @@ const char* CheckServiceFileName(const std::string& name, std::string* relative)
   if (!path.empty() && path[0] == '/') path.erase(0, 1);
   if (path.find(':') != std::string::npos) return "drive or colon";
   if (path.empty() || path.back() == '/') return "no file name";
+  // Longer names than the file system takes could never be written: the
+  // limits count the bytes of the form handed to the OS (PATH_MAX with the
+  // terminating NUL).
+  if (path.size() >= PATH_MAX) return "path too long";
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = path.find('/', start);
     if (end == std::string::npos) end = path.size();
-    const std::string segment = path.substr(start, end - start);
+    const std::string_view segment(path.data() + start, end - start);
     // An empty segment ("a//b") would name the same file as "a/b".
     if (segment == "." || segment == ".." || segment.empty()) return "relative or empty segment";
+    if (segment.size() > NAME_MAX) return "segment too long";
     start = end + 1;
   }
   if (relative != nullptr) *relative = Utf8ToGbk(path);

@@ -100,7 +100,9 @@ bool IsDirectory(const std::string& path);
 // *relative (when given) set to the name with "/" separators and without the
 // leading one; otherwise why it is refused: the name is then empty or names
 // a folder, or holds a "." or ".." or empty segment, a drive, ":", NUL, or
-// bytes that are no GBK.
+// bytes that are no GBK, or is too long for the file system (a segment over
+// NAME_MAX, 255 bytes, or the whole name from PATH_MAX on, in its UTF-8
+// form).
 const char* CheckServiceFileName(const std::string& name, std::string* relative);
 // Text after the last "/" or "\"; the whole text when there is none.
 std::string GetFileName(const std::string& path);

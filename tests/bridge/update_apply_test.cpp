@@ -2,8 +2,10 @@
 // by the next start, unfinished downloads are left alone, and names from
 // DOWNLOADINFO never reach outside the resource folder.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -107,6 +109,139 @@ TEST_F(UpdateApplyTest, RefusedStateWriteStopsTheApplyAndTheNextStartFinishesIt)
     EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"}) << c.name;
     EXPECT_EQ(Config(install, 4), "2") << c.name;
   }
+}
+
+// An installation made with data/ and ver.qel alone, or without one of the
+// folders the apply moves into, takes the package like any other.
+TEST_F(UpdateApplyTest, ApplyCreatesTheFoldersItMovesInto) {
+  const struct {
+    const char* name;
+    bool json;   // json/ with the installed list of b.png and c.png
+    bool files;  // files/ with b.png and c.png
+  } cases[] = {
+      {"bare", false, false},
+      {"no json", false, true},
+      {"no files", true, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    Installation install = OldInstallation("layout-" + std::to_string(n++));
+    if (!c.json) fs::remove_all(install.root() + "/json");
+    if (!c.files) fs::remove_all(install.root() + "/files");
+    Start run = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(run.result, 0) << c.name;
+    ASSERT_EQ(Config(install, 3), "4") << c.name;
+
+    Start restart = RunStart(install, server_.RpcUrl(), 0, Interrupt(), "updateOperate Error");
+    ASSERT_TRUE(restart.exited) << c.name;
+    EXPECT_TRUE(restart.watched.empty()) << c.name << ": " << restart.watched.front();
+    EXPECT_EQ(Config(install, 3), "5") << c.name;
+    // The files new to the installation, and b.png wherever it was not
+    // installed yet by the installation's list.
+    for (const char* file : {"/img/a.png", "/img/d/e.png", "/z.txt", "/img/b.png"}) {
+      if (std::string(file) == "/img/b.png" && c.json) continue;
+      EXPECT_EQ(qeltest::ReadFile(install.root() + "/files" + file), package_.files[file]) << c.name << file;
+    }
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/json/local.qjson"), ListText(server_, package_)) << c.name;
+    EXPECT_EQ(qeltest::ReadFile(install.exDb()), package_.db) << c.name;
+    EXPECT_FALSE(fs::exists(install.root() + "/temp/data/qel_exdata.db")) << c.name;
+    EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"}) << c.name;
+  }
+}
+
+// The commit of the apply's last writes is checked: refused (another
+// connection holds the database), the update stays at status 4 without the
+// census, and the next start finishes it.
+TEST_F(UpdateApplyTest, RefusedCommitLeavesStatus4AndTheNextStartFinishes) {
+  Installation install = OldInstallation();
+  ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0);
+  ASSERT_EQ(Config(install, 3), "4");
+  // The file moves write no row: only the commit meets the lock.
+  install.Main("DELETE FROM DOWNLOADINFO;");
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(install.dataDb().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM CONFIGINFO;", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  Start refused = RunStart(install, server_.RpcUrl(), 0, Interrupt(), "updateOperate Error");
+  sqlite3_exec(reader, "COMMIT;", nullptr, nullptr, nullptr);
+  sqlite3_close(reader);
+  ASSERT_TRUE(refused.exited);
+  EXPECT_FALSE(refused.watched.empty()) << "the refused commit is reported";
+  EXPECT_EQ(Config(install, 3), "4");
+  EXPECT_EQ(Config(install, 4), "1");
+  EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty());
+
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(Config(install, 3), "5");
+  EXPECT_EQ(qeltest::ReadFile(install.exDb()), package_.db);
+  EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"});
+}
+
+// A link planted in the installed files or in the staging folder, pointing
+// outside: the names below it are skipped and logged, nothing outside is
+// written, moved or deleted, and the rest of the package is applied.
+TEST_F(UpdateApplyTest, LinksInTheFilesOrTheStagingFolderAreNeverFollowed) {
+  const struct {
+    const char* name;
+    const char* link;  // replaced by a link to the outside folder
+    bool beforeRun;    // planted before the download (else before the apply)
+  } cases[] = {
+      {"link in files", "/files/img", true},
+      {"link in the staging folder", "/temp/files/img", false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    Installation install = OldInstallation("links-" + std::to_string(n));
+    const std::string outside = qeltest::TestDir() + "/outside-" + std::to_string(n++);
+    fs::create_directories(outside);
+    qeltest::WriteFile(outside + "/c.png", "outside c");
+    qeltest::WriteFile(outside + "/a.png", "outside a");
+    auto plant = [&] {
+      fs::remove_all(install.root() + c.link);
+      fs::create_directories(fs::path(install.root() + c.link).parent_path());
+      fs::create_directory_symlink(outside, install.root() + c.link);
+    };
+    if (c.beforeRun) plant();
+    ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0) << c.name;
+    ASSERT_EQ(Config(install, 3), "4") << c.name;
+    if (!c.beforeRun) plant();
+    Start apply =
+        RunStart(install, server_.RpcUrl(), 0, Interrupt(), "Unsafe file name skipped (symbolic link)");
+    ASSERT_TRUE(apply.exited) << c.name;
+    EXPECT_FALSE(apply.watched.empty()) << c.name << ": the skipped names are logged";
+    EXPECT_EQ(Config(install, 3), "5") << c.name;
+    EXPECT_EQ(qeltest::ReadFile(outside + "/c.png"), "outside c") << c.name;
+    EXPECT_EQ(qeltest::ReadFile(outside + "/a.png"), "outside a") << c.name;
+    EXPECT_FALSE(fs::exists(outside + "/d")) << c.name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 2) << c.name;
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/z.txt"), "zzz") << c.name;
+    EXPECT_EQ(qeltest::ReadFile(install.exDb()), package_.db) << c.name;
+  }
+}
+
+// The link planted in the staging folder before the download: nothing is
+// fetched through it, and what an earlier run staged is not cleared
+// through it either.
+TEST_F(UpdateApplyTest, LinkInTheStagingFolderIsNeverDownloadedThrough) {
+  Installation install = OldInstallation();
+  const std::string outside = qeltest::TestDir() + "/outside";
+  fs::create_directories(outside);
+  qeltest::WriteFile(outside + "/old.png", "outside old");
+  install.Main("INSERT INTO DOWNLOADINFO VALUES ('/img/old.png', 'x', '', 0, 1);");
+  fs::create_directories(install.root() + "/temp/files");
+  fs::create_directory_symlink(outside, install.root() + "/temp/files/img");
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(server_.CountRequests("GET", "/p1/res/img/a.png"), 0u);
+  EXPECT_EQ(server_.CountRequests("GET", "/p1/res/img/d/e.png"), 0u);
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/z.txt"), "zzz");
+  EXPECT_EQ(qeltest::ReadFile(outside + "/old.png"), "outside old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(Config(install, 3), "5");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+  EXPECT_FALSE(fs::exists(install.root() + "/files/img/c.png"));
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/z.txt"), "zzz");
 }
 
 TEST_F(UpdateApplyTest, UnfinishedDownloadIsNotApplied) {

@@ -1,6 +1,7 @@
 // Update bookkeeping: list names, the update type, CONFIGINFO and
 // DOWNLOADINFO, and the file operations.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -14,6 +15,7 @@
 #include "testsupport.h"
 #include "update/qelupdatecommon.h"
 #include "update/qelupdatefiles.h"
+#include "update_fixture.h"
 
 namespace fs = std::filesystem;
 using qel::dataspace::CheckListFileName;
@@ -25,6 +27,13 @@ using qel::dataspace::qelUpdateFiles;
 using qeltest::Installation;
 
 namespace {
+
+// A relative name of exactly bytes bytes in segments of 200.
+std::string LongName(size_t bytes) {
+  std::string name;
+  while (name.size() + 201 < bytes) name += std::string(200, 'p') + "/";
+  return name + std::string(bytes - name.size(), 'q');
+}
 
 TEST(ListFileName, AcceptsRelativeNamesAndRefusesEverythingThatLeavesTheFolder) {
   const struct {
@@ -51,6 +60,13 @@ TEST(ListFileName, AcceptsRelativeNamesAndRefusesEverythingThatLeavesTheFolder) 
       {std::string("/img/a\0.png", 11), false, ""},
       {"\\..\\a.png", false, ""},
       {"/img/\xFF\xFF.png", false, ""},
+      // What the file system cannot take: a segment over 255 bytes, a
+      // whole name from PATH_MAX (4096, its NUL counted) on.
+      {"/" + std::string(255, 's') + "/a.png", true, std::string(255, 's') + "/a.png"},
+      {"/" + std::string(256, 's') + "/a.png", false, ""},
+      {"/img/" + std::string(256, 's'), false, ""},
+      {"/" + LongName(4095), true, LongName(4095)},
+      {"/" + LongName(4096), false, ""},
   };
   for (const auto& c : cases) {
     std::string relative;
@@ -59,6 +75,64 @@ TEST(ListFileName, AcceptsRelativeNamesAndRefusesEverythingThatLeavesTheFolder) 
       EXPECT_EQ(relative, c.relative) << "name: " << c.name;
     }
   }
+}
+
+// Below its folder a name may pass through no link (a planted one would take
+// the write outside), and must leave room for the transport's temporary
+// file beside it ("<name>.qeltmp<pid>-<n>" within 255 bytes).
+TEST(ListFilePlace, RefusesLinksBelowTheFolderAndNamesWithoutRoomForTheTemporaryFile) {
+  const std::string folder = qeltest::TestDir() + "/place";
+  const std::string outside = qeltest::TestDir() + "/outside";
+  fs::create_directories(folder + "/real/deep");
+  fs::create_directories(outside);
+  qeltest::WriteFile(outside + "/victim.png", "keep");
+  fs::create_directory_symlink(outside, folder + "/linked");
+  fs::create_symlink(outside + "/victim.png", folder + "/real/file.png");
+  fs::create_symlink(outside + "/gone.png", folder + "/real/dangling.png");
+  const struct {
+    std::string name;
+    bool ok;
+  } cases[] = {
+      {"/real/a.png", true},
+      {"/real/deep/a.png", true},
+      {"/missing/deeper/a.png", true},
+      {"/linked/a.png", false},
+      {"/linked/sub/a.png", false},
+      {"/real/file.png", false},
+      {"/real/dangling.png", false},
+      {"/../outside/a.png", false},
+      {"/" + std::string(230, 'n'), true},
+      {"/" + std::string(231, 'n'), false},
+      {"/" + std::string(255, 'd') + "/a.png", true},
+  };
+  for (const auto& c : cases) {
+    std::string relative;
+    EXPECT_EQ(qel::dataspace::CheckListFilePlace(c.name, folder, &relative), c.ok) << "name: " << c.name;
+  }
+  // A folder path that leaves no room below PATH_MAX.
+  EXPECT_FALSE(qel::dataspace::CheckListFilePlace("/a.png", "/" + LongName(4070), nullptr));
+  EXPECT_EQ(qeltest::ReadFile(outside + "/victim.png"), "keep");
+}
+
+TEST(UpdateFileOperations, LinksAreRemovedOrLeftNeverFollowed) {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  const std::string dir = qeltest::TestDir();
+  qeltest::WriteFile(dir + "/target", "keep");
+  fs::create_symlink(dir + "/target", dir + "/link");
+  fs::create_symlink(dir + "/nothing", dir + "/dangling");
+  // Deleting a link removes the link, dangling or not; what it names stays.
+  EXPECT_EQ(common->DeleteOneFile(dir + "/link"), 0);
+  EXPECT_EQ(common->DeleteOneFile(dir + "/dangling"), 0);
+  EXPECT_FALSE(fs::is_symlink(fs::symlink_status(dir + "/link")));
+  EXPECT_FALSE(fs::is_symlink(fs::symlink_status(dir + "/dangling")));
+  EXPECT_EQ(qeltest::ReadFile(dir + "/target"), "keep");
+  // A link as the source of a move is no staged file: nothing moves.
+  fs::create_symlink(dir + "/target", dir + "/staged");
+  qeltest::WriteFile(dir + "/installed", "installed");
+  EXPECT_EQ(common->MoveFileToDes(dir + "/staged", dir + "/installed"), 0);
+  EXPECT_EQ(qeltest::ReadFile(dir + "/installed"), "installed");
+  EXPECT_FALSE(fs::is_symlink(fs::symlink_status(dir + "/installed")));
+  EXPECT_EQ(qeltest::ReadFile(dir + "/target"), "keep");
 }
 
 TEST(UpdateFileOperations, MakeDirsExCreatesOnlyTheFoldersAndMovesTheBase) {
@@ -250,6 +324,41 @@ TEST_F(UpdateBookkeepingTest, RemoteListsThatAreNoListFailAndDeleteNothing) {
   }
   fs::remove(install_.root() + "/temp/json/local.qjson");
   EXPECT_EQ(files->ResolveUpdateRequest(), 1);
+  // A list over the bound (one staged by an older run) is never read whole,
+  // however good it is.
+  qeltest::WriteFile(install_.root() + "/temp/json/local.qjson",
+                     "{\"files\":[{\"url\":\"u\",\"filePath\":\"/a\",\"fileName\":\"/a\"}]}" +
+                         std::string(qel::dataspace::kMaxListBytes, ' '));
+  EXPECT_EQ(files->ResolveUpdateRequest(), 1);
+  EXPECT_TRUE(files->GetRemoteMap().empty());
+}
+
+// The temporary files that a killed download left ("<name>.qeltmp<pid>-<n>"
+// of a process that is gone) go; a running process's and other names stay.
+TEST_F(UpdateBookkeepingTest, StaleTemporaryFilesOfGoneProcessesAreRemoved) {
+  const std::string dead = updatetest::GoneProcessId();
+  const std::string alive = std::to_string(getpid());
+  ASSERT_EQ(qelUpdateCommon::GetInstance()->CreateTempFolders(), 0);
+  const std::string temp = install_.root() + "/temp";
+  const struct {
+    std::string path;
+    bool removed;
+  } cases[] = {
+      {"/files/img/a.png.qeltmp" + dead + "-0", true},
+      {"/data/qel_exdata.db.qeltmp" + dead + "-12", true},
+      {"/json/local.qjson.qeltmp" + dead + "-3", true},
+      {"/files/img/b.png.qeltmp" + alive + "-0", false},
+      {"/files/img/a.png", false},
+      {"/files/img/c.png.qeltmp", false},
+      {"/files/img/d.png.qeltmpx-1", false},
+      {"/files/img/e.png.qeltmp" + dead, false},
+  };
+  for (const auto& c : cases) {
+    fs::create_directories(fs::path(temp + c.path).parent_path());
+    qeltest::WriteFile(temp + c.path, "partial");
+  }
+  EXPECT_EQ(qelUpdateCommon::GetInstance()->RemoveStaleTempFiles(), 3);
+  for (const auto& c : cases) EXPECT_EQ(fs::exists(temp + c.path), !c.removed) << c.path;
 }
 
 TEST_F(UpdateBookkeepingTest, LargeListIsComparedAndStoredInOneGo) {

@@ -234,6 +234,14 @@ inline Start RunStart(const qeltest::Installation& install, const std::string& s
   return start;
 }
 
+// The id of a process that has ended: a child that exits at once, reaped.
+inline std::string GoneProcessId() {
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  if (child > 0) waitpid(child, nullptr, 0);
+  return std::to_string(child);
+}
+
 // CONFIGINFO row id -> value.
 inline std::string Config(const qeltest::Installation& install, int id) {
   auto rows = install.QueryMain("SELECT VALUE FROM CONFIGINFO WHERE ID = " + std::to_string(id));

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,12 @@ class UpdateProgramTest : public ::testing::Test {
   HttpTestServer server_;
   Package package_;
 };
+
+int g_finishedReports = 0;
+int CountFinished(int step, const char* text) {
+  if (step == 100 && text != nullptr && text == FinishedText()) ++g_finishedReports;
+  return 0;
+}
 
 TEST_F(UpdateProgramTest, FreshUpdateReportsEveryStepStagesThePackageAndIsAppliedAtTheNextStart) {
   Installation install = OldInstallation();
@@ -271,7 +279,36 @@ TEST_F(UpdateProgramTest, ANewerPackageFoundHalfwayStartsAgainFromTheList) {
   }
 }
 
+// The package's database with its header intact and its last page
+// overwritten: the first bytes still say "SQLite format 3".
+std::string DamagedDatabase(const std::string& db) {
+  const size_t pageSize = (static_cast<unsigned char>(db[16]) << 8) | static_cast<unsigned char>(db[17]);
+  std::string damaged = db;
+  std::fill(damaged.end() - static_cast<std::ptrdiff_t>(pageSize), damaged.end(), '\xFF');
+  return damaged;
+}
+
+// A database that is whole but holds none of the catalogue's tables.
+std::string DatabaseWithoutTheCatalogue() {
+  std::string path = qeltest::TestDir() + "/no-catalogue.db";
+  qeltest::ExecSql(path, "CREATE TABLE NOTES (TEXT TEXT); INSERT INTO NOTES VALUES ('x');");
+  return qeltest::ReadFile(path);
+}
+
 TEST_F(UpdateProgramTest, BadListOrDatabaseFailsItsStepAndChangesNothingInstalled) {
+  const std::string damaged = DamagedDatabase(package_.db);
+  {
+    // The damage is one the header does not show and SQLite's check does.
+    const std::string path = qeltest::TestDir() + "/damaged.db";
+    qeltest::WriteFile(path, damaged);
+    ASSERT_EQ(damaged.compare(0, 16, std::string("SQLite format 3\0", 16)), 0);
+    ASSERT_NE(qeltest::QuerySql(path, "PRAGMA quick_check"), std::vector<std::string>{"ok"});
+  }
+  auto served = [](const std::string& content) {
+    qeltest::ServedFile file;
+    file.content = content;
+    return file;
+  };
   auto html = [] {
     qeltest::ServedFile file;
     file.content = "<html><body>Service unavailable</body></html>";
@@ -297,6 +334,8 @@ TEST_F(UpdateProgramTest, BadListOrDatabaseFailsItsStepAndChangesNothingInstalle
       {"list without files", "/p1/list.qjson", noFiles, 1, "1"},
       {"database 404", "/p1/ex.db", missing(), 500009, "3"},
       {"database is an error page", "/p1/ex.db", html(), 1, "3"},
+      {"database with damaged pages", "/p1/ex.db", served(damaged), 1, "3"},
+      {"database without the catalogue", "/p1/ex.db", served(DatabaseWithoutTheCatalogue()), 1, "3"},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -362,6 +401,10 @@ TEST_F(UpdateProgramTest, ProgressStaysWithinRangeWithoutAContentLength) {
 
 TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) {
   const std::string url = server_.Url("/p1/res");
+  std::string deepName;
+  while (deepName.size() < 4200) deepName += std::string(200, 'p') + "/";
+  deepName += "a.png";
+  const std::string longName = std::string(200, 'l') + ".png";
   package_.extraEntries = {
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil1\",\"fileName\":\"../evil1.txt\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil2\",\"fileName\":\"/img/../../evil2.txt\"}",
@@ -370,24 +413,140 @@ TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) 
       "{\"url\":\"" + url + "\",\"filePath\":\"/img/w.png\",\"fileName\":\"\\\\img\\\\w.png\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/other-a\",\"fileName\":\"/img/a.png\"}",
       "7",
+      // Too long for the file system: a segment over 255 bytes, a path over
+      // PATH_MAX, a file name without room for the download's temporary
+      // name beside it. A long name within the limits is fetched.
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil5\",\"fileName\":\"/" + std::string(300, 's') +
+          "/a.png\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil6\",\"fileName\":\"/" + deepName + "\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil7\",\"fileName\":\"/img/" + std::string(240, 'm') + "\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/long\",\"fileName\":\"/img/" + longName + "\"}",
   };
   Publish(server_, package_);
-  for (const char* evil :
-       {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
+  for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4",
+                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6", "/p1/res/evil7"})
     server_.AddFile(evil, "evil");
   server_.AddFile("/p1/res/img/w.png", "bytes of w");
+  server_.AddFile("/p1/res/long", "bytes of the long name");
   Installation install = OldInstallation();
   Start run = RunStart(install, server_.RpcUrl(), kRun);
   EXPECT_EQ(run.result, 0);
-  for (const char* evil :
-       {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4", "/p1/res/other-a"})
+  EXPECT_TRUE(ReportedFinished(run));
+  for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4",
+                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6", "/p1/res/evil7"})
     EXPECT_EQ(Gets(evil), 0u) << evil;
   ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  ExpectInstalled(install, server_, package_, "after the unsafe names");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/" + longName), "bytes of the long name");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/w.png"), "bytes of w");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/a.png"), "bytes of a");
   for (const char* outside : {"/evil1.txt", "/evil2.txt", "/files/evil1.txt", "/temp/evil1.txt"})
     EXPECT_FALSE(fs::exists(install.root() + outside)) << outside;
   EXPECT_FALSE(fs::exists(fs::path(install.root()).parent_path() / "evil2.txt"));
+}
+
+// A stored step that is none of the known ones (a damaged row, a later
+// version's) starts the update again from the list, whether the stored
+// package time is older than the service's or its own: the package is
+// fetched whole and applied, and the download list of before goes.
+TEST_F(UpdateProgramTest, UnknownStoredStepStartsTheUpdateFromTheList) {
+  int n = 0;
+  for (const char* step : {"-1", "6", "x"}) {
+    for (const char* lastTime : {"100", "200"}) {
+      const std::string context = std::string("step ") + step + ", row 1 " + lastTime;
+      Installation install = OldInstallation("unknown-" + std::to_string(n++));
+      install.Main(std::string("INSERT INTO CONFIGINFO (ID, VALUE) VALUES (1, '") + lastTime +
+                   "'), (2, '0'), (3, '" + step +
+                   "'), (4, '0'), (5, '100'), (6, 'u1'), (7, '1001');"
+                   "INSERT INTO DOWNLOADINFO VALUES ('/img/stale.png', 'x', '', 0, 1);");
+      server_.ClearRequests();
+      Start run = RunStart(install, server_.RpcUrl(), kRun);
+      EXPECT_EQ(run.result, 0) << context;
+      EXPECT_TRUE(ReportedFinished(run)) << context;
+      EXPECT_EQ(Gets("/p1/list.qjson"), 1u) << context;
+      EXPECT_EQ(Gets("/p1/ex.db"), 1u) << context;
+      EXPECT_EQ(Config(install, 3), "4") << context;
+      EXPECT_TRUE(
+          install.QueryMain("SELECT FILENAME FROM DOWNLOADINFO WHERE FILENAME = '/img/stale.png'").empty())
+          << context;
+      ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << context;
+      ExpectInstalled(install, server_, package_, context);
+    }
+  }
+}
+
+// The temporary files of downloads whose process was killed go when the
+// next run starts, before it fetches anything.
+TEST_F(UpdateProgramTest, StaleTemporaryFilesGoBeforeTheFirstDownload) {
+  const std::string pid = GoneProcessId();
+  Installation install = OldInstallation();
+  const std::string stale[] = {
+      "/temp/files/img/a.png.qeltmp" + pid + "-0",
+      "/temp/files/img/d/e.png.qeltmp" + pid + "-1",
+      "/temp/data/qel_exdata.db.qeltmp" + pid + "-2",
+      "/temp/json/local.qjson.qeltmp" + pid + "-3",
+  };
+  for (const std::string& file : stale) {
+    fs::create_directories(fs::path(install.root() + file).parent_path());
+    qeltest::WriteFile(install.root() + file, "left by a killed run");
+  }
+  Interrupt at;
+  at.log = "Begin Down:";
+  at.kill = true;
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), kRun, at).killed);
+  for (const std::string& file : stale) EXPECT_FALSE(fs::exists(install.root() + file)) << file;
+}
+
+// Peak resident memory of this process, in KiB.
+long PeakMemoryKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// The service's file list is bounded at 64 MiB: a longer one fails its step
+// with 500003 as it arrives -- with or without an announced length, and
+// also when its body never ends -- and is never held in memory.
+TEST_F(UpdateProgramTest, ListOverTheBoundFailsWhileItArrives) {
+  constexpr size_t kBound = 64u << 20;
+  // A run that waited for the endless body would not come back.
+  setenv("QEL_HTTP_LOW_SPEED_TIME_S", "3600", 1);
+  Installation install = OldInstallation();
+  ASSERT_EQ(InitQelbridge(260, install.StartupJson(server_.RpcUrl()).c_str()), 0);
+  const struct {
+    const char* name;
+    qeltest::FileFault head;
+    qeltest::FileFault get;
+  } cases[] = {
+      {"announced length", qeltest::FileFault::kNone, qeltest::FileFault::kNone},
+      {"no length", qeltest::FileFault::kNoLength, qeltest::FileFault::kNoLength},
+      {"endless body", qeltest::FileFault::kNoLength, qeltest::FileFault::kStallBody},
+  };
+  SetUpdateDownCallback(CountFinished);
+  for (const auto& c : cases) {
+    {
+      // A list that parses: only its length is wrong.
+      qeltest::ServedFile list;
+      list.content = "{\"files\":[]";
+      list.content.append(kBound + (2u << 20), ' ');
+      list.content += "}";
+      list.head = c.head;
+      list.get = c.get;
+      list.faultAfter = kBound + (1u << 20);
+      server_.AddFile("/p1/list.qjson", std::move(list));
+    }
+    const long before = PeakMemoryKiB();
+    g_finishedReports = 0;
+    EXPECT_EQ(qeltest::Call(kRun).result, 500003) << c.name;
+    EXPECT_EQ(g_finishedReports, 0) << c.name;
+    EXPECT_EQ(Config(install, 3), "0") << c.name;
+    EXPECT_FALSE(fs::exists(install.root() + "/temp/json/local.qjson")) << c.name;
+    EXPECT_LT(PeakMemoryKiB() - before, 32 * 1024) << c.name;
+  }
+  SetUpdateDownCallback(nullptr);
 }
 
 TEST_F(UpdateProgramTest, UnwritableStagingFolderFailsAndTheInstallationKeepsWorking) {
@@ -401,12 +560,6 @@ TEST_F(UpdateProgramTest, UnwritableStagingFolderFailsAndTheInstallationKeepsWor
   Start start = RunStart(install, server_.RpcUrl(), kCheck);
   EXPECT_EQ(start.result, 0);
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c");
-}
-
-int g_finishedReports = 0;
-int CountFinished(int step, const char* text) {
-  if (step == 100 && text != nullptr && text == FinishedText()) ++g_finishedReports;
-  return 0;
 }
 
 // A check that fails forgets what the check before it found: the run after

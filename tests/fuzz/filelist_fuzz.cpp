@@ -6,7 +6,9 @@
 //   - a list that does not parse or has no "files" array fails its step
 //     and leaves an empty list;
 //   - every name taken stays inside its folder (no empty, "." or ".."
-//     segment, no drive, no NUL), and every entry with a good name is taken;
+//     segment, no drive, no NUL) and fits the file system (no segment over
+//     255 bytes, less than PATH_MAX in all), and every entry with a good
+//     name is taken;
 //   - the comparison is exactly the names in one list and not the other,
 //     downloads for the service's, deletions for the installation's;
 //   - DOWNLOADINFO reads back exactly what was stored, names byte for byte.
@@ -50,18 +52,21 @@ void Write(const std::string& path, const std::string& text) {
 // its UTF-8 form (a GBK second byte may be 0x5C), one leading separator; no
 // "." or ".." segment and no second leading separator (that would make it
 // absolute). A doubled separator inside a name ("a//b") names the same file
-// as "a/b" and is let through, as the lists' rules allow.
+// as "a/b" and is let through, as the lists' rules allow. The lengths are
+// those of the UTF-8 form the file system is handed: a segment of at most
+// 255 bytes, the name after its leading separator under PATH_MAX (4096).
 bool StaysInside(const std::string& gbkName) {
   std::string name = qel::GbkToUtf8(gbkName);
   if (name.empty() || name.find(':') != std::string::npos || name.find('\0') != std::string::npos)
     return false;
   size_t start = name[0] == '/' || name[0] == '\\' ? 1 : 0;
   if (start >= name.size() || name[start] == '/' || name[start] == '\\') return false;
+  if (name.size() - start >= 4096) return false;
   while (start <= name.size()) {
     size_t end = name.find_first_of("/\\", start);
     if (end == std::string::npos) end = name.size();
     std::string segment = name.substr(start, end - start);
-    if (segment == "." || segment == "..") return false;
+    if (segment == "." || segment == ".." || segment.size() > 255) return false;
     start = end + 1;
   }
   return true;
