@@ -14,7 +14,9 @@
 // Neither file is ever reached through a symbolic link (O_NOFOLLOW on every
 // open): a planted link would have the download fill, or trust, a file
 // somewhere else.
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -284,13 +286,29 @@ class TempFileGuard {
   std::string path_;
 };
 
+// "<target>.qeltmp<suffix>", the target's own name cut short where the
+// whole would pass NAME_MAX or PATH_MAX, so that every target the file
+// system can hold can also be downloaded. Empty when even a one-byte name
+// leaves no room.
+std::string TempNameBeside(const std::string& nativeTarget, const std::string& suffix) {
+  const size_t slash = nativeTarget.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t mark = sizeof(".qeltmp") - 1 + suffix.size();
+  if (nameStart + 1 + mark >= PATH_MAX || 1 + mark > NAME_MAX) return std::string();
+  size_t keep = nativeTarget.size() - nameStart;
+  keep = std::min({keep, static_cast<size_t>(NAME_MAX) - mark, PATH_MAX - 1 - mark - nameStart});
+  return nativeTarget.substr(0, nameStart + keep) + ".qeltmp" + suffix;
+}
+
 // Creates a new, empty file beside the target; its name is unique within the
 // process and never taken over from someone else (O_EXCL).
 bool CreateTempBeside(const std::string& nativeTarget, std::string* tempPath) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = nativeTarget + ".qeltmp" + std::to_string(::getpid()) + "-" +
-                            std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+    std::string candidate =
+        TempNameBeside(nativeTarget, std::to_string(::getpid()) + "-" +
+                                         std::to_string(counter.fetch_add(1, std::memory_order_relaxed)));
+    if (candidate.empty()) return false;
     int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);

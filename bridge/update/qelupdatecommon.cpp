@@ -42,12 +42,8 @@ void LogUnsafeName(const char* reason, const std::string& name) {
 const char* PlaceProblem(const std::string& folder, const std::string& relative) {
   std::string path = NativePath(folder);
   const std::string parts = NativePath(relative);
-  const size_t lastSlash = parts.rfind('/');
-  const size_t nameBytes = lastSlash == std::string::npos ? parts.size() : parts.size() - lastSlash - 1;
-  // The transport downloads into "<name>.qeltmp<pid>-<n>" beside the file:
-  // a name without room for that could never be fetched.
-  if (nameBytes + kTempNameRoom > NAME_MAX) return "name too long";
-  if (path.size() + 1 + parts.size() + kTempNameRoom >= PATH_MAX) return "path too long";
+  // Segments over NAME_MAX are refused with the name itself.
+  if (path.size() + 1 + parts.size() >= PATH_MAX) return "path too long";
   size_t begin = 0;
   while (begin < parts.size()) {
     size_t end = parts.find('/', begin);

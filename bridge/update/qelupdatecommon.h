@@ -79,9 +79,8 @@ constexpr char kMainDbFile[] = "/data/qel_data.db";
 // The longest update list taken: a list of 100,000 files is about 15 MiB.
 constexpr int64_t kMaxListBytes = 64LL * 1024 * 1024;
 // What the transport adds to a file's name for the temporary file it writes
-// beside it ("<name>.qeltmp<pid>-<n>"), and the room that takes at most.
+// beside it ("<name>.qeltmp<pid>-<n>").
 constexpr char kTempFileMark[] = ".qeltmp";
-constexpr size_t kTempNameRoom = 25;
 
 // CheckServiceFileName for a file name from a file list or from
 // DOWNLOADINFO; a refused name is logged with its reason.
@@ -89,8 +88,8 @@ bool CheckListFileName(const std::string& name, std::string* relative);
 // CheckListFileName, and the name's place below folder (the installed or
 // the staged files): refused when a folder or file on its way below folder
 // is a symbolic link (a write, move or delete would go through it, out of
-// the installation), or when it leaves no room for the temporary file
-// written beside it. A refused name is logged with its reason.
+// the installation), or when the whole path below folder passes PATH_MAX.
+// A refused name is logged with its reason.
 bool CheckListFilePlace(const std::string& name, const std::string& folder, std::string* relative);
 
 class qelUpdateCommon {

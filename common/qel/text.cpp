@@ -1,8 +1,10 @@
 #include "qel/text.h"
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
@@ -483,8 +485,11 @@ int InstallFile(const std::string& src, const std::string& target, bool removeSo
   temp += ".qeltmp";
   std::FILE* in = std::fopen(from.c_str(), "rb");
   if (in == nullptr) return 9;
-  std::FILE* out = std::fopen(temp.c_str(), "wb");
+  // Never written through a link planted at the temporary name.
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  std::FILE* out = fd < 0 ? nullptr : ::fdopen(fd, "wb");
   if (out == nullptr) {
+    if (fd >= 0) ::close(fd);
     std::fclose(in);
     return 9;
   }
@@ -505,8 +510,8 @@ int InstallFile(const std::string& src, const std::string& target, bool removeSo
     std::filesystem::remove(temp, ec);
     return 9;
   }
-  // The source goes last, after the target is complete.
-  // The target is complete: a source that cannot be removed stays behind.
+  // The source goes last, after the target is complete: a source that cannot
+  // be removed stays behind.
   if (removeSource) std::filesystem::remove(from, ec);
   return 0;
 }

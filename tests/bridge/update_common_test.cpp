@@ -78,9 +78,8 @@ TEST(ListFileName, AcceptsRelativeNamesAndRefusesEverythingThatLeavesTheFolder) 
 }
 
 // Below its folder a name may pass through no link (a planted one would take
-// the write outside), and must leave room for the transport's temporary
-// file beside it ("<name>.qeltmp<pid>-<n>" within 255 bytes).
-TEST(ListFilePlace, RefusesLinksBelowTheFolderAndNamesWithoutRoomForTheTemporaryFile) {
+// the write outside), and its whole path must stay below PATH_MAX.
+TEST(ListFilePlace, RefusesLinksBelowTheFolderAndPathsPastPathMax) {
   const std::string folder = qeltest::TestDir() + "/place";
   const std::string outside = qeltest::TestDir() + "/outside";
   fs::create_directories(folder + "/real/deep");
@@ -101,8 +100,8 @@ TEST(ListFilePlace, RefusesLinksBelowTheFolderAndNamesWithoutRoomForTheTemporary
       {"/real/file.png", false},
       {"/real/dangling.png", false},
       {"/../outside/a.png", false},
-      {"/" + std::string(230, 'n'), true},
-      {"/" + std::string(231, 'n'), false},
+      {"/" + std::string(255, 'n'), true},
+      {"/" + std::string(256, 'n'), false},
       {"/" + std::string(255, 'd') + "/a.png", true},
   };
   for (const auto& c : cases) {
@@ -110,7 +109,8 @@ TEST(ListFilePlace, RefusesLinksBelowTheFolderAndNamesWithoutRoomForTheTemporary
     EXPECT_EQ(qel::dataspace::CheckListFilePlace(c.name, folder, &relative), c.ok) << "name: " << c.name;
   }
   // A folder path that leaves no room below PATH_MAX.
-  EXPECT_FALSE(qel::dataspace::CheckListFilePlace("/a.png", "/" + LongName(4070), nullptr));
+  EXPECT_TRUE(qel::dataspace::CheckListFilePlace("/a.png", "/" + LongName(4088), nullptr));
+  EXPECT_FALSE(qel::dataspace::CheckListFilePlace("/a.png", "/" + LongName(4089), nullptr));
   EXPECT_EQ(qeltest::ReadFile(outside + "/victim.png"), "keep");
 }
 

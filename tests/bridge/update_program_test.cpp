@@ -405,6 +405,7 @@ TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) 
   while (deepName.size() < 4200) deepName += std::string(200, 'p') + "/";
   deepName += "a.png";
   const std::string longName = std::string(200, 'l') + ".png";
+  const std::string longestName = std::string(255, 'm');
   package_.extraEntries = {
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil1\",\"fileName\":\"../evil1.txt\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil2\",\"fileName\":\"/img/../../evil2.txt\"}",
@@ -414,30 +415,32 @@ TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) 
       "{\"url\":\"" + url + "\",\"filePath\":\"/other-a\",\"fileName\":\"/img/a.png\"}",
       "7",
       // Too long for the file system: a segment over 255 bytes, a path over
-      // PATH_MAX, a file name without room for the download's temporary
-      // name beside it. A long name within the limits is fetched.
+      // PATH_MAX. Long names within the limits are fetched, a name of 255
+      // bytes too (its temporary file beside it is named shorter).
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil5\",\"fileName\":\"/" + std::string(300, 's') +
           "/a.png\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil6\",\"fileName\":\"/" + deepName + "\"}",
-      "{\"url\":\"" + url + "\",\"filePath\":\"/evil7\",\"fileName\":\"/img/" + std::string(240, 'm') + "\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/longest\",\"fileName\":\"/img/" + longestName + "\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/long\",\"fileName\":\"/img/" + longName + "\"}",
   };
   Publish(server_, package_);
   for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4",
-                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6", "/p1/res/evil7"})
+                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6"})
     server_.AddFile(evil, "evil");
   server_.AddFile("/p1/res/img/w.png", "bytes of w");
   server_.AddFile("/p1/res/long", "bytes of the long name");
+  server_.AddFile("/p1/res/longest", "bytes of the longest name");
   Installation install = OldInstallation();
   Start run = RunStart(install, server_.RpcUrl(), kRun);
   EXPECT_EQ(run.result, 0);
   EXPECT_TRUE(ReportedFinished(run));
   for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4",
-                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6", "/p1/res/evil7"})
+                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6"})
     EXPECT_EQ(Gets(evil), 0u) << evil;
   ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
   ExpectInstalled(install, server_, package_, "after the unsafe names");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/" + longName), "bytes of the long name");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/" + longestName), "bytes of the longest name");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/w.png"), "bytes of w");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/a.png"), "bytes of a");
   for (const char* outside : {"/evil1.txt", "/evil2.txt", "/files/evil1.txt", "/temp/evil1.txt"})

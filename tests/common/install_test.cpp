@@ -54,4 +54,17 @@ TEST(InstallFile, AFailedInstallKeepsTargetAndSource) {
   EXPECT_EQ(qeltest::ReadFile(folder.At("new.bin")), "fresh");
 }
 
+// A link planted at the temporary name beside the target is never written
+// through: the copy fails and what the link names stays as it was.
+TEST(InstallFile, NeverWritesThroughALinkAtTheTemporaryName) {
+  Folder folder;
+  const std::string outside = qeltest::TestDir() + "/victim";
+  qeltest::WriteFile(outside, "keep");
+  qeltest::WriteFile(folder.At("new.bin"), "fresh");
+  fs::create_symlink(outside, folder.At("target.bin.qeltmp"));
+  EXPECT_EQ(qel::InstallFile(folder.At("new.bin"), folder.At("target.bin"), false), 9);
+  EXPECT_EQ(qeltest::ReadFile(outside), "keep");
+  EXPECT_FALSE(fs::exists(folder.At("target.bin")));
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -186,6 +187,21 @@ TEST_F(DownloadTest, PlainDownloadFailuresLeaveNoFile) {
     EXPECT_TRUE(Entries("dl").empty()) << c.name;
   }
   EXPECT_FALSE(Exists("nofolder"));
+}
+
+// The temporary file beside a target takes a shorter form of its name where
+// the whole would pass the file system's limit: every name the file system
+// holds can be downloaded, and nothing but the target stays.
+TEST_F(DownloadTest, TargetsAtTheNameLimitDownload) {
+  server.AddFile("/a.bin", content);
+  for (size_t length : {size_t{240}, size_t{NAME_MAX}}) {
+    const std::string name(length, 'n');
+    EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/a.bin"), "", "dl/" + name, nullptr)), 100000)
+        << "length " << length;
+    EXPECT_TRUE(qeltest::ReadFile("dl/" + name) == content) << "length " << length;
+    EXPECT_EQ(Entries("dl"), std::vector<std::string>{name}) << "length " << length;
+    std::filesystem::remove("dl/" + name);
+  }
 }
 
 TEST_F(DownloadTest, PlainDownloadNeverTouchesAnExistingTarget) {
