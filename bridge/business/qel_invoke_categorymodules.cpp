@@ -208,21 +208,17 @@ std::string qel_Invoke_CategoryModules::GetCases(RequestParams* params) {
       LangId());
   // A case whose resource types or "new" test cannot be read fails the list.
   Json::Value rows(Json::arrayValue);
-  bool failed = false;
-  if (!ForEachRow(datasource, &def,
-                  [&](Json::Value& item) {
-                    if (failed || !HasMember(item, "CASE_ID")) return;
-                    const std::string id = StringMember(item, "CASE_ID");
-                    const newrule::NewState state = newrule::CaseState(id);
-                    if (!CaseResourceTypes(datasource, id, &item["RES_TYPES"]) ||
-                        state == newrule::NewState::kUnknown) {
-                      failed = true;
-                      return;
-                    }
-                    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
-                    rows.append(std::move(item));
-                  }) ||
-      failed) {
+  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+    if (!HasMember(item, "CASE_ID")) return true;
+    const std::string id = StringMember(item, "CASE_ID");
+    if (!CaseResourceTypes(datasource, id, &item["RES_TYPES"])) return false;
+    const newrule::NewState state = newrule::CaseState(id);
+    if (state == newrule::NewState::kUnknown) return false;
+    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
+    rows.append(std::move(item));
+    return true;
+  });
+  if (!ok) {
     QEL_LOG_DIRECT("Query error");
     return "";
   }
@@ -243,23 +239,18 @@ std::string qel_Invoke_CategoryModules::GetCertCategories(RequestParams* params)
   def.AddOrder("SORT", 0);
   // A count that cannot be read fails the list.
   Json::Value rows(Json::arrayValue);
-  bool failed = false;
-  if (!ForEachRow(datasource, &def,
-                  [&](Json::Value& item) {
-                    if (failed) return;
-                    const std::string id = StringMember(item, "CERT_CATEGORY_ID");
-                    const std::string count =
-                        QueryCount("CERTGROUP_CERTCATEGORY", "CERT_CATEGORY_ID = " + QuoteSqlText(id));
-                    const std::string newCount = count.empty() ? std::string() : GetNewCertCount(id);
-                    if (newCount.empty()) {
-                      failed = true;
-                      return;
-                    }
-                    item["CERTCOUNT"] = count;
-                    item["NEWCERTCOUNT"] = newCount;
-                    rows.append(std::move(item));
-                  }) ||
-      failed) {
+  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+    const std::string id = StringMember(item, "CERT_CATEGORY_ID");
+    const std::string count = QueryCount("CERTGROUP_CERTCATEGORY", "CERT_CATEGORY_ID = " + QuoteSqlText(id));
+    if (count.empty()) return false;
+    const std::string newCount = GetNewCertCount(id);
+    if (newCount.empty()) return false;
+    item["CERTCOUNT"] = count;
+    item["NEWCERTCOUNT"] = newCount;
+    rows.append(std::move(item));
+    return true;
+  });
+  if (!ok) {
     QEL_LOG_DIRECT("Query error");
     return "";
   }
@@ -290,33 +281,25 @@ std::string qel_Invoke_CategoryModules::GetCompanyCertgroups(RequestParams* para
   // A group whose picture or "new" test cannot be read fails the list; a
   // picture that is not there leaves TOPIMG empty.
   Json::Value rows(Json::arrayValue);
-  bool failed = false;
-  if (!ForEachRow(datasource, &def,
-                  [&](Json::Value& item) {
-                    if (failed) return;
-                    const std::string id = StringMember(item, "CERTGROUP_ID");
-                    const std::string picture = StringMember(item, "TOPIMG");
-                    std::string path;
-                    FieldRead read = ReadFieldValue(datasource, "PICTURE", "PATH",
-                                                    "RES_ID = " + QuoteSqlText(picture), &path);
-                    if (read == FieldRead::kFailed && !LastFailureIsSqlError()) {
-                      failed = true;
-                      return;
-                    }
-                    if (read != FieldRead::kFound) {
-                      QEL_LOG(kCertgroupsFunction, picture + " Get topimg error");
-                      path.clear();
-                    }
-                    const newrule::NewState state = newrule::CertGroupState(id);
-                    if (state == newrule::NewState::kUnknown) {
-                      failed = true;
-                      return;
-                    }
-                    item["TOPIMG"] = path;
-                    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
-                    rows.append(std::move(item));
-                  }) ||
-      failed) {
+  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+    const std::string id = StringMember(item, "CERTGROUP_ID");
+    const std::string picture = StringMember(item, "TOPIMG");
+    std::string path;
+    FieldRead read =
+        ReadFieldValue(datasource, "PICTURE", "PATH", "RES_ID = " + QuoteSqlText(picture), &path);
+    if (read == FieldRead::kFailed && !LastFailureIsSqlError()) return false;
+    if (read != FieldRead::kFound) {
+      QEL_LOG(kCertgroupsFunction, picture + " Get topimg error");
+      path.clear();
+    }
+    const newrule::NewState state = newrule::CertGroupState(id);
+    if (state == newrule::NewState::kUnknown) return false;
+    item["TOPIMG"] = path;
+    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
+    rows.append(std::move(item));
+    return true;
+  });
+  if (!ok) {
     QEL_LOG(kCertgroupsFunction, "Query error");
     return "";
   }

@@ -450,11 +450,9 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
   // A count that cannot be read fails the whole list: a category left out
   // for it would read as an answer.
   Json::Value rows(Json::arrayValue);
-  bool failed = false;
-  const bool walked = WalkRows(cursor.get(), [&](Json::Value& object) {
-    if (failed) return;
+  const bool walked = WalkRowsWhile(cursor.get(), [&](Json::Value& object) {
     qelRecord row(std::move(object));
-    if (!RowHasMember(&row, "PRO_CATEGORY_ID")) return;
+    if (!RowHasMember(&row, "PRO_CATEGORY_ID")) return true;
     const std::string id = row.GetValue("PRO_CATEGORY_ID");
     RowOutcome outcome = RowOutcome::kListed;
     if (isFolded && IsDecimalId(id)) {
@@ -477,10 +475,10 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
       }
       outcome = AddCategoryCounts(this, datasource, id, &row);
     }
-    if (outcome == RowOutcome::kFailed) failed = true;
     if (outcome == RowOutcome::kListed) rows.append(std::move(row.GetJson()));
+    return outcome != RowOutcome::kFailed;
   });
-  if (!walked || failed) return "";
+  if (!walked) return "";
   return RowsText(rows);
 }
 
@@ -541,12 +539,10 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
   }
 
   Json::Value rows(Json::arrayValue);
-  bool failed = false;
-  const bool walked = WalkRows(cursor.get(), [&](Json::Value& object) {
-    if (failed) return;
+  const bool walked = WalkRowsWhile(cursor.get(), [&](Json::Value& object) {
     qelRecord row(std::move(object));
     const std::string id = row.GetValue("PRODUCT_ID");
-    if (id.empty()) return;
+    if (id.empty()) return true;
     if (isFolded) {
       row.SetValue("STATUS", TakeMember(&row, kFoldedStatus));
       row.SetValue("FAVORITE", TakeMember(&row, kFoldedFavorite));
@@ -554,12 +550,12 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
       row.SetValue("BRANDNAME", TakeMember(&row, kFoldedBrandName));
       if (showFlag && TakeMember(&row, kFoldedHasShow) == "0") QEL_LOG(kProductsFun, "get show way error");
     } else if (!AddProductMembers(datasource, langId, id, &row)) {
-      failed = true;
-      return;
+      return false;
     }
     rows.append(std::move(row.GetJson()));
+    return true;
   });
-  if (!walked || failed) return "";
+  if (!walked) return "";
   return RowsText(rows);
 }
 

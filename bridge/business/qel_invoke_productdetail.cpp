@@ -2,6 +2,7 @@
 
 #include <array>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -280,32 +281,35 @@ int qel_Invoke_ProductDetail::GetDtlHead(const std::string& productId, std::stri
     QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetDtlHead", "strProductId is empty");
     return 1;
   }
-  const std::string models = CountModels(productId);
-  const std::string modelPictures = models.empty() ? std::string() : CountModelPictures(productId);
-  const std::string counts[] = {
-      GetIntroduceCount(productId),
-      modelPictures.empty() ? std::string()
-                            : Int64ToString(StringToInt64(models) + StringToInt64(modelPictures)),
-      CountCertGroups(productId),
-      CountProductResources(productId, kResVideo),
-      CountProductResources(productId, kResPicture),
-      CountProductCases(productId),
-      CountReportResources(productId),
-      "1",
-      "1",
+  // The tabs in TYPE order; "7" and "8" are always there. A count that
+  // cannot be read would show its tab as empty: the head fails at the
+  // first one, without running the rest.
+  std::function<std::string()> counts[] = {
+      [&] { return GetIntroduceCount(productId); },
+      [&] {
+        const std::string models = CountModels(productId);
+        const std::string pictures = models.empty() ? std::string() : CountModelPictures(productId);
+        return pictures.empty() ? std::string()
+                                : Int64ToString(StringToInt64(models) + StringToInt64(pictures));
+      },
+      [&] { return CountCertGroups(productId); },
+      [&] { return CountProductResources(productId, kResVideo); },
+      [&] { return CountProductResources(productId, kResPicture); },
+      [&] { return CountProductCases(productId); },
+      [&] { return CountReportResources(productId); },
+      [] { return std::string("1"); },
+      [] { return std::string("1"); },
   };
-  // A tab whose count cannot be read would show as empty: the head fails.
-  for (const std::string& count : counts) {
+  qelRecord rows;
+  for (std::size_t type = 0; type < sizeof(counts) / sizeof(counts[0]); ++type) {
+    const std::string count = counts[type]();
     if (count.empty()) {
       QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetDtlHead", "Query error");
       return 1;
     }
-  }
-  qelRecord rows;
-  for (std::size_t type = 0; type < sizeof(counts) / sizeof(counts[0]); ++type) {
     Json::Value item(Json::objectValue);
     item["TYPE"] = IntToString(static_cast<int>(type));
-    item["COUNT"] = counts[type];
+    item["COUNT"] = count;
     rows.Append(std::move(item));
   }
   *reply = rows.ToString();

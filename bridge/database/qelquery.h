@@ -63,17 +63,28 @@ bool CursorFailed(IQELQueryCursor* cursor);
 // back to that on the first; on the second the whole reply fails.
 bool LastFailureIsSqlError();
 
-// Hands every row object of cursor to visit(Json::Value& row); the row may
-// be moved from. Rows that cannot be read are skipped. False when a step
-// failed: the rows visited so far are then no answer.
+// Hands every row object of cursor to visit(Json::Value& row), which
+// returns false when what it reads for the row fails: the walk stops
+// there. The row may be moved from; rows that cannot be read are skipped.
+// False when a step or a visit failed: the rows visited so far are then no
+// answer.
 template <typename Visit>
-bool WalkRows(IQELQueryCursor* cursor, Visit&& visit) {
+bool WalkRowsWhile(IQELQueryCursor* cursor, Visit&& visit) {
   if (cursor == nullptr) return false;
   while (cursor->MoveNext()) {
     qelRecord row;
-    if (cursor->GetRecord(&row)) visit(row.GetJson());
+    if (cursor->GetRecord(&row) && !visit(row.GetJson())) return false;
   }
   return !CursorFailed(cursor);
+}
+
+// The same for a visit that reads nothing more (returns void).
+template <typename Visit>
+bool WalkRows(IQELQueryCursor* cursor, Visit&& visit) {
+  return WalkRowsWhile(cursor, [&visit](Json::Value& row) {
+    visit(row);
+    return true;
+  });
 }
 
 // Runs def and walks its rows. False when there is no datasource, the
@@ -81,8 +92,13 @@ bool WalkRows(IQELQueryCursor* cursor, Visit&& visit) {
 template <typename Visit>
 bool ForEachRow(IQELDatasource* datasource, IQELQueryDef* def, Visit&& visit) {
   CursorPtr cursor = RunQuery(datasource, def);
-  if (!cursor) return false;
-  return WalkRows(cursor.get(), std::forward<Visit>(visit));
+  return cursor && WalkRows(cursor.get(), std::forward<Visit>(visit));
+}
+// The same with a visit that may fail (see WalkRowsWhile).
+template <typename Visit>
+bool ForEachRowWhile(IQELDatasource* datasource, IQELQueryDef* def, Visit&& visit) {
+  CursorPtr cursor = RunQuery(datasource, def);
+  return cursor && WalkRowsWhile(cursor.get(), std::forward<Visit>(visit));
 }
 template <typename Visit>
 bool ForEachRow(IQELQueryDef* def, Visit&& visit) {
