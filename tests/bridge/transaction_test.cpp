@@ -1,6 +1,5 @@
 // Transactions on the one shared connection: the owner object, and two
 // threads writing at the same time.
-#include <glog/logging.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,12 +8,12 @@
 #include <chrono>
 #include <string>
 #include <thread>
-#include <mutex>
 #include <vector>
 
 #include "database/qelquery.h"
 #include "database/qeltransaction.h"
 #include "database/sqlite/qeldatasourcesqlite.h"
+#include "glogcapture.h"
 #include "testsupport.h"
 
 namespace qel {
@@ -97,47 +96,6 @@ TEST_F(TransactionTest, FailedCommitLeavesNoTransactionOpen) {
   EXPECT_TRUE(qeltest::QuerySql(path_, "SELECT P FROM C").empty());
 }
 
-// What glog receives at WARNING and above while the capture lives.
-class GlogLines : public google::LogSink {
- public:
-  GlogLines() { google::AddLogSink(this); }
-  ~GlogLines() override { google::RemoveLogSink(this); }
-  GlogLines(const GlogLines&) = delete;
-  GlogLines& operator=(const GlogLines&) = delete;
-
-  void send(google::LogSeverity severity, const char*, const char*, int, const google::LogMessageTime&,
-            const char* message, size_t length) override {
-    if (severity < google::GLOG_WARNING) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back({severity, std::string(message, length)});
-  }
-  // Whether a line of exactly that severity contains fragment.
-  bool Has(google::LogSeverity severity, const std::string& fragment) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& line : lines_) {
-      if (line.first == severity && line.second.find(fragment) != std::string::npos) return true;
-    }
-    return false;
-  }
-  bool HasError() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& line : lines_) {
-      if (line.first >= google::GLOG_ERROR) return true;
-    }
-    return false;
-  }
-  std::string Text() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::string text;
-    for (const auto& line : lines_) text += std::to_string(line.first) + ": " + line.second + "\n";
-    return text;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::pair<google::LogSeverity, std::string>> lines_;
-};
-
 // A write that fails inside a transaction on a read-only or a full
 // installation: SQLite's message is logged at WARNING, nothing is stored,
 // and the owner rolls back only what SQLite still holds open (a full disk
@@ -168,15 +126,15 @@ TEST_F(TransactionTest, FailedWritesWarnWithSqlitesMessageAndRollBackOnlyWhatIsO
       ASSERT_TRUE(
           ExecSql(&source, "PRAGMA max_page_count = " + qeltest::QuerySql(path_, "PRAGMA page_count").at(0)));
     }
-    GlogLines log;
+    qeltest::GlogErrors log(google::GLOG_WARNING);
     {
       qelTransaction tx(&source);
       ASSERT_TRUE(tx.Active()) << c.name;
       EXPECT_FALSE(ExecSql(&source, "INSERT INTO T(WHO, N) VALUES(hex(randomblob(20000)), 1)")) << c.name;
     }
     EXPECT_FALSE(source.InTransaction()) << c.name;
-    EXPECT_TRUE(log.Has(google::GLOG_WARNING, c.message)) << c.name << "\n" << log.Text();
-    EXPECT_FALSE(log.HasError()) << c.name << "\n" << log.Text();
+    EXPECT_TRUE(log.HasAt(google::GLOG_WARNING, {c.message})) << c.name << "\n" << log.Text();
+    EXPECT_FALSE(log.Has({})) << "no ERROR line (" << c.name << ")\n" << log.Text();
     source.Close();
     ASSERT_EQ(chmod(path_.c_str(), 0644), 0);
     EXPECT_EQ(Stored(), std::vector<std::string>{"before"}) << c.name;
