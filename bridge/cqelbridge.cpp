@@ -258,7 +258,11 @@ int cqelbridge::InitAllData() {
   const std::string mainPath = localPath + "/data/qel_data.db";
   const std::string exPath = localPath + "/data/qel_exdata.db";
   auto* sqlite = dynamic_cast<qelDatasourceSqlite*>(datasource);
-  if (sqlite == nullptr) return kLoadedClosed;
+  if (sqlite == nullptr) {
+    LOG(ERROR) << "cannot attach the second database " << NativePath(exPath);
+    QEL_LOG(kFun, "attach exdatabase error");
+    return kLoadedClosed;
+  }
   // A file that exists and still cannot be opened or attached after the
   // lock wait leaves the bridge unloaded; a missing one starts without it.
   if (!sqlite->IsOpen() && IsExistingDatabaseFile(mainPath) && !sqlite->Open()) {
