@@ -10,9 +10,11 @@
 #include <fstream>
 #include <system_error>
 
-#include "database/qelinfoaccess.h"
 #include "database/qeldatasource.h"
+#include "database/qelinfoaccess.h"
+#include "database/qelquery.h"
 #include "database/sqlite/qeldatasourcesqlite.h"
+#include "database/sqlite/qelsqlite.h"
 #include "logbridge.h"
 #include "qel/glogsetup.h"
 #include "qel/json.h"
@@ -39,6 +41,20 @@ std::atomic<int> g_platform{0};
 // Set once the singleton has loaded its data (the second database is
 // attached from then on).
 std::atomic<bool> g_bridgeLoaded{false};
+// Set once a load has reached the session: its database may be open from
+// then on, even while the load has not succeeded yet.
+std::atomic<bool> g_sessionStarted{false};
+
+// Results of InitAllData.
+enum LoadResult : int {
+  kLoadedOpen = 0,
+  // Loaded without a database: a file is missing (nothing to wait for).
+  kLoadedClosed = 1,
+  // A database file that exists could not be opened or read (another
+  // process's lock past the wait, a damaged file): not loaded, so that the
+  // next call tries again.
+  kNotLoaded = 2,
+};
 
 // glog is one per process; whichever library sets it up owns the shutdown.
 class BridgeLogHelper {
@@ -177,7 +193,7 @@ int StartQelbridge(int platform, const std::string& json) {
 
   // A staged update replaces the second database file: never while the
   // connection that has it attached is open.
-  IQELDatasource* open = g_bridgeLoaded.load() ? qelInfoAccess::GetInstance()->GetDatasource() : nullptr;
+  IQELDatasource* open = g_sessionStarted.load() ? qelInfoAccess::GetInstance()->GetDatasource() : nullptr;
   if (open != nullptr && open->IsOpen()) {
     QEL_LOG("InitQelbridge", "updateOperate skipped: the database is open");
   } else {
@@ -187,6 +203,10 @@ int StartQelbridge(int platform, const std::string& json) {
   }
 
   cqelbridge::GetInstance();
+  // A folder whose databases could not be opened: the host learns it (the
+  // client core's Init() fails), and a later call opens them. The census
+  // waits for a start that has them.
+  if (!GetLocalPath().empty() && !g_bridgeLoaded.load()) return 1;
 
   std::string message;
   if (hooks.queueUpdateCensus != nullptr && hooks.queueUpdateCensus(&message) != 0)
@@ -207,7 +227,8 @@ void cqelbridge::LoadOnce() {
   // Without an installation folder nothing is opened, so that a later start
   // still opens the real databases.
   if (g_bridgeLoaded.load() || GetLocalPath().empty()) return;
-  InitAllData();
+  g_sessionStarted.store(true);
+  if (InitAllData() == kNotLoaded) return;
   g_bridgeLoaded.store(true);
   // Registered after the session and the registry were built, so it runs
   // before they are torn down at exit: the host's callbacks are not called
@@ -234,15 +255,41 @@ int cqelbridge::InitAllData() {
 
   IQELDatasource* datasource = qelInfoAccess::GetInstance()->GetDatasource();
   std::string localPath = GetLocalPath();
+  const std::string mainPath = localPath + "/data/qel_data.db";
+  const std::string exPath = localPath + "/data/qel_exdata.db";
   auto* sqlite = dynamic_cast<qelDatasourceSqlite*>(datasource);
-  if (sqlite == nullptr || !sqlite->AttachExDB(localPath + "/data/qel_exdata.db", "EXDB")) {
-    LOG(ERROR) << "cannot attach the second database " << NativePath(localPath + "/data/qel_exdata.db");
+  if (sqlite == nullptr) {
+    LOG(ERROR) << "cannot attach the second database " << NativePath(exPath);
     QEL_LOG(kFun, "attach exdatabase error");
-    return 1;
+    return kLoadedClosed;
+  }
+  // A file that exists and still cannot be opened or attached after the
+  // lock wait leaves the bridge unloaded; a missing one starts without it.
+  if (!sqlite->IsOpen() && IsExistingDatabaseFile(mainPath) && !sqlite->Open()) {
+    LOG(ERROR) << "cannot open the main database " << NativePath(mainPath) << "; a later call tries again";
+    return kNotLoaded;
+  }
+  if (!exAttached_) {
+    if (!sqlite->AttachExDB(exPath, "EXDB")) {
+      const bool retry = sqlite->IsOpen() && IsExistingDatabaseFile(exPath);
+      LOG(ERROR) << "cannot attach the second database " << NativePath(exPath)
+                 << (retry ? ": " + sqlite->LastErrorMessage() + "; a later call tries again"
+                           : std::string());
+      QEL_LOG(kFun, "attach exdatabase error");
+      return retry ? kNotLoaded : kLoadedClosed;
+    }
+    exAttached_ = true;
   }
 
+  // A read that fails on a database that cannot be read now leaves the
+  // bridge unloaded too; a value that is not there stays as it was.
   std::string uid;
-  if (datasource->GetRememberUser(&uid) != 0) {
+  FieldRead user = ReadFieldValue(datasource, "USERINFO", "UID", "REMEMBER = 1", &uid);
+  if (user == FieldRead::kFailed && !LastFailureIsSqlError()) {
+    QEL_LOG(kFun, "Get remember user ERROR, please check the database");
+    return kNotLoaded;
+  }
+  if (user != FieldRead::kFound) {
     QEL_LOG(kFun, "Get remember user ERROR, please check the database");
   } else {
     qelInfoAccess::SetUserId(uid);
@@ -265,7 +312,12 @@ int cqelbridge::InitAllData() {
   for (std::size_t i = 0; i < 3; ++i) {
     const CompanyValue& item = company[i];
     std::string value;
-    if (datasource->GetFieldValue("COMPANY", item.field, "", &value) != 0) {
+    FieldRead read = ReadFieldValue(datasource, "COMPANY", item.field, "", &value);
+    if (read == FieldRead::kFailed && !LastFailureIsSqlError()) {
+      QEL_LOG(kFun, item.error);
+      return kNotLoaded;
+    }
+    if (read != FieldRead::kFound) {
       QEL_LOG(kFun, item.error);
       continue;
     }
@@ -284,7 +336,7 @@ int cqelbridge::InitAllData() {
     }
     QEL_LOG(kFun, " LocalVersion:" + version);
   }
-  return datasource->IsOpen() ? 0 : 1;
+  return datasource->IsOpen() ? kLoadedOpen : kLoadedClosed;
 }
 
 std::string cqelbridge::GetCurrentUID() { return qelInfoAccess::Identity().userId; }

@@ -34,7 +34,11 @@ struct StartupHooks {
 void SetStartupHooks(const StartupHooks& hooks);
 
 // The start-up work of InitQelbridge (the export only forwards here).
-// Accepts a start-up text of any shape; always returns 0.
+// Accepts a start-up text of any shape. 0, or 1 when the installation
+// folder's database files exist but could not be opened or attached (still
+// locked by another process after the wait, damaged): the bridge then
+// stays unloaded and the next call (a start or a request) opens them. A
+// missing file is no failure: the bridge starts without it.
 int StartQelbridge(int platform, const std::string& json);
 
 // Start-up values, safe to read from any thread (each returns a copy).
@@ -56,7 +60,8 @@ class cqelbridge {
  public:
   // Created on first use (the first InitQelbridge or Invoke). The first use
   // once InitQelbridge has named a non-empty installation folder opens the
-  // databases and loads the user, the company and the local version.
+  // databases and loads the user, the company and the local version; a
+  // load that failed on files that exist is tried again by each later use.
   static cqelbridge* GetInstance();
 
   // Splits the code into module (bits 8-15) and method (bits 0-7) and runs
@@ -82,12 +87,17 @@ class cqelbridge {
   cqelbridge(const cqelbridge&) = delete;
   cqelbridge& operator=(const cqelbridge&) = delete;
 
+  // 0 loaded with the databases open, 1 loaded without them (a file is
+  // missing), 2 not loaded (a file that exists could not be opened, attached
+  // or read).
   int InitAllData();
-  // Runs InitAllData once the installation folder is known.
+  // Runs InitAllData once the installation folder is known, again after a
+  // load that did not succeed.
   void LoadOnce();
 
   std::mutex loadMutex_;
-  std::mutex mutex_;  // guards localVersion
+  bool exAttached_ = false;  // guarded by loadMutex_
+  std::mutex mutex_;         // guards localVersion
   std::string localVersion;
 };
 

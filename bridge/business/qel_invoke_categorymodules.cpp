@@ -38,18 +38,23 @@ void ApplyPaging(const RequestParams* params, qelQueryDef* def) {
   def->SetOffset(params->offset);
 }
 
-// The distinct resource types of a case as numbers; empty when the query
-// fails.
-Json::Value CaseResourceTypes(IQELDatasource* datasource, const std::string& caseId) {
-  Json::Value types(Json::arrayValue);
+// The distinct resource types of a case as numbers into *types. A query on
+// a table this database lacks leaves them empty; false when the database
+// cannot be read.
+bool CaseResourceTypes(IQELDatasource* datasource, const std::string& caseId, Json::Value* types) {
+  *types = Json::Value(Json::arrayValue);
   qelQueryDef def;
   def.AddField("CASE_RESOURCE", "DISTINCT RES_TYPE");
   def.SetFilter(" CASE_ID = " + QuoteSqlText(caseId));
-  ForEachRow(datasource, &def, [&types](Json::Value& row) {
-    std::string type = StringMember(row, "RES_TYPE");
-    if (!type.empty()) types.append(StringToInt(type));
-  });
-  return types;
+  Json::Value found(Json::arrayValue);
+  if (!ForEachRow(datasource, &def, [&found](Json::Value& row) {
+        std::string type = StringMember(row, "RES_TYPE");
+        if (!type.empty()) found.append(StringToInt(type));
+      })) {
+    return LastFailureIsSqlError();
+  }
+  *types = std::move(found);
+  return true;
 }
 
 // ---- method table -----------------------------------------------------------
@@ -201,14 +206,19 @@ std::string qel_Invoke_CategoryModules::GetCases(RequestParams* params) {
   def.SetFilter(
       " t1.CASE_ID = t2.CASE_ID AND t1.CASE_ID = t3.CASE_ID AND t3.PROD_CASE_STATUS = 1 AND t2.LANGID = " +
       LangId());
+  // A case whose resource types or "new" test cannot be read fails the list.
   Json::Value rows(Json::arrayValue);
-  if (!ForEachRow(datasource, &def, [&](Json::Value& item) {
-        if (!HasMember(item, "CASE_ID")) return;
-        const std::string id = StringMember(item, "CASE_ID");
-        item["RES_TYPES"] = CaseResourceTypes(datasource, id);
-        item["STATUS"] = newrule::StatusText(IsCaseNew(id));
-        rows.append(std::move(item));
-      })) {
+  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+    if (!HasMember(item, "CASE_ID")) return true;
+    const std::string id = StringMember(item, "CASE_ID");
+    if (!CaseResourceTypes(datasource, id, &item["RES_TYPES"])) return false;
+    const newrule::NewState state = newrule::CaseState(id);
+    if (state == newrule::NewState::kUnknown) return false;
+    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
+    rows.append(std::move(item));
+    return true;
+  });
+  if (!ok) {
     QEL_LOG_DIRECT("Query error");
     return "";
   }
@@ -227,13 +237,20 @@ std::string qel_Invoke_CategoryModules::GetCertCategories(RequestParams* params)
   def.SetFilter(" t1.CERT_CATEGORY_ID = t2.CERT_CATEGORY_ID AND t2.LANGID = " + LangId());
   ApplyPaging(params, &def);
   def.AddOrder("SORT", 0);
+  // A count that cannot be read fails the list.
   Json::Value rows(Json::arrayValue);
-  if (!ForEachRow(datasource, &def, [&](Json::Value& item) {
-        const std::string id = StringMember(item, "CERT_CATEGORY_ID");
-        item["CERTCOUNT"] = QueryCount("CERTGROUP_CERTCATEGORY", "CERT_CATEGORY_ID = " + QuoteSqlText(id));
-        item["NEWCERTCOUNT"] = GetNewCertCount(id);
-        rows.append(std::move(item));
-      })) {
+  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+    const std::string id = StringMember(item, "CERT_CATEGORY_ID");
+    const std::string count = QueryCount("CERTGROUP_CERTCATEGORY", "CERT_CATEGORY_ID = " + QuoteSqlText(id));
+    if (count.empty()) return false;
+    const std::string newCount = GetNewCertCount(id);
+    if (newCount.empty()) return false;
+    item["CERTCOUNT"] = count;
+    item["NEWCERTCOUNT"] = newCount;
+    rows.append(std::move(item));
+    return true;
+  });
+  if (!ok) {
     QEL_LOG_DIRECT("Query error");
     return "";
   }
@@ -261,19 +278,28 @@ std::string qel_Invoke_CategoryModules::GetCompanyCertgroups(RequestParams* para
   // The ordering belongs to the filter, so it comes before LIMIT.
   filter += ")ORDER BY t1.`SORT` ASC,t1.CERTGROUP_ID DESC";
   def.SetFilter(filter);
+  // A group whose picture or "new" test cannot be read fails the list; a
+  // picture that is not there leaves TOPIMG empty.
   Json::Value rows(Json::arrayValue);
-  if (!ForEachRow(datasource, &def, [&](Json::Value& item) {
-        const std::string id = StringMember(item, "CERTGROUP_ID");
-        const std::string picture = StringMember(item, "TOPIMG");
-        std::string path;
-        if (datasource->GetFieldValue("PICTURE", "PATH", "RES_ID = " + QuoteSqlText(picture), &path) != 0) {
-          QEL_LOG(kCertgroupsFunction, picture + " Get topimg error");
-          path.clear();
-        }
-        item["TOPIMG"] = path;
-        item["STATUS"] = newrule::StatusText(IsCertGroupNew(id));
-        rows.append(std::move(item));
-      })) {
+  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+    const std::string id = StringMember(item, "CERTGROUP_ID");
+    const std::string picture = StringMember(item, "TOPIMG");
+    std::string path;
+    FieldRead read =
+        ReadFieldValue(datasource, "PICTURE", "PATH", "RES_ID = " + QuoteSqlText(picture), &path);
+    if (read == FieldRead::kFailed && !LastFailureIsSqlError()) return false;
+    if (read != FieldRead::kFound) {
+      QEL_LOG(kCertgroupsFunction, picture + " Get topimg error");
+      path.clear();
+    }
+    const newrule::NewState state = newrule::CertGroupState(id);
+    if (state == newrule::NewState::kUnknown) return false;
+    item["TOPIMG"] = path;
+    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
+    rows.append(std::move(item));
+    return true;
+  });
+  if (!ok) {
     QEL_LOG(kCertgroupsFunction, "Query error");
     return "";
   }

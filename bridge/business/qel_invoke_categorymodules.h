@@ -22,7 +22,8 @@ class qel_Invoke_CategoryModules : public Data_interface_invoke {
   std::string GetCertPicsByGroup(std::vector<std::string> groupIds, int limit, int offset);
 
   // The other handlers; each returns the reply text, "" when there is no
-  // datasource or the main query fails.
+  // datasource, the main query fails, or a count or look-up of a row cannot
+  // be read (a list without that row would read as an answer).
   std::string GetBanners();
   std::string GetBannerCategories(RequestParams* params);
   std::string GetCases(RequestParams* params);
@@ -34,7 +35,8 @@ class qel_Invoke_CategoryModules : public Data_interface_invoke {
   // the value is empty.
   std::string GetCompanyCertgroups(RequestParams* params);
   bool IsCertGroupNew(std::string groupId);
-  // The number of groups that belong to at least one category.
+  // The number of groups that belong to at least one category; "" when it
+  // cannot be read.
   std::string GetCertGroupCount();
 };
 

@@ -160,8 +160,7 @@ std::string ListCategories(qel_Invoke_Product* module, const std::string& condit
   def.AddOrder("t1.ID", 1);
   Json::Value rows(Json::arrayValue);
   if (!CollectRows(&def, &rows)) return "";
-  module->AddProductCounts(&rows);
-  module->AddSubCategoryFlags(&rows);
+  if (!module->AddProductCounts(&rows) || !module->AddSubCategoryFlags(&rows)) return "";
   return RowsText(rows);
 }
 
@@ -189,18 +188,20 @@ std::string qel_Invoke_Product::GetSubLevelCategories(const std::string& id, int
   return ListCategories(this, PrefixCondition(id, level + 1));
 }
 
-void qel_Invoke_Product::AddProductCounts(Json::Value* rows) {
-  if (rows == nullptr || !rows->isArray()) return;
+bool qel_Invoke_Product::AddProductCounts(Json::Value* rows) {
+  if (rows == nullptr || !rows->isArray()) return true;
   for (Json::Value& row : *rows) {
     std::string id;
     if (!row.isObject() || !qel::ReadString(row, "ID", &id)) continue;
     std::string count;
-    if (CountProducts(id, &count)) row["PRODUCT_COUNT"] = count;
+    if (!CountProducts(id, &count)) return false;
+    row["PRODUCT_COUNT"] = count;
   }
+  return true;
 }
 
-void qel_Invoke_Product::AddSubCategoryFlags(Json::Value* rows) {
-  if (rows == nullptr || !rows->isArray()) return;
+bool qel_Invoke_Product::AddSubCategoryFlags(Json::Value* rows) {
+  if (rows == nullptr || !rows->isArray()) return true;
   for (Json::Value& row : *rows) {
     std::string id;
     std::string level;
@@ -213,8 +214,10 @@ void qel_Invoke_Product::AddSubCategoryFlags(Json::Value* rows) {
       filter = PrefixLike("ID", id) + " and LEVEL = " + std::to_string(next);
     }
     std::string count;
-    if (CountIds("PRODUCT_CATEGORY", filter, &count)) row["HASSUBCTG"] = count == "0" ? "0" : "1";
+    if (!CountIds("PRODUCT_CATEGORY", filter, &count)) return false;
+    row["HASSUBCTG"] = count == "0" ? "0" : "1";
   }
+  return true;
 }
 
 std::string qel_Invoke_Product::GetProductCount(const std::string& id) {

@@ -19,8 +19,8 @@ class qel_Invoke_Product : public Data_interface_invoke {
   int Invoke(int method, std::string json, std::string* reply) override;
 
   // Category lists: styled arrays of {ID, LEVEL, SORT, NAME, PRODUCT_COUNT,
-  // HASSUBCTG}; "" when there is no datasource, the query fails or the level
-  // is out of range.
+  // HASSUBCTG}; "" when there is no datasource, the query or a count fails
+  // or the level is out of range.
   // The categories on the level above the given one, under the same
   // grandparent (the top level for an empty id or a level below 3).
   std::string GetParentLevelCategories(const std::string& id, int level);
@@ -34,9 +34,10 @@ class qel_Invoke_Product : public Data_interface_invoke {
   std::string GetProductCount(const std::string& id);
 
   // Add PRODUCT_COUNT, and HASSUBCTG ("1" or "0"), to each row object of
-  // rows that has a string ID (and LEVEL); a failed count adds nothing.
-  void AddProductCounts(Json::Value* rows);
-  void AddSubCategoryFlags(Json::Value* rows);
+  // rows that has a string ID (and LEVEL). False when a count cannot be
+  // read: the rows are then no answer.
+  bool AddProductCounts(Json::Value* rows);
+  bool AddSubCategoryFlags(Json::Value* rows);
 };
 
 }  // namespace dataspace

@@ -124,28 +124,40 @@ std::string FoldedProductTable(const std::string& langId, bool withShowFlag) {
   return table + " FROM PRODUCT p)";
 }
 
-// The three counts of one category, one query each. False when the
-// category is left out (a failed count or no product below it).
-bool AddCategoryCounts(qel_Invoke_ProductCategory* module, IQELDatasource* datasource, const std::string& id,
-                       IQELRecord* row) {
+// What the per-row work of a list did with one row.
+enum class RowOutcome {
+  kListed,
+  kLeftOut,  // the category has no product below it
+  kFailed,   // a count or look-up could not be read: the whole list fails
+};
+
+// The three counts of one category, one query each.
+RowOutcome AddCategoryCounts(qel_Invoke_ProductCategory* module, IQELDatasource* datasource,
+                             const std::string& id, IQELRecord* row) {
   const std::string below = PrefixCondition("PRO_CATEGORY_ID", id);
   int64_t productCount = 0;
-  if (!CountRows(datasource, "PRODUCT_CLASS", below, &productCount) || productCount == 0) return false;
+  if (!CountRows(datasource, "PRODUCT_CLASS", below, &productCount)) return RowOutcome::kFailed;
+  if (productCount == 0) return RowOutcome::kLeftOut;
   std::string newCount = module->GetNewProductCountByCategoryID(id);
+  if (newCount.empty()) return RowOutcome::kFailed;
 
   int64_t subCount = 0;
   const std::string deeper = below + " AND LENGTH(PRO_CATEGORY_ID) > length(" + QuoteSqlText(id) + ")";
-  if (!CountRows(datasource, "PRODUCT_CATEGORY", deeper, &subCount)) return false;
+  if (!CountRows(datasource, "PRODUCT_CATEGORY", deeper, &subCount)) return RowOutcome::kFailed;
   row->SetValue("PRODUCTCOUNT", Int64ToString(productCount));
   row->SetValue("NEWPRODUCTCOUNT", newCount);
   row->SetValue("HASSUBCATEGORY", Int64ToString(subCount));
-  return true;
+  return RowOutcome::kListed;
 }
 
-// The four added members of one product, one look-up each.
-void AddProductMembers(qel_Invoke_ProductCategory* module, IQELDatasource* datasource,
-                       const std::string& langId, const std::string& id, IQELRecord* row) {
-  row->SetValue("STATUS", newrule::StatusText(module->IsProductNew(id)));
+// The four added members of one product, one look-up each. A look-up on a
+// table this database lacks gives the member's "none" value; one that
+// fails because the database cannot be read fails the list (false).
+bool AddProductMembers(IQELDatasource* datasource, const std::string& langId, const std::string& id,
+                       IQELRecord* row) {
+  const newrule::NewState state = newrule::ProductState(id);
+  if (state == newrule::NewState::kUnknown) return false;
+  row->SetValue("STATUS", newrule::StatusText(state == newrule::NewState::kNew));
 
   std::string favorite = "0";
   qelQueryDef def;
@@ -153,29 +165,34 @@ void AddProductMembers(qel_Invoke_ProductCategory* module, IQELDatasource* datas
   def.SetFilter(" PRODUCT_ID = " + QuoteSqlText(id));
   CursorPtr cursor = RunQuery(datasource, &def);
   if (!cursor) {
+    if (!LastFailureIsSqlError()) return false;
     QEL_LOG_DIRECT("Can not get favorite");
   } else if (cursor->MoveNext()) {
     favorite = "1";
+  } else if (CursorFailed(cursor.get())) {
+    return false;
   }
   cursor.reset();
   row->SetValue("FAVORITE", favorite);
 
   std::string showWay;
-  if (datasource->GetFieldValue("PROD_SHOW", "SHOW_WAY", " PRODUCT_ID = " + QuoteSqlText(id), &showWay) !=
-      0) {
-    QEL_LOG(kProductsFun, "get show way error");
-  }
+  FieldRead show =
+      ReadFieldValue(datasource, "PROD_SHOW", "SHOW_WAY", " PRODUCT_ID = " + QuoteSqlText(id), &showWay);
+  if (show == FieldRead::kFailed && !LastFailureIsSqlError()) return false;
+  if (show != FieldRead::kFound) QEL_LOG(kProductsFun, "get show way error");
   row->SetValue("SHOWWAY", showWay.empty() ? "0" : showWay);
 
   std::string brandName;
   std::string brandId = row->GetValue("BRAND_ID");
-  if (!brandId.empty() &&
-      datasource->GetFieldValue("BRAND_LANG", "BRANDNAME",
-                                "BRAND_ID = " + QuoteSqlText(brandId) + " AND LANGID = " + langId,
-                                &brandName) != 0) {
-    brandName.clear();
+  if (!brandId.empty()) {
+    FieldRead brand =
+        ReadFieldValue(datasource, "BRAND_LANG", "BRANDNAME",
+                       "BRAND_ID = " + QuoteSqlText(brandId) + " AND LANGID = " + langId, &brandName);
+    if (brand == FieldRead::kFailed && !LastFailureIsSqlError()) return false;
+    if (brand != FieldRead::kFound) brandName.clear();
   }
   row->SetValue("BRANDNAME", brandName);
+  return true;
 }
 
 void AddFields(qelQueryDef* def, const std::string& table, const char* const* fields, size_t count) {
@@ -415,42 +432,53 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
 
   // The counts are folded into the list query as columns; a database on
   // which that query cannot run (a table of the counts missing) is read one
-  // count query at a time.
+  // count query at a time. A database that cannot be read (locked past the
+  // wait, damaged) fails the list at once.
   qelQueryDef def;
   const std::string folded = FoldedCategoryTable();
   BuildCategoryQuery(&def, folded, true, filter, limit, offset);
   CursorPtr cursor = RunQuery(datasource, &def);
   bool isFolded = cursor != nullptr;
   if (!isFolded) {
+    if (!LastFailureIsSqlError()) return "";
     qelQueryDef plain;
     BuildCategoryQuery(&plain, "PRODUCT_CATEGORY", false, filter, limit, offset);
     cursor = RunQuery(datasource, &plain);
     if (!cursor) return "";
   }
 
+  // A count that cannot be read fails the whole list: a category left out
+  // for it would read as an answer.
   Json::Value rows(Json::arrayValue);
-  WalkRows(cursor.get(), [&](Json::Value& object) {
+  const bool walked = WalkRowsWhile(cursor.get(), [&](Json::Value& object) {
     qelRecord row(std::move(object));
-    if (!RowHasMember(&row, "PRO_CATEGORY_ID")) return;
+    if (!RowHasMember(&row, "PRO_CATEGORY_ID")) return true;
     const std::string id = row.GetValue("PRO_CATEGORY_ID");
-    if (isFolded) {
+    RowOutcome outcome = RowOutcome::kListed;
+    if (isFolded && IsDecimalId(id)) {
+      // The folded counts read the id as a decimal prefix.
       std::string productCount = TakeMember(&row, kFoldedProductCount);
       std::string newCount = TakeMember(&row, kFoldedNewCount);
       std::string subCount = TakeMember(&row, kFoldedSubCount);
-      // The folded counts read the id as a decimal prefix.
-      if (IsDecimalId(id)) {
-        if (productCount == "0") return;
+      if (productCount == "0") {
+        outcome = RowOutcome::kLeftOut;
+      } else {
         row.SetValue("PRODUCTCOUNT", productCount);
         row.SetValue("NEWPRODUCTCOUNT", newCount);
         row.SetValue("HASSUBCATEGORY", subCount);
-      } else if (!AddCategoryCounts(this, datasource, id, &row)) {
-        return;
       }
-    } else if (!AddCategoryCounts(this, datasource, id, &row)) {
-      return;
+    } else {
+      if (isFolded) {
+        for (const char* member : {kFoldedProductCount, kFoldedNewCount, kFoldedSubCount}) {
+          TakeMember(&row, member);
+        }
+      }
+      outcome = AddCategoryCounts(this, datasource, id, &row);
     }
-    rows.append(std::move(row.GetJson()));
+    if (outcome == RowOutcome::kListed) rows.append(std::move(row.GetJson()));
+    return outcome != RowOutcome::kFailed;
   });
+  if (!walked) return "";
   return RowsText(rows);
 }
 
@@ -458,7 +486,7 @@ std::string qel_Invoke_ProductCategory::GetNewProductCountByCategoryID(const std
   std::string count;
   if (!newrule::NewProductCount(categoryId, &count)) {
     QEL_LOG(kNewCountFun, "Query new state error");
-    return "0";
+    return "";
   }
   return count;
 }
@@ -494,7 +522,8 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
 
   // The four look-ups of a row are folded into the list query as columns;
   // on a database where that query cannot run (a look-up table missing)
-  // each row is completed by its own look-ups, which never drop the row.
+  // each row is completed by its own look-ups, which never drop the row. A
+  // database that cannot be read fails the list.
   const bool showFlag = LogEnabled();
   qelQueryDef def;
   const std::string folded = FoldedProductTable(langId, showFlag);
@@ -502,6 +531,7 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
   CursorPtr cursor = RunQuery(datasource, &def);
   bool isFolded = cursor != nullptr;
   if (!isFolded) {
+    if (!LastFailureIsSqlError()) return "";
     qelQueryDef plain;
     BuildProductQuery(&plain, "PRODUCT", false, false, filter, limit, offset);
     cursor = RunQuery(datasource, &plain);
@@ -509,21 +539,23 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
   }
 
   Json::Value rows(Json::arrayValue);
-  WalkRows(cursor.get(), [&](Json::Value& object) {
+  const bool walked = WalkRowsWhile(cursor.get(), [&](Json::Value& object) {
     qelRecord row(std::move(object));
     const std::string id = row.GetValue("PRODUCT_ID");
-    if (id.empty()) return;
+    if (id.empty()) return true;
     if (isFolded) {
       row.SetValue("STATUS", TakeMember(&row, kFoldedStatus));
       row.SetValue("FAVORITE", TakeMember(&row, kFoldedFavorite));
       row.SetValue("SHOWWAY", TakeMember(&row, kFoldedShowWay));
       row.SetValue("BRANDNAME", TakeMember(&row, kFoldedBrandName));
       if (showFlag && TakeMember(&row, kFoldedHasShow) == "0") QEL_LOG(kProductsFun, "get show way error");
-    } else {
-      AddProductMembers(this, datasource, langId, id, &row);
+    } else if (!AddProductMembers(datasource, langId, id, &row)) {
+      return false;
     }
     rows.append(std::move(row.GetJson()));
+    return true;
   });
+  if (!walked) return "";
   return RowsText(rows);
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -51,6 +52,13 @@ void SetPage(const RequestParams& params, qelQueryDef* def) {
   def->SetOffset(params.offset);
 }
 
+// A count reply: 0, or 1 (reply untouched) for a count that cannot be read.
+int CountReplyOf(const std::string& count, std::string* reply) {
+  if (count.empty()) return 1;
+  *reply = CountReply(count);
+  return 0;
+}
+
 // One page of def as the reply (see dataspace::PageReply).
 int PageReply(qelQueryDef* def, const RequestParams& params, const char* failText, std::string* reply) {
   return dataspace::PageReply(def, params.limit, params.offset, failText, reply);
@@ -72,17 +80,26 @@ bool ProductResourceIds(const std::string& productId, const char* type, std::vec
 }
 
 // Unit names in the current language of the given unit ids; the first row
-// of a unit wins, as a single look-up would take it.
-bool UnitNames(const std::set<std::string>& unitIds, std::map<std::string, std::string>* names) {
+// of a unit wins, as a single look-up would take it. On a table this
+// database lacks the names stay empty (as for a missing unit) and *read is
+// false; false when the database cannot be read.
+bool UnitNames(const std::set<std::string>& unitIds, std::map<std::string, std::string>* names, bool* read) {
+  *read = true;
   if (unitIds.empty()) return true;
   qelQueryDef def;
   def.AddField("PARAM_UNIT_LANG", "PARAMUNIT_ID");
   def.AddField("PARAM_UNIT_LANG", "NAME");
   def.SetFilter("PARAMUNIT_ID IN (" + JoinQuoted(std::vector<std::string>(unitIds.begin(), unitIds.end())) +
                 ") AND LANGID = " + LangId());
-  return ForEachRow(&def, [names](const Json::Value& row) {
-    names->emplace(StringMember(row, "PARAMUNIT_ID"), StringMember(row, "NAME"));
-  });
+  std::map<std::string, std::string> found;
+  if (!ForEachRow(&def, [&found](const Json::Value& row) {
+        found.emplace(StringMember(row, "PARAMUNIT_ID"), StringMember(row, "NAME"));
+      })) {
+    *read = false;
+    return LastFailureIsSqlError();
+  }
+  *names = std::move(found);
+  return true;
 }
 
 // Tables and fields of one case resource type; false for a type without
@@ -223,7 +240,7 @@ std::string qel_Invoke_ProductDetail::GetIntroduceCount(const std::string& produ
   std::vector<std::string> texts;
   if (!QueryColumn(&def, "INTRODUCE", &texts)) {
     QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetIntroduceCount", "Query error");
-    return "0";
+    return "";
   }
   return !texts.empty() && !texts[0].empty() ? "1" : "0";
 }
@@ -264,23 +281,35 @@ int qel_Invoke_ProductDetail::GetDtlHead(const std::string& productId, std::stri
     QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetDtlHead", "strProductId is empty");
     return 1;
   }
-  const int models = StringToInt(CountModels(productId)) + StringToInt(CountModelPictures(productId));
-  const std::string counts[] = {
-      GetIntroduceCount(productId),
-      IntToString(models),
-      CountCertGroups(productId),
-      CountProductResources(productId, kResVideo),
-      CountProductResources(productId, kResPicture),
-      CountProductCases(productId),
-      CountReportResources(productId),
-      "1",
-      "1",
+  // The tabs in TYPE order; "7" and "8" are always there. A count that
+  // cannot be read would show its tab as empty: the head fails at the
+  // first one, without running the rest.
+  std::function<std::string()> counts[] = {
+      [&] { return GetIntroduceCount(productId); },
+      [&] {
+        const std::string models = CountModels(productId);
+        const std::string pictures = models.empty() ? std::string() : CountModelPictures(productId);
+        return pictures.empty() ? std::string()
+                                : Int64ToString(StringToInt64(models) + StringToInt64(pictures));
+      },
+      [&] { return CountCertGroups(productId); },
+      [&] { return CountProductResources(productId, kResVideo); },
+      [&] { return CountProductResources(productId, kResPicture); },
+      [&] { return CountProductCases(productId); },
+      [&] { return CountReportResources(productId); },
+      [] { return std::string("1"); },
+      [] { return std::string("1"); },
   };
   qelRecord rows;
   for (std::size_t type = 0; type < sizeof(counts) / sizeof(counts[0]); ++type) {
+    const std::string count = counts[type]();
+    if (count.empty()) {
+      QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetDtlHead", "Query error");
+      return 1;
+    }
     Json::Value item(Json::objectValue);
     item["TYPE"] = IntToString(static_cast<int>(type));
-    item["COUNT"] = counts[type];
+    item["COUNT"] = count;
     rows.Append(std::move(item));
   }
   *reply = rows.ToString();
@@ -302,8 +331,8 @@ int qel_Invoke_ProductDetail::GetIntroductions(const RequestParams& params, std:
 
 int qel_Invoke_ProductDetail::CountIntroductions(const RequestParams& params, std::string* reply) {
   if (!IsDecimalId(params.value)) return 1;
-  *reply = CountReply(QueryCount("PRODUCT_INTRODUCT", std::string("PRODUCT_ID") + " = " + params.value));
-  return 0;
+  return CountReplyOf(QueryCount("PRODUCT_INTRODUCT", std::string("PRODUCT_ID") + " = " + params.value),
+                      reply);
 }
 
 int qel_Invoke_ProductDetail::GetModels(const std::string& productId, std::string* reply) {
@@ -323,8 +352,7 @@ int qel_Invoke_ProductDetail::GetModels(const std::string& productId, std::strin
 
 int qel_Invoke_ProductDetail::GetModelCount(const RequestParams& params, std::string* reply) {
   if (!IsDecimalId(params.value)) return 1;
-  *reply = CountReply(CountModels(params.value));
-  return 0;
+  return CountReplyOf(CountModels(params.value), reply);
 }
 
 int qel_Invoke_ProductDetail::GetParameters(const RequestParams& params, std::string* reply) {
@@ -345,9 +373,14 @@ int qel_Invoke_ProductDetail::GetParameters(const RequestParams& params, std::st
     return 1;
   }
   // All unit names in one statement instead of one look-up per row; a
-  // failed look-up leaves the names empty, as a missing unit would.
+  // table this database lacks leaves the names empty, as a missing unit
+  // would.
   std::map<std::string, std::string> names;
-  UnitNames(unitIds, &names);
+  bool namesRead = true;
+  if (!UnitNames(unitIds, &names, &namesRead)) {
+    QEL_LOG_DIRECT("Query error");
+    return 1;
+  }
   qelRecord rows;
   for (Json::Value& row : found) {
     auto name = names.find(StringMember(row, "PARAMUNIT_ID"));
@@ -374,7 +407,12 @@ int qel_Invoke_ProductDetail::GetParameterValues(const RequestParams& params, st
     return 1;
   }
   std::map<std::string, std::string> names;
-  if (!UnitNames(unitIds, &names)) QEL_LOG_DIRECT("Query vals error");
+  bool namesRead = true;
+  if (!UnitNames(unitIds, &names, &namesRead)) {
+    QEL_LOG_DIRECT("Query vals error");
+    return 1;
+  }
+  if (!namesRead) QEL_LOG_DIRECT("Query vals error");
   qelRecord rows;
   for (Json::Value& row : found) {
     auto name = names.find(StringMember(row, "PARAMUNIT_ID"));
@@ -599,6 +637,13 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
       std::string type = StringMember(row, "RES_TYPE");
       if (!type.empty()) typesOf[StringMember(row, "CASE_ID")].push_back(type);
     });
+    // A table this database lacks leaves the types out; a database that
+    // cannot be read fails the list.
+    if (!typesRead && !LastFailureIsSqlError()) {
+      QEL_LOG_DIRECT("Query error");
+      return 1;
+    }
+    if (!typesRead) typesOf.clear();
   }
 
   qelRecord rows;
@@ -618,7 +663,13 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
       row["RES_TYPE"] = "[" + text + "]";
     }
     row["RES_TYPES"] = std::move(numbers);
-    row["STATUS"] = IsCaseSeen(caseIds[i]) ? "2" : "1";
+    const newrule::NewState state = newrule::CaseState(caseIds[i]);
+    if (state == newrule::NewState::kUnknown) {
+      QEL_LOG_DIRECT("Query error");
+      return 1;
+    }
+    // This tab flags the other way round: "2" for a case seen since it changed.
+    row["STATUS"] = state == newrule::NewState::kSeen ? "2" : "1";
     rows.Append(std::move(row));
   }
   *reply = rows.ToString();

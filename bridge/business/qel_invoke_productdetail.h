@@ -32,8 +32,10 @@ class qel_Invoke_ProductDetail : public Data_interface_invoke {
   int GetCaseResources(const RequestParams& params, std::string* reply);
 
   // Head of the detail page: nine {"TYPE","COUNT"} objects, TYPE "0" to "8".
+  // 1 (reply untouched) when a count cannot be read.
   int GetDtlHead(const std::string& productId, std::string* reply);
   int GetIntroductions(const RequestParams& params, std::string* reply);
+  // The count replies; 1 (reply untouched) when the count cannot be read.
   int CountIntroductions(const RequestParams& params, std::string* reply);
   // Models of an 11-character product id.
   int GetModels(const std::string& productId, std::string* reply);
@@ -59,7 +61,8 @@ class qel_Invoke_ProductDetail : public Data_interface_invoke {
   // True when the visitor marked the case as seen after it last changed.
   bool IsCaseSeen(const std::string& caseId);
 
-  // The tab counts of the head, as decimal texts ("0" when a count fails).
+  // The tab counts of the head, as decimal texts: "0" for an id that is not
+  // decimal, "" when the count cannot be read.
   std::string GetIntroduceCount(const std::string& productId);
   std::string CountModels(const std::string& productId);
   std::string CountModelPictures(const std::string& productId);

@@ -1,5 +1,6 @@
 #include "business/qelnewrule.h"
 
+#include <cstdint>
 #include <memory>
 
 #include "business/qelbusinesshelper.h"
@@ -15,8 +16,13 @@ namespace dataspace {
 namespace newrule {
 namespace {
 
-// The count text of QueryCount: "" or "0" means no later seen-mark.
-bool CountIsZero(const std::string& count) { return count.empty() || count == "0"; }
+// A count of seen-marks: none means new, any means seen; a count that
+// cannot be read leaves the state unknown.
+NewState StateOfSeenCount(const char* table, const std::string& filter) {
+  int64_t count = 0;
+  if (!CountRows(table, filter, &count)) return NewState::kUnknown;
+  return count == 0 ? NewState::kNew : NewState::kSeen;
+}
 
 }  // namespace
 
@@ -83,20 +89,26 @@ std::string ProductIsNewSql(const std::string& productIdColumn) {
          productIdColumn + ")))";
 }
 
-bool IsProductNew(const std::string& productId) {
-  return CountIsZero(QueryCount("PRODUCT_EXTEND", ProductSeenFilter(productId)));
+NewState ProductState(const std::string& productId) {
+  return StateOfSeenCount("PRODUCT_EXTEND", ProductSeenFilter(productId));
 }
 
-bool IsCaseNew(const std::string& caseId) {
-  return CountIsZero(QueryCount("CASE_EXTEND", CaseSeenFilter(caseId)));
+NewState CaseState(const std::string& caseId) {
+  return StateOfSeenCount("CASE_EXTEND", CaseSeenFilter(caseId));
 }
 
-bool IsCertGroupNew(const std::string& groupId) {
-  if (StringToInt(QueryCount("CERTGROUP", CertGroupNullTimeFilter(groupId))) > 0) return false;
-  int64_t count = 0;
-  if (!CountRows("CERTGROUP t1, CERTGROUP_EXTEND t2", CertGroupSeenFilter(groupId), &count)) return false;
-  return count == 0;
+NewState CertGroupState(const std::string& groupId) {
+  int64_t nullTimes = 0;
+  if (!CountRows("CERTGROUP", CertGroupNullTimeFilter(groupId), &nullTimes)) return NewState::kUnknown;
+  if (nullTimes > 0) return NewState::kSeen;
+  return StateOfSeenCount("CERTGROUP t1, CERTGROUP_EXTEND t2", CertGroupSeenFilter(groupId));
 }
+
+bool IsProductNew(const std::string& productId) { return ProductState(productId) != NewState::kSeen; }
+
+bool IsCaseNew(const std::string& caseId) { return CaseState(caseId) != NewState::kSeen; }
+
+bool IsCertGroupNew(const std::string& groupId) { return CertGroupState(groupId) == NewState::kNew; }
 
 std::string NewCertCount(const std::string& categoryId) {
   return QueryCount("CERTGROUP", NewCertCountFilter(categoryId));

@@ -53,19 +53,26 @@ std::string ProductNotSeenSql(const std::string& productIdColumn);
 // into a list query. Same result as IsProductNew.
 std::string ProductIsNewSql(const std::string& productIdColumn);
 
-// The tests, through the qelInfoAccess datasource. A product or case whose
-// test query fails counts as new; a certificate group whose second query
-// fails counts as seen.
+// What a test found. kUnknown: a count it needs could not be read, so the
+// flag is no answer and a reply that carries it takes its failure path.
+enum class NewState { kNew, kSeen, kUnknown };
+
+// The tests, through the qelInfoAccess datasource.
+NewState ProductState(const std::string& productId);
+NewState CaseState(const std::string& caseId);
+NewState CertGroupState(const std::string& groupId);
+
+// The same as a flag, for callers that have no failure path: a product or
+// case whose test fails counts as new, a certificate group as seen.
 bool IsProductNew(const std::string& productId);
 bool IsCaseNew(const std::string& caseId);
 bool IsCertGroupNew(const std::string& groupId);
 
-// NEWCERTCOUNT of a certificate category as decimal text ("0" when the
-// query fails).
+// NEWCERTCOUNT of a certificate category as decimal text ("" when the
+// count cannot be read).
 std::string NewCertCount(const std::string& categoryId);
 // NEWPRODUCTCOUNT of a product-category id: the number of new assignments
-// below it. False (and *count untouched) when the query fails or gives no
-// row; the caller logs and uses "0".
+// below it. False (and *count untouched) when the count cannot be read.
 bool NewProductCount(const std::string& categoryId, std::string* count);
 
 }  // namespace newrule

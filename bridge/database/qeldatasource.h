@@ -50,8 +50,17 @@ class IQELDatasource {
   virtual bool ClearTable(const std::string& table) = 0;
 };
 
+// What a single-value read found.
+enum class FieldRead {
+  kFound,
+  kNoRow,
+  // The statement failed: the value is unknown, not absent.
+  kFailed,
+};
+
 // What the storage layer adds to the interface: SQL texts with bound
-// values, and the writer lock that transactions hold (qelTransaction).
+// values, single values that tell a failure from an absent row, and the
+// writer lock that transactions hold (qelTransaction).
 // Reached through the helpers of database/qelquery.h. The defaults suit a
 // datasource without SQL (a stand-in): no cursor, no statement, a lock of
 // its own.
@@ -70,6 +79,11 @@ class qelDatasource : public IQELDatasource {
   virtual bool ExecSql(const std::string& /*sql*/, const std::vector<std::string>& /*values*/,
                        int* /*changes*/) {
     return false;
+  }
+  // GetFieldValue that tells a failed statement from a missing row.
+  virtual FieldRead ReadFieldValue(const std::string& table, const std::string& field,
+                                   const std::string& filter, std::string* value) {
+    return GetFieldValue(table, field, filter, value) == 0 ? FieldRead::kFound : FieldRead::kNoRow;
   }
   // The connection's writer lock (see qelSqlite::WriterMutex).
   virtual std::recursive_mutex& WriterMutex() { return m_ownWriter; }

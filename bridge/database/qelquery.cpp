@@ -1,6 +1,9 @@
 #include "database/qelquery.h"
 
+#include <sqlite3.h>
+
 #include "database/qelinfoaccess.h"
+#include "database/sqlite/qelsqlite.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -41,12 +44,21 @@ bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int
   return ExecSql(MainDatasource(), sql, values, changes);
 }
 
+bool CursorFailed(IQELQueryCursor* cursor) {
+  auto* own = dynamic_cast<qelQueryCursor*>(cursor);
+  return own != nullptr && own->Failed();
+}
+
+bool LastFailureIsSqlError() { return (qelSqlite::LastFailure() & 0xFF) == SQLITE_ERROR; }
+
 namespace {
 
-// The first row of a cursor: 1 with *row set, 0 when there is none.
+// The first row of a cursor: 1 with *row set, 0 when there is none, -1
+// when the step failed.
 int FirstRow(IQELQueryCursor* cursor, Json::Value* row) {
   qelRecord record;
-  if (!cursor->MoveNext() || !cursor->GetRecord(&record)) return 0;
+  if (!cursor->MoveNext()) return CursorFailed(cursor) ? -1 : 0;
+  if (!cursor->GetRecord(&record)) return 0;
   if (row != nullptr) *row = std::move(record.GetJson());
   return 1;
 }
@@ -59,13 +71,19 @@ int QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def, Json::Value* ro
 }
 
 bool QueryRows(IQELQueryDef* def, Json::Value* rows) {
-  if (!rows->isArray()) *rows = Json::Value(Json::arrayValue);
-  return ForEachRow(def, [rows](Json::Value& row) { rows->append(std::move(row)); });
+  Json::Value found = rows->isArray() ? *rows : Json::Value(Json::arrayValue);
+  if (!ForEachRow(def, [&found](Json::Value& row) { found.append(std::move(row)); })) return false;
+  *rows = std::move(found);
+  return true;
 }
 
 bool QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>* values) {
-  return ForEachRow(def,
-                    [column, values](Json::Value& row) { values->push_back(StringMember(row, column)); });
+  std::vector<std::string> found = *values;
+  if (!ForEachRow(def, [column, &found](Json::Value& row) { found.push_back(StringMember(row, column)); })) {
+    return false;
+  }
+  *values = std::move(found);
+  return true;
 }
 
 bool QueryValue(const std::string& sql, const std::vector<std::string>& values, std::string* value) {
@@ -77,11 +95,23 @@ bool QueryValue(const std::string& sql, const std::vector<std::string>& values, 
   return true;
 }
 
+FieldRead ReadFieldValue(IQELDatasource* datasource, const std::string& table, const std::string& field,
+                         const std::string& filter, std::string* value) {
+  if (datasource == nullptr) {
+    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
+    return FieldRead::kFailed;
+  }
+  if (auto* source = dynamic_cast<qelDatasource*>(datasource)) {
+    return source->ReadFieldValue(table, field, filter, value);
+  }
+  return datasource->GetFieldValue(table, field, filter, value) == 0 ? FieldRead::kFound : FieldRead::kNoRow;
+}
+
 bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
                int64_t* count) {
   std::string text;
   int64_t value = 0;
-  if (datasource == nullptr || datasource->GetFieldValue(table, "COUNT(*)", filter, &text) != 0 ||
+  if (ReadFieldValue(datasource, table, "COUNT(*)", filter, &text) != FieldRead::kFound ||
       ScanInteger(text, &value) != IntegerScan::kExact) {
     return false;
   }
@@ -97,7 +127,7 @@ std::string QueryCount(const std::string& table, const std::string& filter) {
   int64_t count = 0;
   if (!CountRows(table, filter, &count)) {
     QEL_LOG_DIRECT("Queryscalar error");
-    return "0";
+    return "";
   }
   return Int64ToString(count);
 }
@@ -124,6 +154,7 @@ int PageReply(IQELQueryDef* def, int limit, int offset, const char* failText, st
 }
 
 std::string CountReply(const std::string& count) {
+  if (count.empty()) return "";
   Json::Value item(Json::objectValue);
   item["COUNT"] = count;
   Json::Value rows(Json::arrayValue);

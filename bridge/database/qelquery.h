@@ -52,25 +52,53 @@ bool ExecSql(IQELDatasource* datasource, const std::string& sql, const std::vect
              int* changes = nullptr);
 bool ExecSql(const std::string& sql, const std::vector<std::string>& values = {}, int* changes = nullptr);
 
-// Hands every row object of cursor to visit(Json::Value& row); the row may
-// be moved from. Rows that cannot be read are skipped.
+// Whether the cursor ended on a failed step rather than after its last row.
+bool CursorFailed(IQELQueryCursor* cursor);
+
+// Whether the calling thread's last failed statement was refused as SQL (a
+// table or column this database lacks, a syntax or arithmetic error)
+// rather than because the database could not be read (another process's
+// lock past the wait, a damaged file, an I/O error). Only a look-up whose
+// absence a reply already shows (a flag of "0", an empty name) may fall
+// back to that on the first; on the second the whole reply fails.
+bool LastFailureIsSqlError();
+
+// Hands every row object of cursor to visit(Json::Value& row), which
+// returns false when what it reads for the row fails: the walk stops
+// there. The row may be moved from; rows that cannot be read are skipped.
+// False when a step or a visit failed: the rows visited so far are then no
+// answer.
 template <typename Visit>
-void WalkRows(IQELQueryCursor* cursor, Visit&& visit) {
-  if (cursor == nullptr) return;
+bool WalkRowsWhile(IQELQueryCursor* cursor, Visit&& visit) {
+  if (cursor == nullptr) return false;
   while (cursor->MoveNext()) {
     qelRecord row;
-    if (cursor->GetRecord(&row)) visit(row.GetJson());
+    if (cursor->GetRecord(&row) && !visit(row.GetJson())) return false;
   }
+  return !CursorFailed(cursor);
 }
 
-// Runs def and walks its rows. False when there is no datasource or the
-// query fails (visit is then never called).
+// The same for a visit that reads nothing more (returns void).
+template <typename Visit>
+bool WalkRows(IQELQueryCursor* cursor, Visit&& visit) {
+  return WalkRowsWhile(cursor, [&visit](Json::Value& row) {
+    visit(row);
+    return true;
+  });
+}
+
+// Runs def and walks its rows. False when there is no datasource, the
+// query fails to run or a step fails (visit may then have seen some rows).
 template <typename Visit>
 bool ForEachRow(IQELDatasource* datasource, IQELQueryDef* def, Visit&& visit) {
   CursorPtr cursor = RunQuery(datasource, def);
-  if (!cursor) return false;
-  WalkRows(cursor.get(), std::forward<Visit>(visit));
-  return true;
+  return cursor && WalkRows(cursor.get(), std::forward<Visit>(visit));
+}
+// The same with a visit that may fail (see WalkRowsWhile).
+template <typename Visit>
+bool ForEachRowWhile(IQELDatasource* datasource, IQELQueryDef* def, Visit&& visit) {
+  CursorPtr cursor = RunQuery(datasource, def);
+  return cursor && WalkRowsWhile(cursor.get(), std::forward<Visit>(visit));
 }
 template <typename Visit>
 bool ForEachRow(IQELQueryDef* def, Visit&& visit) {
@@ -78,17 +106,24 @@ bool ForEachRow(IQELQueryDef* def, Visit&& visit) {
 }
 
 // The first row of def: 1 with *row set, 0 when the query gives no row,
-// -1 when there is no datasource or the query fails.
+// -1 when there is no datasource or the query fails (to run or to step).
 int QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def, Json::Value* row);
 
-// The rows of def appended to rows (made an array). False as ForEachRow.
+// The rows of def appended to rows (made an array). False as ForEachRow;
+// rows is then left as it was.
 bool QueryRows(IQELQueryDef* def, Json::Value* rows);
-// One string member of every row of def, in row order.
+// One string member of every row of def, in row order; values is left as
+// it was when the query fails.
 bool QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>* values);
 // The value of the first row of a one-column SQL text with bound values
 // (with more columns, the one whose name sorts first). False when the query
 // fails or gives no row (*value is then unchanged).
 bool QueryValue(const std::string& sql, const std::vector<std::string>& values, std::string* value);
+
+// Column 0 of the first row of " SELECT  field FROM table [WHERE filter]"
+// (see qelDatasource::ReadFieldValue); kFailed without a datasource.
+FieldRead ReadFieldValue(IQELDatasource* datasource, const std::string& table, const std::string& field,
+                         const std::string& filter, std::string* value);
 
 // The one row count: COUNT(*) of table under filter (empty: all rows),
 // read through the datasource's single-value path. table may list several
@@ -98,8 +133,9 @@ bool QueryValue(const std::string& sql, const std::vector<std::string>& values, 
 bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
                int64_t* count);
 bool CountRows(const std::string& table, const std::string& filter, int64_t* count);
-// CountRows as the decimal text replies carry; "0", with "Queryscalar error"
-// logged straight to the host, when it fails.
+// CountRows as the decimal text replies carry. A count that cannot be read
+// is no count: "" (never "0"), with "Queryscalar error" logged straight to
+// the host; every caller takes its failure path on "".
 std::string QueryCount(const std::string& table, const std::string& filter);
 
 // The reply text of a list of rows: the styled array, "[]" for no row.
@@ -110,7 +146,8 @@ int RowsReply(IQELQueryDef* def, const char* failText, std::string* reply);
 // The same for one page: limit and offset (-1: none) are set on def first.
 int PageReply(IQELQueryDef* def, int limit, int offset, const char* failText, std::string* reply);
 
-// The one count reply: [{"COUNT":"<count>"}] as styled text.
+// The one count reply: [{"COUNT":"<count>"}] as styled text; "" for the
+// empty count of a QueryCount that failed, so that no count reads as one.
 std::string CountReply(const std::string& count);
 
 // Texts as a comma-separated list of quoted SQL literals, for IN (...).

@@ -20,7 +20,15 @@ class IQELQueryCursor {
   virtual ~IQELQueryCursor() = default;
 };
 
-class qelQueryCursor : public IQELQueryCursor {};
+// What the storage layer adds to the interface (reached through the
+// helpers of database/qelquery.h).
+class qelQueryCursor : public IQELQueryCursor {
+ public:
+  // Whether the end came from a failed step (another process's lock past
+  // the wait, a damaged file, an I/O error) rather than the last row: the
+  // rows read so far are then no answer. False for a cursor without SQL.
+  virtual bool Failed() { return false; }
+};
 
 }  // namespace dataspace
 }  // namespace qel

@@ -36,7 +36,9 @@ bool qelTransaction::Commit() {
 bool qelTransaction::Rollback() {
   if (!m_active) return false;
   m_active = false;
-  bool rolledBack = m_datasource->Rollback();
+  // A failed write on a full disk or after an I/O error ends the
+  // transaction inside SQLite already; a ROLLBACK then would only fail.
+  bool rolledBack = !m_datasource->InTransaction() || m_datasource->Rollback();
   m_lock = std::unique_lock<std::recursive_mutex>();
   return rolledBack;
 }

@@ -36,7 +36,9 @@ class qelTransaction {
   // COMMIT. On failure the transaction is rolled back (SQLite may already
   // have done so) and false is returned. Either way it is no longer active.
   bool Commit();
-  // ROLLBACK; false when it was not active or SQLite refuses.
+  // ROLLBACK; false when it was not active or SQLite refuses. When SQLite
+  // has already rolled it back itself (a failed write on a full disk), no
+  // ROLLBACK is run and the result is true.
   bool Rollback();
 
  private:

@@ -70,6 +70,39 @@ TEST_F(QueryHelpersTest, FailuresGiveNoCursorAndNoVisit) {
   EXPECT_EQ(source_.PendingStatements(), 0);
 }
 
+// A statement that fails at a later step (here an arithmetic error on the
+// second row) is a failed query: the rows read before it are no answer,
+// and a single value that fails is not "no row".
+TEST_F(QueryHelpersTest, AStepThatFailsHalfWayIsNoAnswer) {
+  qeltest::ExecSql(path_, "CREATE TABLE V(N INTEGER); INSERT INTO V VALUES(1), (-9223372036854775808)");
+  {
+    CursorPtr cursor = RunSql(&source_, "SELECT abs(N) AS A FROM V ORDER BY rowid");
+    ASSERT_TRUE(cursor);
+    int visited = 0;
+    EXPECT_FALSE(WalkRows(cursor.get(), [&](Json::Value&) { ++visited; }));
+    EXPECT_EQ(visited, 1);
+    EXPECT_TRUE(CursorFailed(cursor.get()));
+    EXPECT_TRUE(LastFailureIsSqlError()) << "an arithmetic error is refused SQL, not an unreadable file";
+  }
+  qelQueryDef def;
+  def.AddField("V", "abs(N) AS A");
+  EXPECT_FALSE(ForEachRow(&source_, &def, [](Json::Value&) {}));
+  def.AddOrder("N", 0);  // the failing row first
+  Json::Value row;
+  EXPECT_EQ(QueryFirstRow(&source_, &def, &row), -1);
+  def.SetFilter("N > 1");
+  EXPECT_EQ(QueryFirstRow(&source_, &def, &row), 0);
+
+  std::string value = "kept";
+  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N < 0", &value), FieldRead::kFailed);
+  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N > 1", &value), FieldRead::kNoRow);
+  EXPECT_EQ(value, "kept");
+  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N = 1", &value), FieldRead::kFound);
+  EXPECT_EQ(value, "1");
+  EXPECT_EQ(ReadFieldValue(nullptr, "V", "N", "", &value), FieldRead::kFailed);
+  EXPECT_EQ(source_.PendingStatements(), 0);
+}
+
 TEST_F(QueryHelpersTest, WritesBindTheirValuesAndCountTheirRows) {
   int changes = -1;
   // A quote in a bound value is a character, never SQL.
@@ -111,6 +144,7 @@ TEST_F(QueryHelpersTest, RowCountsReadOneWayAndFailuresAreNoCount) {
 
 TEST(ReplyTexts, CountAndEmptyListKeepTheirShape) {
   EXPECT_EQ(CountReply("7"), "[\n   {\n      \"COUNT\" : \"7\"\n   }\n]\n");
+  EXPECT_EQ(CountReply(""), "") << "a failed count gives no count reply";
   EXPECT_EQ(RowsText(Json::Value(Json::arrayValue)), "[]");
   EXPECT_EQ(RowsText(Json::Value()), "[]");
   EXPECT_EQ(JoinQuoted({"1", "o'k"}), "'1','o''k'");
@@ -129,7 +163,7 @@ TEST(SessionQueries, WorkOnTheSessionDatabase) {
   EXPECT_FALSE(QueryValue("SELECT SERIALID FROM COMPANY WHERE ID = ?", {"9"}, &value));
   EXPECT_EQ(value, "kept");
   EXPECT_EQ(QueryCount("COMPANY", ""), "1");
-  EXPECT_EQ(QueryCount("NO_SUCH_TABLE", ""), "0");
+  EXPECT_EQ(QueryCount("NO_SUCH_TABLE", ""), "") << "a count that cannot be read is no count";
 
   const SessionIdentity identity = qelInfoAccess::Identity();
   EXPECT_EQ(identity.companyId, "1001");

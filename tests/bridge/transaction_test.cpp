@@ -1,6 +1,8 @@
 // Transactions on the one shared connection: the owner object, and two
 // threads writing at the same time.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +13,7 @@
 #include "database/qelquery.h"
 #include "database/qeltransaction.h"
 #include "database/sqlite/qeldatasourcesqlite.h"
+#include "glogcapture.h"
 #include "testsupport.h"
 
 namespace qel {
@@ -91,6 +94,51 @@ TEST_F(TransactionTest, FailedCommitLeavesNoTransactionOpen) {
   }
   EXPECT_FALSE(source_.InTransaction());
   EXPECT_TRUE(qeltest::QuerySql(path_, "SELECT P FROM C").empty());
+}
+
+// A write that fails inside a transaction on a read-only or a full
+// installation: SQLite's message is logged at WARNING, nothing is stored,
+// and the owner rolls back only what SQLite still holds open (a full disk
+// ends the transaction inside SQLite), so no ERROR about a rollback
+// without a transaction follows.
+TEST_F(TransactionTest, FailedWritesWarnWithSqlitesMessageAndRollBackOnlyWhatIsOpen) {
+  ASSERT_TRUE(Insert("before"));
+  struct Case {
+    const char* name;
+    const char* message;
+    bool readOnly;  // else full
+  } cases[] = {
+      {"read-only", "attempt to write a readonly database", true},
+      {"full", "database or disk is full", false},
+  };
+  for (const Case& c : cases) {
+    qelDatasourceSqlite source(path_);
+    if (c.readOnly) {
+      ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+      ASSERT_TRUE(source.Open());
+      // Permission bits do not hold for a superuser; the connection is then
+      // made read-only the way SQLite offers, with the same failure.
+      if (access(path_.c_str(), W_OK) == 0) {
+        ASSERT_TRUE(ExecSql(&source, "PRAGMA query_only = ON")) << c.name;
+      }
+    } else {
+      ASSERT_TRUE(source.Open());
+      ASSERT_TRUE(
+          ExecSql(&source, "PRAGMA max_page_count = " + qeltest::QuerySql(path_, "PRAGMA page_count").at(0)));
+    }
+    qeltest::GlogErrors log(google::GLOG_WARNING);
+    {
+      qelTransaction tx(&source);
+      ASSERT_TRUE(tx.Active()) << c.name;
+      EXPECT_FALSE(ExecSql(&source, "INSERT INTO T(WHO, N) VALUES(hex(randomblob(20000)), 1)")) << c.name;
+    }
+    EXPECT_FALSE(source.InTransaction()) << c.name;
+    EXPECT_TRUE(log.HasAt(google::GLOG_WARNING, {c.message})) << c.name << "\n" << log.Text();
+    EXPECT_FALSE(log.Has({})) << "no ERROR line (" << c.name << ")\n" << log.Text();
+    source.Close();
+    ASSERT_EQ(chmod(path_.c_str(), 0644), 0);
+    EXPECT_EQ(Stored(), std::vector<std::string>{"before"}) << c.name;
+  }
 }
 
 // One thread writes inside a transaction that it rolls back; the other

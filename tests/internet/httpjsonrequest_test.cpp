@@ -256,7 +256,8 @@ TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReplyAndItsStatusLogged) {
     if (c.httpStatus == 200) {
       EXPECT_EQ(warnings.Text(), "") << c.name;
     } else {
-      EXPECT_TRUE(warnings.Has({"HTTP status " + std::to_string(c.httpStatus), server.BaseUrl()}))
+      EXPECT_TRUE(warnings.HasAt(google::GLOG_WARNING,
+                                 {"HTTP status " + std::to_string(c.httpStatus), server.BaseUrl()}))
           << c.name << ": " << warnings.Text();
     }
     EXPECT_EQ(warnings.Text().find("s3cret"), std::string::npos) << c.name << ": " << warnings.Text();

@@ -1,5 +1,5 @@
-// Collects the lines glog writes at ERROR (or from the severity given) while
-// the capture lives.
+// Collects the lines glog writes at ERROR (or from a lower severity on)
+// while the capture lives.
 // Header-only: only tests that link glog (through a library) include it.
 #pragma once
 
@@ -7,13 +7,14 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qeltest {
 
 class GlogErrors : public google::LogSink {
  public:
-  explicit GlogErrors(google::LogSeverity least = google::GLOG_ERROR) : least_(least) {
+  explicit GlogErrors(google::LogSeverity from = google::GLOG_ERROR) : from_(from) {
     google::AddLogSink(this);
   }
   ~GlogErrors() override { google::RemoveLogSink(this); }
@@ -22,32 +23,42 @@ class GlogErrors : public google::LogSink {
 
   void send(google::LogSeverity severity, const char*, const char*, int, const google::LogMessageTime&,
             const char* message, size_t length) override {
-    if (severity < least_) return;
+    if (severity < from_) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    lines_.emplace_back(message, length);
+    lines_.emplace_back(severity, std::string(message, length));
   }
 
-  // Whether a captured line contains every fragment.
+  // Whether a line at ERROR or above contains every fragment.
   bool Has(const std::vector<std::string>& fragments) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::string& line : lines_) {
-      bool all = true;
-      for (const std::string& fragment : fragments) all = all && line.find(fragment) != std::string::npos;
-      if (all) return true;
-    }
-    return false;
+    return HasAt(google::GLOG_ERROR, google::NUM_SEVERITIES, fragments);
+  }
+  // Whether a line of exactly that severity contains every fragment.
+  bool HasAt(google::LogSeverity severity, const std::vector<std::string>& fragments) const {
+    return HasAt(severity, severity + 1, fragments);
   }
   std::string Text() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string text;
-    for (const std::string& line : lines_) text += line + "\n";
+    for (const auto& line : lines_) text += line.second + "\n";
     return text;
   }
 
  private:
-  const google::LogSeverity least_;
+  bool HasAt(int from, int to, const std::vector<std::string>& fragments) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& line : lines_) {
+      if (line.first < from || line.first >= to) continue;
+      bool all = true;
+      for (const std::string& fragment : fragments)
+        all = all && line.second.find(fragment) != std::string::npos;
+      if (all) return true;
+    }
+    return false;
+  }
+
+  google::LogSeverity from_;
   mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
+  std::vector<std::pair<google::LogSeverity, std::string>> lines_;
 };
 
 }  // namespace qeltest

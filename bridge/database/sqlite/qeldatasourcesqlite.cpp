@@ -1,7 +1,7 @@
 #include "database/sqlite/qeldatasourcesqlite.h"
 
-#include <filesystem>
-#include <system_error>
+#include <sqlite3.h>
+
 #include <vector>
 
 #include "database/sqlite/qelquerycursorsqlite.h"
@@ -42,11 +42,6 @@ std::string LimitText(IQELQueryDef* def) {
   return " LIMIT " + std::to_string(def->GetLimit()) + " OFFSET " + std::to_string(def->GetOffset());
 }
 
-bool IsExistingPlainFile(const std::string& gbkPath) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(std::filesystem::path(qel::NativePath(gbkPath)), ec);
-}
-
 }  // namespace
 
 qelDatasourceSqlite::qelDatasourceSqlite(const std::string& path) {
@@ -63,6 +58,8 @@ void qelDatasourceSqlite::Close() { m_sqlite->Close(); }
 bool qelDatasourceSqlite::IsOpen() { return m_sqlite->IsOpen(); }
 
 int qelDatasourceSqlite::PendingStatements() { return m_sqlite->PendingStatements(); }
+
+std::string qelDatasourceSqlite::LastErrorMessage() { return m_sqlite->ErrorMessage(); }
 
 bool qelDatasourceSqlite::AddRecord(const std::string& table, IQELRecord* rec) {
   const Json::Value* row = FirstRow(rec);
@@ -254,7 +251,11 @@ std::string qelDatasourceSqlite::BuildSelectSql(IQELQueryDef* def) {
 bool qelDatasourceSqlite::Query(IQELQueryDef* def, IQELQueryCursor** cursor) {
   if (!cursor) return false;
   *cursor = nullptr;
-  if (!def || !IsOpen() || def->TableCount() <= 0) return false;
+  if (!def || def->TableCount() <= 0) return false;
+  if (!IsOpen()) {
+    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
+    return false;
+  }
   ScopedStatement stmt(m_sqlite.get());
   if (stmt.Prepare(BuildSelectSql(def)) != QEL_SQLITE_SUCCESS) return false;
   *cursor = new qelQueryCursorSqlite(std::move(stmt));
@@ -263,7 +264,11 @@ bool qelDatasourceSqlite::Query(IQELQueryDef* def, IQELQueryCursor** cursor) {
 
 std::unique_ptr<IQELQueryCursor> qelDatasourceSqlite::QuerySql(const std::string& sql,
                                                                const std::vector<std::string>& values) {
-  if (!IsOpen() || sql.empty()) return nullptr;
+  if (sql.empty()) return nullptr;
+  if (!IsOpen()) {
+    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
+    return nullptr;
+  }
   ScopedStatement stmt(m_sqlite.get());
   if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return nullptr;
   for (size_t i = 0; i < values.size(); ++i)
@@ -273,7 +278,11 @@ std::unique_ptr<IQELQueryCursor> qelDatasourceSqlite::QuerySql(const std::string
 
 bool qelDatasourceSqlite::ExecSql(const std::string& sql, const std::vector<std::string>& values,
                                   int* changes) {
-  if (!IsOpen() || sql.empty()) return false;
+  if (sql.empty()) return false;
+  if (!IsOpen()) {
+    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
+    return false;
+  }
   ScopedStatement stmt(m_sqlite.get());
   if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return false;
   for (size_t i = 0; i < values.size(); ++i)
@@ -302,19 +311,27 @@ bool qelDatasourceSqlite::Rollback() { return m_sqlite->Rollback(); }
 
 int qelDatasourceSqlite::GetFieldValue(const std::string& table, const std::string& field,
                                        const std::string& filter, std::string* value) {
+  return ReadFieldValue(table, field, filter, value) == FieldRead::kFound ? 0 : 1;
+}
+
+FieldRead qelDatasourceSqlite::ReadFieldValue(const std::string& table, const std::string& field,
+                                              const std::string& filter, std::string* value) {
   if (!m_sqlite || !m_sqlite->IsOpen()) {
+    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
     QEL_LOG_DIRECT("Database error");
-    return 1;
+    return FieldRead::kFailed;
   }
   std::string sql = " SELECT  " + field + " FROM " + table;
   if (!filter.empty()) sql += " WHERE " + filter;
   ScopedStatement stmt(m_sqlite.get());
-  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return 1;
-  if (m_sqlite->ExecStep(stmt.get()) != QEL_SQLITE_ROW) return 1;
+  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return FieldRead::kFailed;
+  const int rc = m_sqlite->ExecStep(stmt.get());
+  if (rc == QEL_SQLITE_DONE) return FieldRead::kNoRow;
+  if (rc != QEL_SQLITE_ROW) return FieldRead::kFailed;
   std::string text;
   m_sqlite->ColumnText(stmt.get(), &text, 0);
   if (value) *value = text;
-  return 0;
+  return FieldRead::kFound;
 }
 
 int qelDatasourceSqlite::GetRememberUser(std::string* uid) {
@@ -338,7 +355,7 @@ bool qelDatasourceSqlite::AttachExDB(const std::string& path, const std::string&
     return false;
   }
   // ATTACH would create a missing file; only an existing database is taken.
-  if (!IsExistingPlainFile(path)) {
+  if (!IsExistingDatabaseFile(path)) {
     QEL_LOG(kAttachFun, "Database: " + path + " not exists");
     return false;
   }

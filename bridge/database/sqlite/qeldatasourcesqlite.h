@@ -42,11 +42,16 @@ class qelDatasourceSqlite : public qelDatasource {
   std::unique_ptr<IQELQueryCursor> QuerySql(const std::string& sql,
                                             const std::vector<std::string>& values) override;
   bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int* changes) override;
+  FieldRead ReadFieldValue(const std::string& table, const std::string& field, const std::string& filter,
+                           std::string* value) override;
   std::recursive_mutex& WriterMutex() override;
 
   // Attaches another existing database file under alias; its tables are
   // then visible without a prefix. A missing file is refused.
   bool AttachExDB(const std::string& path, const std::string& alias);
+
+  // SQLite's message for the connection's last failure ("" while closed).
+  std::string LastErrorMessage();
 
   // Statements not finalized yet (see qelSqlite::PendingStatements).
   int PendingStatements();

@@ -15,8 +15,11 @@ bool qelQueryCursorSqlite::MoveNext() {
   qelSqlite* sqlite = m_stmt.sqlite();
   int rc = (sqlite && m_stmt.get()) ? sqlite->ExecStep(m_stmt.get()) : QEL_SQLITE_NULL_STATEMENT;
   m_eof = rc != QEL_SQLITE_ROW;
+  if (rc == QEL_SQLITE_STEP_FAILED) m_failed = true;
   return rc == QEL_SQLITE_ROW;
 }
+
+bool qelQueryCursorSqlite::Failed() { return m_failed; }
 
 bool qelQueryCursorSqlite::Reset() {
   m_eof = false;

@@ -14,20 +14,24 @@ namespace dataspace {
 
 namespace {
 
-// A plain file that exists; SQLite must never be handed anything else,
-// because it would create a missing file or fail late on a folder.
-bool IsExistingPlainFile(const std::string& gbkPath) {
-  if (gbkPath.empty()) return false;
-  std::error_code ec;
-  return std::filesystem::is_regular_file(std::filesystem::path(qel::NativePath(gbkPath)), ec);
-}
-
 std::string ErrorText(sqlite3* db) {
   const char* message = db ? sqlite3_errmsg(db) : nullptr;
   return message ? message : "";
 }
 
+thread_local int t_lastFailure = SQLITE_OK;
+
 }  // namespace
+
+bool IsExistingDatabaseFile(const std::string& gbkPath) {
+  if (gbkPath.empty()) return false;
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::path(qel::NativePath(gbkPath)), ec);
+}
+
+int qelSqlite::LastFailure() { return t_lastFailure; }
+
+void qelSqlite::NoteFailure(int sqliteCode) { t_lastFailure = sqliteCode; }
 
 qelSqlite::qelSqlite(std::string path) : m_strDBPath(std::move(path)) {
   QEL_LOG("qel::dataspace::qelSqlite::qelSqlite", "Init qelSqlite :" + m_strDBPath);
@@ -39,8 +43,9 @@ qelSqlite::~qelSqlite() {
 }
 
 bool qelSqlite::Open() {
+  std::lock_guard<std::mutex> lock(m_openMutex);
   if (db) return true;
-  if (!IsExistingPlainFile(m_strDBPath)) {
+  if (!IsExistingDatabaseFile(m_strDBPath)) {
     QEL_LOG_DIRECT("Database: " + m_strDBPath + " not exists");
     return false;
   }
@@ -59,6 +64,9 @@ bool qelSqlite::Open() {
     sqlite3_close_v2(handle);
     return false;
   }
+  // Set before any statement (the ATTACH of the start included), so that a
+  // lock held by another process is waited out instead of failing at once.
+  sqlite3_busy_timeout(handle, kLockWaitMilliseconds);
   db = handle;
   return true;
 }
@@ -66,25 +74,28 @@ bool qelSqlite::Open() {
 bool qelSqlite::IsOpen() { return db != nullptr; }
 
 void qelSqlite::Close() {
+  std::lock_guard<std::mutex> lock(m_openMutex);
   // close_v2 defers the close until statements still held are finalized,
   // instead of failing and leaking the connection.
-  if (db) sqlite3_close_v2(db);
-  db = nullptr;
+  if (sqlite3* handle = db.exchange(nullptr)) sqlite3_close_v2(handle);
   QEL_LOG_DIRECT("sqlite3_closed ");
 }
 
 int qelSqlite::ExecPrepare(const std::string& sql, sqlite3_stmt** out) {
-  if (!db) {
+  sqlite3* handle = db;
+  if (!handle) {
+    NoteFailure(SQLITE_CANTOPEN);
     QEL_LOG_DIRECT("Database is closed");
     return QEL_SQLITE_DB_CLOSED;
   }
   sqlite3_stmt* stmt = nullptr;
   const std::string utf8 = qel::GbkToUtf8(sql);
-  int rc = sqlite3_prepare_v2(db, utf8.c_str(), -1, &stmt, nullptr);
+  int rc = sqlite3_prepare_v2(handle, utf8.c_str(), -1, &stmt, nullptr);
   QEL_LOG("qel::dataspace::qelSqlite::ExecPrepare",
           "SQL:" + sql + " \nsqlite3_prepare_v2 ret = " + std::to_string(rc));
   if (rc != SQLITE_OK) {
-    QEL_LOG_DIRECT("sqlite3_prepare_v2  Error : " + ErrorText(db));
+    NoteFailure(rc);
+    QEL_LOG_DIRECT("sqlite3_prepare_v2  Error : " + ErrorText(handle));
     sqlite3_finalize(stmt);  // null after a failure; harmless
     if (out) *out = nullptr;
     return QEL_SQLITE_PREPARE_FAILED;
@@ -107,8 +118,14 @@ int qelSqlite::ExecStep(sqlite3_stmt* stmt, int* changes) {
   }
   if (rc == SQLITE_ROW) return QEL_SQLITE_ROW;
   if (rc == SQLITE_DONE) return QEL_SQLITE_DONE;
-  QEL_LOG("qel::dataspace::qelSqlite::ExecStep", "Sqlite_step error. Result : " + std::to_string(rc) +
-                                                     ", Msg: " + ErrorText(sqlite3_db_handle(stmt)));
+  NoteFailure(rc);
+  const std::string message = ErrorText(sqlite3_db_handle(stmt));
+  // A failed write (a read-only or full installation) or a read that waited
+  // out another process's lock in vain: the host's log callback may be
+  // unset, so the bridge's own log keeps it.
+  LOG(WARNING) << "SQLite statement failed, code " << rc << ": " << message;
+  QEL_LOG("qel::dataspace::qelSqlite::ExecStep",
+          "Sqlite_step error. Result : " + std::to_string(rc) + ", Msg: " + message);
   return QEL_SQLITE_STEP_FAILED;
 }
 

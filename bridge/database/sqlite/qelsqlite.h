@@ -2,6 +2,7 @@
 // GBK; SQLite itself only ever sees UTF-8.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -23,6 +24,15 @@ enum {
   QEL_SQLITE_DONE = 6,
 };
 
+// How long a connection waits for another process's lock before a
+// statement fails as busy. An installation is shared with a second client,
+// the update's apply or a backup tool, each of which holds locks briefly.
+constexpr int kLockWaitMilliseconds = 5000;
+
+// Whether a path names an existing plain file. SQLite must never be handed
+// anything else: it would create a missing file, or fail late on a folder.
+bool IsExistingDatabaseFile(const std::string& gbkPath);
+
 class qelSqlite {
  public:
   explicit qelSqlite(std::string path);
@@ -30,7 +40,9 @@ class qelSqlite {
   qelSqlite(const qelSqlite&) = delete;
   qelSqlite& operator=(const qelSqlite&) = delete;
 
-  // Opens the existing file (never creates one); true when open.
+  // Opens the existing file (never creates one); true when open. The
+  // connection waits up to kLockWaitMilliseconds for another process's
+  // lock, from its first statement on.
   bool Open();
   bool IsOpen();
   void Close();
@@ -40,7 +52,15 @@ class qelSqlite {
   // 5 row, 6 done, 3 failed, 4 null statement. Runs under the writer
   // lock; with changes, the connection's changed-row count is read under
   // the same hold, so another thread's statement cannot slip in between.
+  // A failure is logged at WARNING with SQLite's message.
   int ExecStep(sqlite3_stmt* stmt, int* changes = nullptr);
+
+  // The SQLite result code of the calling thread's last statement that
+  // failed to prepare or to step (SQLITE_CANTOPEN for a closed database).
+  // Per thread, so that another thread's statement on the shared
+  // connection cannot change it between a failure and its reading.
+  static int LastFailure();
+  static void NoteFailure(int sqliteCode);
   // -1 for a statement, 4 for null; the statement is not rewound.
   int ResetStatement(sqlite3_stmt* stmt);
   // -1 or 1. The statement is freed either way.
@@ -79,7 +99,10 @@ class qelSqlite {
 
  private:
   std::string m_strDBPath;
-  sqlite3* db = nullptr;
+  // Atomic: a start that failed opens it again while other threads may
+  // already ask whether it is open.
+  std::atomic<sqlite3*> db{nullptr};
+  std::mutex m_openMutex;
   std::recursive_mutex m_writer;
 };
 
