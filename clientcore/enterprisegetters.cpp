@@ -92,7 +92,8 @@ void CQelClientCore::GetEntCertByGroup(const std::wstring& groupId, std::vector<
     std::string id;
     if (!IdText(groupId, &id)) return;
     std::vector<EntCertPic> pictures;
-    if (!AppendRecords(Call(qel::request::kCertGroupPictures, IdRequest(kCertGroupId, id)), &pictures)) return;
+    if (!AppendRecords(Call(qel::request::kCertGroupPictures, IdRequest(kCertGroupId, id)), &pictures))
+      return;
     {
       // The picture cache holds the latest group's pictures.
       auto caches = LockCaches();
@@ -183,7 +184,9 @@ const std::vector<EntCert>* CQelClientCore::GetAllEntCerts() {
   });
 }
 
-EntCert* CQelClientCore::GetEntCertByID(unsigned id) { return CachedEntry(entCertMap_, static_cast<int>(id)); }
+EntCert* CQelClientCore::GetEntCertByID(unsigned id) {
+  return CachedEntry(entCertMap_, static_cast<int>(id));
+}
 
 bool CQelClientCore::UpdateEntCertStatus(int) { return false; }
 
