@@ -689,6 +689,35 @@ TEST_F(ServiceEndToEnd, SignUpSecurityCodeAndUserCheckTable) {
   EXPECT_FALSE(Core().IsUserInTheLogin());
 }
 
+// A data update waiting on a service that does not answer holds nothing
+// the getters need: they answer from another host thread at once.
+TEST_F(ServiceEndToEnd, GettersAnswerWhileADataUpdateWaitsOnAStalledService) {
+  ::setenv("QEL_HTTP_TIMEOUT_MS", "120000",
+           1);  // beyond the wait below: only a getter that never waits passes
+  SilentService silent(server_);
+  const size_t before = server_.RpcCalls().size();
+  Core().DoDataUpdateAsync(nullptr);
+  ASSERT_TRUE(WaitFor([&] { return server_.RpcCalls().size() > before; })) << "the update asks the service";
+  std::atomic<bool> done{false};
+  std::string answers;
+  std::thread host([&] {
+    const std::vector<Product>* all = Core().GetAllProuducts(-1, 1000, 0);
+    const Product* one = Core().GetProductByID(kProduct);
+    std::vector<ProductCategory> top;
+    Core().GetTopProuductCategorys(top);
+    const CompanyInfo* company = Core().GetCompanyInfo();
+    answers = std::string(all != nullptr && !all->empty() ? "products " : "") +
+              (one != nullptr ? "product " : "") + (!top.empty() ? "categories " : "") +
+              (company != nullptr ? "company" : "");
+    done.store(true);
+  });
+  const bool answered = WaitFor([&] { return done.load(); }, 60000);
+  silent.Release();
+  host.join();
+  EXPECT_TRUE(answered) << "a getter waited for the data update";
+  EXPECT_EQ(answers, "products product categories company");
+}
+
 // A host's text that GBK cannot hold fails the call before anything is
 // stored, uploaded or sent: no neighbouring file (a.txt for a한.txt), no
 // shortened account (kim@mail.com for kim김@mail.com) stands in for it.

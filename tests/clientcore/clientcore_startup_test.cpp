@@ -418,11 +418,13 @@ TEST_F(StartupTest, LastShutdownJoinsEveryThreadThenEndsGlog) {
 // the first: the data update still running may write a line.
 class JoinedLateBridge : public FakeBridge {
  public:
+  std::atomic<bool> running{false};
   std::atomic<bool> stopSeen{false};
   std::atomic<bool> secondShutdownReturned{false};
   std::atomic<bool> glogRanToTheEnd{false};
   int Invoke(int code, const char* request, char** reply) override {
     if (code == 0x570) {
+      running.store(true);
       while (!ClientCoreShutDown()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       stopSeen.store(true);
       WaitUntil(secondShutdownReturned);
@@ -438,8 +440,9 @@ TEST_F(StartupTest, GlogStaysWhileAnotherShutdownStillJoins) {
   ASSERT_FALSE(google::IsGoogleLoggingInitialized());
   ASSERT_TRUE(Core().Init());
   Core().DoDataUpdateAsync(nullptr);
+  ASSERT_TRUE(WaitUntil(bridge.running));
   std::thread first([] { CQelClientCore::Uninitialize(); });
-  ASSERT_TRUE(WaitUntil(bridge.stopSeen));
+  EXPECT_TRUE(WaitUntil(bridge.stopSeen));
   CQelClientCore::Uninitialize();  // finds the threads taken by the first
   bridge.secondShutdownReturned.store(true);
   first.join();
