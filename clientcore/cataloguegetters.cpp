@@ -13,8 +13,6 @@ using namespace detail;
 
 namespace {
 
-constexpr int kSeen = 1;  // STATUS of an item the user has opened
-
 // Caches a parsed reply for the *Js getters: only a reply with elements is
 // kept, so a failed first request is asked again. The caches are read and
 // filled under the lock, the request made without it.
@@ -147,20 +145,8 @@ SecondaryModule* CQelClientCore::GetSecondaryModuleByID(int id) {
 
 bool CQelClientCore::UpdateSecondaryModuleStatus(int id) {
   return Guarded(false, [this, id] {
-    std::string json;
-    {
-      auto caches = LockCaches();
-      const SecondaryModule* module = FindEntry(secondaryModuleMap_, id);
-      if (module == nullptr) return false;
-      json = module->json;
-    }
-    if (!SendSeen("BANNER_CATEGORY", json)) return false;
-    auto caches = LockCaches();
-    if (SecondaryModule* cached = FindEntry(secondaryModuleMap_, id)) cached->status = kSeen;
-    for (SecondaryModule& listed : secondaryModules_) {
-      if (listed.bannerCateId == id) listed.status = kSeen;
-    }
-    return true;
+    return MarkCachedSeen("BANNER_CATEGORY", secondaryModuleMap_, id, secondaryModules_,
+                          [id](const SecondaryModule& m) { return m.bannerCateId == id; });
   });
 }
 

@@ -18,8 +18,6 @@ using namespace detail;
 
 namespace {
 
-constexpr int kSeen = 1;
-
 // A certificate category or group id as the request carries it; false when
 // GBK cannot hold it (no request then: a shortened id names another one).
 bool IdText(const std::wstring& id, std::string* text) { return WideToGbkExact(id, text); }
@@ -220,20 +218,8 @@ EntCase* CQelClientCore::GetEntCaseById(int caseId) { return CachedEntry(entCase
 
 bool CQelClientCore::UpdateEntCaseStatus(int caseId) {
   return Guarded(false, [&] {
-    std::string json;
-    {
-      auto caches = LockCaches();
-      const EntCase* entCase = FindEntry(entCaseMap_, caseId);
-      if (entCase == nullptr) return false;
-      json = entCase->json;
-    }
-    if (!SendSeen("PRODUCT_CASE", json)) return false;
-    auto caches = LockCaches();
-    if (EntCase* cached = FindEntry(entCaseMap_, caseId)) cached->status = kSeen;
-    for (EntCase& listed : entCases_) {
-      if (listed.caseId == caseId) listed.status = kSeen;
-    }
-    return true;
+    return MarkCachedSeen("PRODUCT_CASE", entCaseMap_, caseId, entCases_,
+                          [caseId](const EntCase& c) { return c.caseId == caseId; });
   });
 }
 

@@ -97,6 +97,31 @@ typename Map::mapped_type* CachedEntry(Map& map, const typename Map::key_type& k
   return FindEntry(map, key);
 }
 
+// STATUS of an item the user has opened.
+constexpr int kSeen = 1;
+
+// Marks a cached record as seen: its own JSON goes to the bridge (without
+// the lock), then the map entry and the list copies that `listed` picks
+// get STATUS 1. False when the id is not cached or the bridge refuses.
+template <class Map, class T, class Listed>
+bool MarkCachedSeen(const char* key, Map& map, const typename Map::key_type& id, std::vector<T>& list,
+                    Listed listed) {
+  std::string json;
+  {
+    auto caches = LockCaches();
+    const auto* record = FindEntry(map, id);
+    if (record == nullptr) return false;
+    json = record->json;
+  }
+  if (!SendSeen(key, json)) return false;
+  auto caches = LockCaches();
+  if (auto* cached = FindEntry(map, id)) cached->status = kSeen;
+  for (T& item : list) {
+    if (listed(item)) item.status = kSeen;
+  }
+  return true;
+}
+
 // No exception leaves a public method: a failure gives `fallback`, and so
 // does every call once shutdown has begun.
 template <class R, class F>
