@@ -716,6 +716,9 @@ TEST_F(ServiceEndToEnd, GettersAnswerWhileADataUpdateWaitsOnAStalledService) {
   host.join();
   EXPECT_TRUE(answered) << "a getter waited for the data update";
   EXPECT_EQ(answers, "products product categories company");
+  // The update thread, which used the transport, ends before the process
+  // does.
+  CQelClientCore::Uninitialize();
 }
 
 // A host's text that GBK cannot hold fails the call before anything is
