@@ -279,12 +279,27 @@ class QELCLIENTCORE_API CQelClientCore {
   // Init() and after shutdown; true when a package was staged or there was
   // nothing to do.
   bool DoDataUpdate();
-  // Compares the installation's version (ver.qel) with the service's: 0 the
-  // same, 1 newer in its first three numbers, 2 newer in the fourth only,
-  // 3 older than the installation; 0 too on a failure.
+  // Application update. Compares the installation's version (ver.qel, read
+  // without a UTF-8 byte-order mark and trailing blanks) with the
+  // service's: 0 the same, 1 newer in its first three numbers, 2 newer in
+  // the fourth only, 3 the service's is older than the installation; 0 too
+  // on a failure.
   int IsNeedUpdateApp();
+  // The files of the service's version, appended to out (folder is not
+  // used), one entry per target file: a later entry naming a file again
+  // ("a.txt" and "\a.txt") is dropped and logged. Call it only after
+  // IsNeedUpdateApp() answered 1 or 2: after a 3 the list would take the
+  // installation back a version. The call starts the release afresh: it
+  // marks the module folder's AppUpdate and empties it of earlier attempts
+  // (a folder that cannot be marked gives no entries).
   void GetUpdateAppList(const std::string& folder, std::vector<AppUpdateFiles>& out);
   void GetUpdateAppList(std::vector<AppUpdateFiles>& out);
+  // Downloads one entry (url to localPath); returns nothing. Once every
+  // entry of the last list has downloaded whole, the marker goes and the
+  // launcher installs the release at the next start. Until then (a failed
+  // or interrupted download) nothing of it is installed and
+  // IsNeedUpdateApp() keeps answering that an update is needed; the next
+  // run lists and downloads it again.
   void DownloadFile(const std::string& url, const std::string& path);
 
  protected:

@@ -1,8 +1,11 @@
 // Data update (run inside the bridge on the data-update thread) and the
 // application update list and downloads.
+#include <algorithm>
+#include <utility>
+
+#include "appupdate.h"
 #include "bridgecall.h"
 #include "clientcoreruntime.h"
-#include "common/qelcommon2.h"
 #include "getterhelpers.h"
 #include "qelclientcore.h"
 
@@ -63,9 +66,15 @@ void CQelClientCore::GetUpdateAppList(const std::string&, std::vector<AppUpdateF
     std::vector<AppUpdateFiles> files;
     if (!AppendRecords(Call(qel::request::kAppUpdateFiles, ""), &files)) return;
     // A file whose name was refused has no target and is left out.
-    for (AppUpdateFiles& file : files) {
-      if (!file.localPath.empty() && !file.url.empty()) out.push_back(std::move(file));
-    }
+    files.erase(
+        std::remove_if(files.begin(), files.end(),
+                       [](const AppUpdateFiles& file) { return file.localPath.empty() || file.url.empty(); }),
+        files.end());
+    // The list starts the release that the downloads complete. A folder that
+    // cannot be marked gets no list: the launcher would install whatever
+    // part of it had arrived.
+    if (!BeginAppRelease(&files)) return;
+    for (AppUpdateFiles& file : files) out.push_back(std::move(file));
   });
 }
 
@@ -76,7 +85,7 @@ void CQelClientCore::GetUpdateAppList(std::vector<AppUpdateFiles>& out) {
 void CQelClientCore::DownloadFile(const std::string& url, const std::string& path) {
   GuardedVoid([&] {
     if (ClientCoreShutDown()) return;
-    CCommon2::instance().DownloadFile(url, std::string(), path, nullptr);
+    DownloadReleaseFile(url, path);
   });
 }
 

@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include "qel/text.h"
+
 namespace qel {
 namespace internet {
 namespace detail {
@@ -106,7 +108,10 @@ bool SetCommonOptions(CURL* handle, const std::string& url, const Timeouts& time
   bool ok = curl_easy_setopt(handle, CURLOPT_URL, url.c_str()) == CURLE_OK;
   ok = ok && curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
   ok = ok && curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
-  ok = ok && curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+  // Once on https, a redirect may not hand the rest (a password, a file's
+  // bytes) to a plain http address.
+  const char* redirectable = qel::StartsWithNoCase(url, "https:") ? "https" : "http,https";
+  ok = ok && curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, redirectable) == CURLE_OK;
   // A redirect loop would otherwise keep a download busy forever.
   ok = ok && curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 20L) == CURLE_OK;
   ok = ok && curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connectMs) == CURLE_OK;

@@ -77,8 +77,9 @@ Timeouts CurrentTimeouts();
 void SetStopped(bool stopped);
 
 // Options every transfer shares: the URL, no signals, http and https only
-// (redirects too), a bounded number of redirects, the connect time-out and
-// the stop check. False when libcurl refuses one of them.
+// (redirects too; a transfer that starts on https is redirected to https
+// only), a bounded number of redirects, the connect time-out and the stop
+// check. False when libcurl refuses one of them.
 bool SetCommonOptions(CURL* handle, const std::string& url, const Timeouts& timeouts);
 
 // Writes all of data to fd, retrying short writes; false on any error.

@@ -10,6 +10,10 @@
 // "<target>.qeldld.ifrange" keeps the validator of the answer its bytes came
 // from (a strong ETag, else Last-Modified), which must equal the probe's and
 // goes out as If-Range. A partial without one starts again from zero.
+//
+// Neither file is ever reached through a symbolic link (O_NOFOLLOW on every
+// open): a planted link would have the download fill, or trust, a file
+// somewhere else.
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -20,6 +24,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <glog/logging.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,7 +181,7 @@ bool RemoveFile(const std::string& nativePath) {
 // one when the answer gives none. False when the old one may still be there.
 bool KeepValidator(const std::string& path, const std::string& validator) {
   if (validator.empty() || validator.size() > kMaxValidatorBytes) return RemoveFile(path);
-  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
   bool written = file.valid() && detail::WriteAll(file.get(), validator.data(), validator.size());
   if (file.Close() && written) return true;
   return RemoveFile(path);
@@ -185,7 +190,7 @@ bool KeepValidator(const std::string& path, const std::string& validator) {
 // The validator kept beside a partial file; "" when there is none or it is
 // nothing a server could have sent (it goes into a header line).
 std::string ReadValidator(const std::string& path) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!file.valid()) return std::string();
   std::string text;
   char buffer[kMaxValidatorBytes + 1];
@@ -313,6 +318,22 @@ InvokeStatus InstallNew(const std::string& tempPath, const std::string& nativeTa
   return INVOKE_SUCCESS;
 }
 
+// Whether name is a regular file (its size into *size) or nothing at all.
+// Anything else, a link above all, is left as it is: the caller refuses it.
+bool PlainFileOrNone(const std::string& name, int64_t* size) {
+  struct stat st;
+  if (::lstat(name.c_str(), &st) != 0) {
+    if (size != nullptr) *size = 0;
+    return errno == ENOENT;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    LOG(WARNING) << "not a plain file, the download leaves it be: " << name;
+    return false;
+  }
+  if (size != nullptr) *size = static_cast<int64_t>(st.st_size);
+  return true;
+}
+
 bool SizeMatches(const DownloadState& state) {
   return state.total < 0 || static_cast<double>(state.downloaded) == state.total;
 }
@@ -369,7 +390,7 @@ InvokeStatus qelHttpJsonRequest::DownloadFilePri(const std::string& url, const s
 
   // The file must hold exactly the bytes the offset stands for.
   auto start = static_cast<int64_t>(offset);
-  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!file.valid()) return INVOKE_TRANSFER_FAILED;
   struct stat st;
   if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != start)
@@ -489,11 +510,8 @@ std::string qelHttpJsonRequest::DownloadFileEx(const std::string& url, const std
     std::string temp = target + ".qeldld";
     state.validatorPath = temp + ".ifrange";
     int64_t offset = 0;
-    struct stat st;
-    if (::stat(temp.c_str(), &st) == 0) {
-      if (!S_ISREG(st.st_mode)) return StatusReply(INVOKE_TRANSFER_FAILED);
-      offset = static_cast<int64_t>(st.st_size);
-    }
+    if (!PlainFileOrNone(temp, &offset) || !PlainFileOrNone(state.validatorPath, nullptr))
+      return StatusReply(INVOKE_TRANSFER_FAILED);
     bool sizeKnown = state.total >= 0;
     if (offset > 0) {
       // Only bytes of the version the server has now may be resumed; without

@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <glog/logging.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,15 +25,37 @@ using detail::CurlEasy;
 using detail::CurlHeaderList;
 using detail::UniqueFd;
 
+// A service reply is held in memory, so it is bounded: a longer one fails
+// while it arrives instead of growing without end.
+constexpr size_t kMaxReplyBytes = 16u * 1024u * 1024u;
+// Past this size the reply's buffer takes the whole bound at once: its pages
+// are backed only as bytes arrive, and no doubling copy lifts the peak.
+constexpr size_t kSmallReplyBytes = 64u * 1024u;
+
 size_t StringWriteCallback(char* data, size_t size, size_t count, void* target) {
   if (target == nullptr) return 0;
+  auto* reply = static_cast<std::string*>(target);
   size_t bytes = size * count;
+  if (bytes > kMaxReplyBytes - reply->size()) return 0;  // libcurl ends the transfer as failed
   try {
-    static_cast<std::string*>(target)->append(data, bytes);
+    size_t needed = reply->size() + bytes;
+    if (needed > reply->capacity() && needed > kSmallReplyBytes) reply->reserve(kMaxReplyBytes);
+    reply->append(data, bytes);
   } catch (...) {
     return 0;  // out of memory: libcurl ends the transfer as failed
   }
   return bytes;
+}
+
+// The address without its query or user part: enough to tell which service
+// answered, nothing that a request may carry.
+std::string UrlForLog(const std::string& url) {
+  std::string shown = url.substr(0, url.find_first_of("?#"));
+  size_t authority = shown.find("://");
+  authority = authority == std::string::npos ? 0 : authority + 3;
+  size_t at = shown.find('@', authority);
+  if (at != std::string::npos && at < shown.find('/', authority)) shown.erase(authority, at + 1 - authority);
+  return shown;
 }
 
 // The upload is read straight from the descriptor so that a read error
@@ -99,16 +122,24 @@ void qelHttpJsonRequest::urlEncodeSpace(std::string& out, const char* text, size
 namespace {
 
 // The common end of a post and an upload: headers, the reply collected in
-// memory under the whole-call time-out, the reply converted to GBK; ok
-// carries whether the caller's own options were all taken.
-bool PerformForReply(CURL* h, const CurlHeaderList& headers, const detail::Timeouts& timeouts, bool ok,
-                     std::string* gbkReply) {
+// memory under the whole-call time-out and the size bound, the reply
+// converted to GBK; ok carries whether the caller's own options were all
+// taken. The HTTP status is not looked at beyond a warning: an error page is
+// the caller's reply.
+bool PerformForReply(CURL* h, const std::string& url, const CurlHeaderList& headers,
+                     const detail::Timeouts& timeouts, bool ok, std::string* gbkReply) {
   std::string reply;
   ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, StringWriteCallback) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK;
+  // A reply that announces more than the bound is refused before its body.
+  ok = ok &&
+       curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes)) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
   if (!ok || curl_easy_perform(h) != CURLE_OK) return false;
+  long code = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+  if (code < 200 || code > 299) LOG(WARNING) << "HTTP status " << code << " from " << UrlForLog(url);
   *gbkReply = qel::Utf8ToGbk(reply);
   return true;
 }
@@ -142,9 +173,10 @@ std::string qelHttpJsonRequest::Invoke(const std::string& url, const std::string
       ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, utf8Body.c_str()) == CURLE_OK;
     }
     ok = ok && headers.Append("Content-Type: application/x-www-form-urlencoded; charset=UTF-8");
-    // The HTTP status is not looked at: an error page is the caller's reply.
     std::string reply;
-    return PerformForReply(h, headers, timeouts, ok, &reply) ? reply : StatusReply(INVOKE_TRANSFER_FAILED);
+    return PerformForReply(h, escapedUrl, headers, timeouts, ok, &reply)
+               ? reply
+               : StatusReply(INVOKE_TRANSFER_FAILED);
   } catch (...) {
     return StatusReply(INVOKE_TRANSFER_FAILED);
   }
@@ -187,9 +219,10 @@ std::string qelHttpJsonRequest::UploadFile(const std::string& url, const std::st
     ok = ok && headers.Append("Expect:");
     ok = ok && headers.Append("Content-Type:multipart/form-data");
     ok = ok && headers.Append("charset:UTF-8");
-    // The HTTP status is not looked at: an error page is the caller's reply.
     std::string reply;
-    return PerformForReply(h, headers, timeouts, ok, &reply) ? reply : StatusReply(INVOKE_TRANSFER_FAILED);
+    return PerformForReply(h, escapedUrl, headers, timeouts, ok, &reply)
+               ? reply
+               : StatusReply(INVOKE_TRANSFER_FAILED);
   } catch (...) {
     return StatusReply(INVOKE_TRANSFER_FAILED);
   }

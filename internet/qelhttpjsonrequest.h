@@ -7,7 +7,9 @@
 //   {"jsonrpc":"2.0","result":{"result":"","status":"<code>"}}
 // with a code of InvokeStatus. Nothing throws.
 //
-// Only http and https URLs are served. Time-outs keep their defaults unless
+// Only http and https URLs are served, and a transfer that starts on https
+// never goes on over plain http: such a redirect fails with 500003 before
+// anything is sent to the http address. Time-outs keep their defaults unless
 // the environment shortens them (read at every transfer; a value that is
 // not a positive decimal number is ignored):
 //   QEL_HTTP_CONNECT_TIMEOUT_MS  connecting, every operation         [10000]
@@ -69,15 +71,17 @@ class QEL_INTERNET_API qelHttpJsonRequest {
 
   // One request: a POST of body, or a GET when body is empty. Redirects are
   // followed; a POST stays a POST with its body on every redirect. Returns the
-  // server's reply body whatever its HTTP status (an error page included),
-  // or a status reply: 500001 empty URL, 500002, 500003 transfer failure.
+  // server's reply body whatever its HTTP status (an error page included;
+  // a status outside 2xx is logged at WARNING), or a status reply: 500001
+  // empty URL, 500002, 500003 transfer failure or a reply longer than
+  // 16 MiB (refused while it arrives, never held whole).
   std::string Invoke(const std::string& url, const std::string& body);
 
   // PUT of the raw bytes of the file at localPath (any size). The file's
   // bytes are the whole request body, so body is not sent. Returns the
-  // server's reply body, or a status reply: 500001 empty URL, 500007 empty
-  // path, 500006 the file cannot be opened, 500008 its size cannot be read,
-  // 500002, 500003.
+  // server's reply body (the status and the 16 MiB bound as for Invoke), or
+  // a status reply: 500001 empty URL, 500007 empty path, 500006 the file
+  // cannot be opened, 500008 its size cannot be read, 500002, 500003.
   std::string UploadFile(const std::string& url, const std::string& body, const std::string& localPath);
 
   // Downloads url into path, which must not exist yet. The bytes go to a
@@ -105,7 +109,9 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   // 100000, 500001, 500007 empty path, 500009 404 (a 404 to the size probe
   // leaves the temporary file as it is; one to the transfer removes it),
   // 500005 the rename failed (the complete temporary file stays), 500002,
-  // 500003 (bytes received so far stay for the next call).
+  // 500003 (bytes received so far stay for the next call). Neither file is
+  // reached through a symbolic link: a link at either name fails the call
+  // with 500003 and is left as it is, and so is what it points to.
   std::string DownloadFileEx(const std::string& url, const std::string& body, const std::string& path,
                              ProgressCallback progress);
 

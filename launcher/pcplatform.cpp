@@ -147,43 +147,69 @@ int ListFolder(const std::string& path, std::vector<FolderEntry>* entries) {
   return 0;
 }
 
-int CopyFileOver(const std::string& source, const std::string& destination) {
+namespace {
+
+std::string FolderPart(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// What an existing destination allows: 0 with *mode set to the bits a
+// replacing file keeps (unchanged when there is none), or why it is refused.
+int CheckExisting(const std::string& destination, mode_t* mode) {
+  struct stat destStat;
+  if (::lstat(destination.c_str(), &destStat) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISDIR(destStat.st_mode)) return EISDIR;
+  if (S_ISREG(destStat.st_mode)) {
+    // A file the user may not write is not replaced behind its back.
+    if (::access(destination.c_str(), W_OK) != 0) return errno;
+    *mode = destStat.st_mode & 0777;
+    return 0;
+  }
+  // A link is replaced by the file itself; what it points to is left alone.
+  return S_ISLNK(destStat.st_mode) ? 0 : EEXIST;
+}
+
+}  // namespace
+
+int StageFile(const std::string& source, const std::string& destination, std::string* temp) {
+  temp->clear();
   Fd from(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
   if (from.get() < 0) return errno;
   struct stat sourceStat;
   if (::fstat(from.get(), &sourceStat) != 0) return errno;
   if (!S_ISREG(sourceStat.st_mode)) return EINVAL;
   mode_t mode = sourceStat.st_mode & 0777;
+  if (int rc = CheckExisting(destination, &mode)) return rc;
 
-  struct stat destStat;
-  if (::lstat(destination.c_str(), &destStat) == 0) {
-    if (S_ISDIR(destStat.st_mode)) return EISDIR;
-    if (S_ISREG(destStat.st_mode)) {
-      // A file the user may not write is not replaced behind its back.
-      if (::access(destination.c_str(), W_OK) != 0) return errno;
-      mode = destStat.st_mode & 0777;
-    } else if (!S_ISLNK(destStat.st_mode)) {
-      return EEXIST;
-    }
-    // A link is replaced by the file itself; what it points to is left alone.
-  } else if (errno != ENOENT) {
-    return errno;
-  }
-
-  size_t slash = destination.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
-  std::string temp = folder + "." + name + ".pcnew-XXXXXX";
-  Fd to(::mkostemp(temp.data(), O_CLOEXEC));
+  std::string folder = FolderPart(destination);
+  std::string name = destination.substr(folder.size());
+  std::string path = folder + "." + name + ".pcnew-XXXXXX";
+  Fd to(::mkostemp(path.data(), O_CLOEXEC));
   if (to.get() < 0) return errno;
   int rc = 0;
   if (::fchmod(to.get(), mode) != 0) rc = errno;
   if (rc == 0) rc = CopyContents(from.get(), to.get());
   if (rc == 0 && ::fsync(to.get()) != 0) rc = errno;
   if (!to.Close() && rc == 0) rc = errno;
-  if (rc == 0 && ::rename(temp.c_str(), destination.c_str()) != 0) rc = errno;
-  if (rc != 0) ::unlink(temp.c_str());
-  return rc;
+  if (rc != 0) {
+    ::unlink(path.c_str());
+    return rc;
+  }
+  *temp = path;
+  return 0;
+}
+
+int CommitStaged(const std::string& temp, const std::string& destination) {
+  return ::rename(temp.c_str(), destination.c_str()) == 0 ? 0 : errno;
+}
+
+int CheckDestination(const std::string& destination) {
+  mode_t mode = 0;
+  if (int rc = CheckExisting(destination, &mode)) return rc;
+  std::string folder = FolderPart(destination);
+  if (folder.empty()) folder = ".";
+  return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
 int CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }

@@ -30,13 +30,20 @@ std::string ExecutablePath();
 // its own kind (a link is reported as a link, not as what it points to).
 int ListFolder(const std::string& path, std::vector<FolderEntry>* entries);
 
-// Copies the regular file `source` over `destination` by writing a
-// temporary file beside the destination and renaming it into place, so that
-// a failed copy never leaves a half-written file and a running program can
-// be replaced. A destination that exists keeps its permission bits; a new
-// one takes the source's. An existing destination the user may not write,
-// or one that is not a file or link, is refused.
-int CopyFileOver(const std::string& source, const std::string& destination);
+// Writes a copy of the regular file `source` as a new temporary file beside
+// `destination` (*temp gets its name), every write, the sync and the close
+// checked; nothing is left behind on failure. A destination that exists
+// keeps its permission bits; a new one takes the source's. An existing
+// destination the user may not write, or one that is not a file or link, is
+// refused before anything is written. CommitStaged then renames the
+// temporary file over the destination (a link there is replaced, not
+// written through), so a running program can be replaced.
+int StageFile(const std::string& source, const std::string& destination, std::string* temp);
+int CommitStaged(const std::string& temp, const std::string& destination);
+
+// The checks of StageFile alone, for a file that will not be written: the
+// destination as above, and a folder the user may write for a new one.
+int CheckDestination(const std::string& destination);
 
 // Creates one folder with the default mode (umask applies).
 int CreateFolder(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include "business/custom/customhandlers.h"
 #include "business/qelmethodtable.h"
+#include "qel/text.h"
 
 namespace qel {
 namespace dataspace {
@@ -15,18 +16,22 @@ constexpr char kInvokeFun[] = "qel::dataspace::qel_Invoke_Custom::Invoke";
 constexpr char kNoProductId[] = "Can not get PRODUCT_ID from json in";
 constexpr char kNoParams[] = "Can not get params from json in";
 
+// The key a method names is one value for all its statements: one that is
+// not whole text is bad input, like a missing one.
+bool KeyIsText(const MethodRequest& request) { return IsKeyText(request.params.value); }
+
 // Every method of the module, one line each.
 const MethodTable<qel_Invoke_Custom>& Table() {
   // clang-format off
   static const MethodTable<qel_Invoke_Custom> table(
       {
           Method(request::kFavorites, &GetFavorites).Parsed(),
-          Method(request::kAddFavorite, &AddFavorite).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
-          Method(request::kRemoveFavorite, &RemoveFavorite).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
-          Method(request::kIsFavorite, &IsFavorite).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoProductId),
+          Method(request::kAddFavorite, &AddFavorite).Key("PRODUCT", "PRODUCT_ID").Accept(&KeyIsText).OnFail(FailRoute::kDirect, kNoProductId),
+          Method(request::kRemoveFavorite, &RemoveFavorite).Key("PRODUCT", "PRODUCT_ID").Accept(&KeyIsText).OnFail(FailRoute::kDirect, kNoProductId),
+          Method(request::kIsFavorite, &IsFavorite).Key("PRODUCT", "PRODUCT_ID").Accept(&KeyIsText).OnFail(FailRoute::kDirect, kNoProductId),
           Method(request::kSearchProducts, &SearchProducts).Key("FILTER", "FILTER").OnFail(FailRoute::kDirect, "Can not get filter from json in"),
           // Mark a product as seen: the handler reads the whole request once the id is there.
-          Method(request::kMarkProductSeen, &SetStatusNormal).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
+          Method(request::kMarkProductSeen, &SetStatusNormal).Key("PRODUCT", "PRODUCT_ID").Accept(&KeyIsText).OnFail(FailRoute::kDirect, "Can not get PRODUCTID fros from in "),
           Method(request::kMarkSeen, &SetStatusNormal).Parsed(),
           Method(request::kLogin, &UserLogin).Parsed(),
           Method(request::kSignUp, &UserReg).Parsed(),
@@ -37,8 +42,8 @@ const MethodTable<qel_Invoke_Custom>& Table() {
           Method(request::kInquiryCount, &GetProdInqsCount).Parsed(),
           Method(request::kConsult, &ProdConsult).Parsed(),
           Method(request::kInquire, &ProdInQuiry).Parsed(),
-          Method(request::kConsultations, &GetConsultList).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),
-          Method(request::kInquiries, &GetInquiryList).Key("PRODUCT", "PRODUCT_ID").OnFail(FailRoute::kDirect, kNoParams),
+          Method(request::kConsultations, &GetConsultList).Key("PRODUCT", "PRODUCT_ID").Accept(&KeyIsText).OnFail(FailRoute::kBridge, kNoParams, kResultFailed, kInvokeFun),
+          Method(request::kInquiries, &GetInquiryList).Key("PRODUCT", "PRODUCT_ID").Accept(&KeyIsText).OnFail(FailRoute::kDirect, kNoParams),
           Method(request::kDeleteConsultation, &DeleteConsult).Parsed(),
           Method(request::kDeleteInquiry, &DeleteInquiry).Parsed(),
           Method(request::kSubAreas, &SubAreas).Parsed(),

@@ -41,11 +41,18 @@ int CallService(qelInternetRequestBean* bean, const char* function, qelInternetR
   QEL_LOG(function, "http invoke result is ");
   QEL_LOG(function, replyText);
 
+  return ReadServiceReply(replyText, function, "jsonrpc response parse error", response, reply, check);
+}
+
+int ReadServiceReply(const std::string& replyText, const char* function, const char* parseErrorText,
+                     qelInternetResponseBean* response, std::string* reply, ServiceCheck check) {
   qelInternetResponseBean scratch;
   qelInternetResponseBean& parsed = response != nullptr ? *response : scratch;
   if (!parsed.ParseResponse(replyText)) {
-    QEL_LOG(function, "jsonrpc response parse error");
-    return 1;
+    // An error page, garbage or an empty body is no answer: it fails like a
+    // reply without a status, with a code the error table has a text for.
+    QEL_LOG(function, parseErrorText);
+    return ServiceFailure(IntToString(kNoServiceStatus), reply);
   }
   if (!parsed.IsSuccess()) {
     QEL_LOG(function, "jsonrpc response result error");

@@ -13,13 +13,15 @@
 //   0       the call went through: overall status 100000 and, with
 //           ServiceCheck::kFirstItem, item 0 present with status 100000.
 //   1       the envelope could not be built ("jsonrpc params convert
-//           error") or the reply did not parse ("jsonrpc response parse
-//           error": an HTML page, an empty body, no "result" object).
+//           error").
 //   other   the overall status, or item 0's status, as an integer, with
 //           *reply set to the error object of that code. A transport
-//           failure arrives as its status reply (500001..500009). A status
-//           that is missing, empty, zero or not a number, a missing item 0
-//           and an empty item list give 19999: a failure never reads as 0.
+//           failure arrives as its status reply (500001..500009). A reply
+//           that is no JSON-RPC answer ("jsonrpc response parse error": an
+//           HTML page, garbage, an empty body, no "result" object), a
+//           status that is missing, empty, zero or not a number, a missing
+//           item 0 and an empty item list give 19999: a failure never
+//           reads as 0, and its code has a text in the error table.
 //
 // Every line goes through the log bridge under the caller's function name:
 // "http invoke url is ", the URL, "http invoke param is ", the envelope,
@@ -50,6 +52,12 @@ enum class ServiceCheck {
 // non-zero result other than 1.
 int CallService(qelInternetRequestBean* bean, const char* function, qelInternetResponseBean* response,
                 std::string* reply, ServiceCheck check = ServiceCheck::kFirstItem);
+
+// The checks of CallService on a reply text that came some other way (an
+// upload's reply); parseErrorText is logged for a reply that is no answer.
+int ReadServiceReply(const std::string& replyText, const char* function, const char* parseErrorText,
+                     qelInternetResponseBean* response, std::string* reply,
+                     ServiceCheck check = ServiceCheck::kFirstItem);
 
 // One request of type with param in an envelope of its own, sent as by
 // CallService; addFailText is logged (result 1) when the request cannot be

@@ -1,6 +1,7 @@
 #include "update/qelupdatesoftware.h"
 
 #include <cstdint>
+#include <string>
 
 #include "cqelbridge.h"
 #include "internet/qelinternetutil.h"
@@ -15,6 +16,15 @@ namespace dataspace {
 namespace {
 
 const char kFun[] = "qel::dataspace::qelUpdateSoftWare";
+
+// The installation's version as the comparison reads it: a UTF-8 byte-order
+// mark and trailing blanks that an editor left in ver.qel are no part of it,
+// or a release saved that way would ask for itself at every start.
+std::string ComparableVersion(const std::string& text) {
+  static const char kUtf8Bom[] = "\xEF\xBB\xBF";
+  std::string version = text.compare(0, 3, kUtf8Bom) == 0 ? text.substr(3) : text;
+  return TrimRight(version);
+}
 
 }  // namespace
 
@@ -36,8 +46,9 @@ int qelUpdateSoftWare::IsNeedUpdateSoftWare(std::string, std::string* reply) {
   std::string server;
   int result = GetInterVersion(&error, &server);
   if (result != 0) return result;
-  std::string local = cqelbridge::GetInstance()->GetLocalVersion();
-  QEL_LOG(kFun, "LocalVersion:" + local);
+  std::string shown = cqelbridge::GetInstance()->GetLocalVersion();
+  QEL_LOG(kFun, "LocalVersion:" + shown);
+  std::string local = ComparableVersion(shown);
   int status;
   if (local.empty()) {
     QEL_LOG(kFun, "empty local version!");

@@ -17,7 +17,8 @@ class qelUpdateSoftWare {
   int GetInterVersion(std::string* error, std::string* version);
   // Reply [{"STATUS":"n"}]: "0" same version, "1" no local version or a
   // newer one in the first three numbers, "2" only the fourth is newer,
-  // "3" the local version is newer.
+  // "3" the local version is newer. The local version is compared without
+  // a UTF-8 byte-order mark and trailing blanks.
   int IsNeedUpdateSoftWare(std::string json, std::string* reply);
   // The file list request (type 515); *item gets item 0.
   int SendDllListRequest(std::string* error, Json::Value* item);

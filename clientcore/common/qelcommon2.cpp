@@ -218,8 +218,9 @@ std::string SystemCommonServices::DownloadFile(const std::string& url, const std
   if (path.empty() || !fs::exists(target, ec)) return request.DownloadFile(url, second, path, callback);
 
   // The transport never overwrites: fetch beside the old file and move the
-  // new one over it only once it is complete.
-  std::string fresh = path + ".qelnew";
+  // new one over it only once it is complete. The name is one the launcher
+  // never installs, should the host end between the two moves.
+  std::string fresh = path + ".qeltmpnew";
   fs::remove(qel::NativePath(fresh), ec);
   std::string reply = request.DownloadFile(url, second, fresh, callback);
   if (fs::exists(qel::NativePath(fresh), ec)) {

@@ -271,6 +271,8 @@ bool IsValidGbk(std::string_view text) {
   return Convert("GBK", "UTF-8", text.data(), text.size(), &utf8, &dropped) && !dropped;
 }
 
+bool IsKeyText(std::string_view key) { return key.find('\0') == std::string_view::npos && IsValidGbk(key); }
+
 int Utf8ToGbk(const std::string& src, std::string* dst) {
   if (dst != nullptr) *dst = Utf8ToGbk(std::string_view(src));
   return 0;

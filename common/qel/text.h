@@ -29,6 +29,12 @@ bool Utf8ToGbkExact(std::string_view src, std::string* out);
 // True when every byte sequence of text is a GBK character (ASCII included),
 // so that a host decoding it as GBK loses nothing.
 bool IsValidGbk(std::string_view text);
+// A key taken from a request (a product, category, favourite, consultation
+// or inquiry id, an account): usable when it holds no NUL and is whole GBK.
+// Any other key would be checked as one value and written as another (its
+// SQL literal matches nothing, a bound copy loses the bytes that are no
+// GBK), so every handler refuses it as bad input.
+bool IsKeyText(std::string_view key);
 // The lead and second bytes of a double-byte GBK character. A second byte
 // may be "\\" (0x5C), "_" or "@": text is walked a whole character at a time.
 inline bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }

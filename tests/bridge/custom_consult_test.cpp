@@ -53,7 +53,7 @@ TEST_F(ConsultTest, OutcomeByIdAndServiceAnswer) {
       {"new without id, accepted", "", kAccepted, 0, 1, {"-2", "5", "6"}},
       {"new, refused", "0", kRefused, 100020, 1, {"-3", "-2", "5"}},
       {"new, success without item", "-9", kNoItem, 19999, 1, {"-3", "-2", "5"}},
-      {"new, html answer", "0", kHtml, 1, 1, {"-3", "-2", "5"}},
+      {"new, html answer", "0", kHtml, 19999, 1, {"-3", "-2", "5"}},
       {"stored unsent, accepted", "-2", kAccepted, 0, 1, {"5", "6"}},
       {"stored unsent, refused", "-2", kRefused, 100020, 1, {"-2", "5"}},
       {"stored sent", "5", kNone, 0, 0, {"-2", "5"}},

@@ -198,7 +198,7 @@ TEST_F(InquiryTest, AFailedUploadLeavesTheInquiryUnsent) {
        100020},
       {"success without item", 200, R"({"result":{"result":[],"status":"100000"}})", 19999},
       {"overall refused", 200, R"({"result":{"result":[],"status":"100013"}})", 100013},
-      {"html", 500, "<html><body>oops</body></html>", 1},
+      {"html", 500, "<html><body>oops</body></html>", 19999},
   };
   int row = 0;
   for (const auto& c : cases) {

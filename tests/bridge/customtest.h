@@ -30,6 +30,22 @@ class CustomTest : public ::testing::Test {
   // SERVER_PATH of the start-up JSON.
   virtual std::string ServerUrl() { return server_.RpcUrl(); }
 
+  // One stored row of each kind the module keeps: product 10000000002 (in
+  // the catalogue) as a favourite, the account "bob" (UID u1), and its
+  // consultation 7 and inquiry 8 about that product.
+  void InsertStoredRows() const {
+    install_.Ex(
+        "INSERT INTO PRODUCT (PRODUCT_ID, SORT, SSORT, TEMPLATESORT, LASTTIME) VALUES "
+        "('10000000002', 1, 1, 1, 1000);");
+    install_.Main(
+        "INSERT INTO FAVORITES (PRODUCT_ID) VALUES ('10000000002');"
+        "INSERT INTO USERINFO (UID, USERID) VALUES ('u1', 'bob');"
+        "INSERT INTO PROD_CONSULT (CONSULT_ID, PRODUCT_ID, CONTENT, USERID) VALUES (7, '10000000002', 'q', "
+        "'u1');"
+        "INSERT INTO PROD_INQUIRY (INQUIRY_ID, PRODUCT_ID, CONTENT, USERID) VALUES (8, '10000000002', 'i', "
+        "'u1');");
+  }
+
   // Rows of a main-database query, columns joined by "|".
   std::vector<std::string> Rows(const std::string& sql) const { return install_.QueryMain(sql); }
 

@@ -74,8 +74,8 @@ TEST_F(LoginTest, RepliesOfTheServiceDecideTheResult) {
       {"empty user id", kItem, "100000", noUid, 0, "", 1, ""},
       {"user id not a text", kItem, "100000", objectUid, 0, "", 1, ""},
       {"result is a text", kItem, "100000", Json::Value("ok"), 0, "", 1, ""},
-      {"html 200", kRaw, "", {}, 200, "<html>ok</html>", 1, ""},
-      {"html 500", kRaw, "", {}, 500, "<html>down</html>", 1, ""},
+      {"html 200", kRaw, "", {}, 200, "<html>ok</html>", 19999, "19999"},
+      {"html 500", kRaw, "", {}, 500, "<html>down</html>", 19999, "19999"},
   };
   for (const Case& c : cases) {
     server_.ClearRpcScripts();
@@ -261,6 +261,23 @@ TEST_F(LoginTest, LoginAndSignUpReadTheUserIdAlike) {
   std::string uid = "kept";
   EXPECT_FALSE(qel::dataspace::custom::ReadServiceUserId(&node, &uid));
   EXPECT_EQ(uid, "kept");
+}
+
+// Every control character, wherever it stands inside the id, makes it
+// unusable: the last one below the blank (0x1F) as much as NUL and DEL.
+TEST(ServiceUserId, EveryControlCharacterInsideMakesItUnusable) {
+  std::vector<char> controls;
+  for (int c = 0; c < 0x20; ++c) controls.push_back(static_cast<char>(c));
+  controls.push_back('\x7f');
+  for (char control : controls) {
+    Json::Value item(Json::objectValue);
+    item["USERID"] = std::string("u") + control + "7";
+    qel::dataspace::qelInternetResponseNode node(item);
+    std::string uid = "kept";
+    EXPECT_FALSE(qel::dataspace::custom::ReadServiceUserId(&node, &uid))
+        << "byte 0x" << std::hex << static_cast<int>(static_cast<unsigned char>(control));
+    EXPECT_EQ(uid, "kept") << "byte 0x" << std::hex << static_cast<int>(static_cast<unsigned char>(control));
+  }
 }
 
 class RefusedLoginTest : public qeltest::CustomTest {

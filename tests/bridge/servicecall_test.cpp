@@ -62,10 +62,11 @@ TEST_F(ServiceCallTest, StatusesOfTheReplyBecomeTheResult) {
       {"item status with trailing non-digits", kItems, "100000", Items({"100020x"}), 0, "", 19999, "19999"},
       {"item not an object", kItems, "100000", Json::Value(Json::arrayValue).append("100000"), 0, "", 19999,
        "19999"},
-      {"html 200", kRaw, "", {}, 200, "<html><body>hello</body></html>", 1, ""},
-      {"html 500", kRaw, "", {}, 500, "<html><body>error</body></html>", 1, ""},
-      {"empty body", kRaw, "", {}, 200, "", 1, ""},
-      {"result is text", kRaw, "", {}, 200, "{\"result\":\"x\"}", 1, ""},
+      // No JSON-RPC answer at all: like a reply without a status.
+      {"html 200", kRaw, "", {}, 200, "<html><body>hello</body></html>", 19999, "19999"},
+      {"html 500", kRaw, "", {}, 500, "<html><body>error</body></html>", 19999, "19999"},
+      {"empty body", kRaw, "", {}, 200, "", 19999, "19999"},
+      {"result is text", kRaw, "", {}, 200, "{\"result\":\"x\"}", 19999, "19999"},
   };
   for (const Case& c : cases) {
     server_.ClearRpcScripts();
@@ -127,6 +128,73 @@ TEST_F(ServiceCallTest, StatusTextsBecomeCodes) {
     std::string reply;
     EXPECT_EQ(ServiceFailure(c.status, &reply), c.code) << "status: '" << c.status << "'";
     EXPECT_EQ(ErrorCode(reply), std::to_string(c.code)) << "status: '" << c.status << "'";
+  }
+}
+
+// The installation's text of 19999, as the sample installation ships it.
+class ReplyTextTest : public CustomTest {
+ protected:
+  void SetUpRows() override {
+    install_.Main(
+        "INSERT INTO ERRORINFO (ERRORCODE, ERRORLEVE) VALUES ('19999', '2');"
+        "INSERT INTO ERRORINFO_LANG (ERRORCODE, LANG, ERRORDESC) VALUES ('19999', 3, "
+        "'服务器返回了无法识别的结果');");
+  }
+};
+
+// A reply that is no JSON-RPC answer fails every call that reaches the
+// service with 19999 and its text, never with a code the host has no text
+// for.
+TEST_F(ReplyTextTest, AReplyThatIsNoAnswerFailsWithATextForTheHost) {
+  const struct {
+    const char* name;
+    int httpStatus;
+    std::string body;
+  } replies[] = {
+      {"html error page", 500, "<html><body><h1>500 Internal Server Error</h1></body></html>"},
+      {"garbage", 200, "\x01\x02 not json at all"},
+      {"empty", 200, ""},
+      {"json that is no JSON-RPC", 200, "{\"error\":{\"code\":-32600}}"},
+      {"json array", 200, "[1,2,3]"},
+  };
+  const struct {
+    const char* name;
+    int code;
+    const char* interfaceUrl;
+    const char* method;
+    std::string request;
+  } calls[] = {
+      {"login", 0x531, "PassportService.json", "login",
+       R"({"PARAM":{"LOGININFO":{"USERID":"alice","PASSWORD":"pw","REMEMBER":"1"}}})"},
+      {"sign-up", 0x532, "PassportService.json", "registerClientUser",
+       R"({"PARAM":{"REGINFO":{"ACCOUNT":"li","PASSWORD":"pw"}}})"},
+      {"security code", 0x535, "SendMailService.json", "sendMessageMail",
+       R"({"PARAM":{"SENDINFO":{"ACCOUNTTYPE":"2","ACCOUNT":"a@b.c","PASSWORD":"pw"}}})"},
+      {"code check", 0x536, "AuthCodeService.json", "regACByNameAndTypeAndCode",
+       R"({"PARAM":{"VALIDATEINFO":{"SECURITYCODE":"1234","ACCOUNT":"a@b.c","ACCOUNTTYPE":"2"}}})"},
+      {"user check", 0x554, "PassportService.json", "queryPassportByName",
+       R"({"PARAM":{"USERINFO":{"NAME":"li","TYPE":"1","OLDNAME":""}}})"},
+      {"password", 0x574, "PassportService.json", "queryPassportByName",
+       R"({"PARAM":{"CHECKINFO":{"USERNAME":"li","NEWPWD":"pw2","TYPE":"1"}}})"},
+      {"consultation", 0x539, "ConsultService.json", "saveProdConsult",
+       R"({"PARAM":{"PROD_CONSULT":{"CONSULT_ID":"0","CONTENT":"c"}}})"},
+      {"feedback", 0x550, "FeedBackService.json", "addFeedBack",
+       R"({"PARAM":{"FEEDBACKSERVICE":{"EMAIL":"a@b.c","SUGGEST":"s"}}})"},
+  };
+  for (const auto& r : replies) {
+    for (const auto& c : calls) {
+      server_.ClearRpcScripts();
+      server_.ScriptRpcRaw(c.interfaceUrl, c.method, r.httpStatus, r.body, "text/html");
+      const size_t before = server_.RpcCalls().size();
+      qeltest::Reply reply = qeltest::Call(c.code, c.request);
+      EXPECT_EQ(server_.RpcCalls().size(), before + 1) << "call: " << c.name << ", reply: " << r.name;
+      EXPECT_EQ(reply.result, 19999) << "call: " << c.name << ", reply: " << r.name;
+      Json::Value error = qeltest::Parse(reply.text);
+      EXPECT_EQ(qel::StringMember(error, "ERRORCODE"), "19999")
+          << "call: " << c.name << ", reply: " << r.name;
+      EXPECT_EQ(qel::StringMember(error, "ERRORDESC"), qeltest::Gbk("服务器返回了无法识别的结果"))
+          << "call: " << c.name << ", reply: " << r.name;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bridgetest.h"
+#include "update_fixture.h"
 #include "httptestserver.h"
 #include "qel/json.h"
 #include "qelbridge.h"
@@ -55,6 +56,34 @@ TEST(UpdateSoftWare, ComparesTheLocalVersionWithTheServicesOne) {
   EXPECT_EQ(request["param"]["deviceType"].asInt(), 260);
   EXPECT_EQ(qel::StringMember(request["param"], "templateID"), "t1");
   EXPECT_EQ(qel::StringMember(request["param"], "langID"), "3");
+}
+
+// A ver.qel saved with a byte-order mark or trailing blanks holds the same
+// version; each case starts a client of its own, since ver.qel is read at
+// start-up.
+TEST(UpdateSoftWare, LocalVersionIsComparedWithoutByteOrderMarkAndTrailingBlanks) {
+  qeltest::TransportTimeouts timeouts(qeltest::TransportTimeouts::kHealthy);
+  HttpTestServer server;
+  const struct {
+    const char* file;
+    const char* server;
+    const char* status;
+  } cases[] = {
+      {"\xEF\xBB\xBFV1.2.3.4", "V1.2.3.4", "0"},      {"V1.2.3.4 \t", "V1.2.3.4", "0"},
+      {"\xEF\xBB\xBFV1.2.3.4 \r\n", "V1.2.3.4", "0"}, {"\xEF\xBB\xBFV1.2.3.4", "V1.2.3.5", "2"},
+      {"\xEF\xBB\xBFV1.2.3.4 ", "V1.3.0.0", "1"},     {"V1.2.3.4\t", "V1.2.3.3", "3"},
+      {"\xEF\xBB\xBF \r\n", "V1.0.0.0", "1"},
+  };
+  for (const auto& c : cases) {
+    Installation install("install", c.file);
+    install.Ex("INSERT INTO COMPANY (ID, SERIALID, COMTEMP, PACKTIME) VALUES ('1001', 's1', 't1', 100);");
+    ScriptVersion(server, c.server);
+    updatetest::Start start = updatetest::RunStart(install, server.RpcUrl(), kAppCheck);
+    ASSERT_TRUE(start.exited) << c.file;
+    EXPECT_EQ(start.result, 0) << c.file;
+    EXPECT_EQ(Column(start.reply, "STATUS"), std::vector<std::string>{c.status})
+        << "ver.qel: " << c.file << ", service: " << c.server << ": " << start.reply;
+  }
 }
 
 TEST(UpdateSoftWare, WithoutALocalVersionAnUpdateIsNeededAndTheListAsksForVersion1) {

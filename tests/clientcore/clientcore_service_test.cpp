@@ -225,7 +225,7 @@ TEST_F(ServiceEndToEnd, LogInResultTable) {
       {"100020", kItem, "100020", LOGIN_FAIL_100020, L"密码错误", false},
       {"100013", kItem, "100013", LOGIN_FAIL_100013, L"账号不存在", false},
       {"other refusal", kItem, "100011", LOGIN_FAIL_OTHER, L"账号已注册", false},
-      {"html answer", kHtml, "", LOGIN_FAIL_OTHER, L"请求失败", false},
+      {"html answer", kHtml, "", LOGIN_FAIL_OTHER, L"服务器返回了无法识别的结果", false},
       {"accepted", kItem, "100000", LOGIN_OK, nullptr, true},
       {"refusal keeps the user", kItem, "100020", LOGIN_FAIL_100020, L"密码错误", true},
       {"no reply", kShutDown, "100000", LOGIN_FAIL_OTHER, nullptr, false},
@@ -510,7 +510,7 @@ TEST_F(ServiceEndToEnd, FeedbackResultTable) {
   } cases[] = {
       {"accepted", kItem, "100000", true, nullptr},
       {"refused", kItem, "100020", false, L"密码错误"},
-      {"html answer", kHtml, "", false, L"请求失败"},
+      {"html answer", kHtml, "", false, L"服务器返回了无法识别的结果"},
   };
   for (const auto& c : cases) {
     server_.ClearRpcScripts();

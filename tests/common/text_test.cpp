@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qel/text.h"
@@ -277,6 +280,27 @@ TEST(GbkText, ValidityOfByteSequences) {
                         {"\xFF\xFE", false}, {"12\xFF", false}, {std::string("a") + "\xD5", false},
                         {"\xD5\x22", false}};
   for (const Case& c : cases) EXPECT_EQ(qel::IsValidGbk(c.text), c.valid) << c.text;
+}
+
+// A view ends where it ends: a lead byte as its last byte is an incomplete
+// character even when the byte after the view would complete it, and no
+// byte past the view is read (the heap buffers are of exact size, so ASan
+// reports any read beyond them).
+TEST(GbkText, ValidityEndsAtTheEndOfTheView) {
+  const std::string larger = "ab\xD5\x5C";  // 0xD5 0x5C is one character
+  EXPECT_TRUE(qel::IsValidGbk(larger));
+  EXPECT_FALSE(qel::IsValidGbk(std::string_view(larger.data(), 3)));
+  EXPECT_FALSE(qel::IsKeyText(std::string_view(larger.data(), 3)));
+
+  const struct {
+    std::string bytes;
+    bool valid;
+  } cases[] = {{"ab\xD5", false}, {"\xD5", false}, {"\xD5\x5C", true}, {"a\xD5\x5C\x81", false}};
+  for (const auto& c : cases) {
+    std::unique_ptr<char[]> exact(new char[c.bytes.size()]);
+    std::memcpy(exact.get(), c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(qel::IsValidGbk(std::string_view(exact.get(), c.bytes.size())), c.valid) << c.bytes;
+  }
 }
 
 // "\x81\x40" is one character whose second byte is "@": an account name

@@ -24,6 +24,7 @@ namespace {
 using qel::internet::qelHttpJsonRequest;
 using qeltest::FileFault;
 using qeltest::HttpTestServer;
+using qeltest::ReplyStatus;
 using qeltest::ServedFile;
 using qeltest::TransportTimeouts;
 
@@ -32,13 +33,6 @@ std::string RandomBytes(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   return bytes;
-}
-
-int Status(const std::string& reply) {
-  Json::Value parsed;
-  if (!qel::ParseJson(reply, &parsed)) return -1;
-  std::string status = qel::StringMember(qel::ObjectMember(parsed, "result"), "status");
-  return status.empty() ? -1 : std::stoi(status);
 }
 
 bool Exists(const std::string& path) {
@@ -188,7 +182,7 @@ TEST_F(DownloadTest, PlainDownloadFailuresLeaveNoFile) {
     std::string url = c.url.empty() ? server.Url(urlPath) : (c.url == "-" ? "" : c.url);
     std::string path = c.path.empty() ? "dl/t" + std::to_string(i) + ".bin" : (c.path == "-" ? "" : c.path);
     TransportTimeouts budget(c.budget);
-    EXPECT_EQ(Status(http.DownloadFile(url, "", path, RecordProgress)), c.code) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFile(url, "", path, RecordProgress)), c.code) << c.name;
     EXPECT_TRUE(Entries("dl").empty()) << c.name;
   }
   EXPECT_FALSE(Exists("nofolder"));
@@ -197,20 +191,20 @@ TEST_F(DownloadTest, PlainDownloadFailuresLeaveNoFile) {
 TEST_F(DownloadTest, PlainDownloadNeverTouchesAnExistingTarget) {
   server.AddFile("/a.bin", content);
   qeltest::WriteFile("dl/a.bin", "old");
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500007);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500007);
   EXPECT_EQ(qeltest::ReadFile("dl/a.bin"), "old");
   EXPECT_TRUE(server.Requests().empty()) << "no request for an existing target";
 }
 
 TEST_F(DownloadTest, StoppingThroughTheCallback) {
   server.AddFile("/a.bin", content);
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", StopAtFirstChunk)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", StopAtFirstChunk)), 500003);
   EXPECT_EQ(g_progress.size(), 1u);
   EXPECT_TRUE(Entries("dl").empty());
 
   // The resumable download keeps exactly the first chunk and goes on from it.
   g_progress.clear();
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", StopAtFirstChunk)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", StopAtFirstChunk)), 500003);
   ASSERT_EQ(g_progress.size(), 1u);
   std::string partial = qeltest::ReadFile("dl/b.bin.qeldld");
   EXPECT_EQ(static_cast<double>(partial.size()), g_progress[0].first);
@@ -219,7 +213,7 @@ TEST_F(DownloadTest, StoppingThroughTheCallback) {
   EXPECT_FALSE(Exists("dl/b.bin"));
 
   g_progress.clear();
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", RecordProgress)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == content);
   EXPECT_EQ(Entries("dl"), std::vector<std::string>{"b.bin"});
   EXPECT_EQ(Gets("/a.bin").back().Header("Range"), "bytes=" + std::to_string(partial.size()) + "-");
@@ -228,7 +222,7 @@ TEST_F(DownloadTest, StoppingThroughTheCallback) {
 TEST_F(DownloadTest, ResumeAsksForTheRestAndRenamesWhenComplete) {
   server.AddFile("/a.bin", content);
   WritePartial("dl/a.bin", content.substr(0, 1000), ServedFile::ContentETag(content));
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/a.bin", RecordProgress)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/a.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
   EXPECT_EQ(Entries("dl"), std::vector<std::string>{"a.bin"});
   EXPECT_EQ(Gets("/a.bin").at(0).Header("Range"), "bytes=1000-");
@@ -248,7 +242,12 @@ TEST_F(DownloadTest, ResumeTable) {
     int code;
     Partial partialAfter;  // for a failed call
     bool stalls = false;   // ends only by the low-speed time-out
+    // The transfer first meets a 302 with an ETag of its own; the address it
+    // names answers as `get` says, with a Last-Modified and no ETag. The
+    // validator kept beside the partial must come from that final answer.
+    bool redirected = false;
   };
+  const std::string date = "Tue, 02 Jan 2024 10:00:00 GMT";
   const std::vector<Case> cases = {
       {"206 from P", FileFault::kNone, 100000, Partial::kGone},
       {"200 with the whole file", FileFault::kIgnoreRange, 100000, Partial::kGone},
@@ -259,6 +258,8 @@ TEST_F(DownloadTest, ResumeTable) {
       {"stalls in the body", FileFault::kStallBody, 500003, Partial::kGrown, true},
       {"HTML 500", FileFault::kServerErrorHtml, 500003, Partial::kUnchanged},
       {"404", FileFault::kNotFound, 500009, Partial::kGone},
+      {"302 with an ETag, then the whole file cut mid-body", FileFault::kDropMidBody, 500003, Partial::kGrown,
+       false, true},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
@@ -267,12 +268,20 @@ TEST_F(DownloadTest, ResumeTable) {
     std::string temp = target + ".qeldld";
     ServedFile file = File(c.get);
     file.wrongRangeStart = static_cast<int64_t>(P) - 100;
+    if (c.redirected) {
+      ServedFile moved = file;
+      moved.etag.clear();
+      moved.lastModified = date;
+      server.AddFile(urlPath + ".moved", moved);
+      server.AddRedirect(urlPath, 302, server.Url(urlPath + ".moved"), "GET", "\"of-the-redirect\"");
+      file = File(FileFault::kNone);
+    }
     server.AddFile(urlPath, file);
     WritePartial(target, content.substr(0, P), ServedFile::ContentETag(content));
 
     {
       TransportTimeouts budget(c.stalls ? TransportTimeouts::kStalledDownload : TransportTimeouts::kHealthy);
-      EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
+      EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
     }
     if (c.code == 100000) {
       EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
@@ -281,6 +290,12 @@ TEST_F(DownloadTest, ResumeTable) {
       EXPECT_FALSE(Exists(target)) << c.name;
       std::string partial = Exists(temp) ? qeltest::ReadFile(temp) : std::string();
       EXPECT_TRUE(IsPrefix(partial, content)) << c.name << ": the partial file is corrupt";
+      if (c.partialAfter != Partial::kGone) {
+        // The validator names the version of the bytes the partial holds.
+        EXPECT_EQ(qeltest::ReadFile(temp + ".ifrange"),
+                  c.redirected ? date : ServedFile::ContentETag(content))
+            << c.name;
+      }
       switch (c.partialAfter) {
         case Partial::kGone:
           EXPECT_FALSE(Exists(temp)) << c.name;
@@ -300,8 +315,9 @@ TEST_F(DownloadTest, ResumeTable) {
     }
 
     // Whatever was left, an honest server completes the file next time.
+    server.RemoveRedirect(urlPath);
     server.AddFile(urlPath, content);
-    EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
     EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
     EXPECT_FALSE(Exists(temp)) << c.name;
     EXPECT_FALSE(Exists(temp + ".ifrange")) << c.name;
@@ -346,6 +362,12 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
   // Such a server would send the new version's bytes from P: none may land.
   ServedFile ignoresIfRange = replacedAfterProbe;
   ignoresIfRange.ignoreIfRange = true;
+  // The probe names the partial's version; the 206 that follows names none
+  // (a proxy that drops the headers): nothing says it is another version.
+  ServedFile rangeWithoutValidators = served(old);
+  rangeWithoutValidators.etag.clear();
+  rangeWithoutValidators.headEtag = ServedFile::ContentETag(old);
+  rangeWithoutValidators.ignoreIfRange = true;
 
   const std::string oldTag = ServedFile::ContentETag(old);
   struct Case {
@@ -370,6 +392,9 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
       {"server ignores If-Range", ignoresIfRange, marked, oldTag, 500003, sameSize.content, fromP, oldTag},
       {"server without validators", noValidators, marked, oldTag, 100000, old, "", ""},
       {"partial without a validator", unchanged, marked, "", 100000, old, "", ""},
+      // Nobody can tell the versions apart: a resume could join two of them.
+      {"neither side has a validator", noValidators, marked, "", 100000, old, "", ""},
+      {"206 without validators", rangeWithoutValidators, marked, oldTag, 100000, resumed, fromP, oldTag},
       {"unchanged file", unchanged, marked, oldTag, 100000, resumed, fromP, oldTag},
       {"unchanged file, Last-Modified only", byDate, marked, date, 100000, resumed, fromP, date},
       {"unchanged file, weak ETag and Last-Modified", weakTagAndDate, marked, date, 100000, resumed, fromP,
@@ -382,7 +407,7 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
     server.AddFile(urlPath, c.file);
     WritePartial(target, c.partial, c.validator);
 
-    EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), c.code) << c.name;
     auto gets = Gets(urlPath);
     ASSERT_EQ(gets.size(), 1u) << c.name;
     EXPECT_EQ(gets[0].Header("Range"), c.range) << c.name;
@@ -394,7 +419,7 @@ TEST_F(DownloadTest, ResumeNeverMixesTwoVersions) {
       EXPECT_FALSE(Exists(target)) << c.name;
       EXPECT_FALSE(Exists(target + ".qeldld")) << c.name;
       EXPECT_FALSE(Exists(target + ".qeldld.ifrange")) << c.name;
-      EXPECT_EQ(Status(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
+      EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url(urlPath), "", target, nullptr)), 100000) << c.name;
       EXPECT_FALSE(Gets(urlPath).back().HasHeader("Range")) << c.name;
     }
     EXPECT_TRUE(qeltest::ReadFile(target) == c.expected) << c.name;
@@ -408,20 +433,20 @@ TEST_F(DownloadTest, ResumableDownloadEdges) {
 
   // An existing target counts as complete; only the probe goes out.
   qeltest::WriteFile("dl/exists.bin", "old");
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/exists.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/exists.bin", nullptr)), 100000);
   EXPECT_EQ(qeltest::ReadFile("dl/exists.bin"), "old");
   EXPECT_TRUE(Gets("/a.bin").empty());
 
   // A partial file of the server's version that is already whole is renamed
   // without a transfer.
   WritePartial("dl/whole.bin", content, ServedFile::ContentETag(content));
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/whole.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/whole.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/whole.bin") == content);
   EXPECT_TRUE(Gets("/a.bin").empty());
 
   // One longer than the file is no prefix of it: the download starts over.
   WritePartial("dl/long.bin", content + "garbage", ServedFile::ContentETag(content));
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/long.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/long.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/long.bin") == content);
   ASSERT_EQ(Gets("/a.bin").size(), 1u);
   EXPECT_FALSE(Gets("/a.bin")[0].HasHeader("Range"));
@@ -453,10 +478,57 @@ TEST_F(DownloadTest, ResumableDownloadFailures) {
     server.AddFile(urlPath, c.file);
     std::string url = c.url.empty() ? server.Url(urlPath) : (c.url == "-" ? "" : c.url);
     std::string path = c.path.empty() ? "dl/t" + std::to_string(i) + ".bin" : (c.path == "-" ? "" : c.path);
-    EXPECT_EQ(Status(http.DownloadFileEx(url, "", path, nullptr)), c.code) << c.name;
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(url, "", path, nullptr)), c.code) << c.name;
     EXPECT_TRUE(Entries("dl").empty()) << c.name;
   }
   EXPECT_TRUE(Entries(".").size() == 1u) << "nothing written outside dl/";
+}
+
+// Links planted at the names of the partial file and of its validator. The
+// download never writes or reads through them: it fails, and the link and
+// what it points to stay as they were (a dangling one stays dangling).
+TEST_F(DownloadTest, ResumableDownloadNeverFollowsALink) {
+  server.AddFile("/a.bin", content);
+  const std::string etag = ServedFile::ContentETag(content);
+  struct Case {
+    const char* name;
+    const char* linkSuffix;  // beside the target
+    bool dangling;
+    // What the file the link names holds; for a validator beside a partial,
+    // the server's ETag, which read through the link would resume it.
+    std::string elsewhere;
+    bool partial;  // a true partial file of the server's version is there too
+  };
+  const std::vector<Case> cases = {
+      {"dangling partial", ".qeldld", true, "", false},
+      {"partial linked to a file", ".qeldld", false, "keep me", false},
+      {"dangling validator", ".qeldld.ifrange", true, "", false},
+      {"validator linked to a file", ".qeldld.ifrange", false, "keep me", false},
+      {"validator linked to a file, beside a partial", ".qeldld.ifrange", false, etag, true},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string target = "dl/l" + std::to_string(i) + ".bin";
+    const std::string link = target + c.linkSuffix;
+    const std::string pointsTo = qeltest::TestDir() + "/elsewhere" + std::to_string(i) + ".txt";
+    if (!c.dangling) qeltest::WriteFile(pointsTo, c.elsewhere);
+    if (c.partial) qeltest::WriteFile(target + ".qeldld", content.substr(0, 1000));
+    std::filesystem::create_symlink(pointsTo, link);
+
+    EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", target, nullptr)), 500003) << c.name;
+    EXPECT_FALSE(Exists(target)) << c.name;
+    std::error_code ec;
+    EXPECT_EQ(std::filesystem::read_symlink(link, ec).string(), pointsTo) << c.name << ": the link went";
+    if (c.dangling) {
+      EXPECT_FALSE(Exists(pointsTo)) << c.name;
+    } else {
+      EXPECT_EQ(qeltest::ReadFile(pointsTo), c.elsewhere) << c.name;
+    }
+    if (c.partial) {
+      EXPECT_EQ(qeltest::ReadFile(target + ".qeldld"), content.substr(0, 1000)) << c.name;
+    }
+  }
+  EXPECT_TRUE(Gets("/a.bin").empty()) << "nothing is fetched for a refused file";
 }
 
 TEST_F(DownloadTest, WriteErrorsFailTheDownload) {
@@ -469,33 +541,34 @@ TEST_F(DownloadTest, WriteErrorsFailTheDownload) {
   limited.rlim_cur = 100 * 1024;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/a.bin"), "", "dl/a.bin", nullptr)), 500003);
   EXPECT_TRUE(Entries("dl").empty());
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 500003);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 500003);
   EXPECT_FALSE(Exists("dl/b.bin"));
   std::string partial = qeltest::ReadFile("dl/b.bin.qeldld");
   EXPECT_LE(partial.size(), limited.rlim_cur);
   EXPECT_TRUE(IsPrefix(partial, content));
 
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", "dl/b.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == content);
 }
 
 TEST_F(DownloadTest, ServerWithoutContentLength) {
   server.AddFile("/n.bin", File(FileFault::kNoLength, FileFault::kNoLength));
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/n.bin"), "", "dl/plain.bin", RecordProgress)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/n.bin"), "", "dl/plain.bin", RecordProgress)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/plain.bin") == content);
   ASSERT_FALSE(g_progress.empty());
   EXPECT_EQ(g_progress.back().second, -1.0) << "total unknown";
-  EXPECT_EQ(Status(http.DownloadFileEx(server.Url("/n.bin"), "", "dl/resumable.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFileEx(server.Url("/n.bin"), "", "dl/resumable.bin", nullptr)), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/resumable.bin") == content);
   EXPECT_EQ(Entries("dl"), (std::vector<std::string>{"plain.bin", "resumable.bin"}));
 }
 
 TEST_F(DownloadTest, BodyMakesTheTransferAPostAndSpacesAreEscaped) {
   server.AddFile("/my%20files/a%20b.bin", content);
-  EXPECT_EQ(Status(http.DownloadFile(server.Url("/my files/a b.bin"), "k=v", "dl/a b.bin", nullptr)), 100000);
+  EXPECT_EQ(ReplyStatus(http.DownloadFile(server.Url("/my files/a b.bin"), "k=v", "dl/a b.bin", nullptr)),
+            100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/a b.bin") == content);
   auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -519,8 +592,8 @@ TEST_F(DownloadTest, ConcurrentDownloadsKeepTheirOwnState) {
   });
   a.join();
   b.join();
-  EXPECT_EQ(Status(replyA), 100000);
-  EXPECT_EQ(Status(replyB), 100000);
+  EXPECT_EQ(ReplyStatus(replyA), 100000);
+  EXPECT_EQ(ReplyStatus(replyB), 100000);
   EXPECT_TRUE(qeltest::ReadFile("dl/a.bin") == content);
   EXPECT_TRUE(qeltest::ReadFile("dl/b.bin") == other);
   ASSERT_FALSE(g_progress.empty());

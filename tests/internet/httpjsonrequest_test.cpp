@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <string>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include <json/json.h>
+#include <malloc.h>
 
+#include "glogcapture.h"
 #include "httptestserver.h"
 #include "qel/json.h"
 #include "qelhttpjsonrequest.h"
@@ -22,31 +25,13 @@ namespace {
 using qel::internet::qelHttpJsonRequest;
 using qeltest::FileFault;
 using qeltest::HttpTestServer;
+using qeltest::RpcEnvelope;
 using qeltest::ServedFile;
 using qeltest::TransportTimeouts;
 using qeltest::UploadFault;
 
 std::string StatusReply(int code) {
   return "{\"jsonrpc\":\"2.0\",\"result\":{\"result\":\"\",\"status\":\"" + std::to_string(code) + "\"}}";
-}
-
-// A small envelope of the shape the bridge sends, its base object holding
-// one request object.
-std::string Envelope(const std::string& interfaceUrl, const std::string& method, const Json::Value& param) {
-  Json::Value request(Json::objectValue);
-  request["interfaceUrl"] = interfaceUrl;
-  request["method"] = method;
-  request["param"] = param;
-  Json::Value base(Json::objectValue);
-  base["companyID"] = Json::Int64(42);
-  base["sign"] = "r5k2w8m3p";
-  base["parameter"].append(request);
-  Json::Value envelope(Json::objectValue);
-  envelope["jsonrpc"] = "2.0";
-  envelope["method"] = "requestMethods";
-  envelope["id"] = "17";
-  envelope["params"].append(qel::WriteCompact(base));
-  return qel::WriteCompact(envelope);
 }
 
 // Compares bytes without printing them: a binary body of some hundred
@@ -57,6 +42,27 @@ std::string Envelope(const std::string& interfaceUrl, const std::string& method,
   while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
   return ::testing::AssertionFailure()
          << actual.size() << " bytes instead of " << expected.size() << ", first difference at byte " << at;
+}
+
+// The peak resident size since the last ResetPeakMemory, in bytes; -1 when
+// /proc cannot tell.
+long long PeakMemory() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, 6, "VmHWM:") == 0) return std::stoll(line.substr(6)) * 1024;
+  }
+  return -1;
+}
+
+// Lowers the peak to the present resident size, after handing the free
+// memory back: pages an earlier case freed would hide a later one's growth.
+bool ResetPeakMemory() {
+  malloc_trim(0);
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.flush();
+  return static_cast<bool>(clear);
 }
 
 class HttpJsonRequestTest : public ::testing::Test {
@@ -166,7 +172,7 @@ TEST_F(HttpJsonRequestTest, EmptyBodyIsGetAndBodyIsPostInUtf8) {
 // a GET there would read a page or a cached answer as the service's reply.
 TEST_F(HttpJsonRequestTest, RedirectedPostStaysAPostWithItsBody) {
   server.ScriptRpc("PassportService.json", "login", "100000", Json::Value("welcome"));
-  const std::string body = Envelope("PassportService.json", "login", Json::Value(qeltest::Gbk("张三")));
+  const std::string body = RpcEnvelope("PassportService.json", "login", Json::Value(qeltest::Gbk("张三")));
   for (int status : {301, 302, 303, 307, 308}) {
     server.ClearRequests();
     std::string from = "/moved" + std::to_string(status);
@@ -191,7 +197,7 @@ TEST_F(HttpJsonRequestTest, ChineseTextSurvivesBothDirections) {
 
   Json::Value param(Json::objectValue);
   param["name"] = qeltest::Gbk("李四");
-  std::string reply = http.Invoke(server.RpcUrl(), Envelope("PassportService.json", "login", param));
+  std::string reply = http.Invoke(server.RpcUrl(), RpcEnvelope("PassportService.json", "login", param));
 
   auto calls = server.RpcCalls();
   ASSERT_EQ(calls.size(), 1u);
@@ -224,11 +230,97 @@ TEST_F(HttpJsonRequestTest, SpacesAloneAreEscaped) {
   EXPECT_EQ(requests[0].target, "/a%20b/c%20d?q=x%20y&p=%41+z");
 }
 
-TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReply) {
+// An error page is the caller's reply, as it came; the status it came with
+// is logged, so that an operator can tell a failing service from a bad reply.
+TEST_F(HttpJsonRequestTest, ErrorPageIsReturnedAsTheReplyAndItsStatusLogged) {
   const std::string html = "<html><body>服务器错误 Internal Server Error</body></html>";
-  server.ScriptRpcRaw("PassportService.json", "login", 500, html, "text/html;charset=UTF-8");
-  std::string reply = http.Invoke(server.RpcUrl(), Envelope("PassportService.json", "login", Json::Value()));
-  EXPECT_EQ(reply, qeltest::Gbk(html));
+  qeltest::WriteFile("a.txt", "abc");
+  struct Case {
+    const char* name;
+    bool upload;
+    int httpStatus;
+  };
+  const std::vector<Case> cases = {
+      {"invoke, 500", false, 500}, {"invoke, 404", false, 404}, {"invoke, 200", false, 200},
+      {"upload, 502", true, 502},  {"upload, 200", true, 200},
+  };
+  for (const Case& c : cases) {
+    server.ScriptRpcRaw("PassportService.json", "login", c.httpStatus, html, "text/html;charset=UTF-8");
+    server.SetUploadReply(c.httpStatus, html);
+    qeltest::GlogErrors warnings(google::GLOG_WARNING);
+    std::string reply =
+        c.upload ? http.UploadFile(server.Url("/servlet/UpLoadServer?user=u1&password=s3cret"), "", "a.txt")
+                 : http.Invoke(server.RpcUrl() + "?password=s3cret",
+                               RpcEnvelope("PassportService.json", "login", Json::Value()));
+    EXPECT_EQ(reply, qeltest::Gbk(html)) << c.name;
+    if (c.httpStatus == 200) {
+      EXPECT_EQ(warnings.Text(), "") << c.name;
+    } else {
+      EXPECT_TRUE(warnings.Has({"HTTP status " + std::to_string(c.httpStatus), server.BaseUrl()}))
+          << c.name << ": " << warnings.Text();
+    }
+    EXPECT_EQ(warnings.Text().find("s3cret"), std::string::npos) << c.name << ": " << warnings.Text();
+  }
+}
+
+// A reply is held in memory while it arrives, so it has a bound: up to
+// 16 MiB it is the caller's, anything longer fails while it arrives
+// (announced or not) and the memory it takes stays near the bound.
+TEST_F(HttpJsonRequestTest, RepliesLongerThan16MiBFailWhileTheyArrive) {
+  const size_t kBound = 16u * 1024u * 1024u;
+  qeltest::WriteFile("a.txt", "abc");
+  struct Case {
+    const char* name;
+    bool upload;
+    size_t size;
+    bool announced;  // with a Content-Length
+  };
+  const std::vector<Case> cases = {
+      {"invoke, 16 MiB", false, kBound, true},
+      {"invoke, 16 MiB unannounced", false, kBound, false},
+      {"invoke, 16 MiB + 1", false, kBound + 1, true},
+      {"invoke, 16 MiB + 1 unannounced", false, kBound + 1, false},
+      {"invoke, 32 MiB", false, 2 * kBound, true},
+      {"invoke, 32 MiB unannounced", false, 2 * kBound, false},
+      {"upload, 16 MiB", true, kBound, true},
+      {"upload, 16 MiB + 1", true, kBound + 1, true},
+      {"upload, 32 MiB unannounced", true, 2 * kBound, false},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string path = "/big" + std::to_string(i);
+    {
+      // Built before the peak is measured, and kept by the server alone.
+      std::string body(c.size, 'r');
+      if (c.upload) {
+        server.SetUploadReply(200, body);
+        server.SetUploadFault(c.announced ? UploadFault::kNone : UploadFault::kNoLength);
+      } else {
+        ServedFile file;
+        file.content = std::move(body);
+        file.get = c.announced ? FileFault::kNone : FileFault::kNoLength;
+        server.AddFile(path, std::move(file));
+      }
+    }
+    ASSERT_TRUE(ResetPeakMemory());
+    long long before = PeakMemory();
+    std::string reply =
+        c.upload ? http.UploadFile(server.Url("/up"), "", "a.txt") : http.Invoke(server.Url(path), "{}");
+    long long grown = PeakMemory() - before;
+    if (c.size <= kBound) {
+      EXPECT_EQ(reply.size(), c.size) << c.name;
+      EXPECT_EQ(reply.find_first_not_of('r'), std::string::npos) << c.name;
+    } else {
+      EXPECT_EQ(reply, StatusReply(500003)) << c.name;
+      // Holding the whole reply would take 32 MiB and more.
+      if (c.size == 2 * kBound) {
+        EXPECT_LT(grown, 24ll * 1024 * 1024) << c.name;
+      }
+    }
+    reply = std::string();
+    server.RemoveFile(path);
+    server.SetUploadReply(200, "");
+  }
 }
 
 TEST_F(HttpJsonRequestTest, UploadSendsTheExactBytesByPut) {

@@ -1,15 +1,25 @@
 // Small file helpers for the launcher tests: installation trees with files of
-// given content and mode.
+// given content and mode, their snapshots, and runs of the pc program.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "testsupport.h"
+
+extern char** environ;
 
 namespace launchertest {
 
@@ -40,6 +50,91 @@ inline std::string FreshFolder(const std::string& name) {
   std::filesystem::remove_all(path);
   std::filesystem::create_directories(path);
   return path;
+}
+
+// Every entry below root by its relative path: a file's mode and bytes, a
+// folder as "<folder>", a link as "<link>" and its target. Entries below
+// `skip` (relative, "" for none) are left out.
+using Tree = std::map<std::string, std::string>;
+
+inline Tree Snapshot(const std::string& root, const std::string& skip = "") {
+  namespace fs = std::filesystem;
+  Tree tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    std::string relative = fs::relative(it->path(), root).string();
+    if (!skip.empty() && (relative == skip || relative.rfind(skip + "/", 0) == 0)) {
+      if (it->is_directory() && !it->is_symlink()) it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_symlink()) {
+      tree[relative] = "<link>" + fs::read_symlink(it->path()).string();
+    } else if (it->is_directory()) {
+      tree[relative] = "<folder>";
+    } else {
+      tree[relative] =
+          std::to_string(ModeOf(it->path().string())) + ":" + qeltest::ReadFile(it->path().string());
+    }
+  }
+  return tree;
+}
+
+// The snapshot entry of a file with these bytes and mode.
+inline std::string FileEntry(const std::string& content, int mode = 0644) {
+  return std::to_string(mode) + ":" + content;
+}
+
+inline void CopyProgram(const std::string& from, const std::string& to, mode_t mode) {
+  std::filesystem::create_directories(std::filesystem::path(to).parent_path());
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+  ASSERT_EQ(::chmod(to.c_str(), mode), 0) << to;
+}
+
+struct RunResult {
+  int status = -1;  // exit status, -1 when it did not exit normally
+  std::string errors;
+};
+
+// Runs `program` with `args` in the working folder `cwd`, its standard error
+// kept, and waits for it (not for what it starts).
+inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& cwd) {
+  std::string errorsFile = qeltest::TestDir() + "/pc-stderr.txt";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  posix_spawn_file_actions_addopen(&actions, 2, errorsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  RunResult result;
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    ADD_FAILURE() << "cannot start " << program << ": " << rc;
+    return result;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  result.errors = qeltest::ReadFile(errorsFile);
+  return result;
+}
+
+// The stand-in's record: working folder, then argv; empty when it never came.
+inline std::vector<std::string> WaitForRecord(const std::string& path) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!std::filesystem::exists(path) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::vector<std::string> fields;
+  std::string text = qeltest::ReadFile(path);
+  size_t start = 0;
+  for (size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1) {
+    fields.push_back(text.substr(start, end - start));
+  }
+  return fields;
 }
 
 }  // namespace launchertest

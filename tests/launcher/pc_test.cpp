@@ -17,73 +17,22 @@
 #include "launchertest.h"
 #include "testsupport.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
+using launchertest::CopyProgram;
 using launchertest::FreshFolder;
 using launchertest::IsEmptyFolder;
 using launchertest::ModeOf;
+using launchertest::RunProgram;
+using launchertest::RunResult;
+using launchertest::WaitForRecord;
 using launchertest::WriteFileMode;
 using qeltest::ReadFile;
 using qeltest::WriteFile;
 
 namespace {
 
+const char kMarker[] = "qelupdate.incomplete";
 const char kFailedToStart[] = " \xE8\xBF\x90\xE8\xA1\x8C\xE5\xA4\xB1\xE8\xB4\xA5";  // " 运行失败"
-
-void CopyProgram(const std::string& from, const std::string& to, mode_t mode) {
-  fs::create_directories(fs::path(to).parent_path());
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-  ASSERT_EQ(::chmod(to.c_str(), mode), 0) << to;
-}
-
-struct RunResult {
-  int status = -1;  // exit status, -1 when it did not exit normally
-  std::string errors;
-};
-
-// Runs `program` with `args` in the working folder `cwd`, its standard error
-// kept, and waits for it (not for what it starts).
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd) {
-  std::string errorsFile = qeltest::TestDir() + "/pc-stderr.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  posix_spawn_file_actions_addopen(&actions, 2, errorsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  RunResult result;
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    ADD_FAILURE() << "cannot start " << program << ": " << rc;
-    return result;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  result.errors = ReadFile(errorsFile);
-  return result;
-}
-
-// The stand-in's record: working folder, then argv; empty when it never came.
-std::vector<std::string> WaitForRecord(const std::string& path) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!fs::exists(path) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  std::vector<std::string> fields;
-  std::string text = ReadFile(path);
-  size_t start = 0;
-  for (size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1) {
-    fields.push_back(text.substr(start, end - start));
-  }
-  return fields;
-}
 
 class PcTest : public testing::Test {
  protected:
@@ -149,7 +98,7 @@ TEST_F(PcTest, AFailedCopyKeepsTheUpdateAndStillStarts) {
   RunResult run = RunProgram(install + "/pc", {"a"}, work_);
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_NE(run.errors.find(install + "/Data/x.dll"), std::string::npos) << run.errors;
-  EXPECT_EQ(ReadFile(install + "/Data/y.dll"), "new y");
+  EXPECT_FALSE(fs::exists(install + "/Data/y.dll")) << "all or nothing";
   EXPECT_EQ(ReadFile(install + "/Data/AppUpdate/Data/x.dll"), "new") << "kept for the next start";
   EXPECT_EQ(ReadFile(install + "/Data/AppUpdate/Data/y.dll"), "new y");
   EXPECT_EQ(WaitForRecord(record_), (std::vector<std::string>{work_, install + "/Data/pc", "a"}));
@@ -201,6 +150,96 @@ TEST_F(PcTest, AProgramThatCannotStartIsReported) {
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_NE(run.errors.find(install + "/Data/pc" + kFailedToStart), std::string::npos)
         << c.name << ": " << run.errors;
+  }
+}
+
+// A release the client core is still downloading: nothing of it goes in,
+// the folder stays as it is, and the program starts.
+TEST_F(PcTest, AMarkedUpdateIsLeftAloneAndTheProgramStarts) {
+  std::string install = Install();
+  WriteFile(install + "/Data/x.dll", "old");
+  WriteFile(install + "/Data/AppUpdate/Data/x.dll", "new");
+  WriteFile(install + "/Data/AppUpdate/Data/ver.qel", "V2.0.0.0");
+  WriteFile(install + "/Data/AppUpdate/Data/big.dat.qeltmp77-0", "half");
+  WriteFile(install + std::string("/Data/AppUpdate/") + kMarker, "");
+  launchertest::Tree before = launchertest::Snapshot(install);
+
+  RunResult run = RunProgram(install + "/pc", {"a"}, work_);
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_NE(run.errors.find(install + "/Data/AppUpdate"), std::string::npos) << run.errors;
+  EXPECT_EQ(WaitForRecord(record_), (std::vector<std::string>{work_, install + "/Data/pc", "a"}));
+  EXPECT_EQ(launchertest::Snapshot(install), before);
+}
+
+// The files a download writes while it runs, and the marker below the top,
+// are never installed; the rest of an unmarked folder is.
+TEST_F(PcTest, DownloadLeftoversAreNeverInstalled) {
+  std::string install = Install();
+  std::string update = install + "/Data/AppUpdate";
+  WriteFile(update + "/Data/real.txt", "real");
+  WriteFile(update + "/Data/big.dat.qeltmp1234-0", "half of big");
+  WriteFile(update + "/Data/x.dll.qeltmpnew", "a replacement not yet moved");
+  WriteFile(update + "/Data/y.dll.qeldld", "partial");
+  WriteFile(update + "/Data/y.dll.qeldld.ifrange", "\"etag\"");
+  WriteFile(update + "/sub/" + kMarker, "");
+  launchertest::Tree expected = launchertest::Snapshot(install, "Data/AppUpdate");
+  expected["Data/real.txt"] = launchertest::FileEntry("real");
+  expected["sub"] = "<folder>";
+
+  RunResult run = RunProgram(install + "/pc", {}, work_);
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(launchertest::Snapshot(install, "Data/AppUpdate"), expected) << run.errors;
+  EXPECT_TRUE(IsEmptyFolder(update));
+  EXPECT_EQ(WaitForRecord(record_), (std::vector<std::string>{work_, install + "/Data/pc"}));
+}
+
+// One file that cannot be placed keeps every other file, folder and the new
+// version out; no temporary file stays behind, the update stays for the
+// next start, the failure is reported and the program starts.
+TEST_F(PcTest, AnUpdateThatCannotBePlacedLeavesTheInstallationAsItWas) {
+  struct Case {
+    const char* name;
+    void (*arrange)(const std::string& install);
+    const char* blocked;
+    bool asUser;  // root may write anything
+  };
+  const Case cases[] = {
+      {"a folder of its name exists",
+       [](const std::string& install) {
+         fs::create_directories(install + "/Data/x.dll");
+         WriteFile(install + "/Data/AppUpdate/Data/x.dll", "new x");
+       },
+       "Data/x.dll", false},
+      {"a folder it needs is a file",
+       [](const std::string& install) {
+         WriteFile(install + "/plugins", "a file");
+         WriteFile(install + "/Data/AppUpdate/plugins/p.so", "new p");
+       },
+       "plugins", false},
+      {"a file the user may not write",
+       [](const std::string& install) {
+         WriteFileMode(install + "/Data/locked.dll", "old locked", 0444);
+         WriteFile(install + "/Data/AppUpdate/Data/locked.dll", "new locked");
+       },
+       "Data/locked.dll", true},
+  };
+  for (const Case& c : cases) {
+    if (c.asUser && geteuid() == 0) continue;
+    fs::remove(record_);
+    std::string install = Install();
+    WriteFile(install + "/Data/ver.qel", "V1.0.0.0");
+    WriteFile(install + "/Data/a.dll", "old a");
+    WriteFile(install + "/Data/AppUpdate/Data/ver.qel", "V2.0.0.0");
+    WriteFile(install + "/Data/AppUpdate/Data/a.dll", "new a");
+    WriteFile(install + "/Data/AppUpdate/zz/new/n.txt", "new n");
+    c.arrange(install);
+    launchertest::Tree before = launchertest::Snapshot(install);
+
+    RunResult run = RunProgram(install + "/pc", {"b"}, work_);
+    EXPECT_EQ(run.status, 0) << c.name << ": " << run.errors;
+    EXPECT_NE(run.errors.find(install + "/" + c.blocked), std::string::npos) << c.name << ": " << run.errors;
+    EXPECT_EQ(launchertest::Snapshot(install), before) << c.name;
+    EXPECT_EQ(WaitForRecord(record_), (std::vector<std::string>{work_, install + "/Data/pc", "b"})) << c.name;
   }
 }
 

@@ -1,4 +1,5 @@
-// Collects the lines glog writes at ERROR while the capture lives.
+// Collects the lines glog writes at ERROR (or from the severity given) while
+// the capture lives.
 // Header-only: only tests that link glog (through a library) include it.
 #pragma once
 
@@ -12,19 +13,21 @@ namespace qeltest {
 
 class GlogErrors : public google::LogSink {
  public:
-  GlogErrors() { google::AddLogSink(this); }
+  explicit GlogErrors(google::LogSeverity least = google::GLOG_ERROR) : least_(least) {
+    google::AddLogSink(this);
+  }
   ~GlogErrors() override { google::RemoveLogSink(this); }
   GlogErrors(const GlogErrors&) = delete;
   GlogErrors& operator=(const GlogErrors&) = delete;
 
   void send(google::LogSeverity severity, const char*, const char*, int, const google::LogMessageTime&,
             const char* message, size_t length) override {
-    if (severity < google::GLOG_ERROR) return;
+    if (severity < least_) return;
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.emplace_back(message, length);
   }
 
-  // Whether an ERROR line contains every fragment.
+  // Whether a captured line contains every fragment.
   bool Has(const std::vector<std::string>& fragments) const {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const std::string& line : lines_) {
@@ -42,6 +45,7 @@ class GlogErrors : public google::LogSink {
   }
 
  private:
+  const google::LogSeverity least_;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };

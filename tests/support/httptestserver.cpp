@@ -146,7 +146,13 @@ struct HttpTestServer::Impl {
   mutable std::mutex mutex;
   mutable std::condition_variable recorded;  // a request joined records
   std::map<std::string, std::shared_ptr<const ServedFile>> files;
-  std::map<std::string, std::pair<int, std::string>> redirects;  // path -> status, location
+  struct Redirect {
+    int status = 0;
+    std::string location;
+    std::string method;  // "" every method
+    std::string etag;    // "" none
+  };
+  std::map<std::string, Redirect> redirects;
   std::map<std::pair<std::string, std::string>, Json::Value> items;
   std::map<std::pair<std::string, std::string>, RawScript> rawScripts;
   struct QueuedReply {
@@ -159,7 +165,8 @@ struct HttpTestServer::Impl {
   std::vector<RpcCall> rpcCalls;
   bool uploadReplySet = false;
   int uploadStatus = 200;
-  std::string uploadBody;
+  // Shared, so that a large reply is not copied for every answer.
+  std::shared_ptr<const std::string> uploadBody = std::make_shared<const std::string>();
   int uploadCount = 0;
   UploadFault uploadFault = UploadFault::kNone;
   // One thread per connection; finished ones are joined at the next accept.
@@ -183,7 +190,7 @@ struct HttpTestServer::Impl {
   void WaitForClientOrStop(int fd) const;
   void WaitForStop(int fd) const;
   void SendResponse(int fd, int status, const std::string& contentType, const std::string& body,
-                    const std::vector<std::string>& extraHeaders = {}) const;
+                    const std::vector<std::string>& extraHeaders = {}, bool withLength = true) const;
 };
 
 void HttpTestServer::Impl::Start() {
@@ -374,11 +381,11 @@ bool HttpTestServer::Impl::ReadBody(int fd, HttpRequestRecord* request, std::str
 }
 
 void HttpTestServer::Impl::SendResponse(int fd, int status, const std::string& contentType,
-                                        const std::string& body,
-                                        const std::vector<std::string>& extraHeaders) const {
+                                        const std::string& body, const std::vector<std::string>& extraHeaders,
+                                        bool withLength) const {
   std::string head = "HTTP/1.1 " + std::to_string(status) + " " + ReasonPhrase(status) + "\r\n";
   head += "Content-Type: " + contentType + "\r\n";
-  head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  if (withLength) head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   for (const auto& header : extraHeaders) head += header + "\r\n";
   head += "Connection: close\r\n\r\n";
   if (SendAll(fd, head.data(), head.size())) SendAll(fd, body.data(), body.size());
@@ -409,21 +416,22 @@ void HttpTestServer::Impl::WaitForStop(int fd) const {
 }
 
 void HttpTestServer::Impl::Answer(int fd, const HttpRequestRecord& request) {
-  if (request.method == "PUT") {
-    AnswerUpload(fd);
-    return;
-  }
   std::shared_ptr<const ServedFile> file;
-  std::pair<int, std::string> redirect(0, std::string());
+  Redirect redirect;
   {
     std::lock_guard<std::mutex> lock(mutex);
     auto found = files.find(request.path);
     if (found != files.end()) file = found->second;
     auto moved = redirects.find(request.path);
-    if (moved != redirects.end()) redirect = moved->second;
+    if (moved != redirects.end() && (moved->second.method.empty() || moved->second.method == request.method))
+      redirect = moved->second;
   }
-  if (redirect.first != 0) {
-    SendResponse(fd, redirect.first, "text/html", HtmlPage(redirect.first), {"Location: " + redirect.second});
+  if (redirect.status != 0) {
+    std::vector<std::string> headers = {"Location: " + redirect.location};
+    if (!redirect.etag.empty()) headers.push_back("ETag: " + redirect.etag);
+    SendResponse(fd, redirect.status, "text/html", HtmlPage(redirect.status), headers);
+  } else if (request.method == "PUT") {
+    AnswerUpload(fd);
   } else if (file) {
     AnswerFile(fd, request, *file);
   } else if (request.method == "POST") {
@@ -584,24 +592,51 @@ void HttpTestServer::Impl::AnswerRpc(int fd, const HttpRequestRecord& request) {
 
 void HttpTestServer::Impl::AnswerUpload(int fd) {
   int status;
-  std::string body;
-  bool stall;
+  std::shared_ptr<const std::string> body;
+  UploadFault fault;
   {
     std::lock_guard<std::mutex> lock(mutex);
     ++uploadCount;
-    stall = uploadFault == UploadFault::kStallAfterBody;
+    fault = uploadFault;
     status = uploadStatus;
     body = uploadBody;
     if (!uploadReplySet) {
-      body = "{\"result\":{\"result\":[{\"result\":{\"value1\":\"upload/" + std::to_string(uploadCount) +
-             ".dat\"},\"status\":\"100000\"}],\"status\":\"100000\"}}";
+      body = std::make_shared<const std::string>(
+          "{\"result\":{\"result\":[{\"result\":{\"value1\":\"upload/" + std::to_string(uploadCount) +
+          ".dat\"},\"status\":\"100000\"}],\"status\":\"100000\"}}");
     }
   }
-  if (stall) {
+  if (fault == UploadFault::kStallAfterBody) {
     WaitForClientOrStop(fd);
     return;
   }
-  SendResponse(fd, status, "application/json;charset=UTF-8", body);
+  SendResponse(fd, status, "application/json;charset=UTF-8", *body, {}, fault != UploadFault::kNoLength);
+}
+
+std::string RpcEnvelope(const std::string& interfaceUrl, const std::string& method,
+                        const Json::Value& param) {
+  Json::Value request(Json::objectValue);
+  request["interfaceUrl"] = interfaceUrl;
+  request["method"] = method;
+  request["param"] = param;
+  Json::Value base(Json::objectValue);
+  base["companyID"] = Json::Int64(42);
+  base["sign"] = "r5k2w8m3p";
+  base["parameter"].append(request);
+  Json::Value envelope(Json::objectValue);
+  envelope["jsonrpc"] = "2.0";
+  envelope["method"] = "requestMethods";
+  envelope["id"] = "17";
+  envelope["params"].append(qel::WriteCompact(base));
+  return qel::WriteCompact(envelope);
+}
+
+int ReplyStatus(const std::string& reply) {
+  Json::Value parsed;
+  if (!qel::ParseJson(reply, &parsed)) return -1;
+  std::string status = qel::StringMember(qel::ObjectMember(parsed, "result"), "status");
+  if (!qel::IsDecimalId(status) || status.size() > 9) return -1;
+  return std::stoi(status);
 }
 
 TransportTimeouts::TransportTimeouts(Budget budget) {
@@ -676,9 +711,15 @@ void HttpTestServer::RemoveFile(const std::string& path) {
   impl_->files.erase(path);
 }
 
-void HttpTestServer::AddRedirect(const std::string& path, int status, const std::string& location) {
+void HttpTestServer::AddRedirect(const std::string& path, int status, const std::string& location,
+                                 const std::string& method, const std::string& etag) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->redirects[path] = std::make_pair(status, location);
+  impl_->redirects[path] = Impl::Redirect{status, location, method, etag};
+}
+
+void HttpTestServer::RemoveRedirect(const std::string& path) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->redirects.erase(path);
 }
 
 void HttpTestServer::ScriptRpc(const std::string& interfaceUrl, const std::string& method,
@@ -731,7 +772,7 @@ void HttpTestServer::SetUploadReply(int httpStatus, const std::string& body) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->uploadReplySet = true;
   impl_->uploadStatus = httpStatus;
-  impl_->uploadBody = body;
+  impl_->uploadBody = std::make_shared<const std::string>(body);
 }
 
 void HttpTestServer::SetUploadFault(UploadFault fault) {

@@ -2,10 +2,11 @@
 //
 // It listens on 127.0.0.1 with a port of its own (bound to port 0), records
 // every request it reads, and answers:
-//   - PUT to any path: an upload; the body is recorded byte for byte and the
-//     upload reply is sent (SetUploadReply), or a fault on purpose
+//   - a method on a path given to AddRedirect (every method, or the one
+//     named there): that redirect.
+//   - PUT to any other path: an upload; the body is recorded byte for byte
+//     and the upload reply is sent (SetUploadReply), or a fault on purpose
 //     (SetUploadFault).
-//   - any method on a path given to AddRedirect: that redirect.
 //   - any other method on a path given to AddFile: that file, with HEAD, GET
 //     (POST too) and single byte ranges ("Range: bytes=N-" or "bytes=N-M"),
 //     or a fault on purpose (FileFault). Its answers carry the file's
@@ -94,6 +95,7 @@ enum class UploadFault {
   kNone,             // the body is read, recorded and the upload reply sent
   kStallAfterBody,   // the body is read and recorded; no answer ever comes
   kStallBeforeBody,  // recorded after the headers (body ""); the body is never read
+  kNoLength,         // the upload reply has no Content-Length; the close ends it
 };
 
 struct ServedFile {
@@ -153,6 +155,14 @@ class TransportTimeouts {
   std::vector<Saved> saved_;
 };
 
+// An envelope of the shape the bridge posts, its base object holding one
+// request object with this param.
+std::string RpcEnvelope(const std::string& interfaceUrl, const std::string& method, const Json::Value& param);
+
+// "result"."status" of a reply (a status reply of the transport, or the
+// service's) as a number; -1 when there is none.
+int ReplyStatus(const std::string& reply);
+
 class HttpTestServer {
  public:
   static constexpr const char* kRpcPath = "/qelservice";
@@ -176,8 +186,12 @@ class HttpTestServer {
   void AddFile(const std::string& path, const std::string& content);
   void AddFile(const std::string& path, ServedFile file);
   void RemoveFile(const std::string& path);
-  // Answers every request for path with this status and a Location header.
-  void AddRedirect(const std::string& path, int status, const std::string& location);
+  // Answers requests for path with this status and a Location header, and
+  // an ETag header when etag is not "". An empty method redirects every
+  // method; otherwise only that one is, and the others reach the path's file.
+  void AddRedirect(const std::string& path, int status, const std::string& location,
+                   const std::string& method = std::string(), const std::string& etag = std::string());
+  void RemoveRedirect(const std::string& path);
 
   // JSON-RPC items per interfaceUrl and method; result is any JSON value.
   void ScriptRpc(const std::string& interfaceUrl, const std::string& method, const std::string& itemStatus,

@@ -2,6 +2,7 @@
 // 0x553), the batch send (0x551), and feedback (0x550), which falls back to
 // the queue when the service cannot take it.
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -113,7 +114,13 @@ template int AddInsideBehaviorTrack<kVisitRecord>(Module&, const Request&, std::
 
 int SendInsideBehaviorTrack(Module&, const Request&, std::string* reply) {
   std::lock_guard<std::mutex> lock(SendMutex());
-  if (QueryCount("BEHAVIOR", "") == "0") return 0;
+  // A count that cannot be read is no empty queue.
+  int64_t queued = 0;
+  if (!CountRows("BEHAVIOR", "", &queued)) {
+    QEL_LOG(kSendFun, "Query error");
+    return 1;
+  }
+  if (queued == 0) return 0;
 
   qelQueryDef def;
   def.AddField("BEHAVIOR", "ID");

@@ -47,7 +47,7 @@ int ProdConsult(Module&, const Request& request, std::string* reply) {
   const std::string uid = cqelbridge::GetInstance()->GetCurrentUID();
   if (uid.empty()) QEL_LOG_DIRECT("There is not any user");
   Members members;
-  if (!ReadRequest(request, kTable, "Json format error", &members)) return 1;
+  if (!ReadRequest(request, kTable, kId, "Json format error", &members)) return 1;
   IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 

@@ -6,6 +6,10 @@
 // Results: 0 success; 1 bad input or a local failure; a handler that talks
 // to the service returns the service's or the transport's status otherwise,
 // with the error object of that code as the reply (internet/qelservicecall.h).
+// A key taken from the request (a product, favourite, consultation or
+// inquiry id, an account) that is not whole text (qel::IsKeyText) is bad
+// input: 1, with nothing stored, changed or deleted. A statement that fails
+// is the handler's failure, never an answer.
 #pragma once
 
 #include <string>
@@ -22,8 +26,9 @@ using Module = qel_Invoke_Custom;
 using Request = MethodRequest;
 
 // ---- favourites and search (favorites.cpp) ----
-// The favourite products as a product list ("[]" when there is none); only
-// LIMIT and OFFSET of the request count, and a text without them still lists.
+// The favourite products as a product list ("[]" when there is none; 1
+// when a query fails); only LIMIT and OFFSET of the request count, and a
+// text without them still lists.
 int GetFavorites(Module& module, const Request& request, std::string* reply);
 // Stores the favourite params.value and queues its request for the service
 // (type 8); 0 also when it was one already (nothing queued then).
@@ -32,7 +37,7 @@ int RemoveFavorite(Module& module, const Request& request, std::string* reply);
 // 0 when params.value is a favourite; 1 when not or the count fails.
 int IsFavorite(Module& module, const Request& request, std::string* reply);
 // Products whose name or brand name holds one of the blank-separated words
-// of params.value; "[]" when the text holds no word.
+// of params.value; "[]" when the text holds no word, 1 when a query fails.
 int SearchProducts(Module& module, const Request& request, std::string* reply);
 
 // ---- mark as seen (seen.cpp) ----
@@ -72,8 +77,11 @@ int ModifyPassword(Module& module, const Request& request, std::string* reply);
 // lists compare the product as a number, so an id that is not one lists
 // nothing.
 //
+// Both counts are 1 (no count) when the count cannot be read, and a product
+// id that is not whole text (qel::IsKeyText) is bad input (1).
+//
 // [{"COUNT":"n"}]: the consultations of PARAM.PRODUCT.PRODUCT_ID plus the
-// general ones. A count that cannot be read counts 0.
+// general ones.
 int GetProdConsCount(Module& module, const Request& request, std::string* reply);
 // [{"COUNT":"n"}]: the current user's inquiries about PARAM.PRODUCT.PRODUCT_ID.
 // 1 without a user or a product id.
@@ -131,7 +139,7 @@ int AddInsideBehaviorTrack(Module& module, const Request& request, std::string* 
 // is empty or every request was accepted.
 int SendInsideBehaviorTrack(Module& module, const Request& request, std::string* reply);
 // PARAM.FEEDBACKSERVICE: sends feedback (type 5); queues it when the
-// service refuses the whole call.
+// service refuses the whole call, cannot be reached or gives no answer.
 int SendFeedbackService(Module& module, const Request& request, std::string* reply);
 
 // ---- update forwarders (updateforwarders.cpp) ----

@@ -1,6 +1,7 @@
 // Favourites (0x501-0x504) and product search (0x511).
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "business/custom/customhandlers.h"
@@ -47,6 +48,14 @@ std::string LikeLiteral(const std::string& word) {
   return out;
 }
 
+// A product list of the product-category module as the reply: "" (its
+// query failed) is no list but a failure.
+int ProductListReply(std::string list, std::string* reply) {
+  if (list.empty()) return 1;
+  *reply = std::move(list);
+  return 0;
+}
+
 }  // namespace
 
 std::string qel_Invoke_Custom::BuildLikeList(const std::vector<std::string>& words,
@@ -89,8 +98,8 @@ int GetFavorites(Module&, const Request& request, std::string* reply) {
     return 0;
   }
   // The ids come from the table, but still reach SQL as literals.
-  *reply = products->GetProductBasicInfo("", -1, -1, " t1.PRODUCT_ID IN (" + JoinQuoted(ids) + ")", "");
-  return 0;
+  return ProductListReply(
+      products->GetProductBasicInfo("", -1, -1, " t1.PRODUCT_ID IN (" + JoinQuoted(ids) + ")", ""), reply);
 }
 
 int AddFavorite(Module&, const Request& request, std::string*) {
@@ -166,14 +175,18 @@ int SearchProducts(Module&, const Request& request, std::string* reply) {
 
   std::vector<std::string> brandIds;
   const std::string brandFilter = " ((" + qel_Invoke_Custom::BuildLikeList(words, "t2.BRANDNAME") + ") ) ";
-  if (products->GetBrandIds(brandFilter, &brandIds) != 0) QEL_LOG_DIRECT("Can not get brand ids");
+  // Without the brands' matches the list would lack products that match.
+  if (products->GetBrandIds(brandFilter, &brandIds) != 0) {
+    QEL_LOG_DIRECT("Can not get brand ids");
+    return 1;
+  }
 
   std::string condition = " ((" + nameCondition + ") ) ";
   if (!brandIds.empty()) {
     condition += " OR (t1.BRAND_ID in (" + JoinQuoted(brandIds) + ") AND t1.PRODUCT_ID=t2.PRODUCT_ID)";
   }
-  *reply = products->GetProductBasicInfo("", params.limit, params.offset, condition, "");
-  return 0;
+  return ProductListReply(products->GetProductBasicInfo("", params.limit, params.offset, condition, ""),
+                          reply);
 }
 
 }  // namespace custom

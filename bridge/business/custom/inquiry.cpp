@@ -121,18 +121,9 @@ int Upload(const std::string& img, std::string* address, std::string* reply) {
     replyText = http.UploadFile(InquiryUploadAddress(fileName), "", GetLocalPath() + img);
   }
   qelInternetResponseBean response;
-  if (!response.ParseResponse(replyText)) {
-    QEL_LOG(kFun, "jsonrpc response parse error upload file");
-    return 1;
-  }
-  if (!response.IsSuccess() || response.GetResultCount() < 1) {
-    QEL_LOG(kFun, "jsonrpc response result error");
-    return ServiceFailure(response.IsSuccess() ? "" : response.GetStatusString(), reply);
-  }
-  if (!response.IsItemSuccess(0)) {
-    QEL_LOG(kFun, "jsonrpc response result error");
-    return ServiceFailure(response.GetItemStatus(0), reply);
-  }
+  const int result =
+      ReadServiceReply(replyText, kFun, "jsonrpc response parse error upload file", &response, reply);
+  if (result != 0) return result;
   std::unique_ptr<qelInternetResponseNode> node(response.GetResultNode(0));
   if (node == nullptr || node->kind != qelInternetResponseNode::kKindObject) {
     QEL_LOG(kFun, "Get internetresponseNdoe error");
@@ -224,7 +215,7 @@ int ProdInQuiry(Module&, const Request& request, std::string* reply) {
     return 1;
   }
   Members members;
-  if (!ReadRequest(request, kTable, "json foramt error", &members)) return 1;
+  if (!ReadRequest(request, kTable, kId, "json foramt error", &members)) return 1;
   IQELDatasource* datasource = MainDatasource();
   if (datasource == nullptr) return 1;
 
@@ -254,7 +245,12 @@ int ProdInQuiry(Module&, const Request& request, std::string* reply) {
   } else if (number < 1) {
     // A resubmission sends the attachment of the stored row; a path in the
     // request could name any file of the machine.
-    datasource->GetFieldValue(kTable, "IMG", std::string(kId) + " = " + QuoteSqlText(id), &img);
+    // The row was just counted: a read that fails now is no row without an
+    // attachment, and sending would drop it.
+    if (datasource->GetFieldValue(kTable, "IMG", std::string(kId) + " = " + QuoteSqlText(id), &img) != 0) {
+      QEL_LOG(kFun, "Get inquiry error");
+      return 1;
+    }
     if (HasDotSegment(img)) {
       QEL_LOG(kFun, "img path is error");
       img.clear();

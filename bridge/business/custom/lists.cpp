@@ -1,6 +1,7 @@
 // Consultations and inquiries stored on this installation (0x537, 0x538,
 // 0x53b to 0x53e): counts per product, lists per product (newest first) and
 // deletion of one row.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,10 @@ bool DeleteMatch(const MethodRequest& request, const char* table, const char* id
   std::string productId = qel::TextMember(qel::ObjectMember(param, "PRODUCT"), "PRODUCT_ID");
   if (productId.empty()) productId = qel::TextMember(row, "PRODUCT_ID");
   const Json::Value& id = qel::Member(row, idKey);
-  if (id.isNull() || id.isArray() || id.isObject()) {
+  // Both keys are bound: one that is not whole text would delete the rows
+  // of another id.
+  if (id.isNull() || id.isArray() || id.isObject() || !qel::IsKeyText(qel::ValueAsText(id)) ||
+      !qel::IsKeyText(productId)) {
     QEL_LOG_DIRECT(failText);
     return false;
   }
@@ -65,6 +69,19 @@ bool DeleteMatch(const MethodRequest& request, const char* table, const char* id
   (*match)[idKey] = qel::ValueAsText(id);
   (*match)["PRODUCT_ID"] = productId;
   return true;
+}
+
+// The count reply of table under filter. 1, with "Queryscalar error" to the
+// host and no reply, when the count cannot be read: a failed count is no
+// count, never 0.
+int CountRowsReply(const std::string& table, const std::string& filter, std::string* reply) {
+  int64_t count = 0;
+  if (!CountRows(table, filter, &count)) {
+    QEL_LOG_DIRECT("Queryscalar error");
+    return 1;
+  }
+  *reply = CountReply(qel::Int64ToString(count));
+  return 0;
 }
 
 // The rows of table under filter, newest ADDTIME first, as an array of row
@@ -132,10 +149,13 @@ int DeleteRows(const std::string& table, const Json::Value& match) {
 int GetProdConsCount(Module&, const Request& request, std::string* reply) {
   if (CurrentUser().empty()) QEL_LOG(kConsCountFun, "There is not any user");
   const std::string productId = RequestProductId(request);
+  if (!qel::IsKeyText(productId)) {
+    QEL_LOG(kConsCountFun, "Can not get params from json in");
+    return 1;
+  }
   const std::string filter =
       "PRODUCT_ID=" + QuoteSqlText(productId) + " OR PRODUCT_ID IS null OR PRODUCT_ID = ''";
-  if (reply != nullptr) *reply = CountReply(QueryCount("PROD_CONSULT", filter));
-  return 0;
+  return CountRowsReply("PROD_CONSULT", filter, reply);
 }
 
 int GetProdInqsCount(Module&, const Request& request, std::string* reply) {
@@ -145,13 +165,12 @@ int GetProdInqsCount(Module&, const Request& request, std::string* reply) {
     return 1;
   }
   const std::string productId = RequestProductId(request);
-  if (productId.empty()) {
+  if (productId.empty() || !qel::IsKeyText(productId)) {
     QEL_LOG(kInqsCountFun, "Can not get params from json in");
     return 1;
   }
   const std::string filter = "PRODUCT_ID = " + QuoteSqlText(productId) + " AND " + UserCondition(uid);
-  if (reply != nullptr) *reply = CountReply(QueryCount("PROD_INQUIRY", filter));
-  return 0;
+  return CountRowsReply("PROD_INQUIRY", filter, reply);
 }
 
 int GetConsultList(Module&, const Request& request, std::string* reply) {

@@ -46,13 +46,14 @@ bool Renumber(IQELDatasource* datasource, const std::string& table, const std::s
 
 }  // namespace
 
-bool ReadRequest(const MethodRequest& request, const char* table, const char* formatErrorText,
-                 Members* members) {
+bool ReadRequest(const MethodRequest& request, const char* table, const char* idColumn,
+                 const char* formatErrorText, Members* members) {
   if (!request.parsed) {
     QEL_LOG_DIRECT(formatErrorText);
     return false;
   }
-  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(request.root, "PARAM"), table), members) != 0) {
+  if (JsonObjectToMap(qel::ObjectMember(qel::ObjectMember(request.root, "PARAM"), table), members) != 0 ||
+      !qel::IsKeyText(Get(*members, idColumn)) || !qel::IsKeyText(Get(*members, "PRODUCT_ID"))) {
     QEL_LOG_DIRECT("Can not get params from json in");
     return false;
   }

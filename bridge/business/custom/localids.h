@@ -24,9 +24,10 @@ using Members = std::map<std::string, std::string>;
 
 // PARAM[table] of a request as members. False, with formatErrorText or
 // "Can not get params from json in" logged straight to the host, when the
-// text did not parse or the object cannot be read.
-bool ReadRequest(const MethodRequest& request, const char* table, const char* formatErrorText,
-                 Members* members);
+// text did not parse, the object cannot be read, or its keys (idColumn and
+// PRODUCT_ID) are not whole text (qel::IsKeyText).
+bool ReadRequest(const MethodRequest& request, const char* table, const char* idColumn,
+                 const char* formatErrorText, Members* members);
 
 // The member name of members; "" when it is missing.
 std::string Get(const Members& members, const char* name);

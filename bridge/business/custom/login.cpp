@@ -110,6 +110,12 @@ int UserLogin(Module&, const Request& request, std::string* reply) {
     QEL_LOG_DIRECT("UserName Or Pwd is empty");
     return 1;
   }
+  // The account names the row it updates or adds: one that is not whole
+  // text would be counted as one name and stored as another.
+  if (!qel::IsKeyText(account)) {
+    QEL_LOG(kLoginFun, "UserName is no valid text");
+    return 1;
+  }
   Json::Value param(Json::objectValue);
   param["name"] = account;
   param["passwd"] = password;

@@ -72,12 +72,12 @@ const SeenKind* FindKind(const std::string& name) {
 }
 
 // An id member that is present and not null, as text. Arrays and objects
-// are no ids.
+// are no ids, nor is a text that is not whole (qel::IsKeyText).
 bool IdText(const Json::Value& item, const char* key, std::string* out) {
   const Json::Value& value = qel::Member(item, key);
   if (value.isNull() || value.isArray() || value.isObject()) return false;
   *out = qel::ValueAsText(value);
-  return true;
+  return qel::IsKeyText(*out);
 }
 
 // A stored time that can be read as a number: optional minus, digits.

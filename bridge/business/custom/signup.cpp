@@ -69,6 +69,12 @@ int UserReg(Module&, const Request& request, std::string* reply) {
   const Json::Value& info = RequestObject(request, "REGINFO");
   if (info.isNull()) return 1;
   const std::string account = qel::TextMember(info, "ACCOUNT");
+  // The account is stored as it is registered; one that is not whole text
+  // would be registered and kept as another name.
+  if (!qel::IsKeyText(account)) {
+    QEL_LOG(kRegFun, "UserName is no valid text");
+    return 1;
+  }
   Json::Value param(Json::objectValue);
   param["name"] = account;
   param["passwd"] = qel::TextMember(info, "PASSWORD");
