@@ -1,12 +1,15 @@
 // Login, sign-up, the current user, consultations, inquiries, feedback,
 // areas, the date and the usage records.
 #include <ctime>
+#include <initializer_list>
+#include <utility>
 
 #include "bridgecall.h"
 #include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
 #include "getterhelpers.h"
 #include "qel/json.h"
+#include "qel/text.h"
 #include "qelclientcore.h"
 #include "requests.h"
 
@@ -25,11 +28,45 @@ void CopyError(const Reply& reply, std::wstring& error) {
   if (ReadError(reply, &desc)) error = desc;
 }
 
+// A custom-module method the bridge does not have: it answers result 1 with
+// the installation's error reply for it and does nothing else.
+constexpr auto kNoSuchMethod = static_cast<qel::request::Code>(0x5FF);
+
+// A call refused here, before anything was stored or sent (a text that GBK
+// cannot hold): `error` gets the installation's text for a refused request
+// (code 1), as a request the bridge refuses would give it.
+void CopyRefusal(std::wstring& error) { CopyError(Call(kNoSuchMethod, ""), error); }
+
+// Sets each member to the GBK form of its wide field; false when GBK cannot
+// hold one of them (the call then sends nothing).
+bool SetGbkMembers(Json::Value* object,
+                   std::initializer_list<std::pair<const char*, const std::wstring*>> fields) {
+  for (const auto& [key, wide] : fields) {
+    std::string gbk;
+    if (!WideToGbkExact(*wide, &gbk)) return false;
+    (*object)[key] = std::move(gbk);
+  }
+  return true;
+}
+
+// The host's narrow texts are GBK already; bytes that are no GBK would be
+// dropped on the way to the service, so such a text is refused too.
+bool AllGbk(std::initializer_list<const std::string*> texts) {
+  for (const std::string* text : texts) {
+    if (!qel::IsValidGbk(*text)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 LoginRst CQelClientCore::LogIn(const std::string& user, const std::string& password, bool remember,
                                std::wstring& error) {
   return Guarded(LOGIN_FAIL_OTHER, [&] {
+    if (!AllGbk({&user, &password})) {
+      CopyRefusal(error);
+      return LOGIN_FAIL_OTHER;
+    }
     Json::Value info(Json::objectValue);
     info["USERID"] = user;
     info["PASSWORD"] = password;
@@ -46,6 +83,10 @@ LoginRst CQelClientCore::LogIn(const std::string& user, const std::string& passw
 
 RegSendCodeRst CQelClientCore::SendRegCode(const std::string& account, int accountType, std::wstring& error) {
   return Guarded(REGSENDCODE_NOREPLY, [&] {
+    if (!AllGbk({&account})) {
+      CopyRefusal(error);
+      return REGSENDCODE_FAIL;
+    }
     Json::Value info(Json::objectValue);
     info["ACCOUNT"] = account;
     info["ACCOUNTTYPE"] = IntText(accountType);
@@ -60,6 +101,10 @@ RegSendCodeRst CQelClientCore::SendRegCode(const std::string& account, int accou
 RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std::string& account,
                                              int accountType, std::wstring& error) {
   return Guarded(REGCHECKCODE_NOREPLY, [&] {
+    if (!AllGbk({&code, &account})) {
+      CopyRefusal(error);
+      return REGCHECKCODE_FAIL;
+    }
     Json::Value info(Json::objectValue);
     info["SECURITYCODE"] = code;
     info["ACCOUNT"] = account;
@@ -75,16 +120,19 @@ RegCheckCodeRst CQelClientCore::CheckRegCode(const std::string& code, const std:
 RegRst CQelClientCore::DoUserReg(UserRegInfo& info, std::wstring& error) {
   return Guarded(REG_NOREPLY, [&] {
     Json::Value reg(Json::objectValue);
-    reg["ACCOUNT"] = WideToGbk(info.userId);
-    reg["PASSWORD"] = WideToGbk(info.password);
-    reg["EMAIL"] = WideToGbk(info.email);
-    reg["MOBILE"] = WideToGbk(info.mobile);
-    reg["NAME"] = WideToGbk(info.name);
-    reg["POSITION"] = WideToGbk(info.position);
-    reg["COMPNAME"] = WideToGbk(info.compName);
-    reg["TEL1"] = WideToGbk(info.tel1);
-    reg["TEL2"] = WideToGbk(info.tel2);
-    reg["TEL3"] = WideToGbk(info.tel3);
+    if (!SetGbkMembers(&reg, {{"ACCOUNT", &info.userId},
+                              {"PASSWORD", &info.password},
+                              {"EMAIL", &info.email},
+                              {"MOBILE", &info.mobile},
+                              {"NAME", &info.name},
+                              {"POSITION", &info.position},
+                              {"COMPNAME", &info.compName},
+                              {"TEL1", &info.tel1},
+                              {"TEL2", &info.tel2},
+                              {"TEL3", &info.tel3}})) {
+      CopyRefusal(error);
+      return REG_FAIL;
+    }
     Reply reply = Call(qel::request::kSignUp, Submission("REGINFO", reg));
     if (!reply.hasReply) return REG_NOREPLY;
     if (reply.result == 0) return REG_OK;
@@ -96,6 +144,10 @@ RegRst CQelClientCore::DoUserReg(UserRegInfo& info, std::wstring& error) {
 bool CQelClientCore::IsUserExisted(const std::string& name, int type, const std::string& oldName,
                                    std::wstring& error, int& exist) {
   return Guarded(false, [&] {
+    if (!AllGbk({&name, &oldName})) {
+      CopyRefusal(error);
+      return false;
+    }
     Json::Value info(Json::objectValue);
     info["NAME"] = name;
     info["TYPE"] = IntText(type);
@@ -127,13 +179,14 @@ bool CQelClientCore::NewConsult(MyConsultation& consult) {
     Json::Value object(Json::objectValue);
     object["PRODUCT_ID"] = consult.productId == 0 ? std::string() : U64Text(consult.productId);
     object["CONSULT_ID"] = IntText(consult.consultId);
-    object["ADDTIME"] = WideToGbk(consult.addTime);
-    object["CONTENT"] = WideToGbk(consult.content);
-    object["TEL1"] = WideToGbk(consult.tel1);
-    object["TEL2"] = WideToGbk(consult.tel2);
-    object["TEL3"] = WideToGbk(consult.tel3);
-    object["MOBILENUM"] = WideToGbk(consult.mobileNum);
-    object["EMAIL"] = WideToGbk(consult.email);
+    if (!SetGbkMembers(&object, {{"ADDTIME", &consult.addTime},
+                                 {"CONTENT", &consult.content},
+                                 {"TEL1", &consult.tel1},
+                                 {"TEL2", &consult.tel2},
+                                 {"TEL3", &consult.tel3},
+                                 {"MOBILENUM", &consult.mobileNum},
+                                 {"EMAIL", &consult.email}}))
+      return false;
     return Call(qel::request::kConsult, Submission("PROD_CONSULT", object)).Ok();
   });
 }
@@ -143,16 +196,19 @@ bool CQelClientCore::NewInquire(MyInquire& inquire, bool) {
     Json::Value object(Json::objectValue);
     object["PRODUCT_ID"] = U64Text(inquire.productId);
     object["INQUIRY_ID"] = IntText(inquire.inquiryId);
-    object["ADDTIME"] = WideToGbk(inquire.addTime);
     object["NUM"] = IntText(inquire.num);
-    object["CONTENT"] = WideToGbk(inquire.content);
-    object["CONTACT"] = WideToGbk(inquire.contact);
     object["AREAR"] = IntText(inquire.arear);
-    object["ADDRESS"] = WideToGbk(inquire.address);
-    object["IMG"] = WideToGbk(inquire.img);
-    object["MOBILENUM"] = WideToGbk(inquire.mobileNum);
-    object["EMAIL"] = WideToGbk(inquire.email);
-    object["DUEDATE"] = WideToGbk(inquire.dueDate);
+    // IMG is the attachment's path: a dropped character would upload
+    // another file.
+    if (!SetGbkMembers(&object, {{"ADDTIME", &inquire.addTime},
+                                 {"CONTENT", &inquire.content},
+                                 {"CONTACT", &inquire.contact},
+                                 {"ADDRESS", &inquire.address},
+                                 {"IMG", &inquire.img},
+                                 {"MOBILENUM", &inquire.mobileNum},
+                                 {"EMAIL", &inquire.email},
+                                 {"DUEDATE", &inquire.dueDate}}))
+      return false;
     return Call(qel::request::kInquire, Submission("PROD_INQUIRY", object)).Ok();
   });
 }
@@ -162,6 +218,7 @@ bool CQelClientCore::DelConsultation(uint64_t productId, int consultId) {
     RequestBuilder request = ProductRequest(productId == 0 ? std::string() : U64Text(productId));
     AddId(request, kConsultId, IntText(consultId));
     if (!Call(qel::request::kDeleteConsultation, request).Ok()) return false;
+    auto caches = LockCaches();
     consultations_.erase(consultId);
     return true;
   });
@@ -172,6 +229,7 @@ bool CQelClientCore::DelInquire(uint64_t productId, int inquiryId) {
     RequestBuilder request = ProductRequest(U64Text(productId));
     AddId(request, kInquiryId, IntText(inquiryId));
     if (!Call(qel::request::kDeleteInquiry, request).Ok()) return false;
+    auto caches = LockCaches();
     inquiries_.erase(inquiryId);
     return true;
   });
@@ -197,6 +255,7 @@ void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultat
             Call(qel::request::kConsultations, ProductRequest(U64Text(productId)).Page(limit, offset)),
             &list))
       return;
+    auto caches = LockCaches();
     consultations_.clear();
     for (const MyConsultation& consult : list) consultations_[consult.consultId] = consult;
     out = std::move(list);
@@ -210,6 +269,7 @@ void CQelClientCore::GetInquire(uint64_t productId, std::vector<MyInquire>& out,
     if (!AppendRecords(Call(qel::request::kInquiries, ProductRequest(U64Text(productId)).Page(limit, offset)),
                        &list))
       return;
+    auto caches = LockCaches();
     inquiries_.clear();
     for (const MyInquire& inquire : list) inquiries_[inquire.inquiryId] = inquire;
     out = std::move(list);
@@ -222,22 +282,18 @@ void CQelClientCore::RefreshInquire(uint64_t productId, int) {
 }
 
 MyConsultation* CQelClientCore::GetConsultationById(int consultId) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = consultations_.find(consultId);
-  return found != consultations_.end() ? &found->second : nullptr;
+  return CachedEntry(consultations_, consultId);
 }
 
-MyInquire* CQelClientCore::GetInquireById(int inquiryId) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = inquiries_.find(inquiryId);
-  return found != inquiries_.end() ? &found->second : nullptr;
-}
+MyInquire* CQelClientCore::GetInquireById(int inquiryId) { return CachedEntry(inquiries_, inquiryId); }
 
 bool CQelClientCore::newFeed(MyFeed& feed, std::wstring& error) {
   return Guarded(false, [&] {
     Json::Value object(Json::objectValue);
-    object["EMAIL"] = WideToGbk(feed.email);
-    object["SUGGEST"] = WideToGbk(feed.suggest);
+    if (!SetGbkMembers(&object, {{"EMAIL", &feed.email}, {"SUGGEST", &feed.suggest}})) {
+      CopyRefusal(error);
+      return false;
+    }
     Reply reply = Call(qel::request::kFeedback, Submission("FEEDBACKSERVICE", object));
     if (!reply.hasReply) return false;
     if (reply.result == 0) return true;

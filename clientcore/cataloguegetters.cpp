@@ -13,17 +13,31 @@ using namespace detail;
 
 namespace {
 
-constexpr int kSeen = 1;  // STATUS of an item the user has opened
-
 // Caches a parsed reply for the *Js getters: only a reply with elements is
-// kept, so a failed first request is asked again.
+// kept, so a failed first request is asked again. The caches are read and
+// filled under the lock, the request made without it.
 bool FillJsCache(qel::request::Code code, Json::Value* cache) {
-  if (cache->size() > 0) return true;
+  {
+    auto caches = LockCaches();
+    if (cache->size() > 0) return true;
+  }
   Reply reply = Call(code, "");
   Json::Value root;
   if (!reply.Ok() || !reply.Parse(&root) || root.size() == 0) return false;
-  *cache = std::move(root);
+  auto caches = LockCaches();
+  if (cache->size() == 0) *cache = std::move(root);
   return true;
+}
+
+// Element 0 of a filled *Js cache; `empty` (null) when nothing was accepted.
+Json::Value* FirstOfJsCache(qel::request::Code code, Json::Value* cache, Json::Value* empty) {
+  const bool filled = FillJsCache(code, cache);
+  auto caches = LockCaches();
+  // The host may have written into the null value handed out before.
+  if (!empty->isNull()) *empty = Json::Value();
+  if (!filled) return empty;
+  if (cache->isArray()) return &(*cache)[0];
+  return cache->isObject() ? cache : empty;
 }
 
 Json::Value RequestJs(qel::request::Code code, const Json::Value& request) {
@@ -34,13 +48,18 @@ Json::Value RequestJs(qel::request::Code code, const Json::Value& request) {
 // Company and about records convert from the whole reply (element 0).
 template <class T>
 const T* CachedInfo(qel::request::Code code, T* member) {
-  if (!member->json.empty()) return member;
+  {
+    auto caches = LockCaches();
+    if (!member->json.empty()) return member;
+  }
   Reply reply = Call(code, "");
   Json::Value root;
   if (!reply.Ok() || !reply.Parse(&root) || !root.isArray() || !FirstElement(root).isObject()) return nullptr;
   T record;
   if (!ConvertRecord(root, reply.text, &record)) return nullptr;
-  *member = std::move(record);
+  auto caches = LockCaches();
+  // A record another thread filled meanwhile stays: a host may hold it.
+  if (member->json.empty()) *member = std::move(record);
   return member;
 }
 
@@ -56,21 +75,13 @@ const QelInfo* CQelClientCore::GetQelInfo() {
 }
 
 Json::Value& CQelClientCore::GetCompanyInfoJs() {
-  return *Guarded<Json::Value*>(&emptyJs_, [this] {
-    emptyJs_ = Json::Value();
-    if (!FillJsCache(qel::request::kCompanyInfo, &companyInfoJs_)) return &emptyJs_;
-    if (companyInfoJs_.isArray()) return &companyInfoJs_[0];
-    return companyInfoJs_.isObject() ? &companyInfoJs_ : &emptyJs_;
-  });
+  return *Guarded<Json::Value*>(
+      &emptyJs_, [this] { return FirstOfJsCache(qel::request::kCompanyInfo, &companyInfoJs_, &emptyJs_); });
 }
 
 Json::Value& CQelClientCore::GetQelInfoJs() {
-  return *Guarded<Json::Value*>(&emptyJs_, [this] {
-    emptyJs_ = Json::Value();
-    if (!FillJsCache(qel::request::kAboutInfo, &qelInfoJs_)) return &emptyJs_;
-    if (qelInfoJs_.isArray()) return &qelInfoJs_[0];
-    return qelInfoJs_.isObject() ? &qelInfoJs_ : &emptyJs_;
-  });
+  return *Guarded<Json::Value*>(
+      &emptyJs_, [this] { return FirstOfJsCache(qel::request::kAboutInfo, &qelInfoJs_, &emptyJs_); });
 }
 
 Json::Value& CQelClientCore::GetPrimaryModulesJs() {
@@ -97,10 +108,14 @@ Json::Value CQelClientCore::GetProductsByCategoryJs(Json::Value& request) {
 
 const std::vector<PrimaryModule>* CQelClientCore::GetPrimaryModeles() {
   return Guarded<const std::vector<PrimaryModule>*>(nullptr, [this]() -> const std::vector<PrimaryModule>* {
-    if (!primaryModules_.empty()) return &primaryModules_;
+    {
+      auto caches = LockCaches();
+      if (!primaryModules_.empty()) return &primaryModules_;
+    }
     std::vector<PrimaryModule> modules;
     if (!AppendRecords(Call(qel::request::kPrimaryModules, ""), &modules)) return nullptr;
-    primaryModules_ = std::move(modules);
+    auto caches = LockCaches();
+    if (primaryModules_.empty()) primaryModules_ = std::move(modules);
     return &primaryModules_;
   });
 }
@@ -112,30 +127,26 @@ const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(int bann
 const std::vector<SecondaryModule>* CQelClientCore::GetSecondaryModules(std::string bannerText) {
   return Guarded<const std::vector<SecondaryModule>*>(
       nullptr, [this, &bannerText]() -> const std::vector<SecondaryModule>* {
-        secondaryModules_.clear();
-        RequestBuilder request = IdRequest(kBannerId, bannerText);
-        bool ok =
-            AppendRecords(Call(qel::request::kSecondaryModules, request), &secondaryModules_,
-                          [this](const SecondaryModule& m) { secondaryModuleMap_[m.bannerCateId] = m; });
-        return ok ? &secondaryModules_ : nullptr;
+        std::vector<SecondaryModule> modules;
+        const bool ok =
+            AppendRecords(Call(qel::request::kSecondaryModules, IdRequest(kBannerId, bannerText)), &modules);
+        auto caches = LockCaches();
+        // The list holds the latest answer only: empty after a failure.
+        secondaryModules_ = std::move(modules);
+        if (!ok) return nullptr;
+        for (const SecondaryModule& m : secondaryModules_) secondaryModuleMap_[m.bannerCateId] = m;
+        return &secondaryModules_;
       });
 }
 
 SecondaryModule* CQelClientCore::GetSecondaryModuleByID(int id) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = secondaryModuleMap_.find(id);
-  return found != secondaryModuleMap_.end() ? &found->second : nullptr;
+  return CachedEntry(secondaryModuleMap_, id);
 }
 
 bool CQelClientCore::UpdateSecondaryModuleStatus(int id) {
   return Guarded(false, [this, id] {
-    SecondaryModule* module = GetSecondaryModuleByID(id);
-    if (module == nullptr || !SendSeen("BANNER_CATEGORY", module->json)) return false;
-    if (SecondaryModule* cached = GetSecondaryModuleByID(id)) cached->status = kSeen;
-    for (SecondaryModule& listed : secondaryModules_) {
-      if (listed.bannerCateId == id) listed.status = kSeen;
-    }
-    return true;
+    return MarkCachedSeen("BANNER_CATEGORY", secondaryModuleMap_, id, secondaryModules_,
+                          [id](const SecondaryModule& m) { return m.bannerCateId == id; });
   });
 }
 
@@ -199,24 +210,31 @@ int CQelClientCore::GetAllProuductsCount(int brandId) {
 
 const std::vector<Product>* CQelClientCore::GetAllProuducts(int brandId, int limit, int offset) {
   return Guarded<const std::vector<Product>*>(nullptr, [&]() -> const std::vector<Product>* {
-    products_.clear();
     RequestBuilder request;
     if (brandId != -1) AddId(request, kBrandId, IntText(brandId));
     request.Page(limit, offset);
-    bool ok = AppendRecords(Call(qel::request::kAllProducts, request), &products_,
-                            [this](const Product& p) { productMap_[p.productId] = p; });
-    return ok ? &products_ : nullptr;
+    std::vector<Product> products;
+    const bool ok = AppendRecords(Call(qel::request::kAllProducts, request), &products);
+    auto caches = LockCaches();
+    products_ = std::move(products);
+    if (!ok) return nullptr;
+    for (const Product& p : products_) productMap_[p.productId] = p;
+    return &products_;
   });
 }
 
 Product* CQelClientCore::GetProductByID(uint64_t id) {
   return Guarded<Product*>(nullptr, [this, id]() -> Product* {
-    auto found = productMap_.find(id);
-    if (found != productMap_.end()) return &found->second;
+    {
+      auto caches = LockCaches();
+      if (Product* cached = FindEntry(productMap_, id)) return cached;
+    }
     Product product;
     if (!ReadFirstRecord(Call(qel::request::kProduct, ProductRequest(U64Text(id))), &product)) return nullptr;
-    // Stored under the id asked for, so the next call finds it.
-    return &(productMap_[id] = std::move(product));
+    // Stored under the id asked for, so the next call finds it; one that
+    // another thread stored meanwhile stays.
+    auto caches = LockCaches();
+    return &productMap_.emplace(id, std::move(product)).first->second;
   });
 }
 
@@ -249,6 +267,7 @@ void CQelClientCore::SearchProduct(std::string text, std::vector<Product>& out) 
 }
 
 void CQelClientCore::MarkProductSeen(uint64_t id) {
+  auto caches = LockCaches();
   auto found = productMap_.find(id);
   if (found != productMap_.end()) found->second.status = kSeen;
   for (Product& p : products_) {
@@ -260,6 +279,7 @@ void CQelClientCore::MarkProductSeen(uint64_t id) {
 }
 
 void CQelClientCore::SetProductFavorite(uint64_t id, int favorite) {
+  auto caches = LockCaches();
   auto found = productMap_.find(id);
   if (found != productMap_.end()) found->second.favorite = favorite;
   for (Product& p : products_) {
@@ -281,8 +301,11 @@ bool CQelClientCore::UpdateProductStatus(std::string productText) {
 
 const std::vector<Product>* CQelClientCore::GetFavoriteProducts(int, int) {
   return Guarded<const std::vector<Product>*>(nullptr, [this]() -> const std::vector<Product>* {
-    favorites_.clear();
-    return AppendRecords(Call(qel::request::kFavorites, ""), &favorites_) ? &favorites_ : nullptr;
+    std::vector<Product> favorites;
+    const bool ok = AppendRecords(Call(qel::request::kFavorites, ""), &favorites);
+    auto caches = LockCaches();
+    favorites_ = std::move(favorites);
+    return ok ? &favorites_ : nullptr;
   });
 }
 
@@ -309,6 +332,7 @@ bool CQelClientCore::AddProductToFavorite(std::string productText) {
 bool CQelClientCore::RemoveProductFromFavorite(uint64_t id) {
   if (!RemoveProductFromFavorite(U64Text(id))) return false;
   GuardedVoid([this, id] {
+    auto caches = LockCaches();
     auto found = productMap_.find(id);
     if (found != productMap_.end()) found->second.favorite = 0;
     products_.clear();

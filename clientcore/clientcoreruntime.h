@@ -3,12 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 namespace qelclientcore {
 
 // PARAM_ID of the built-in model and price parameters.
 constexpr int kModelParameterId = -1;
 constexpr int kPriceParameterId = -2;
+
+// The lock of the object's caches and current records (and its two
+// built-in parameters and language index): taken around each call's read
+// and fill of them, so that calls from several host threads never corrupt
+// them. Never held while a request reaches the bridge (a service call, a
+// transfer, a data update) nor by a shutdown, so a getter never waits for
+// an update and a callback that shuts down cannot deadlock. Not recursive:
+// a call that makes a request or calls another getter lets it go first.
+std::unique_lock<std::mutex> LockCaches();
 
 // Pause of the cached-data thread between two sends (QEL_CACHED_DATA_INTERVAL_MS).
 int64_t CachedDataIntervalMs();

@@ -1,6 +1,8 @@
 // The company's own certificates (categories, groups, pictures,
 // certificates) and cases.
 #include <algorithm>
+#include <iterator>
+#include <map>
 
 #include "bridgecall.h"
 #include "clientcoreruntime.h"
@@ -16,7 +18,9 @@ using namespace detail;
 
 namespace {
 
-constexpr int kSeen = 1;
+// A certificate category or group id as the request carries it; false when
+// GBK cannot hold it (no request then: a shortened id names another one).
+bool IdText(const std::wstring& id, std::string* text) { return WideToGbkExact(id, text); }
 
 }  // namespace
 
@@ -27,35 +31,50 @@ void CQelClientCore::GetEntCertCategorys(std::vector<EntCertCategory>& out) {
     if (!AppendRecords(Call(qel::request::kCertCategories, ""), &categories)) return;
     for (const EntCertCategory& category : categories) {
       out.push_back(category);
-      entCertCategoryMap_[category.categoryId] = category;
-      // Loads the category's groups into the group map as well.
+      {
+        auto caches = LockCaches();
+        entCertCategoryMap_[category.categoryId] = category;
+      }
+      // Loads the category's groups into the group map as well (a request
+      // of its own, made without the lock).
       std::vector<EntCertsGroup> groups;
       GetEntCertsGroupByCategory(category.categoryIdText, groups);
+      auto caches = LockCaches();
       InitCatGroups(category.categoryIdText, groups);
     }
   });
 }
 
 EntCertCategory* CQelClientCore::GetEntCertCategoryById(int categoryId) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = entCertCategoryMap_.find(categoryId);
-  return found != entCertCategoryMap_.end() ? &found->second : nullptr;
+  return CachedEntry(entCertCategoryMap_, categoryId);
 }
+
+namespace {
+
+// Appends the groups of an accepted reply to `out` and stores a copy of each
+// in the group map.
+void AppendGroups(const Reply& reply, std::vector<EntCertsGroup>& out,
+                  std::map<std::wstring, EntCertsGroup>* groupMap) {
+  const size_t first = out.size();
+  if (!AppendRecords(reply, &out)) return;
+  auto caches = LockCaches();
+  for (size_t i = first; i < out.size(); ++i) (*groupMap)[out[i].groupId] = out[i];
+}
+
+}  // namespace
 
 void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId,
                                                 std::vector<EntCertsGroup>& out) {
   GuardedVoid([&] {
-    RequestBuilder request = IdRequest(kCertCategoryId, WideToGbk(categoryId));
-    AppendRecords(Call(qel::request::kCertGroupsOfCategory, request), &out,
-                  [this](const EntCertsGroup& group) { entCertGroups_[group.groupId] = group; });
+    std::string id;
+    if (!IdText(categoryId, &id)) return;
+    AppendGroups(Call(qel::request::kCertGroupsOfCategory, IdRequest(kCertCategoryId, id)), out,
+                 &entCertGroups_);
   });
 }
 
 void CQelClientCore::GetAllEntCertGroup(std::vector<EntCertsGroup>& out) {
-  GuardedVoid([&] {
-    AppendRecords(Call(qel::request::kAllCertGroups, ""), &out,
-                  [this](const EntCertsGroup& group) { entCertGroups_[group.groupId] = group; });
-  });
+  GuardedVoid([&] { AppendGroups(Call(qel::request::kAllCertGroups, ""), out, &entCertGroups_); });
 }
 
 int CQelClientCore::GetAllEntCertGroupCount() {
@@ -63,34 +82,37 @@ int CQelClientCore::GetAllEntCertGroupCount() {
 }
 
 const EntCertsGroup* CQelClientCore::GetEntCertGroupById(const std::wstring& groupId) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = entCertGroups_.find(groupId);
-  return found != entCertGroups_.end() ? &found->second : nullptr;
+  return CachedEntry(entCertGroups_, groupId);
 }
 
 void CQelClientCore::GetEntCertByGroup(const std::wstring& groupId, std::vector<EntCertPic>& out) {
   GuardedVoid([&] {
-    RequestBuilder request = IdRequest(kCertGroupId, WideToGbk(groupId));
-    Reply reply = Call(qel::request::kCertGroupPictures, request);
-    Json::Value root;
-    if (!ReplyArray(reply, &root)) return;
-    // The picture cache holds the latest group's pictures.
-    entCertPics_.clear();
-    AppendRecords(reply, &out, [this](const EntCertPic& pic) { entCertPics_[pic.resIdText] = pic; });
+    std::string id;
+    if (!IdText(groupId, &id)) return;
+    std::vector<EntCertPic> pictures;
+    if (!AppendRecords(Call(qel::request::kCertGroupPictures, IdRequest(kCertGroupId, id)), &pictures))
+      return;
+    {
+      // The picture cache holds the latest group's pictures.
+      auto caches = LockCaches();
+      entCertPics_.clear();
+      for (const EntCertPic& pic : pictures) entCertPics_[pic.resIdText] = pic;
+    }
+    out.insert(out.end(), std::make_move_iterator(pictures.begin()), std::make_move_iterator(pictures.end()));
   });
 }
 
 const EntCertPic* CQelClientCore::GetEntCertPicById(const std::wstring& resId) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = entCertPics_.find(resId);
-  return found != entCertPics_.end() ? &found->second : nullptr;
+  return CachedEntry(entCertPics_, resId);
 }
 
 bool CQelClientCore::UpdateEntCertGroupStatus(const std::wstring& groupId) {
   return Guarded(false, [&] {
-    RequestBuilder request = IdRequest(kCertGroupId, WideToGbk(groupId));
+    std::string id;
+    if (!IdText(groupId, &id)) return false;
     // The result code alone decides; the reply text is not read.
-    if (Call(qel::request::kMarkSeen, request).result != 0) return false;
+    if (Call(qel::request::kMarkSeen, IdRequest(kCertGroupId, id)).result != 0) return false;
+    auto caches = LockCaches();
     auto found = entCertGroups_.find(groupId);
     if (found != entCertGroups_.end()) found->second.status = L"1";
     return true;
@@ -99,12 +121,14 @@ bool CQelClientCore::UpdateEntCertGroupStatus(const std::wstring& groupId) {
 
 void CQelClientCore::GetEntCertCatsOfGroup(const std::wstring& groupId, std::vector<std::wstring>& out) {
   GuardedVoid([&] {
+    auto caches = LockCaches();
     for (const auto& [categoryId, groups] : categoryGroups_) {
       if (groups.count(groupId) != 0) out.push_back(categoryId);
     }
   });
 }
 
+// The caller holds LockCaches().
 void CQelClientCore::InitCatGroups(const std::wstring& categoryId, const std::vector<EntCertsGroup>& groups) {
   for (const EntCertsGroup& group : groups) categoryGroups_[categoryId][group.groupId] = 0;
 }
@@ -144,9 +168,14 @@ int CQelClientCore::GetAllEntCertCount() {
 
 const std::vector<EntCert>* CQelClientCore::GetAllEntCerts() {
   return Guarded<const std::vector<EntCert>*>(nullptr, [this]() -> const std::vector<EntCert>* {
-    if (!entCerts_.empty()) return &entCerts_;
+    {
+      auto caches = LockCaches();
+      if (!entCerts_.empty()) return &entCerts_;
+    }
     std::vector<EntCert> certs;
     if (!AppendRecords(Call(qel::request::kCompanyCerts, ""), &certs)) return nullptr;
+    auto caches = LockCaches();
+    if (!entCerts_.empty()) return &entCerts_;
     entCerts_ = std::move(certs);
     for (const EntCert& cert : entCerts_) entCertMap_[cert.certId] = cert;
     return &entCerts_;
@@ -154,15 +183,14 @@ const std::vector<EntCert>* CQelClientCore::GetAllEntCerts() {
 }
 
 EntCert* CQelClientCore::GetEntCertByID(unsigned id) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = entCertMap_.find(static_cast<int>(id));
-  return found != entCertMap_.end() ? &found->second : nullptr;
+  return CachedEntry(entCertMap_, static_cast<int>(id));
 }
 
 bool CQelClientCore::UpdateEntCertStatus(int) { return false; }
 
 bool CQelClientCore::UpdateEntCertsStatusByCategory(int categoryId) {
   return Guarded(false, [this, categoryId] {
+    auto caches = LockCaches();
     for (auto& [id, category] : entCertCategoryMap_) {
       if (category.categoryId == categoryId && category.newCertCount > 0) --category.newCertCount;
     }
@@ -172,30 +200,26 @@ bool CQelClientCore::UpdateEntCertsStatusByCategory(int categoryId) {
 
 const std::vector<EntCase>* CQelClientCore::GetEntCases() {
   return Guarded<const std::vector<EntCase>*>(nullptr, [this]() -> const std::vector<EntCase>* {
-    if (!entCases_.empty()) return &entCases_;
+    {
+      auto caches = LockCaches();
+      if (!entCases_.empty()) return &entCases_;
+    }
     std::vector<EntCase> cases;
     if (!AppendRecords(Call(qel::request::kCases, ""), &cases)) return nullptr;
+    auto caches = LockCaches();
+    if (!entCases_.empty()) return &entCases_;
     entCases_ = std::move(cases);
     for (const EntCase& entCase : entCases_) entCaseMap_[entCase.caseId] = entCase;
     return &entCases_;
   });
 }
 
-EntCase* CQelClientCore::GetEntCaseById(int caseId) {
-  if (ClientCoreShutDown()) return nullptr;
-  auto found = entCaseMap_.find(caseId);
-  return found != entCaseMap_.end() ? &found->second : nullptr;
-}
+EntCase* CQelClientCore::GetEntCaseById(int caseId) { return CachedEntry(entCaseMap_, caseId); }
 
 bool CQelClientCore::UpdateEntCaseStatus(int caseId) {
   return Guarded(false, [&] {
-    EntCase* entCase = GetEntCaseById(caseId);
-    if (entCase == nullptr || !SendSeen("PRODUCT_CASE", entCase->json)) return false;
-    if (EntCase* cached = GetEntCaseById(caseId)) cached->status = kSeen;
-    for (EntCase& listed : entCases_) {
-      if (listed.caseId == caseId) listed.status = kSeen;
-    }
-    return true;
+    return MarkCachedSeen("PRODUCT_CASE", entCaseMap_, caseId, entCases_,
+                          [caseId](const EntCase& c) { return c.caseId == caseId; });
   });
 }
 

@@ -30,10 +30,10 @@ inline bool ReplyArray(const Reply& reply, Json::Value* root) {
   return true;
 }
 
-// Appends one record per convertible element of an accepted array reply;
-// `each` sees every appended record. False when the reply was not accepted.
-template <class T, class Each>
-bool AppendRecords(const Reply& reply, std::vector<T>* out, Each each) {
+// Appends one record per convertible element of an accepted array reply.
+// False when the reply was not accepted.
+template <class T>
+bool AppendRecords(const Reply& reply, std::vector<T>* out) {
   Json::Value root;
   if (!ReplyArray(reply, &root)) return false;
   out->reserve(out->size() + root.size());
@@ -41,14 +41,8 @@ bool AppendRecords(const Reply& reply, std::vector<T>* out, Each each) {
     T record;
     if (!element.isObject() || !ConvertElement(element, &record)) continue;
     out->push_back(std::move(record));
-    each(out->back());
   }
   return true;
-}
-
-template <class T>
-bool AppendRecords(const Reply& reply, std::vector<T>* out) {
-  return AppendRecords(reply, out, [](const T&) {});
 }
 
 // Element 0 of an accepted reply into `record` when it is an object.
@@ -86,6 +80,46 @@ inline bool SendSeen(const char* key, const std::string& recordJson) {
   Json::Value raw;
   if (!qel::ParseGbkJson(recordJson, &raw)) return false;
   return Call(qel::request::kMarkSeen, Submission(key, std::move(raw))).Ok();
+}
+
+// The entry of a cache map, or null. The caller holds LockCaches().
+template <class Map>
+typename Map::mapped_type* FindEntry(Map& map, const typename Map::key_type& key) {
+  auto found = map.find(key);
+  return found != map.end() ? &found->second : nullptr;
+}
+
+// The *ById getters: the cached entry, or null (also after shutdown).
+template <class Map>
+typename Map::mapped_type* CachedEntry(Map& map, const typename Map::key_type& key) {
+  if (ClientCoreShutDown()) return nullptr;
+  auto caches = LockCaches();
+  return FindEntry(map, key);
+}
+
+// STATUS of an item the user has opened.
+constexpr int kSeen = 1;
+
+// Marks a cached record as seen: its own JSON goes to the bridge (without
+// the lock), then the map entry and the list copies that `listed` picks
+// get STATUS 1. False when the id is not cached or the bridge refuses.
+template <class Map, class T, class Listed>
+bool MarkCachedSeen(const char* key, Map& map, const typename Map::key_type& id, std::vector<T>& list,
+                    Listed listed) {
+  std::string json;
+  {
+    auto caches = LockCaches();
+    const auto* record = FindEntry(map, id);
+    if (record == nullptr) return false;
+    json = record->json;
+  }
+  if (!SendSeen(key, json)) return false;
+  auto caches = LockCaches();
+  if (auto* cached = FindEntry(map, id)) cached->status = kSeen;
+  for (T& item : list) {
+    if (listed(item)) item.status = kSeen;
+  }
+  return true;
 }
 
 // No exception leaves a public method: a failure gives `fallback`, and so

@@ -15,23 +15,28 @@ using namespace detail;
 namespace {
 
 // A list tab: the caller's vector is emptied, then filled in reply order.
-template <class T, class Each>
-void ProductList(qel::request::Code code, const std::string& productText, std::vector<T>& out, Each each) {
+template <class T>
+void ProductList(qel::request::Code code, const std::string& productText, std::vector<T>& out) {
   GuardedVoid([&] {
     if (productText.empty()) return;
     out.clear();
-    AppendRecords(Call(code, ProductRequest(productText)), &out, each);
+    AppendRecords(Call(code, ProductRequest(productText)), &out);
   });
 }
 
+// Stores each listed resource in a product's cache under its RES_ID.
 template <class T>
-void ProductList(qel::request::Code code, const std::string& productText, std::vector<T>& out) {
-  ProductList(code, productText, out, [](const T&) {});
+void CacheResources(const std::vector<T>& listed, uint64_t productId,
+                    std::map<uint64_t, std::map<int, T>>* cache) {
+  if (listed.empty()) return;
+  auto caches = LockCaches();
+  for (const T& item : listed) (*cache)[productId][static_cast<int>(item.resId)] = item;
 }
 
 template <class T>
 T* CachedEntry(std::map<uint64_t, std::map<int, T>>& cache, uint64_t productId, int id) {
   if (ClientCoreShutDown()) return nullptr;
+  auto caches = LockCaches();
   auto product = cache.find(productId);
   if (product == cache.end()) return nullptr;
   auto entry = product->second.find(id);
@@ -75,9 +80,7 @@ void CQelClientCore::GetProuductPics(uint64_t productId, int groupId, std::vecto
   GetProuductPics(U64Text(productId), IntText(groupId), out);
   // Only the list of every group (-1) fills the cache.
   if (groupId != -1) return;
-  GuardedVoid([&] {
-    for (const ProductPic& pic : out) productPics_[productId][static_cast<int>(pic.resId)] = pic;
-  });
+  GuardedVoid([&] { CacheResources(out, productId, &productPics_); });
 }
 
 void CQelClientCore::GetProuductPics(std::string productText, std::string groupText,
@@ -92,9 +95,8 @@ void CQelClientCore::GetProuductPics(std::string productText, std::string groupT
 }
 
 void CQelClientCore::GetProuductVideos(uint64_t productId, std::vector<ProductVideo>& out) {
-  ProductList(qel::request::kProductVideos, U64Text(productId), out, [&](const ProductVideo& video) {
-    productVideos_[productId][static_cast<int>(video.resId)] = video;
-  });
+  ProductList(qel::request::kProductVideos, U64Text(productId), out);
+  GuardedVoid([&] { CacheResources(out, productId, &productVideos_); });
 }
 
 void CQelClientCore::GetProuductVideos(std::string productText, std::vector<ProductVideo>& out) {
@@ -102,9 +104,8 @@ void CQelClientCore::GetProuductVideos(std::string productText, std::vector<Prod
 }
 
 void CQelClientCore::GetProuductCerts(uint64_t productId, std::vector<ProductCert>& out) {
-  ProductList(qel::request::kProductCerts, U64Text(productId), out, [&](const ProductCert& cert) {
-    productCerts_[productId][static_cast<int>(cert.resId)] = cert;
-  });
+  ProductList(qel::request::kProductCerts, U64Text(productId), out);
+  GuardedVoid([&] { CacheResources(out, productId, &productCerts_); });
 }
 
 void CQelClientCore::GetProuductCerts(std::string productText, std::vector<ProductCert>& out) {
@@ -167,27 +168,34 @@ void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductRe
     request.Page(limit, offset);
     Reply reply = Call(qel::request::kProductReports, request);
     if (!reply.Ok()) return;
+    AppendRecords(reply, &out);
     // The cache holds the reports of the latest product only.
+    auto caches = LockCaches();
     productReports_.clear();
-    AppendRecords(reply, &out,
-                  [&](const ProductReport& report) { productReports_[productId][report.reportId] = report; });
+    for (const ProductReport& report : out) productReports_[productId][report.reportId] = report;
   });
 }
 
 const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64_t productId) {
   return Guarded<const ProductParameterValueMap*>(nullptr, [&]() -> const ProductParameterValueMap* {
-    parameterValues_.clear();
+    // Filled aside, and put in place under the lock once both requests
+    // are done.
+    ProductParameterValueMap values;
+    auto settle = [this, &values](bool answered) -> const ProductParameterValueMap* {
+      auto caches = LockCaches();
+      parameterValues_ = std::move(values);
+      return answered ? &parameterValues_ : nullptr;
+    };
     Reply reply = Call(qel::request::kProductParameterValues, ProductRequest(U64Text(productId)));
-    if (!reply.hasReply) return nullptr;
-    if (reply.result != 0) return &parameterValues_;
+    if (!reply.hasReply) return settle(false);
     Json::Value root;
-    if (!ReplyArray(reply, &root)) return &parameterValues_;
+    if (reply.result != 0 || !ReplyArray(reply, &root)) return settle(true);
     for (const Json::Value& element : root) {
       if (!qel::Member(element, "PRODUCT_ID").isString() || !qel::Member(element, "PARAM_ID").isString())
         continue;
       ProductParameterValue value;
       if (!ConvertElement(element, &value)) continue;
-      parameterValues_[value.productId][value.paramId] = std::move(value);
+      values[value.productId][value.paramId] = std::move(value);
     }
     // Every model gets a value in the built-in model (its name) and price
     // (empty) columns.
@@ -196,12 +204,11 @@ const ProductParameterValueMap* CQelClientCore::GetProductParameterValues(uint64
     for (const ProductModel& model : models) {
       ProductParameterValue name;
       name.value = model.name;
-      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kModelParameterId))] =
-          name;
-      parameterValues_[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kPriceParameterId))] =
+      values[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kModelParameterId))] = name;
+      values[model.productId][static_cast<uint64_t>(static_cast<int64_t>(kPriceParameterId))] =
           ProductParameterValue();
     }
-    return &parameterValues_;
+    return settle(true);
   });
 }
 
@@ -224,6 +231,7 @@ ProductReport* CQelClientCore::GetProductReportById(uint64_t productId, int repo
 void CQelClientCore::GetProductParametersAll(uint64_t productId, std::vector<ProductParameter>& out) {
   GuardedVoid([&] {
     GetProductParameters(productId, out);
+    auto caches = LockCaches();
     out.insert(out.begin(), modelParameter_);
     out.push_back(priceParameter_);
   });
@@ -236,6 +244,7 @@ void CQelClientCore::GetProductModelsByFilter(uint64_t productId, ProductParamet
     GetProductParameterValues(productId);
     std::vector<ProductModel> models;
     GetProductModels(productId, models);
+    auto caches = LockCaches();
     for (const ProductModel& model : models) {
       auto values = parameterValues_.find(model.productId);
       if (values == parameterValues_.end()) continue;
@@ -261,6 +270,7 @@ void CQelClientCore::GetProductParameterValuesByFilter(uint64_t productId, Produ
   GuardedVoid([&] {
     out.clear();
     GetProductParameterValues(productId);
+    auto caches = LockCaches();
     for (const auto& [modelId, values] : parameterValues_) {
       bool differs = false;
       for (const auto& [paramId, listed] : filter) {

@@ -49,6 +49,7 @@ struct Runtime {
   std::mutex shutdownMutex;
   bool shutDown = false;  // guarded by shutdownMutex, like the two below
   int joining = 0;        // threads taken out by a shutdown call, not yet joined
+  std::mutex caches;      // see LockCaches
 };
 
 Runtime& State() {
@@ -117,6 +118,8 @@ int RelayUpdateProgress(int step, const char* text) {
   UpdateDownCallback host = state.hostProgress.load();
   return host != nullptr ? host(step, text) : 0;
 }
+
+std::unique_lock<std::mutex> LockCaches() { return std::unique_lock<std::mutex>(State().caches); }
 
 int64_t CachedDataIntervalMs() {
   int64_t interval = CCommon2::instance().Services()->CachedDataIntervalMs();
@@ -240,8 +243,14 @@ bool CQelClientCore::Init() {
       int rc = InitQelbridge(260, json.c_str());
       detail::OpenBridgeCalls();
       state.started.store(true);
-      if (const wchar_t* caption = getLANG(GetLangType(), 3)) modelParameter_.paramName = caption;
-      if (const wchar_t* caption = getLANG(GetLangType(), 8)) priceParameter_.paramName = caption;
+      const int lang = GetLangType();
+      const wchar_t* modelName = getLANG(lang, 3);
+      const wchar_t* priceName = getLANG(lang, 8);
+      {
+        auto caches = LockCaches();
+        if (modelName != nullptr) modelParameter_.paramName = modelName;
+        if (priceName != nullptr) priceParameter_.paramName = priceName;
+      }
       // Registered after the bridge started, so it runs before the bridge's
       // singletons are destroyed at exit.
       std::atexit(&ShutdownAtExit);
@@ -275,6 +284,7 @@ std::string CQelClientCore::GetInitInfo() {
 }
 
 int CQelClientCore::GetLangType() {
+  auto caches = LockCaches();
   if (langType_ == -100) langType_ = 0;
   return langType_;
 }

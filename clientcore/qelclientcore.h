@@ -2,15 +2,23 @@
 //
 // Text: every narrow std::string / const char* argument and every narrow
 // record member is GBK, like qelbridge's own texts; wide text is wchar_t
-// (UTF-32 on Linux). Characters that GBK cannot hold are dropped when wide
-// text is sent; the rest of the text is kept.
+// (UTF-32 on Linux). Wide text is never converted by dropping characters: a
+// call given a wide text that GBK cannot hold (a path, an account, a name,
+// any field it stores or sends), or a narrow text that is no GBK, fails
+// with nothing stored, copied or sent (its failure result; calls with an
+// `error` text get the installation's text for a refused request).
 //
-// Lifetime: the record and vector pointers that the getters return point
-// into the object's caches. They stay valid until the next call that
-// refills or clears the same cache; the host never frees them. The host
-// calls the object from one thread at a time; Init() starts the object's
-// own threads. After shutdown (process exit or Uninitialize()) every call
-// gives its failure result.
+// Threads: the host may call from several threads at once; the object's
+// caches are changed under a lock that no request, transfer or data update
+// holds, so a getter never waits for a running update. The record, vector,
+// map and JSON pointers and references that the getters return point into
+// those caches: each stays valid until the next call from any thread; the
+// host never frees them and copies what it keeps. Init() starts the
+// object's own threads.
+//
+// Shutdown (Uninitialize(), or process exit) is final for the process:
+// afterwards every call gives its failure result and a later Init() returns
+// false. Before Init() every call fails too, without reaching the bridge.
 //
 // Conventions of every getter below:
 // - Results on failure (no reply, a failure reply, a reply of the wrong
@@ -63,7 +71,8 @@ class QELCLIENTCORE_API CQelClientCore {
   // Init() on the instance for that.
   static bool Initialize(std::string unused);
   // Stops and joins the object's threads (also done at process exit);
-  // afterwards every call gives its failure result.
+  // afterwards every call gives its failure result, for good: a later
+  // Init() returns false.
   static void Uninitialize();
 
   CQelClientCore(const CQelClientCore&) = default;
@@ -191,6 +200,13 @@ class QELCLIENTCORE_API CQelClientCore {
   // inquiry lists come whole (the bridge applies no limit or offset) and
   // refresh the cache the *ById getters read; a failed refresh keeps it.
   // Area ids grow by 2 digits per level.
+  // NewConsult, NewInquire and newFeed: true when the service took the item
+  // now. False when it could not (offline, refused, unreachable), but the
+  // item is kept in the installation and sent later by the thread that
+  // sends the usage records: the host must not submit it again, or it is
+  // sent twice. False with nothing kept only when a text field holds a
+  // character GBK lacks (see Text above), or before Init() and after
+  // shutdown.
   bool NewConsult(MyConsultation& consult);
   bool NewInquire(MyInquire& inquire, bool unused);
   // True exactly when the bridge deleted it; the cached entry goes only then.
@@ -251,6 +267,10 @@ class QELCLIENTCORE_API CQelClientCore {
   // it may call Uninitialize() or exit().
   // True when the service has a newer package than the installation.
   bool IsDataNeedUpdateSync();
+  // Runs DoDataUpdate on the client core's data-update thread (nothing
+  // before Init() or after shutdown). A failed run reports nothing through
+  // the callback (no 100 ever comes): a host that must learn of a failure
+  // calls DoDataUpdate on a worker thread of its own and reads its result.
   void DoDataUpdateAsync(void* callback);
   void SetDownloadCallback(void* callback);
   // Runs one data update on the calling thread. False when another update

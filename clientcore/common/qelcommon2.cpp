@@ -298,11 +298,34 @@ namespace qelclientcore {
 
 std::wstring GbkToWide(const std::string& gbk) { return DecodeUtf8(qel::GbkToUtf8(std::string_view(gbk))); }
 
+namespace {
+
+// The UTF-8 form of wide text; false when a unit is no character (a
+// surrogate or a value beyond Unicode), which is left out.
+bool WideToUtf8(const std::wstring& wide, std::string* utf8) {
+  utf8->reserve(wide.size());
+  bool whole = true;
+  for (wchar_t c : wide) {
+    const auto cp = static_cast<uint32_t>(c);
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) whole = false;
+    qel::AppendUtf8(cp, utf8);
+  }
+  return whole;
+}
+
+}  // namespace
+
 std::string WideToGbk(const std::wstring& wide) {
   std::string utf8;
-  utf8.reserve(wide.size());
-  for (wchar_t c : wide) qel::AppendUtf8(static_cast<uint32_t>(c), &utf8);
+  WideToUtf8(wide, &utf8);
   return qel::Utf8ToGbk(std::string_view(utf8));
+}
+
+bool WideToGbkExact(const std::wstring& wide, std::string* gbk) {
+  std::string utf8;
+  if (WideToUtf8(wide, &utf8) && qel::Utf8ToGbkExact(utf8, gbk)) return true;
+  gbk->clear();
+  return false;
 }
 
 }  // namespace qelclientcore

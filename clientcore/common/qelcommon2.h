@@ -111,5 +111,10 @@ namespace qelclientcore {
 // that are not GBK, and characters GBK cannot hold, are dropped.
 QELCLIENTCORE_API std::wstring GbkToWide(const std::string& gbk);
 QELCLIENTCORE_API std::string WideToGbk(const std::wstring& wide);
+// The GBK form of a host's wide text, only when GBK holds every character:
+// false (and *gbk empty) otherwise. Whatever the client core stores or
+// sends goes through this one, so no other file, account or text stands in
+// for the one the user gave.
+bool WideToGbkExact(const std::wstring& wide, std::string* gbk);
 
 }  // namespace qelclientcore

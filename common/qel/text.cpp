@@ -205,6 +205,18 @@ char* ConvertCode(const char* fromCode, const char* toCode, const char* src) {
 std::string Utf8ToGbk(std::string_view src) { return ConvertText("UTF-8", "GBK", src); }
 std::string GbkToUtf8(std::string_view src) { return ConvertText("GBK", "UTF-8", src); }
 
+bool Utf8ToGbkExact(std::string_view src, std::string* out) {
+  out->clear();
+  if (IsAscii(src)) {
+    out->assign(src);
+    return true;
+  }
+  bool dropped = false;
+  if (Convert("UTF-8", "GBK", src.data(), src.size(), out, &dropped) && !dropped) return true;
+  out->clear();
+  return false;
+}
+
 bool GbkContainsAscii(std::string_view text, char c) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsGbkLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {

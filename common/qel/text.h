@@ -21,6 +21,11 @@ int Utf8ToGbk(const std::string& src, std::string* dst);
 int GbkToUtf8(const std::string& src, std::string* dst);
 std::string Utf8ToGbk(std::string_view src);
 std::string GbkToUtf8(std::string_view src);
+// The GBK form of UTF-8 text only when every character converts: false,
+// with *out empty, when GBK cannot hold one or the text is no UTF-8. For
+// a host's text, where a dropped character would name another file or
+// account.
+bool Utf8ToGbkExact(std::string_view src, std::string* out);
 // True when every byte sequence of text is a GBK character (ASCII included),
 // so that a host decoding it as GBK loses nothing.
 bool IsValidGbk(std::string_view text);

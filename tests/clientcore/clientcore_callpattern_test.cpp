@@ -152,10 +152,11 @@ TEST(CallPattern, GbkRoundTripThroughRecordAndRequest) {
 
   qelclientcore::MyFeed feed;
   feed.email = L"a@b";
-  feed.suggest = L"好\U0001F600誠";
+  feed.suggest = L"好誠 \\ \"x\"";
   std::wstring error;
   Core().newFeed(feed, error);
-  EXPECT_EQ(qel::StringMember(bridge.Last().json["PARAM"]["FEEDBACKSERVICE"], "SUGGEST"), Gbk("好誠"));
+  EXPECT_EQ(qel::StringMember(bridge.Last().json["PARAM"]["FEEDBACKSERVICE"], "SUGGEST"),
+            Gbk("好誠 \\ \"x\""));
 }
 
 TEST(CallPattern, ExtremeIdsAreWrittenInFull) {

@@ -604,7 +604,7 @@ TEST_F(ServiceEndToEnd, SignUpSecurityCodeAndUserCheckTable) {
   reg.password = L"pw";
   reg.email = L"li@example.com";
   reg.mobile = L"139";
-  reg.name = L"李四\U0001F600";  // GBK cannot hold the emoji: dropped, the rest kept
+  reg.name = L"李四";
   reg.position = L"采购";
   reg.compName = L"杭州示例贸易公司";
   reg.tel1 = L"t1";
@@ -687,6 +687,132 @@ TEST_F(ServiceEndToEnd, SignUpSecurityCodeAndUserCheckTable) {
   EXPECT_EQ(install_.QueryMain("SELECT UID, USERID, NAME FROM USERINFO"),
             std::vector<std::string>{"U9|li@example.com|李四"});
   EXPECT_FALSE(Core().IsUserInTheLogin());
+}
+
+// A data update waiting on a service that does not answer holds nothing
+// the getters need: they answer from another host thread at once.
+TEST_F(ServiceEndToEnd, GettersAnswerWhileADataUpdateWaitsOnAStalledService) {
+  ::setenv("QEL_HTTP_TIMEOUT_MS", "120000",
+           1);  // beyond the wait below: only a getter that never waits passes
+  SilentService silent(server_);
+  const size_t before = server_.RpcCalls().size();
+  Core().DoDataUpdateAsync(nullptr);
+  ASSERT_TRUE(WaitFor([&] { return server_.RpcCalls().size() > before; })) << "the update asks the service";
+  std::atomic<bool> done{false};
+  std::string answers;
+  std::thread host([&] {
+    const std::vector<Product>* all = Core().GetAllProuducts(-1, 1000, 0);
+    const Product* one = Core().GetProductByID(kProduct);
+    std::vector<ProductCategory> top;
+    Core().GetTopProuductCategorys(top);
+    const CompanyInfo* company = Core().GetCompanyInfo();
+    answers = std::string(all != nullptr && !all->empty() ? "products " : "") +
+              (one != nullptr ? "product " : "") + (!top.empty() ? "categories " : "") +
+              (company != nullptr ? "company" : "");
+    done.store(true);
+  });
+  const bool answered = WaitFor([&] { return done.load(); }, 60000);
+  silent.Release();
+  host.join();
+  EXPECT_TRUE(answered) << "a getter waited for the data update";
+  EXPECT_EQ(answers, "products product categories company");
+  // The update thread, which used the transport, ends before the process
+  // does.
+  CQelClientCore::Uninitialize();
+}
+
+// A host's text that GBK cannot hold fails the call before anything is
+// stored, uploaded or sent: no neighbouring file (a.txt for a한.txt), no
+// shortened account (kim@mail.com for kim김@mail.com) stands in for it.
+TEST_F(ServiceEndToEnd, TextGbkCannotHoldFailsWithNothingStoredOrSent) {
+  LogInAs("u7", "李四");
+  server_.ScriptRpc("InquiryService.json", "saveProdInquiry", "100000");
+  server_.ScriptRpc("ConsultService.json", "saveProdConsult", "100000");
+  server_.ScriptRpc("FeedBackService.json", "addFeedBack", "100000");
+  server_.ScriptRpc("PassportService.json", "registerClientUser", "100000", Object({{"UserId", "U9"}}));
+  const std::string neighbour = qeltest::TestDir() + "/a.txt";
+  qeltest::WriteFile(neighbour, "the neighbouring file");
+  qeltest::WriteFile(qeltest::TestDir() + "/a한.txt", "the attachment");
+
+  auto inquiry = [](const std::wstring& img, const std::wstring& content) {
+    return [img, content](std::wstring&) {
+      MyInquire inquire;
+      inquire.productId = kProduct;
+      inquire.num = 1;
+      inquire.content = content;
+      inquire.contact = L"李四";
+      inquire.img = img;
+      inquire.addTime = L"2026-12-10";
+      return static_cast<int>(Core().NewInquire(inquire, false));
+    };
+  };
+  auto signUp = [](const std::wstring& account, const std::wstring& name) {
+    return [account, name](std::wstring& error) {
+      UserRegInfo reg;
+      reg.userId = account;
+      reg.password = L"pw";
+      reg.email = account;
+      reg.name = name;
+      return static_cast<int>(Core().DoUserReg(reg, error));
+    };
+  };
+  const std::wstring attachment = GbkToWide(Gbk(qeltest::TestDir())) + L"/a한.txt";
+  const struct {
+    const char* name;
+    std::function<int(std::wstring&)> call;
+    int result;
+    const wchar_t* error;  // null: left as it was
+  } cases[] = {
+      {"inquiry attachment", inquiry(attachment, L"请报价"), 0, nullptr},
+      {"inquiry text", inquiry(L"", L"请报价 김"), 0, nullptr},
+      {"sign-up account", signUp(L"kim김@mail.com", L"李四"), REG_FAIL, L"请求失败"},
+      {"sign-up name", signUp(L"kim@mail.com", L"김민수"), REG_FAIL, L"请求失败"},
+      {"sign-up emoji", signUp(L"kim@mail.com", L"李四\U0001F600"), REG_FAIL, L"请求失败"},
+      {"login account that is no GBK",
+       [](std::wstring& error) { return static_cast<int>(Core().LogIn("bob\xEE", "pw", true, error)); },
+       LOGIN_FAIL_OTHER, L"请求失败"},
+      {"consultation text",
+       [](std::wstring&) {
+         MyConsultation consult;
+         consult.productId = kProduct;
+         consult.content = L"교환 가능?";
+         consult.email = L"li@example.com";
+         return static_cast<int>(Core().NewConsult(consult));
+       },
+       0, nullptr},
+      {"feedback text",
+       [](std::wstring& error) {
+         MyFeed feed;
+         feed.email = L"li@example.com";
+         feed.suggest = L"좋아요";
+         return static_cast<int>(Core().newFeed(feed, error));
+       },
+       0, L"请求失败"},
+  };
+  auto tables = [this] {
+    std::vector<std::string> rows;
+    for (const char* table : {"USERINFO", "PROD_INQUIRY", "PROD_CONSULT", "BEHAVIOR"}) {
+      for (const std::string& row : install_.QueryMain(std::string("SELECT * FROM ") + table))
+        rows.push_back(std::string(table) + ": " + row);
+    }
+    return rows;
+  };
+  const std::vector<std::string> stored = tables();
+  const size_t requests = server_.Requests().size();
+  for (const auto& c : cases) {
+    std::wstring error = L"untouched";
+    EXPECT_EQ(c.call(error), c.result) << "case: " << c.name;
+    EXPECT_EQ(error, c.error != nullptr ? c.error : L"untouched") << "case: " << c.name;
+    EXPECT_EQ(server_.Requests().size(), requests) << "case: " << c.name;
+    EXPECT_EQ(tables(), stored) << "case: " << c.name;
+  }
+  EXPECT_TRUE(server_.Uploads().empty());
+  // The same calls with texts GBK holds go through (the table above is no
+  // refusal of everything).
+  std::wstring error;
+  EXPECT_EQ(signUp(L"kim@mail.com", L"金敏洙")(error), REG_OK);
+  EXPECT_EQ(inquiry(GbkToWide(Gbk(neighbour)), L"请报价")(error), 1);
+  EXPECT_EQ(server_.Uploads().size(), 1u);
 }
 
 // Progress reports from the data-update thread, kept for the test thread.

@@ -6,11 +6,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <thread>
+
+#include <glog/logging.h>
 
 #include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
 #include "fakebridge.h"
+#include "qelbridge.h"
 #include "qelclientcore.h"
 #include "qelresource.h"
 
@@ -346,6 +350,169 @@ TEST_F(StartupTest, ExitRightAfterInitIsClean) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// Waits until flag holds; false after a bound far beyond any machine's pace.
+bool WaitUntil(const std::atomic<bool>& flag) {
+  for (int i = 0; i < 6000 && !flag.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return flag.load();
+}
+
+// The data update of the two tests below: it reports once (the callback
+// may shut the client core down) and says when it has ended.
+std::atomic<bool> g_shutDownInCallback{false};
+int ShutDownAndLinger(int, const char*) {
+  CQelClientCore::Uninitialize();
+  g_shutDownInCallback.store(true);
+  // Still on its way out when the host's own shutdown comes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  return 0;
+}
+
+class EndingBridge : public FakeBridge {
+ public:
+  std::atomic<bool> ended{false};
+  int Invoke(int code, const char* request, char** reply) override {
+    if (code == 0x570) RelayUpdateProgress(100, "finished");
+    int result = FakeBridge::Invoke(code, request, reply);
+    if (code == 0x570) ended.store(true);
+    return result;
+  }
+};
+
+// glog, set up by the client core, ends with the last shutdown, once that
+// one has joined every thread: also the data-update thread that a shutdown
+// from its own progress callback had to leave behind.
+TEST_F(StartupTest, LastShutdownJoinsEveryThreadThenEndsGlog) {
+  const struct {
+    const char* name;
+    bool shutDownInCallback;
+  } cases[] = {
+      {"Uninitialize from the host", false},
+      {"Uninitialize from the progress callback, then from the host", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EXIT(
+        {
+          CCommon2::instance().SetServices(std::make_shared<FixedServices>(install_.root(), 900000, true));
+          EndingBridge bridge;
+          if (google::IsGoogleLoggingInitialized() || !Core().Init() || !google::IsGoogleLoggingInitialized())
+            std::exit(10);
+          if (c.shutDownInCallback) {
+            Core().DoDataUpdateAsync(reinterpret_cast<void*>(&ShutDownAndLinger));
+            if (!WaitUntil(g_shutDownInCallback)) std::exit(11);
+            // The callback's shutdown cannot join its own thread, so glog stays.
+            if (!google::IsGoogleLoggingInitialized()) std::exit(12);
+          }
+          CQelClientCore::Uninitialize();
+          if (c.shutDownInCallback && !bridge.ended.load()) std::exit(13);  // not joined
+          if (google::IsGoogleLoggingInitialized()) std::exit(14);          // glog left running
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << "case: " << c.name;
+  }
+}
+
+// A second shutdown while the first still joins the threads leaves glog to
+// the first: the data update still running may write a line.
+class JoinedLateBridge : public FakeBridge {
+ public:
+  std::atomic<bool> running{false};
+  std::atomic<bool> stopSeen{false};
+  std::atomic<bool> secondShutdownReturned{false};
+  std::atomic<bool> glogRanToTheEnd{false};
+  int Invoke(int code, const char* request, char** reply) override {
+    if (code == 0x570) {
+      running.store(true);
+      while (!ClientCoreShutDown()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      stopSeen.store(true);
+      WaitUntil(secondShutdownReturned);
+      glogRanToTheEnd.store(google::IsGoogleLoggingInitialized());
+    }
+    return FakeBridge::Invoke(code, request, reply);
+  }
+};
+
+TEST_F(StartupTest, GlogStaysWhileAnotherShutdownStillJoins) {
+  CCommon2::instance().SetServices(std::make_shared<FixedServices>(install_.root(), 900000, true));
+  JoinedLateBridge bridge;
+  ASSERT_FALSE(google::IsGoogleLoggingInitialized());
+  ASSERT_TRUE(Core().Init());
+  Core().DoDataUpdateAsync(nullptr);
+  ASSERT_TRUE(WaitUntil(bridge.running));
+  std::thread first([] { CQelClientCore::Uninitialize(); });
+  EXPECT_TRUE(WaitUntil(bridge.stopSeen));
+  CQelClientCore::Uninitialize();  // finds the threads taken by the first
+  bridge.secondShutdownReturned.store(true);
+  first.join();
+  EXPECT_TRUE(bridge.glogRanToTheEnd.load());
+  EXPECT_FALSE(google::IsGoogleLoggingInitialized());  // the first ended it
+}
+
+// Before Init nothing reaches the bridge, even one the host started itself
+// with an installation that would answer: nothing is read, stored or queued.
+TEST_F(StartupTest, CallsBeforeInitReachNotEvenAStartedBridge) {
+  Use(900000);
+  // The sample's catalogue, so that the bridge has something to answer.
+  const std::string sample = std::string(QEL_SOURCE_DIR) + "/data/sample/10_catalogue.";
+  install_.Ex(qeltest::ReadFile(sample + "qel_exdata.sql"));
+  install_.Main(qeltest::ReadFile(sample + "qel_data.sql"));
+  ASSERT_EQ(InitQelbridge(260, install_.StartupJson().c_str()), 0);
+  auto rows = [this](const std::string& query) {
+    return install_.QueryMain("SELECT COUNT(*) FROM " + query).at(0);
+  };
+  const std::string seen = "PRODUCT_EXTEND WHERE PROD_ID = '10000000003'";
+  const struct {
+    const char* name;
+    std::function<bool()> core;  // true when the call got anything
+    int code;                    // what the bridge answers when asked itself
+    const char* request;
+    std::function<bool(const std::string& reply)> answered;
+  } cases[] = {
+      {"top categories",
+       [] {
+         std::vector<ProductCategory> out;
+         CQelClientCore::GetInstance()->GetTopProuductCategorys(out);
+         return !out.empty();
+       },
+       0x601, "", [](const std::string& reply) { return reply.find("1000001") != std::string::npos; }},
+      {"visit record",
+       [&rows] {
+         CQelClientCore::GetInstance()->behavior_visitProduct(10000000003);
+         return rows("BEHAVIOR") != "0";
+       },
+       0x553, R"({"prodId":"10000000003"})", [&rows](const std::string&) { return rows("BEHAVIOR") != "0"; }},
+      {"mark seen",
+       [&] { return CQelClientCore::GetInstance()->UpdateProductStatus(10000000003) || rows(seen) != "0"; },
+       0x522, R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"10000000003"}}})",
+       [&](const std::string&) { return rows(seen) != "0"; }},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(c.core()) << "case: " << c.name;
+    // The bridge itself would have answered: the test sees a call that reaches it.
+    char* reply = nullptr;
+    EXPECT_EQ(Invoke(c.code, c.request, &reply), 0) << "case: " << c.name;
+    EXPECT_TRUE(c.answered(reply != nullptr ? reply : "")) << "case: " << c.name << "\n"
+                                                           << (reply != nullptr ? reply : "");
+    DeleteJsonStr(&reply);
+  }
+}
+
+// A data update asked for before Init is refused, not started then or kept
+// for later.
+TEST_F(StartupTest, DataUpdateAsyncBeforeInitStartsNothing) {
+  Use(900000);
+  FakeBridge bridge;  // stands in for a started bridge: only the client core's own check refuses
+  Core().DoDataUpdateAsync(nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(Core().Init());
+  ASSERT_TRUE(WaitForCode(bridge, 0x551, 1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (int code : bridge.Codes()) EXPECT_NE(code, 0x570) << "an update ran";
+  Core().DoDataUpdateAsync(nullptr);
+  EXPECT_TRUE(WaitForCode(bridge, 0x570, 1));
+  CQelClientCore::Uninitialize();
 }
 
 }  // namespace

@@ -120,6 +120,31 @@ TEST(CommonText, UnlimitedConversionsRoundTrip) {
   EXPECT_EQ(qeltest::Utf8(gbk).size(), 1000u * 3 + 2000u);
 }
 
+// The strict form gives the whole text or nothing: a character GBK lacks
+// (Hangul, a unit that is no character) is never dropped.
+TEST(CommonText, ExactConversionRefusesWhatGbkCannotHold) {
+  const struct {
+    const char* name;
+    std::wstring wide;
+    bool converts;
+    std::string utf8;  // the GBK result, as UTF-8
+  } cases[] = {
+      {"empty", L"", true, ""},
+      {"ascii", L"kim@mail.com", true, "kim@mail.com"},
+      {"chinese with a second byte 0x5C", L"誠报价单.txt", true, "誠报价单.txt"},
+      {"hangul in an address", L"kim김@mail.com", false, ""},
+      {"hangul name", L"김민수", false, ""},
+      {"hangul in a path", L"/tmp/a한.txt", false, ""},
+      {"lone surrogate", std::wstring(L"a") + static_cast<wchar_t>(0xD800), false, ""},
+      {"beyond unicode", std::wstring(L"a") + static_cast<wchar_t>(0x110000), false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string gbk = "left over";
+    EXPECT_EQ(qelclientcore::WideToGbkExact(c.wide, &gbk), c.converts) << "case: " << c.name;
+    EXPECT_EQ(qeltest::Utf8(gbk), c.utf8) << "case: " << c.name;
+  }
+}
+
 TEST(CommonSettings, EnvironmentOfTheSystemServices) {
   SystemCommonServices system;
   {
