@@ -308,6 +308,41 @@ TEST_F(SharedInstallationTest, WriterBesideReaderNeitherEmptiesReadsNorRefusesWr
             Strings{"0"});
 }
 
+// Two processes add and remove favourites at once. A transaction that reads
+// before it writes would meet the other's pending write as a deadlock that
+// no wait resolves, so transactions take the write lock when they begin.
+TEST_F(SharedInstallationTest, TwoWritersNeverRefuseEachOther) {
+  constexpr int kWriteRounds = 1000;
+  Channel channel;
+  const pid_t writer = fork();
+  if (writer == 0) {
+    if (channel.Receive(true, 60000) != 'G') _exit(100);
+    if (InitQelbridge(260, install_.StartupJson().c_str()) != 0) _exit(101);
+    const std::string favourite = Request("PRODUCT", "PRODUCT_ID", "10010010009");
+    int refused = 0;
+    for (int i = 0; i < kWriteRounds; ++i) {
+      if (Call(0x502, favourite).result != 0) ++refused;
+      if (Call(0x503, favourite).result != 0) ++refused;
+    }
+    _exit(refused > 99 ? 99 : refused);
+  }
+  ASSERT_GT(writer, 0);
+  ASSERT_EQ(InitQelbridge(260, install_.StartupJson().c_str()), 0);
+  const std::string favourite = Request("PRODUCT", "PRODUCT_ID", kProduct);
+  channel.Send('G', false);
+  int refused = 0;
+  for (int i = 0; i < kWriteRounds; ++i) {
+    if (Call(0x502, favourite).result != 0) ++refused;
+    if (Call(0x503, favourite).result != 0) ++refused;
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "writes of the other process refused (100+: it did not start)";
+  EXPECT_EQ(refused, 0) << "writes of this process refused";
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM FAVORITES"), Strings{"0"});
+}
+
 // ---- failure forms -------------------------------------------------------------
 
 // One request and what it reads. A result of 0 fails as an empty reply

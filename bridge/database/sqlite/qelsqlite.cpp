@@ -173,7 +173,14 @@ bool qelSqlite::BeginTransaction() {
     LOG(ERROR) << "开启事务失败: 事务已开启";
     return false;
   }
-  int rc = db ? sqlite3_exec(db, "begin transaction", nullptr, nullptr, nullptr) : SQLITE_MISUSE;
+  // Immediate: the write lock is taken (waiting out another process's) when
+  // the transaction begins. A deferred one that reads first and then writes
+  // would meet another process's pending commit as a deadlock, which SQLite
+  // refuses at once without waiting. A read-only database takes no write
+  // lock: there the transaction begins deferred, and its writes fail as
+  // writes.
+  int rc = db ? sqlite3_exec(db, "begin immediate transaction", nullptr, nullptr, nullptr) : SQLITE_MISUSE;
+  if (rc == SQLITE_READONLY) rc = sqlite3_exec(db, "begin transaction", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     LOG(ERROR) << "开始事务记录失败，错误码:" << rc << " ，错误原因:"
                << "-------------" << (db ? ErrorText(db) : std::string("database is closed"));
