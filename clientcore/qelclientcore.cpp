@@ -251,6 +251,11 @@ bool CQelClientCore::Init() {
         if (modelName != nullptr) modelParameter_.paramName = modelName;
         if (priceName != nullptr) priceParameter_.paramName = priceName;
       }
+      // libcurl and OpenSSL register their own exit cleanup when they first
+      // start: started here, before the hook below, so that the hook (run
+      // first) joins the threads that transfer before that cleanup frees what
+      // they still use.
+      qel::internet::qelHttpJsonRequest();
       // Registered after the bridge started, so it runs before the bridge's
       // singletons are destroyed at exit.
       std::atexit(&ShutdownAtExit);
