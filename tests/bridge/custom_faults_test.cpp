@@ -72,6 +72,7 @@ TEST_P(DamagedMainTest, RequestsFailInsteadOfAnswering) {
     int code;
     std::string request;
   } cases[] = {
+      {"favourites", 0x501, ""},
       {"add favourite", 0x502, product},
       {"remove favourite", 0x503, product},
       {"is favourite", 0x504, product},
@@ -79,6 +80,8 @@ TEST_P(DamagedMainTest, RequestsFailInsteadOfAnswering) {
       {"user information", 0x534, ""},
       {"consultation count", 0x537, product},
       {"inquiry count", 0x538, product},
+      {"consultations", 0x53b, product},
+      {"inquiries", 0x53c, product},
       {"consult", 0x539, R"({"PARAM":{"PROD_CONSULT":{"CONSULT_ID":"0","CONTENT":"c"}}})"},
       {"delete consultation", 0x53d,
        R"({"PARAM":{"PRODUCT":{"PRODUCT_ID":"10000000002"},"PROD_CONSULT":{"CONSULT_ID":"7"}}})"},
