@@ -8,6 +8,10 @@
 #include "qelbridge_types.h"
 
 extern "C" {
+// 0 once the installation is open (a missing database file still starts,
+// with an empty catalogue); 1 when a database file that exists cannot be
+// opened or attached, after waiting up to 5 s for another process's lock:
+// the bridge then stays unloaded and the next call tries again.
 QELBRIDGE_API int InitQelbridge(int platform, const char* json);
 QELBRIDGE_API int Invoke(int code, const char* json, char** reply);
 // Like Invoke, then copies the reply and its terminating zero into the

@@ -185,7 +185,8 @@ class QELCLIENTCORE_API CQelClientCore {
 
   // Account. `error` receives the reply's ERRORDESC on a failure reply (the
   // installation's text for the code: without a service address, the text
-  // of 500001; a transport failure, 500003).
+  // of 500001; a transport failure, 500003; a reply that is no JSON-RPC
+  // answer, such as an HTML error page, 19999).
   LoginRst LogIn(const std::string& user, const std::string& password, bool remember, std::wstring& error);
   RegSendCodeRst SendRegCode(const std::string& account, int accountType, std::wstring& error);
   RegCheckCodeRst CheckRegCode(const std::string& code, const std::string& account, int accountType,
