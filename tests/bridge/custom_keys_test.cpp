@@ -26,6 +26,15 @@ std::string LoginRequest(const std::string& account) {
          "\",\"PASSWORD\":\"pw\",\"REMEMBER\":\"1\"}}}";
 }
 
+// A request whose object `object` holds the account under `key`, and the
+// members of `rest` (a JSON text of members, leading comma).
+std::function<std::string(const std::string&)> AccountRequest(const char* object, const char* key,
+                                                              const char* rest) {
+  return [object, key, rest](const std::string& account) {
+    return std::string("{\"PARAM\":{\"") + object + "\":{\"" + key + "\":\"" + account + "\"" + rest + "}}}";
+  };
+}
+
 // A delete of row id of table (idKey its id member) of product 10000000002.
 std::string DeleteRequest(const char* table, const char* idKey, const std::string& id) {
   return std::string("{\"PARAM\":{\"PRODUCT\":{\"PRODUCT_ID\":\"10000000002\"},\"") + table + "\":{\"" +
@@ -75,6 +84,15 @@ TEST_F(KeysTest, KeysThatAreNoWholeTextAreRefusedAndChangeNothing) {
       {"remove favourite", 0x503, "10000000002", ProductRequest},
       {"is favourite", 0x504, "10000000002", ProductRequest},
       {"login", 0x531, "bob", LoginRequest},
+      {"sign-up", 0x532, "bob", AccountRequest("REGINFO", "ACCOUNT", ",\"PASSWORD\":\"pw\"")},
+      {"send security code", 0x535, "bob", AccountRequest("SENDINFO", "ACCOUNT", ",\"ACCOUNTTYPE\":\"1\"")},
+      {"check security code", 0x536, "bob",
+       AccountRequest("VALIDATEINFO", "ACCOUNT", ",\"ACCOUNTTYPE\":\"1\",\"SECURITYCODE\":\"1234\"")},
+      {"user exists", 0x554, "bob", AccountRequest("USERINFO", "NAME", ",\"TYPE\":\"1\",\"OLDNAME\":\"\"")},
+      {"user exists, old name", 0x554, "bob",
+       AccountRequest("USERINFO", "OLDNAME", ",\"TYPE\":\"1\",\"NAME\":\"bob\"")},
+      {"change password", 0x574, "bob",
+       AccountRequest("CHECKINFO", "USERNAME", ",\"TYPE\":\"1\",\"NEWPWD\":\"x\"")},
       {"consultation count", 0x537, "10000000002", ProductRequest},
       {"inquiry count", 0x538, "10000000002", ProductRequest},
       {"consultations", 0x53b, "10000000002", ProductRequest},

@@ -1,6 +1,7 @@
 // The account operations that need the service: sign-up (0x532), security
 // codes by text message or mail (0x535), code check (0x536), account-name
 // check (0x554) and password change (0x574).
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,18 @@ std::string ExistReply(bool exists) {
   return qel::WriteStyled(rows);
 }
 
+// An account sent to the service that is not whole text would reach it as
+// another account (its bad bytes dropped on the way to UTF-8).
+bool AccountsAreText(std::initializer_list<std::string> accounts, const char* function) {
+  for (const std::string& account : accounts) {
+    if (!qel::IsKeyText(account)) {
+      QEL_LOG(function, "UserName is no valid text");
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int UserReg(Module&, const Request& request, std::string* reply) {
@@ -71,10 +84,7 @@ int UserReg(Module&, const Request& request, std::string* reply) {
   const std::string account = qel::TextMember(info, "ACCOUNT");
   // The account is stored as it is registered; one that is not whole text
   // would be registered and kept as another name.
-  if (!qel::IsKeyText(account)) {
-    QEL_LOG(kRegFun, "UserName is no valid text");
-    return 1;
-  }
+  if (!AccountsAreText({account}, kRegFun)) return 1;
   Json::Value param(Json::objectValue);
   param["name"] = account;
   param["passwd"] = qel::TextMember(info, "PASSWORD");
@@ -122,7 +132,7 @@ int UserReg(Module&, const Request& request, std::string* reply) {
 
 int SendSecurityCodeRequest(Module&, const Request& request, std::string* reply) {
   const Json::Value& info = RequestObject(request, "SENDINFO");
-  if (!info.isObject()) return 1;
+  if (!info.isObject() || !AccountsAreText({qel::TextMember(info, "ACCOUNT")}, kSendCodeFun)) return 1;
   const std::string type = qel::TextMember(info, "ACCOUNTTYPE");
   Json::Value param(Json::objectValue);
   param["name"] = qel::TextMember(info, "ACCOUNT");
@@ -155,6 +165,7 @@ int ValidateSecurityCode(Module&, const Request& request, std::string* reply) {
     QEL_LOG(kValidateFun, " Wrong Json String ");
     return 1;
   }
+  if (!AccountsAreText({qel::TextMember(info, "ACCOUNT")}, kValidateFun)) return 1;
   Json::Value check(Json::objectValue);
   check["name"] = qel::TextMember(info, "ACCOUNT");
   check["type"] = qel::TextMember(info, "ACCOUNTTYPE");
@@ -172,7 +183,9 @@ int ValidateSecurityCode(Module&, const Request& request, std::string* reply) {
 
 int UserISExist(Module&, const Request& request, std::string* reply) {
   const Json::Value& info = RequestObject(request, "USERINFO");
-  if (!info.isObject()) return 1;
+  if (!info.isObject() ||
+      !AccountsAreText({qel::TextMember(info, "NAME"), qel::TextMember(info, "OLDNAME")}, kExistFun))
+    return 1;
   Json::Value param(Json::objectValue);
   param["name"] = qel::TextMember(info, "NAME");
   param["type"] = qel::TextMember(info, "TYPE");
@@ -198,6 +211,7 @@ int ModifyPassword(Module&, const Request& request, std::string* /*reply*/) {
     QEL_LOG(kPasswordFun, "There is not any User!");
     return 1;
   }
+  if (!AccountsAreText({username}, kPasswordFun)) return 1;
   // The module's reply gets the error object of a non-zero result anyway.
   std::string scratch;
   Json::Value find(Json::objectValue);
