@@ -284,8 +284,8 @@ int cqelbridge::InitAllData() {
   // A read that fails on a database that cannot be read now leaves the
   // bridge unloaded too; a value that is not there stays as it was.
   std::string uid;
-  FieldRead user = ReadFieldValue(datasource, "USERINFO", "UID", "REMEMBER = 1", &uid);
-  if (user == FieldRead::kFailed && !LastFailureIsSqlError()) {
+  FieldRead user = ReadOptionalFieldValue(datasource, "USERINFO", "UID", "REMEMBER = 1", &uid);
+  if (user == FieldRead::kFailed) {
     QEL_LOG(kFun, "Get remember user ERROR, please check the database");
     return kNotLoaded;
   }
@@ -312,8 +312,8 @@ int cqelbridge::InitAllData() {
   for (std::size_t i = 0; i < 3; ++i) {
     const CompanyValue& item = company[i];
     std::string value;
-    FieldRead read = ReadFieldValue(datasource, "COMPANY", item.field, "", &value);
-    if (read == FieldRead::kFailed && !LastFailureIsSqlError()) {
+    FieldRead read = ReadOptionalFieldValue(datasource, "COMPANY", item.field, "", &value);
+    if (read == FieldRead::kFailed) {
       QEL_LOG(kFun, item.error);
       return kNotLoaded;
     }

@@ -101,13 +101,6 @@ void Unmark(const std::string& marker) {
     LOG(ERROR) << "cannot remove the application update marker " << marker << ": " << std::strerror(errno);
 }
 
-bool DownloadedWhole(const std::string& statusReply, std::string* status) {
-  Json::Value reply;
-  if (qel::ParseJson(statusReply, &reply))
-    *status = qel::TextMember(qel::ObjectMember(reply, "result"), "status");
-  return *status == std::to_string(qel::internet::INVOKE_SUCCESS);
-}
-
 }  // namespace
 
 bool BeginAppRelease(std::vector<AppUpdateFiles>* files) {
@@ -155,8 +148,8 @@ void DownloadReleaseFile(const std::string& url, const std::string& path) {
   Release& release = State();
   std::shared_lock<std::shared_mutex> download(release.downloads);
   std::string reply = CCommon2::instance().DownloadFile(url, std::string(), path, nullptr);
-  std::string status;
-  bool whole = DownloadedWhole(reply, &status);
+  const std::string status = qel::StatusOfReply(reply);
+  const bool whole = status == std::to_string(qel::internet::INVOKE_SUCCESS);
 
   std::lock_guard<std::mutex> lock(release.mutex);
   auto entry = release.pending.find(qel::NativePath(path));

@@ -293,11 +293,11 @@ class TempFileGuard {
 std::string TempNameBeside(const std::string& nativeTarget, const std::string& suffix) {
   const size_t slash = nativeTarget.rfind('/');
   const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const size_t mark = sizeof(".qeltmp") - 1 + suffix.size();
+  const size_t mark = sizeof(qel::kTempFileMark) - 1 + suffix.size();
   if (nameStart + 1 + mark >= PATH_MAX || 1 + mark > NAME_MAX) return std::string();
   size_t keep = nativeTarget.size() - nameStart;
   keep = std::min({keep, static_cast<size_t>(NAME_MAX) - mark, PATH_MAX - 1 - mark - nameStart});
-  return nativeTarget.substr(0, nameStart + keep) + ".qeltmp" + suffix;
+  return nativeTarget.substr(0, nameStart + keep) + qel::kTempFileMark + suffix;
 }
 
 // Creates a new, empty file beside the target; its name is unique within the

@@ -286,8 +286,8 @@ std::string qel_Invoke_CategoryModules::GetCompanyCertgroups(RequestParams* para
     const std::string picture = StringMember(item, "TOPIMG");
     std::string path;
     FieldRead read =
-        ReadFieldValue(datasource, "PICTURE", "PATH", "RES_ID = " + QuoteSqlText(picture), &path);
-    if (read == FieldRead::kFailed && !LastFailureIsSqlError()) return false;
+        ReadOptionalFieldValue(datasource, "PICTURE", "PATH", "RES_ID = " + QuoteSqlText(picture), &path);
+    if (read == FieldRead::kFailed) return false;
     if (read != FieldRead::kFound) {
       QEL_LOG(kCertgroupsFunction, picture + " Get topimg error");
       path.clear();

@@ -176,9 +176,9 @@ bool AddProductMembers(IQELDatasource* datasource, const std::string& langId, co
   row->SetValue("FAVORITE", favorite);
 
   std::string showWay;
-  FieldRead show =
-      ReadFieldValue(datasource, "PROD_SHOW", "SHOW_WAY", " PRODUCT_ID = " + QuoteSqlText(id), &showWay);
-  if (show == FieldRead::kFailed && !LastFailureIsSqlError()) return false;
+  FieldRead show = ReadOptionalFieldValue(datasource, "PROD_SHOW", "SHOW_WAY",
+                                          " PRODUCT_ID = " + QuoteSqlText(id), &showWay);
+  if (show == FieldRead::kFailed) return false;
   if (show != FieldRead::kFound) QEL_LOG(kProductsFun, "get show way error");
   row->SetValue("SHOWWAY", showWay.empty() ? "0" : showWay);
 
@@ -186,9 +186,9 @@ bool AddProductMembers(IQELDatasource* datasource, const std::string& langId, co
   std::string brandId = row->GetValue("BRAND_ID");
   if (!brandId.empty()) {
     FieldRead brand =
-        ReadFieldValue(datasource, "BRAND_LANG", "BRANDNAME",
-                       "BRAND_ID = " + QuoteSqlText(brandId) + " AND LANGID = " + langId, &brandName);
-    if (brand == FieldRead::kFailed && !LastFailureIsSqlError()) return false;
+        ReadOptionalFieldValue(datasource, "BRAND_LANG", "BRANDNAME",
+                               "BRAND_ID = " + QuoteSqlText(brandId) + " AND LANGID = " + langId, &brandName);
+    if (brand == FieldRead::kFailed) return false;
     if (brand != FieldRead::kFound) brandName.clear();
   }
   row->SetValue("BRANDNAME", brandName);

@@ -52,13 +52,6 @@ void SetPage(const RequestParams& params, qelQueryDef* def) {
   def->SetOffset(params.offset);
 }
 
-// A count reply: 0, or 1 (reply untouched) for a count that cannot be read.
-int CountReplyOf(const std::string& count, std::string* reply) {
-  if (count.empty()) return 1;
-  *reply = CountReply(count);
-  return 0;
-}
-
 // One page of def as the reply (see dataspace::PageReply).
 int PageReply(qelQueryDef* def, const RequestParams& params, const char* failText, std::string* reply) {
   return dataspace::PageReply(def, params.limit, params.offset, failText, reply);
@@ -331,8 +324,8 @@ int qel_Invoke_ProductDetail::GetIntroductions(const RequestParams& params, std:
 
 int qel_Invoke_ProductDetail::CountIntroductions(const RequestParams& params, std::string* reply) {
   if (!IsDecimalId(params.value)) return 1;
-  return CountReplyOf(QueryCount("PRODUCT_INTRODUCT", std::string("PRODUCT_ID") + " = " + params.value),
-                      reply);
+  return CountResult(QueryCount("PRODUCT_INTRODUCT", std::string("PRODUCT_ID") + " = " + params.value),
+                     reply);
 }
 
 int qel_Invoke_ProductDetail::GetModels(const std::string& productId, std::string* reply) {
@@ -352,7 +345,7 @@ int qel_Invoke_ProductDetail::GetModels(const std::string& productId, std::strin
 
 int qel_Invoke_ProductDetail::GetModelCount(const RequestParams& params, std::string* reply) {
   if (!IsDecimalId(params.value)) return 1;
-  return CountReplyOf(CountModels(params.value), reply);
+  return CountResult(CountModels(params.value), reply);
 }
 
 int qel_Invoke_ProductDetail::GetParameters(const RequestParams& params, std::string* reply) {

@@ -107,6 +107,12 @@ FieldRead ReadFieldValue(IQELDatasource* datasource, const std::string& table, c
   return datasource->GetFieldValue(table, field, filter, value) == 0 ? FieldRead::kFound : FieldRead::kNoRow;
 }
 
+FieldRead ReadOptionalFieldValue(IQELDatasource* datasource, const std::string& table,
+                                 const std::string& field, const std::string& filter, std::string* value) {
+  const FieldRead read = ReadFieldValue(datasource, table, field, filter, value);
+  return read == FieldRead::kFailed && LastFailureIsSqlError() ? FieldRead::kNoRow : read;
+}
+
 bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
                int64_t* count) {
   std::string text;
@@ -160,6 +166,12 @@ std::string CountReply(const std::string& count) {
   Json::Value rows(Json::arrayValue);
   rows.append(std::move(item));
   return RowsText(rows);
+}
+
+int CountResult(const std::string& count, std::string* reply) {
+  if (count.empty()) return 1;
+  if (reply != nullptr) *reply = CountReply(count);
+  return 0;
 }
 
 std::string JoinQuoted(const std::vector<std::string>& values) {

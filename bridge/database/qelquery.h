@@ -124,6 +124,12 @@ bool QueryValue(const std::string& sql, const std::vector<std::string>& values, 
 // (see qelDatasource::ReadFieldValue); kFailed without a datasource.
 FieldRead ReadFieldValue(IQELDatasource* datasource, const std::string& table, const std::string& field,
                          const std::string& filter, std::string* value);
+// ReadFieldValue for a value whose absence the reply shows anyway (a
+// default, an empty name): a statement refused as SQL (a table or column
+// this database lacks) reads as no row, so kFailed means the database could
+// not be read (see LastFailureIsSqlError).
+FieldRead ReadOptionalFieldValue(IQELDatasource* datasource, const std::string& table,
+                                 const std::string& field, const std::string& filter, std::string* value);
 
 // The one row count: COUNT(*) of table under filter (empty: all rows),
 // read through the datasource's single-value path. table may list several
@@ -149,6 +155,9 @@ int PageReply(IQELQueryDef* def, int limit, int offset, const char* failText, st
 // The one count reply: [{"COUNT":"<count>"}] as styled text; "" for the
 // empty count of a QueryCount that failed, so that no count reads as one.
 std::string CountReply(const std::string& count);
+// A handler's count reply from a QueryCount text: 0 with the count reply in
+// *reply (when given), or 1 with *reply untouched for "" (no count).
+int CountResult(const std::string& count, std::string* reply);
 
 // Texts as a comma-separated list of quoted SQL literals, for IN (...).
 std::string JoinQuoted(const std::vector<std::string>& values);

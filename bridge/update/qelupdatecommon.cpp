@@ -189,9 +189,7 @@ int qelUpdateCommon::DownloadFile(const std::string& url, const std::string& pat
     statusReply = http.DownloadFile(url, "", path, progress);
   }
   QEL_LOG(kFun, "End Down:");
-  Json::Value reply;
-  std::string status;
-  if (ParseJson(statusReply, &reply)) status = TextMember(ObjectMember(reply, "result"), "status");
+  std::string status = StatusOfReply(statusReply);
   QEL_LOG(kFun, "DownLoad StatusCode:" + status);
   if (status == kServiceSuccess) return 0;
   if (status == "500009") {
@@ -396,6 +394,12 @@ int qelUpdateCommon::DeleteOneFile(const std::string& path) {
 
 namespace {
 
+// A folder, made when missing. CreateDirectories takes any existing name,
+// a file in the folder's place too.
+bool EnsureFolder(const std::string& path) {
+  return IsDirectory(path) || (CreateDirectories(path) == 0 && IsDirectory(path));
+}
+
 // A folder of the update's own: made when missing, and never a link (the
 // update writes below it).
 bool MakeOwnFolder(const std::string& path) {
@@ -404,7 +408,7 @@ bool MakeOwnFolder(const std::string& path) {
     QEL_LOG(kFun, "Staging folder is a symbolic link:" + path);
     return false;
   }
-  return IsDirectory(path) || (CreateDirectories(path) == 0 && IsDirectory(path));
+  return EnsureFolder(path);
 }
 
 }  // namespace
@@ -423,7 +427,7 @@ int qelUpdateCommon::CreateInstallFolders() {
   // An installation may come with data/ and ver.qel alone.
   for (const char* folder : {kFilesFolder, kJsonFolder}) {
     std::string path = GetLocalPath() + folder;
-    if (!IsDirectory(path) && (CreateDirectories(path) != 0 || !IsDirectory(path))) {
+    if (!EnsureFolder(path)) {
       QEL_LOG(kFun, "Cannot create folder:" + path);
       return 1;
     }
@@ -487,7 +491,7 @@ int qelUpdateCommon::MakeDirsEx(const std::string& relativePath, std::string* ba
     if (folder.empty()) continue;
     *base += "/" + Utf8ToGbk(folder);
     QEL_LOG(kFun, "FileFolder is:" + *base);
-    if (!IsDirectory(*base) && (CreateDirectories(*base) != 0 || !IsDirectory(*base))) return 1;
+    if (!EnsureFolder(*base)) return 1;
   }
   return 0;
 }

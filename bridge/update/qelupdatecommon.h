@@ -78,9 +78,6 @@ constexpr char kMainDbFile[] = "/data/qel_data.db";
 
 // The longest update list taken: a list of 100,000 files is about 15 MiB.
 constexpr int64_t kMaxListBytes = 64LL * 1024 * 1024;
-// What the transport adds to a file's name for the temporary file it writes
-// beside it ("<name>.qeltmp<pid>-<n>").
-constexpr char kTempFileMark[] = ".qeltmp";
 
 // CheckServiceFileName for a file name from a file list or from
 // DOWNLOADINFO; a refused name is logged with its reason.

@@ -41,16 +41,16 @@ bool Report(int step, const char* utf8Text) {
 // Tables every start and the catalogue read from the second database.
 const char* const kCatalogueTables[] = {"COMPANY", "PRODUCT", "PRODUCT_CATEGORY"};
 
-// The first column of every row of sql; false when it does not run.
+// The first column of every row of sql; false when it does not run or a
+// step fails.
 bool FirstColumn(IQELDatasource* datasource, const std::string& sql, std::vector<std::string>* values) {
   CursorPtr cursor = RunSql(datasource, sql);
   if (!cursor) return false;
-  WalkRows(cursor.get(), [&](Json::Value& row) {
+  return WalkRows(cursor.get(), [&](Json::Value& row) {
     std::string value;
     if (row.isObject() && row.size() == 1) value = qel::StringMember(row, row.getMemberNames()[0].c_str());
     values->push_back(value);
   });
-  return true;
 }
 
 // The staged database must be a whole catalogue: an error page answered

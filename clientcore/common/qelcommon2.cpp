@@ -220,18 +220,14 @@ std::string SystemCommonServices::DownloadFile(const std::string& url, const std
   // The transport never overwrites: fetch beside the old file and move the
   // new one over it only once it is complete. The name is one the launcher
   // never installs, should the host end between the two moves.
-  std::string fresh = path + ".qeltmpnew";
+  std::string fresh = path + qel::kTempFileMark + "new";
   fs::remove(qel::NativePath(fresh), ec);
   std::string reply = request.DownloadFile(url, second, fresh, callback);
   if (fs::exists(qel::NativePath(fresh), ec)) {
     fs::rename(qel::NativePath(fresh), target, ec);
     if (ec) {
       fs::remove(qel::NativePath(fresh), ec);
-      Json::Value failed(Json::objectValue);
-      failed["jsonrpc"] = "2.0";
-      failed["result"]["result"] = "";
-      failed["result"]["status"] = std::to_string(qel::internet::INVOKE_RENAME_FAILED);
-      return qel::WriteCompact(failed);
+      return qel::StatusReplyText(qel::internet::INVOKE_RENAME_FAILED);
     }
   }
   return reply;

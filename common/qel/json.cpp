@@ -348,4 +348,20 @@ bool ReadInt64(const Json::Value& object, const char* key, int64_t* out) {
   return ValueAsInt64(Member(object, key), out);
 }
 
+std::string StatusReplyText(int code) {
+  Json::Value status(Json::objectValue);
+  status["status"] = std::to_string(code);
+  status["result"] = "";
+  Json::Value reply(Json::objectValue);
+  reply["jsonrpc"] = "2.0";
+  reply["result"] = std::move(status);
+  return WriteCompact(reply);
+}
+
+std::string StatusOfReply(const std::string& reply) {
+  Json::Value parsed;
+  if (!ParseJson(reply, &parsed)) return std::string();
+  return TextMember(ObjectMember(parsed, "result"), "status");
+}
+
 }  // namespace qel

@@ -49,6 +49,13 @@ bool ParseWholeGbkJson(const std::string& gbkText, Json::Value* out);
 // Parses UTF-8 text and converts every string and member name to GBK.
 bool ParseUtf8JsonToGbk(const std::string& utf8Text, Json::Value* out);
 
+// The status reply through which the transport reports a transfer,
+// {"jsonrpc":"2.0","result":{"result":"","status":"<code>"}} (the code a
+// JSON string), and the status such a text carries ("" when it carries
+// none).
+std::string StatusReplyText(int code);
+std::string StatusOfReply(const std::string& reply);
+
 // Accessors: a value of the wrong kind counts as missing.
 const Json::Value& Member(const Json::Value& object, const char* key);
 const Json::Value& ObjectMember(const Json::Value& object, const char* key);  // null unless an object

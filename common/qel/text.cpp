@@ -494,7 +494,7 @@ int InstallFile(const std::string& src, const std::string& target, bool removeSo
   // target only once every write and the close succeeded: a failure never
   // leaves a truncated target behind.
   std::filesystem::path temp = to;
-  temp += ".qeltmp";
+  temp += kTempFileMark;
   std::FILE* in = std::fopen(from.c_str(), "rb");
   if (in == nullptr) return 9;
   // Never written through a link planted at the temporary name.

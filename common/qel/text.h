@@ -116,6 +116,11 @@ std::string GetFileExt(const std::string& path);
 // 0 copied, 2 bad arguments (empty, missing source, same file),
 // 9 failure while copying (open, write or close). Copies with InstallFile.
 int CopyFileByStream(const std::string& src, const std::string& dst);
+// What every temporary file written beside a target carries after the
+// target's name ("<name>.qeltmp<pid>-<n>" of a download, "<name>.qeltmp" of
+// InstallFile): the update clears stale ones, and the launcher never
+// installs a name holding it.
+constexpr char kTempFileMark[] = ".qeltmp";
 // The one way a file is put in place: the bytes are written to a temporary
 // file beside target, every write and the close are checked, and the
 // temporary file is renamed over target; a failure leaves target as it was

@@ -1,7 +1,6 @@
 // Consultations and inquiries stored on this installation (0x537, 0x538,
 // 0x53b to 0x53e): counts per product, lists per product (newest first) and
 // deletion of one row.
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -69,19 +68,6 @@ bool DeleteMatch(const MethodRequest& request, const char* table, const char* id
   (*match)[idKey] = qel::ValueAsText(id);
   (*match)["PRODUCT_ID"] = productId;
   return true;
-}
-
-// The count reply of table under filter. 1, with "Queryscalar error" to the
-// host and no reply, when the count cannot be read: a failed count is no
-// count, never 0.
-int CountRowsReply(const std::string& table, const std::string& filter, std::string* reply) {
-  int64_t count = 0;
-  if (!CountRows(table, filter, &count)) {
-    QEL_LOG_DIRECT("Queryscalar error");
-    return 1;
-  }
-  *reply = CountReply(qel::Int64ToString(count));
-  return 0;
 }
 
 // The rows of table under filter, newest ADDTIME first, as an array of row
@@ -155,7 +141,7 @@ int GetProdConsCount(Module&, const Request& request, std::string* reply) {
   }
   const std::string filter =
       "PRODUCT_ID=" + QuoteSqlText(productId) + " OR PRODUCT_ID IS null OR PRODUCT_ID = ''";
-  return CountRowsReply("PROD_CONSULT", filter, reply);
+  return CountResult(QueryCount("PROD_CONSULT", filter), reply);
 }
 
 int GetProdInqsCount(Module&, const Request& request, std::string* reply) {
@@ -170,7 +156,7 @@ int GetProdInqsCount(Module&, const Request& request, std::string* reply) {
     return 1;
   }
   const std::string filter = "PRODUCT_ID = " + QuoteSqlText(productId) + " AND " + UserCondition(uid);
-  return CountRowsReply("PROD_INQUIRY", filter, reply);
+  return CountResult(QueryCount("PROD_INQUIRY", filter), reply);
 }
 
 int GetConsultList(Module&, const Request& request, std::string* reply) {

@@ -112,10 +112,7 @@ int UserLogin(Module&, const Request& request, std::string* reply) {
   }
   // The account names the row it updates or adds: one that is not whole
   // text would be counted as one name and stored as another.
-  if (!qel::IsKeyText(account)) {
-    QEL_LOG(kLoginFun, "UserName is no valid text");
-    return 1;
-  }
+  if (!AccountsAreText({account}, kLoginFun)) return 1;
   Json::Value param(Json::objectValue);
   param["name"] = account;
   param["passwd"] = password;

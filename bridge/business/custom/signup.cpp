@@ -1,7 +1,6 @@
 // The account operations that need the service: sign-up (0x532), security
 // codes by text message or mail (0x535), code check (0x536), account-name
 // check (0x554) and password change (0x574).
-#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -62,18 +61,6 @@ std::string ExistReply(bool exists) {
   Json::Value rows(Json::arrayValue);
   rows.append(row);
   return qel::WriteStyled(rows);
-}
-
-// An account sent to the service that is not whole text would reach it as
-// another account (its bad bytes dropped on the way to UTF-8).
-bool AccountsAreText(std::initializer_list<std::string> accounts, const char* function) {
-  for (const std::string& account : accounts) {
-    if (!qel::IsKeyText(account)) {
-      QEL_LOG(function, "UserName is no valid text");
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "business/custom/userid.h"
 
 #include "internet/qelinternetresponsenode.h"
+#include "logbridge.h"
 #include "qel/text.h"
 
 namespace qel {
@@ -19,6 +20,16 @@ bool ReadServiceUserId(const qelInternetResponseNode* node, std::string* uid) {
   }
   if (!IsValidGbk(id)) return false;
   *uid = id;
+  return true;
+}
+
+bool AccountsAreText(std::initializer_list<std::string> accounts, const char* function) {
+  for (const std::string& account : accounts) {
+    if (!IsKeyText(account)) {
+      QEL_LOG(function, "UserName is no valid text");
+      return false;
+    }
+  }
   return true;
 }
 
