@@ -1,8 +1,11 @@
 #include "update/qelupdatecommon.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -104,6 +107,33 @@ bool CheckListFilePlace(const std::string& name, const std::string& folder, std:
 }
 
 std::string UpdateTempPath() { return GetLocalPath() + "/" + kTempFolder; }
+
+InstallationUpdateLock::InstallationUpdateLock() {
+  const std::string path = NativePath(GetLocalPath() + kDataFolder + "/update.lock");
+  // Never opened through a link planted at its name.
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    QEL_LOG(kFun, "Cannot open the update lock:" + path);
+    return;
+  }
+  int rc;
+  do {
+    rc = ::flock(fd_, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) {
+    state_ = State::kHeld;
+  } else if (errno == EWOULDBLOCK) {
+    state_ = State::kBusy;
+    QEL_LOG(kFun, "Another client updates this installation");
+  } else {
+    QEL_LOG(kFun, "Cannot lock the update lock:" + path);
+  }
+}
+
+InstallationUpdateLock::~InstallationUpdateLock() {
+  // Closing the file drops the lock.
+  if (fd_ >= 0) ::close(fd_);
+}
 
 Json::Value UpdateServiceParams() {
   Json::Value params(Json::objectValue);

@@ -156,6 +156,28 @@ class qelUpdateCommon {
   qelUpdateCommon() = default;
 };
 
+// One update per installation, across processes too: an exclusive flock
+// on LOCAL_PATH/data/update.lock, taken at once or not at all, held while
+// the object lives and dropped by the kernel when the process dies.
+class InstallationUpdateLock {
+ public:
+  enum class State {
+    kHeld,    // this object holds the installation's update
+    kBusy,    // another process (or another lock of this one) holds it
+    kFailed,  // the lock file cannot be opened
+  };
+  InstallationUpdateLock();
+  ~InstallationUpdateLock();
+  InstallationUpdateLock(const InstallationUpdateLock&) = delete;
+  InstallationUpdateLock& operator=(const InstallationUpdateLock&) = delete;
+
+  State state() const { return state_; }
+
+ private:
+  int fd_ = -1;
+  State state_ = State::kFailed;
+};
+
 // LOCAL_PATH + "/" + "temp".
 std::string UpdateTempPath();
 // deviceType, templateID and langID: the parameters every update request starts with.

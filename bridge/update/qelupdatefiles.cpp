@@ -1,5 +1,6 @@
 #include "update/qelupdatefiles.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -37,6 +38,26 @@ constexpr size_t kRowsPerStatement = 200;
 // again.
 constexpr size_t kMarkGroupFiles = 64;
 constexpr std::chrono::milliseconds kMarkGroupTime(250);
+// The apply marks its files in larger groups: a move costs far less than a
+// download. Within the statement's bound of 999 values.
+constexpr size_t kApplyGroupFiles = 500;
+// CODE of an entry the service answered 404: accounted for without a file.
+const char kAbsentCode[] = "404";
+
+// "UPDATE DOWNLOADINFO SET <assignment> WHERE FILENAME IN (names)".
+bool UpdateEntries(IQELDatasource* datasource, const std::string& assignment,
+                   const std::vector<std::string>& names) {
+  if (names.empty()) return true;
+  std::string sql = "UPDATE DOWNLOADINFO SET " + assignment + " WHERE FILENAME IN (";
+  for (size_t i = 0; i < names.size(); ++i) sql += i == 0 ? "?" : ",?";
+  return ExecSql(datasource, sql + ")", names);
+}
+
+// Whether path is a regular file itself (a link is not).
+bool IsPlainFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::symlink_status(NativePath(path), ec));
+}
 
 // Progress texts are GBK like every text the host receives.
 const std::string& DownloadingText() {
@@ -244,18 +265,18 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
   qelUpdateCommon* common = qelUpdateCommon::GetInstance();
   const std::string tempFiles = UpdateTempPath() + kFilesFolder;
   std::vector<DownloadFileInfo*> done;
+  std::vector<std::string> absent;  // answered 404: no file to apply
   auto lastMark = std::chrono::steady_clock::now();
   // Writes status 1 for the finished entries; false when that fails.
   auto mark = [&]() {
     lastMark = std::chrono::steady_clock::now();
     if (done.empty()) return true;
-    std::string sql = "UPDATE DOWNLOADINFO SET OPERATESTATUS = 1 WHERE FILENAME IN (";
     std::vector<std::string> names;
-    for (DownloadFileInfo* info : done) {
-      sql += names.empty() ? "?" : ",?";
-      names.push_back(info->FILENAME);
-    }
-    if (!ExecSql(datasource, sql + ")", names)) {
+    for (DownloadFileInfo* info : done) names.push_back(info->FILENAME);
+    qelTransaction transaction(datasource);
+    if (!transaction.Active() ||
+        !UpdateEntries(datasource, std::string("CODE = '") + kAbsentCode + "'", absent) ||
+        !UpdateEntries(datasource, "OPERATESTATUS = 1", names) || !transaction.Commit()) {
       QEL_LOG(kFun, " Update QEL_DB_TBL_DOWNLOADINFO Error");
       return false;
     }
@@ -264,6 +285,7 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
       if (info->OPERATETYPE == 0) QEL_LOG(kFun, "EndCurrentFile update:" + info->FILENAME);
     }
     done.clear();
+    absent.clear();
     return true;
   };
   int i = 0;
@@ -271,7 +293,9 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
     DownloadFileInfo& info = entry.second;
     ++i;
     SetCurrentStep(static_cast<int>(static_cast<int64_t>(i) * 60 / count) + 10);
-    if (info.OPERATESTATUS == 1) continue;
+    // Downloaded, or applied by a start that found a staged file missing
+    // and sent the update back for it.
+    if (info.OPERATESTATUS == 1 || info.OPERATESTATUS == 2) continue;
     std::string relative;
     // A deletion downloads nothing, and a name that would leave the staging
     // folder (or reach through a link there) is never fetched; the apply
@@ -288,6 +312,7 @@ int qelUpdateFiles::DownFilesByList(DownloadFileMap* files, std::string* error, 
         std::string target = Below(tempFiles, relative);
         common->DeleteOneFile(target);
         result = common->DownloadFile(info.URL, target, error, FileProgress);
+        if (result == 0 && !FileExists(target)) absent.push_back(info.FILENAME);
       }
       if (result != 0) {
         QEL_LOG(kFun, "DownLoadFile Error!");
@@ -308,6 +333,21 @@ int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string
                                  IQELDatasource* datasource) {
   qelUpdateCommon* common = qelUpdateCommon::GetInstance();
   const std::string installed = GetLocalPath() + kFilesFolder;
+  // The applied marks go in groups, not one commit a file. A kill before a
+  // group is written leaves its files moved and unmarked; the next start
+  // finds each in place and marks it then.
+  std::vector<std::string> applied;
+  std::vector<std::string> lost;
+  auto lastMark = std::chrono::steady_clock::now();
+  auto mark = [&]() {
+    lastMark = std::chrono::steady_clock::now();
+    if (!UpdateEntries(datasource, "OPERATESTATUS = 2", applied)) {
+      QEL_LOG(kFun, " Update QEL_DB_TBL_DOWNLOADINFO Error");
+      return false;
+    }
+    applied.clear();
+    return true;
+  };
   for (const auto& entry : files) {
     const DownloadFileInfo& info = entry.second;
     if (info.OPERATESTATUS == 2) continue;
@@ -323,17 +363,47 @@ int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string
         std::string source = Below(tempFilesFolder, relative);
         QEL_LOG(kFun, "LocalPath:" + target);
         QEL_LOG(kFun, "TempPath:" + source);
-        if (common->MakeDirsEx(relative, &folder) != 0 || common->MoveFileToDes(source, target) != 0) {
-          QEL_LOG(kFun, "Move File Error");
-          return 1;
+        if (IsPlainFile(source)) {
+          if (common->MakeDirsEx(relative, &folder) != 0 || common->MoveFileToDes(source, target) != 0) {
+            QEL_LOG(kFun, "Move File Error");
+            // What was moved before stays marked.
+            mark();
+            return 1;
+          }
+        } else if (!IsPlainFile(target) && info.CODE != kAbsentCode) {
+          // Neither staged nor in place (moved by a killed apply): the file
+          // is fetched again before the package counts as applied.
+          QEL_LOG(kFun, "Staged file missing:" + info.FILENAME);
+          lost.push_back(info.FILENAME);
+          continue;
         }
       } else if (info.OPERATETYPE == 1) {
         std::string target = Below(installed, relative);
         if (FileExists(target)) common->DeleteOneFile(target);
       }
     }
-    int result = UpdateOperateStatus(info.FILENAME, 2, datasource);
-    if (result != 0) return result;
+    applied.push_back(info.FILENAME);
+    if ((applied.size() >= kApplyGroupFiles ||
+         std::chrono::steady_clock::now() - lastMark >= kMarkGroupTime) &&
+        !mark()) {
+      return 1;
+    }
+  }
+  if (!mark()) return 1;
+  if (!lost.empty()) {
+    // The update goes back to its file downloads, which fetch only these.
+    qelTransaction transaction(datasource);
+    bool ok = transaction.Active();
+    for (size_t i = 0; ok && i < lost.size(); i += kApplyGroupFiles) {
+      const size_t end = std::min(lost.size(), i + kApplyGroupFiles);
+      ok = UpdateEntries(datasource, "OPERATESTATUS = 0",
+                         std::vector<std::string>(lost.begin() + static_cast<std::ptrdiff_t>(i),
+                                                  lost.begin() + static_cast<std::ptrdiff_t>(end)));
+    }
+    ok = ok && common->WriteStep(UpdateStep::kFilesDownload, datasource) == 0 && transaction.Commit();
+    QEL_LOG(kFun,
+            ok ? "Missing files are fetched again by the next run" : " Update QEL_DB_TBL_DOWNLOADINFO Error");
+    return 1;
   }
   return common->ClearLocalTable(kTable, datasource);
 }
@@ -370,7 +440,8 @@ int qelUpdateFiles::DatabaseProgress(double downloaded, double total) {
   double share = total > 0 ? downloaded / total : 0.0;
   if (!(share >= 0)) share = 0;
   if (share > 1) share = 1;
-  int step = static_cast<int>(std::floor(share * 30)) + 70;
+  // 99 at most: 100 is the run's own report once the package is staged whole.
+  int step = std::min(99, static_cast<int>(std::floor(share * 30)) + 70);
   std::string text = ProgressText(downloaded, total);
   return NotifyUpdateProgress(step, text.c_str());
 }

@@ -49,15 +49,20 @@ class qelUpdateFiles {
   int GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* datasource);
   int UpdateOperateStatus(const std::string& fileName, int status, IQELDatasource* datasource);
   // Downloads the pending entries to LOCAL_PATH/temp/files (progress 10 to
-  // 70). The first failure is returned with the entry left pending.
+  // 70); an entry the service answers 404 is marked with CODE "404". The
+  // first failure is returned with the entry left pending.
   int DownFilesByList(DownloadFileMap* files, std::string* error, IQELDatasource* datasource);
   // Applies the entries at start-up: moves downloads into LOCAL_PATH/files,
-  // deletes deletions, marks each applied, then empties DOWNLOADINFO.
+  // deletes deletions, marks them applied in groups, then empties
+  // DOWNLOADINFO. A download neither staged nor in place (nor answered 404)
+  // fails the apply: its entry goes back to pending and the update to its
+  // file downloads (status 2), so the next run fetches it.
   int FilesOperate(const DownloadFileMap& files, const std::string& tempFilesFolder,
                    IQELDatasource* datasource);
 
   // Progress of the download under way, handed to the transport.
   static int FileProgress(double downloaded, double total);
+  // 70 to 99: only the run reports 100, once the package is staged whole.
   static int DatabaseProgress(double downloaded, double total);
 
   // The remote list read by the last ResolveUpdateRequest.

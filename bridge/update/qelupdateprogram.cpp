@@ -107,6 +107,14 @@ int qelUpdateProgram::CheckDataUpdate(std::string, std::string* reply) {
     return 0;
   }
   std::lock_guard<std::mutex> run(run_);
+  // Another client's update of this installation: answered as a check
+  // during a run of this process is.
+  InstallationUpdateLock installation;
+  if (installation.state() == InstallationUpdateLock::State::kBusy) {
+    if (reply != nullptr) *reply = UpdateStatusReply(1);
+    return 0;
+  }
+  if (installation.state() != InstallationUpdateLock::State::kHeld) return 1;
   return CheckLocked(reply);
 }
 
@@ -164,6 +172,14 @@ int qelUpdateProgram::UpdateProgram(std::string, std::string* error) {
     ~Done() { flag.store(false); }
   } done{running_};
   std::lock_guard<std::mutex> run(run_);
+  // One run per installation: a second client's run is refused like a
+  // second run of this process, and touches nothing the first staged.
+  InstallationUpdateLock installation;
+  if (installation.state() != InstallationUpdateLock::State::kHeld) {
+    if (installation.state() == InstallationUpdateLock::State::kBusy)
+      QEL_LOG(kFun, "An update is already running");
+    return 1;
+  }
   qelUpdateCommon* common = qelUpdateCommon::GetInstance();
   bool haveUrls;
   {
@@ -372,12 +388,32 @@ int qelUpdateProgram::UpdateOperate() {
     QEL_LOG(kFun, "nUpdateStatus != 4");
     return 0;
   }
+  // Never beside another client's check, run or apply of this
+  // installation: the update stays staged for a later start. The state is
+  // read again under the lock, as another client may have applied it.
+  InstallationUpdateLock installation;
+  if (installation.state() != InstallationUpdateLock::State::kHeld) {
+    QEL_LOG(kFun, "The update is held by another client, not applied now");
+    return installation.state() == InstallationUpdateLock::State::kBusy ? 0 : 1;
+  }
+  if (common->GetLocalConfig(&config, datasource) != 0) {
+    QEL_LOG(kFun, "GetLocalConfigError");
+    return 1;
+  }
+  if (config.IsUpdate != UpdateStep::kDownloaded) {
+    QEL_LOG(kFun, "nUpdateStatus != 4");
+    return 0;
+  }
   g_applied.store(true);
   const std::string temp = local + "/" + kTempFolder;
   if (common->CreateInstallFolders() != 0) return 1;
   std::string downloadCount;
-  if (common->GetCountsFromTable(datasource, &downloadCount, "DOWNLOADINFO", "") == 0 &&
-      downloadCount != "0") {
+  // Without the count the files cannot be told applied: the update stays staged.
+  if (common->GetCountsFromTable(datasource, &downloadCount, "DOWNLOADINFO", "") != 0) {
+    QEL_LOG(kFun, "GetFileDownLoadList Error! ");
+    return 1;
+  }
+  if (downloadCount != "0") {
     DownloadFileMap list;
     if (files->GetFileDownLoadList(&list, datasource) != 0) {
       QEL_LOG(kFun, "GetFileDownLoadList Error! ");

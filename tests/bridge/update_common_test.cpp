@@ -429,7 +429,7 @@ TEST(UpdateProgress, TextNamesTheFileAndItsShareWithOneDecimal) {
     const char* share;
   } cases[] = {
       {false, 425, 1000, 25, "42.5%"}, {false, 1, 3, 25, "33.3%"},        {false, 0, 0, 25, "0.0%"},
-      {true, 500, 1000, 85, "50.0%"},  {true, 1000, 1000, 100, "100.0%"}, {true, 10, 0, 70, "0.0%"},
+      {true, 500, 1000, 85, "50.0%"},  {true, 1000, 1000, 99, "100.0%"}, {true, 10, 0, 70, "0.0%"},
   };
   qelUpdateFiles* files = qelUpdateFiles::GetInstance();
   SetUpdateDownCallback(RecordReport);
