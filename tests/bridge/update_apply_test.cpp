@@ -116,12 +116,14 @@ TEST_F(UpdateApplyTest, RefusedStateWriteStopsTheApplyAndTheNextStartFinishesIt)
 TEST_F(UpdateApplyTest, ApplyCreatesTheFoldersItMovesInto) {
   const struct {
     const char* name;
-    bool json;   // json/ with the installed list of b.png and c.png
-    bool files;  // files/ with b.png and c.png
+    bool json;                     // json/ with the installed list of b.png and c.png
+    bool files;                    // files/ with b.png and c.png
+    bool goneBeforeApply = false;  // both removed between the run and the apply
   } cases[] = {
       {"bare", false, false},
       {"no json", false, true},
       {"no files", true, false},
+      {"made by the run, gone before the apply", false, false, true},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -131,6 +133,12 @@ TEST_F(UpdateApplyTest, ApplyCreatesTheFoldersItMovesInto) {
     Start run = RunStart(install, server_.RpcUrl(), kRun);
     EXPECT_EQ(run.result, 0) << c.name;
     ASSERT_EQ(Config(install, 3), "4") << c.name;
+    if (c.goneBeforeApply) {
+      ASSERT_TRUE(fs::is_directory(install.root() + "/files")) << c.name;
+      ASSERT_TRUE(fs::is_directory(install.root() + "/json")) << c.name;
+      fs::remove_all(install.root() + "/files");
+      fs::remove_all(install.root() + "/json");
+    }
 
     Start restart = RunStart(install, server_.RpcUrl(), 0, Interrupt(), "updateOperate Error");
     ASSERT_TRUE(restart.exited) << c.name;
@@ -147,6 +155,80 @@ TEST_F(UpdateApplyTest, ApplyCreatesTheFoldersItMovesInto) {
     EXPECT_FALSE(fs::exists(install.root() + "/temp/data/qel_exdata.db")) << c.name;
     EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"}) << c.name;
   }
+}
+
+// A bookkeeping table the apply cannot read (its pages damaged) fails the
+// apply before anything moves: the update stays staged, and once the file
+// is whole again the next start applies it.
+TEST_F(UpdateApplyTest, UnreadableBookkeepingStopsTheApplyBeforeAnythingMoves) {
+  int n = 0;
+  for (const char* table : {"DOWNLOADINFO", "CONFIGINFO"}) {
+    Installation install = OldInstallation("unreadable-" + std::to_string(n++));
+    ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0) << table;
+    ASSERT_EQ(Config(install, 3), "4") << table;
+    const std::string whole = qeltest::ReadFile(install.dataDb());
+    const std::string exBefore = qeltest::ReadFile(install.exDb());
+    const std::string listBefore = qeltest::ReadFile(install.root() + "/json/local.qjson");
+    qeltest::DamageTable(install.dataDb(), table);
+
+    RunStart(install, server_.RpcUrl(), 0);
+    if (std::string(table) != "CONFIGINFO") {
+      EXPECT_EQ(Config(install, 3), "4") << table;
+    }
+    EXPECT_EQ(qeltest::ReadFile(install.exDb()), exBefore) << table;
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/json/local.qjson"), listBefore) << table;
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c") << table;
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/img/a.png"), "bytes of a") << table;
+
+    qeltest::WriteFile(install.dataDb(), whole);
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << table;
+    ExpectInstalled(install, server_, package_, table);
+    EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"}) << table;
+  }
+}
+
+// A listed file that is neither staged nor installed when the apply comes
+// (removed by someone else) is not taken as applied: the update goes back
+// to its downloads, the next run fetches that file alone, and the start
+// after it installs the whole package. A file the service answered 404
+// is no such gap: the apply ends without it.
+TEST_F(UpdateApplyTest, ListedFileMissingAtTheApplyIsFetchedAgain) {
+  Installation install = OldInstallation();
+  ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0);
+  fs::remove(install.root() + "/temp/files/img/a.png");
+  const std::string exBefore = qeltest::ReadFile(install.exDb());
+  Start apply = RunStart(install, server_.RpcUrl(), 0, Interrupt(), "updateOperate Error");
+  ASSERT_TRUE(apply.exited);
+  EXPECT_FALSE(apply.watched.empty()) << "the incomplete apply is reported";
+  EXPECT_EQ(Config(install, 3), "2");
+  EXPECT_EQ(install.QueryMain("SELECT OPERATESTATUS FROM DOWNLOADINFO WHERE FILENAME = '/img/a.png'"),
+            std::vector<std::string>{"0"});
+  EXPECT_EQ(qeltest::ReadFile(install.exDb()), exBefore);
+  EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty());
+  Start check = RunStart(install, server_.RpcUrl(), kCheck);
+  EXPECT_EQ(qeltest::Column(check.reply, "STATUS"), std::vector<std::string>{"1"});
+
+  server_.ClearRequests();
+  Start run = RunStart(install, server_.RpcUrl(), kRun);
+  EXPECT_EQ(run.result, 0);
+  EXPECT_EQ(server_.CountRequests("GET", "/p1/res/img/a.png"), 1u);
+  EXPECT_EQ(server_.CountRequests("GET", "/p1/res/z.txt"), 0u);
+  EXPECT_EQ(server_.CountRequests("GET", "/p1/res/img/d/e.png"), 0u);
+  ASSERT_EQ(Config(install, 3), "4");
+  ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
+  ExpectInstalled(install, server_, package_, "after the second apply");
+  EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"});
+
+  Installation absent = OldInstallation("absent");
+  qeltest::ServedFile missing;
+  missing.get = qeltest::FileFault::kNotFound;
+  missing.head = qeltest::FileFault::kNotFound;
+  server_.AddFile("/p1/res/img/a.png", missing);
+  ASSERT_EQ(RunStart(absent, server_.RpcUrl(), kRun).result, 0);
+  ASSERT_TRUE(RunStart(absent, server_.RpcUrl(), 0).exited);
+  EXPECT_EQ(Config(absent, 3), "5");
+  EXPECT_FALSE(fs::exists(absent.root() + "/files/img/a.png"));
+  EXPECT_EQ(qeltest::ReadFile(absent.root() + "/files/z.txt"), "zzz");
 }
 
 // The commit of the apply's last writes is checked: refused (another

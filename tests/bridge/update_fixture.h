@@ -125,12 +125,14 @@ inline qeltest::Installation OldInstallation(const std::string& name = "install"
 // Where a start is interrupted. A progress report matches when its step is
 // `step` (any when -1) and its text contains `text`; a log line matches
 // when it contains `log`. The start then stops the update (the callback
-// answers 1) or, with kill, ends the process on the spot.
+// answers 1) or, with kill, ends the process on the spot. With hold the
+// start waits there instead until the test lets it go on (HeldStart).
 struct Interrupt {
   int step = -1;
   std::string text;
   std::string log;
   bool kill = false;
+  bool hold = false;
 };
 
 struct Start {
@@ -147,8 +149,21 @@ inline Interrupt g_interrupt;
 inline std::string g_progressFile;
 inline std::string g_watch;
 inline std::string g_watchFile;
+inline std::string g_base;
 inline bool g_armed = true;
 constexpr int kKilledExit = 77;
+
+// What a held start does once let go: 'c' goes on, 's' stops the update
+// (at a progress report), 'k' ends the process.
+inline char Hold() {
+  { std::ofstream(g_base + ".held") << "held"; }
+  for (;;) {
+    std::ifstream go(g_base + ".go");
+    char action = 0;
+    if (go >> action) return action;
+    usleep(10000);
+  }
+}
 
 inline void Record(int step, const char* text) {
   std::ofstream out(g_progressFile, std::ios::app | std::ios::binary);
@@ -162,9 +177,10 @@ inline int OnProgress(int step, const char* text) {
   if (at.step >= 0 && at.step != step) return 0;
   if (!at.text.empty() && std::string(text != nullptr ? text : "").find(at.text) == std::string::npos)
     return 0;
-  if (at.kill) _exit(kKilledExit);
   g_armed = false;
-  return 1;
+  const char action = at.hold ? Hold() : at.kill ? 'k' : 's';
+  if (action == 'k') _exit(kKilledExit);
+  return action == 's' ? 1 : 0;
 }
 
 inline void OnLog(const char* text, const char*) {
@@ -172,9 +188,10 @@ inline void OnLog(const char* text, const char*) {
     std::ofstream out(g_watchFile, std::ios::app | std::ios::binary);
     out << text << "\n";
   }
-  if (!g_interrupt.log.empty() && text != nullptr &&
+  if (g_armed && !g_interrupt.log.empty() && text != nullptr &&
       std::string(text).find(g_interrupt.log) != std::string::npos) {
-    _exit(kKilledExit);
+    g_armed = false;
+    if (!g_interrupt.hold || Hold() == 'k') _exit(kKilledExit);
   }
 }
 }  // namespace detail
@@ -182,14 +199,17 @@ inline void OnLog(const char* text, const char*) {
 // One start of the client in a child process: InitQelbridge (which applies
 // a finished download) and, unless code is 0, one call. The log lines that
 // hold `watch` (when not empty) come back in Start::watched.
-inline Start RunStart(const qeltest::Installation& install, const std::string& serverUrl, int code,
-                      const Interrupt& interrupt = Interrupt(), const std::string& watch = "") {
+// The child of a start, forked; its files are named base.*.
+inline pid_t BeginStart(const qeltest::Installation& install, const std::string& serverUrl, int code,
+                        const Interrupt& interrupt, const std::string& watch, std::string* startBase) {
   static int counter = 0;
   std::string base = qeltest::TestDir() + "/start-" + std::to_string(++counter);
+  *startBase = base;
   detail::g_interrupt = interrupt;
   detail::g_progressFile = base + ".progress";
   detail::g_watch = watch;
   detail::g_watchFile = base + ".watched";
+  detail::g_base = base;
   detail::g_armed = true;
   std::fflush(nullptr);
   pid_t pid = fork();
@@ -210,6 +230,11 @@ inline Start RunStart(const qeltest::Installation& install, const std::string& s
     }
     _exit(0);
   }
+  return pid;
+}
+
+// Waits for the child of BeginStart and reads what it left.
+inline Start FinishStart(pid_t pid, const std::string& base) {
   Start start;
   int status = 0;
   waitpid(pid, &status, 0);
@@ -233,6 +258,53 @@ inline Start RunStart(const qeltest::Installation& install, const std::string& s
   while (std::getline(watched, line)) start.watched.push_back(line);
   return start;
 }
+
+inline Start RunStart(const qeltest::Installation& install, const std::string& serverUrl, int code,
+                      const Interrupt& interrupt = Interrupt(), const std::string& watch = "") {
+  std::string base;
+  pid_t pid = BeginStart(install, serverUrl, code, interrupt, watch, &base);
+  return FinishStart(pid, base);
+}
+
+// A start that runs beside the test until its interrupt (hold set), waits
+// there while the test acts, and goes on, stops or dies when let go.
+class HeldStart {
+ public:
+  HeldStart(const qeltest::Installation& install, const std::string& serverUrl, int code, Interrupt at) {
+    at.hold = true;
+    pid_ = BeginStart(install, serverUrl, code, at, "", &base_);
+  }
+  ~HeldStart() {
+    if (pid_ > 0) Finish('k');
+  }
+  HeldStart(const HeldStart&) = delete;
+  HeldStart& operator=(const HeldStart&) = delete;
+
+  // True once the start waits at its interrupt; false when it ended first.
+  bool WaitHeld() {
+    for (int i = 0; i < 12000; ++i) {
+      if (fs::exists(base_ + ".held")) return true;
+      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;
+        return false;
+      }
+      usleep(5000);
+    }
+    return false;
+  }
+  // Lets it go ('c', 's' or 'k', see detail::Hold) and waits for its end.
+  Start Finish(char action) {
+    { std::ofstream(base_ + ".go.tmp") << action; }
+    fs::rename(base_ + ".go.tmp", base_ + ".go");
+    const pid_t pid = pid_;
+    pid_ = -1;
+    return FinishStart(pid, base_);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string base_;
+};
 
 // The id of a process that has ended: a child that exits at once, reaped.
 inline std::string GoneProcessId() {
