@@ -913,6 +913,47 @@ TEST_F(ServiceEndToEnd, DataUpdateRunsOnTheUpdateThreadWithProgress) {
   EXPECT_FALSE(fs::exists(install_.root() + "/files/img/a.png"));
 }
 
+// Whether the staged database was there at the first report 100.
+std::string g_stagedDb;
+std::atomic<int> g_stagedAtFirst100{-1};
+int OnProgressWatchingTheStage(int step, const char* text) {
+  int unseen = -1;
+  if (step == 100) g_stagedAtFirst100.compare_exchange_strong(unseen, fs::exists(g_stagedDb) ? 1 : 0);
+  return OnProgress(step, text);
+}
+
+// A host may restart at the first 100: it comes once the package is staged
+// whole, never from a download's own end and never for a failed run.
+TEST_F(ServiceEndToEnd, DataUpdateReports100OnlyOnceThePackageIsStaged) {
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server_, package);
+  server_.AddFile(package.prefix + "/ex.db", std::string(70000, 'g'));
+  g_stagedDb = install_.root() + "/temp/data/qel_exdata.db";
+  RecordingInvoker invoker;
+  Core().DoDataUpdateAsync(reinterpret_cast<void*>(&OnProgressWatchingTheStage));
+  ASSERT_TRUE(WaitFor([&invoker] { return invoker.Results(0x570).size() == 1; }, 60000));
+  EXPECT_NE(invoker.Results(0x570)[0], 0) << "a database that is no catalogue";
+  ASSERT_FALSE(Progress().empty());
+  for (const auto& report : Progress()) EXPECT_LT(report.first, 100) << report.second;
+  EXPECT_EQ(g_stagedAtFirst100.load(), -1);
+
+  server_.AddFile(package.prefix + "/ex.db", package.db);
+  {
+    std::lock_guard<std::mutex> lock(Control().mutex);
+    Control().reports.clear();
+  }
+  Core().DoDataUpdateAsync(reinterpret_cast<void*>(&OnProgressWatchingTheStage));
+  ASSERT_TRUE(WaitFor([&invoker] { return invoker.Results(0x570).size() == 2; }, 60000));
+  EXPECT_EQ(invoker.Results(0x570)[1], 0);
+  const auto reports = Progress();
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back(), std::make_pair(100, updatetest::FinishedText()));
+  for (size_t i = 0; i + 1 < reports.size(); ++i) EXPECT_LT(reports[i].first, 100) << reports[i].second;
+  EXPECT_EQ(g_stagedAtFirst100.load(), 1) << "100 before the package was staged";
+  CQelClientCore::Uninitialize();
+  EXPECT_EQ(updatetest::Config(install_, 3), "4");
+}
+
 // The host's "stop" ends the run as a failure; the next run finishes it.
 TEST_F(ServiceEndToEnd, HostStopsTheDataUpdateAndTheNextRunFinishesIt) {
   updatetest::Package package = updatetest::DefaultPackage();
