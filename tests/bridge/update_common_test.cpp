@@ -331,6 +331,16 @@ TEST_F(UpdateBookkeepingTest, RemoteListsThatAreNoListFailAndDeleteNothing) {
                          std::string(qel::dataspace::kMaxListBytes, ' '));
   EXPECT_EQ(files->ResolveUpdateRequest(), 1);
   EXPECT_TRUE(files->GetRemoteMap().empty());
+  // The bound itself is taken, one byte over it is not.
+  const std::string entry = "{\"files\":[{\"url\":\"u\",\"filePath\":\"/a\",\"fileName\":\"/a\"}]}";
+  for (int64_t over : {0, 1}) {
+    std::string list = entry;
+    list.resize(static_cast<size_t>(qel::dataspace::kMaxListBytes + over), ' ');
+    qeltest::WriteFile(install_.root() + "/temp/json/local.qjson", list);
+    list = std::string();
+    EXPECT_EQ(files->ResolveUpdateRequest(), over == 0 ? 0 : 1) << over;
+    EXPECT_EQ(files->GetRemoteMap().size(), over == 0 ? 1u : 0u) << over;
+  }
 }
 
 // The temporary files that a killed download left ("<name>.qeltmp<pid>-<n>"
@@ -352,6 +362,8 @@ TEST_F(UpdateBookkeepingTest, StaleTemporaryFilesOfGoneProcessesAreRemoved) {
       {"/files/img/c.png.qeltmp", false},
       {"/files/img/d.png.qeltmpx-1", false},
       {"/files/img/e.png.qeltmp" + dead, false},
+      {"/files/img/f.png.qeltmp" + dead + "-", false},
+      {"/files/img/g.png.qeltmp" + dead + "-x", false},
   };
   for (const auto& c : cases) {
     fs::create_directories(fs::path(temp + c.path).parent_path());
@@ -428,7 +440,7 @@ TEST(UpdateProgress, TextNamesTheFileAndItsShareWithOneDecimal) {
     int step;
     const char* share;
   } cases[] = {
-      {false, 425, 1000, 25, "42.5%"}, {false, 1, 3, 25, "33.3%"},        {false, 0, 0, 25, "0.0%"},
+      {false, 425, 1000, 25, "42.5%"}, {false, 1, 3, 25, "33.3%"},       {false, 0, 0, 25, "0.0%"},
       {true, 500, 1000, 85, "50.0%"},  {true, 1000, 1000, 99, "100.0%"}, {true, 10, 0, 70, "0.0%"},
   };
   qelUpdateFiles* files = qelUpdateFiles::GetInstance();

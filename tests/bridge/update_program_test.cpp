@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -406,6 +407,13 @@ TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) 
   deepName += "a.png";
   const std::string longName = std::string(200, 'l') + ".png";
   const std::string longestName = std::string(255, 'm');
+  Installation install = OldInstallation();
+  // The staged path of this name is exactly PATH_MAX - 1 bytes.
+  const std::string stagingFolder = install.root() + "/temp/files/";
+  std::string deepestName;
+  const size_t deepestBytes = PATH_MAX - 1 - stagingFolder.size();
+  while (deepestName.size() + 202 < deepestBytes) deepestName += std::string(200, 'q') + "/";
+  deepestName += std::string(deepestBytes - deepestName.size(), 'r');
   package_.extraEntries = {
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil1\",\"fileName\":\"../evil1.txt\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil2\",\"fileName\":\"/img/../../evil2.txt\"}",
@@ -422,26 +430,33 @@ TEST_F(UpdateProgramTest, UnsafeRepeatedAndMalformedListEntriesAreNeverFetched) 
       "{\"url\":\"" + url + "\",\"filePath\":\"/evil6\",\"fileName\":\"/" + deepName + "\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/longest\",\"fileName\":\"/img/" + longestName + "\"}",
       "{\"url\":\"" + url + "\",\"filePath\":\"/long\",\"fileName\":\"/img/" + longName + "\"}",
+      // Staged at a path of PATH_MAX - 1 bytes, the longest the file
+      // system takes; one byte more is refused.
+      "{\"url\":\"" + url + "\",\"filePath\":\"/deepest\",\"fileName\":\"/" + deepestName + "\"}",
+      "{\"url\":\"" + url + "\",\"filePath\":\"/evil7\",\"fileName\":\"/" + deepestName + "x\"}",
   };
   Publish(server_, package_);
   for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4",
-                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6"})
+                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6", "/p1/res/evil7"})
     server_.AddFile(evil, "evil");
+  server_.AddFile("/p1/res/deepest", "bytes of the deepest name");
   server_.AddFile("/p1/res/img/w.png", "bytes of w");
   server_.AddFile("/p1/res/long", "bytes of the long name");
   server_.AddFile("/p1/res/longest", "bytes of the longest name");
-  Installation install = OldInstallation();
   Start run = RunStart(install, server_.RpcUrl(), kRun);
   EXPECT_EQ(run.result, 0);
   EXPECT_TRUE(ReportedFinished(run));
   for (const char* evil : {"/p1/res/evil1", "/p1/res/evil2", "/p1/res/evil3", "/p1/res/evil4",
-                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6"})
+                           "/p1/res/other-a", "/p1/res/evil5", "/p1/res/evil6", "/p1/res/evil7"})
     EXPECT_EQ(Gets(evil), 0u) << evil;
+  ASSERT_EQ((install.root() + "/temp/files/" + deepestName).size(), static_cast<size_t>(PATH_MAX - 1));
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/" + deepestName), "bytes of the deepest name");
   ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited);
   ExpectInstalled(install, server_, package_, "after the unsafe names");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/" + longName), "bytes of the long name");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/" + longestName), "bytes of the longest name");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/w.png"), "bytes of w");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/" + deepestName), "bytes of the deepest name");
   EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/a.png"), "bytes of a");
   for (const char* outside : {"/evil1.txt", "/evil2.txt", "/files/evil1.txt", "/temp/evil1.txt"})
     EXPECT_FALSE(fs::exists(install.root() + outside)) << outside;
@@ -552,17 +567,30 @@ TEST_F(UpdateProgramTest, ListOverTheBoundFailsWhileItArrives) {
   SetUpdateDownCallback(nullptr);
 }
 
+// A staging folder that is a file, or a link to a folder elsewhere (the
+// downloads would land there): the run fails and writes nothing through it.
 TEST_F(UpdateProgramTest, UnwritableStagingFolderFailsAndTheInstallationKeepsWorking) {
-  Installation install = OldInstallation();
-  fs::create_directories(install.root() + "/temp");
-  qeltest::WriteFile(install.root() + "/temp/files", "a file where the folder belongs");
-  Start run = RunStart(install, server_.RpcUrl(), kRun);
-  EXPECT_EQ(run.result, 1);
-  EXPECT_FALSE(ReportedFinished(run));
-  EXPECT_NE(Config(install, 3), "4");
-  Start start = RunStart(install, server_.RpcUrl(), kCheck);
-  EXPECT_EQ(start.result, 0);
-  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c");
+  int n = 0;
+  for (bool link : {false, true}) {
+    const char* name = link ? "a link" : "a file";
+    Installation install = OldInstallation("staging-" + std::to_string(n++));
+    fs::create_directories(install.root() + "/temp");
+    const std::string outside = qeltest::TestDir() + "/outside-staging";
+    fs::create_directories(outside);
+    if (link) {
+      fs::create_directory_symlink(outside, install.root() + "/temp/files");
+    } else {
+      qeltest::WriteFile(install.root() + "/temp/files", "a file where the folder belongs");
+    }
+    Start run = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(run.result, 1) << name;
+    EXPECT_FALSE(ReportedFinished(run)) << name;
+    EXPECT_NE(Config(install, 3), "4") << name;
+    EXPECT_TRUE(fs::is_empty(outside)) << name;
+    Start start = RunStart(install, server_.RpcUrl(), kCheck);
+    EXPECT_EQ(start.result, 0) << name;
+    EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c") << name;
+  }
 }
 
 // A check that fails forgets what the check before it found: the run after
