@@ -364,7 +364,12 @@ int qelUpdateFiles::FilesOperate(const DownloadFileMap& files, const std::string
         QEL_LOG(kFun, "LocalPath:" + target);
         QEL_LOG(kFun, "TempPath:" + source);
         if (IsPlainFile(source)) {
-          if (common->MakeDirsEx(relative, &folder) != 0 || common->MoveFileToDes(source, target) != 0) {
+          // Within one file system a rename is the whole move (the target is
+          // replaced whole, a link there is replaced, not followed); anything
+          // else takes the checked move.
+          if (common->MakeDirsEx(relative, &folder) != 0 ||
+              (::rename(NativePath(source).c_str(), NativePath(target).c_str()) != 0 &&
+               common->MoveFileToDes(source, target) != 0)) {
             QEL_LOG(kFun, "Move File Error");
             // What was moved before stays marked.
             mark();
