@@ -94,6 +94,17 @@ bool ReadFirstLine(const std::string& path, std::string* line) {
 
 }  // namespace
 
+const char kStartCompanyTable[] = "COMPANY";
+const char* const kStartCompanyFields[3] = {"ID", "SERIALID", "COMTEMP"};
+
+bool ReadsStartCompanyRow(IQELDatasource* datasource) {
+  for (const char* field : kStartCompanyFields) {
+    std::string value;
+    if (ReadFieldValue(datasource, kStartCompanyTable, field, "", &value) != FieldRead::kFound) return false;
+  }
+  return true;
+}
+
 std::string PlatformCodeFor(int platform) {
   switch (platform) {
     case 513:
@@ -297,14 +308,14 @@ int cqelbridge::InitAllData() {
   }
 
   struct CompanyValue {
-    const char* field;
     const char* error;
     const char* found;
   };
+  // In the order of kStartCompanyFields.
   const CompanyValue company[] = {
-      {"ID", "Get CompanyID error", "Company ID is "},
-      {"SERIALID", "Get SerialID error", "Serial ID is "},
-      {"COMTEMP", "Get COMTEMP error", "COMTEMP ID is "},
+      {"Get CompanyID error", "Company ID is "},
+      {"Get SerialID error", "Serial ID is "},
+      {"Get COMTEMP error", "COMTEMP ID is "},
   };
   // A value that cannot be read stays as it was.
   const SessionIdentity before = qelInfoAccess::Identity();
@@ -312,7 +323,8 @@ int cqelbridge::InitAllData() {
   for (std::size_t i = 0; i < 3; ++i) {
     const CompanyValue& item = company[i];
     std::string value;
-    FieldRead read = ReadOptionalFieldValue(datasource, "COMPANY", item.field, "", &value);
+    FieldRead read =
+        ReadOptionalFieldValue(datasource, kStartCompanyTable, kStartCompanyFields[i], "", &value);
     if (read == FieldRead::kFailed) {
       QEL_LOG(kFun, item.error);
       return kNotLoaded;

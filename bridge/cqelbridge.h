@@ -7,6 +7,16 @@
 namespace qel {
 namespace dataspace {
 
+class IQELDatasource;
+
+// The company row a start reads into the session: the first row of the
+// table (no filter), these fields in this order.
+extern const char kStartCompanyTable[];
+extern const char* const kStartCompanyFields[3];
+// Whether datasource gives that row as the start reads it: every field
+// found (a missing table or column, no row or a failed read give false).
+bool ReadsStartCompanyRow(IQELDatasource* datasource);
+
 // The values the host passes to InitQelbridge, plus the two derived ones.
 // All empty until the first InitQelbridge.
 struct InitParams {

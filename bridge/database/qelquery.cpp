@@ -12,7 +12,20 @@
 namespace qel {
 namespace dataspace {
 
-IQELDatasource* MainDatasource() { return qelInfoAccess::GetInstance()->GetDatasource(); }
+namespace {
+thread_local IQELDatasource* t_mainOverride = nullptr;
+}  // namespace
+
+IQELDatasource* MainDatasource() {
+  if (t_mainOverride != nullptr) return t_mainOverride;
+  return qelInfoAccess::GetInstance()->GetDatasource();
+}
+
+ScopedMainDatasource::ScopedMainDatasource(IQELDatasource* datasource) : previous_(t_mainOverride) {
+  t_mainOverride = datasource;
+}
+
+ScopedMainDatasource::~ScopedMainDatasource() { t_mainOverride = previous_; }
 
 CursorPtr RunQuery(IQELDatasource* datasource, IQELQueryDef* def) {
   if (datasource == nullptr) return nullptr;

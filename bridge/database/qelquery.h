@@ -32,8 +32,24 @@ namespace dataspace {
 
 using CursorPtr = std::unique_ptr<IQELQueryCursor>;
 
-// The session's main datasource; null when none could be made.
+// The session's main datasource; null when none could be made. On a thread
+// that holds a ScopedMainDatasource, that one instead.
 IQELDatasource* MainDatasource();
+
+// While it lives, MainDatasource() on the calling thread is datasource, so
+// that the modules' own reads run on another connection (the data update
+// tries the catalogue's reads on a downloaded database with them). Other
+// threads keep the session's.
+class ScopedMainDatasource {
+ public:
+  explicit ScopedMainDatasource(IQELDatasource* datasource);
+  ~ScopedMainDatasource();
+  ScopedMainDatasource(const ScopedMainDatasource&) = delete;
+  ScopedMainDatasource& operator=(const ScopedMainDatasource&) = delete;
+
+ private:
+  IQELDatasource* previous_;
+};
 
 // Runs def; null when there is no datasource or the query fails.
 CursorPtr RunQuery(IQELDatasource* datasource, IQELQueryDef* def);

@@ -46,6 +46,8 @@ class qelInternetRequestBean {
 
   // The envelope text; "" when the base object cannot be built.
   std::string GetJsonRPCParam();
+  // See qelInternetUtil::UseIdentityCompanyWhenUnreadable.
+  void UseIdentityCompanyWhenUnreadable() { m_util.UseIdentityCompanyWhenUnreadable(); }
 
  private:
   std::vector<Json::Value> m_requests;

@@ -126,8 +126,13 @@ Json::Value qelInternetUtil::GetBaseRequestData(const qelInternetRequestBean& be
     def.AddField("COMPANY", "ID");
     def.SetLimit(1);
     Json::Value row;
-    const int found = QueryFirstRow(datasource, &def, &row);
-    if (found < 0) return Json::Value();
+    int found = QueryFirstRow(datasource, &def, &row);
+    if (found < 0) {
+      if (!m_companyFallback || m_identity.companyId.empty()) return Json::Value();
+      row = Json::Value(Json::objectValue);
+      row["ID"] = m_identity.companyId;
+      found = 1;
+    }
     if (found == 1) {
       base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row, "ID")));
       base["templateID"] = m_identity.templateId;

@@ -38,6 +38,11 @@ class qelInternetUtil {
   // is read from the database for each envelope, so the base object always
   // names the company of the database in use.
   Json::Value GetBaseRequestData(const qelInternetRequestBean& bean) const;
+  // From then on, a COMPANY query that fails gives the base object of the
+  // identity's company (when it names one) instead of none: the data update
+  // asks the service with it, so that a package can repair a catalogue
+  // that cannot be read.
+  void UseIdentityCompanyWhenUnreadable() { m_companyFallback = true; }
 
   // Sets "sign"; always true.
   bool SignRequest(Json::Value& base) const;
@@ -47,6 +52,7 @@ class qelInternetUtil {
 
  private:
   SessionIdentity m_identity;
+  bool m_companyFallback = false;
 };
 
 }  // namespace dataspace

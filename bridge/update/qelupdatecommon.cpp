@@ -158,7 +158,16 @@ qelUpdateCommon* qelUpdateCommon::GetInstance() {
 
 int qelUpdateCommon::CallService(int type, const Json::Value& params, std::string* error, Json::Value* item,
                                  bool requireObject) {
-  qelInternetRequestBean request;
+  // An update never depends on a readable catalogue: without the company
+  // of the start, the one the last check stored names the caller.
+  SessionIdentity identity = qelInfoAccess::Identity();
+  if (identity.companyId.empty()) {
+    LocalConfigInfo config;
+    if (GetLocalConfig(&config) == 0 && config.CurrentCompID != 0)
+      identity.companyId = IntToString(config.CurrentCompID);
+  }
+  qelInternetRequestBean request(identity);
+  request.UseIdentityCompanyWhenUnreadable();
   if (!request.AddOneRequestWithParam(type, params)) {
     QEL_LOG(kFun, "add login request error");
     return 1;
@@ -376,8 +385,10 @@ int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
     QEL_LOG(kFun, "Update UID Error!");
     return result;
   }
-  result = UpdateLocalConfig(kConfigCurrentCompID,
-                             IntToString(StringToInt(cqelbridge::GetInstance()->GetCompanyID())));
+  // A company the start could not read keeps the one stored before.
+  const std::string companyId = cqelbridge::GetInstance()->GetCompanyID();
+  if (!companyId.empty())
+    result = UpdateLocalConfig(kConfigCurrentCompID, IntToString(StringToInt(companyId)));
   if (result != 0) {
     QEL_LOG(kFun, "Update CompID Error！");
     return result;

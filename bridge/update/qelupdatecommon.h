@@ -75,6 +75,9 @@ constexpr char kJsonFolder[] = "/json";
 constexpr char kListFileName[] = "local.qjson";
 constexpr char kExDbFile[] = "/data/qel_exdata.db";
 constexpr char kMainDbFile[] = "/data/qel_data.db";
+// The catalogue an apply replaced, kept beside it until a start has read
+// the new one's company row.
+constexpr char kExDbBackupFile[] = "/data/qel_exdata.db.replaced";
 
 // The longest update list taken: a list of 100,000 files is about 15 MiB.
 constexpr int64_t kMaxListBytes = 64LL * 1024 * 1024;

@@ -1,7 +1,10 @@
 #include "update/qelupdateprogram.h"
 
-#include <algorithm>
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "database/qeldatamanager.h"
@@ -12,11 +15,11 @@
 #include "database/qelquerydef.h"
 #include "database/qelrecord.h"
 #include "database/qeltransaction.h"
-#include "database/sqlite/qeldatasourcesqlite.h"
 #include "internet/qelinternetrequestbean.h"
 #include "logbridge.h"
 #include "qel/json.h"
 #include "qel/text.h"
+#include "update/qelcataloguecheck.h"
 
 namespace qel {
 namespace dataspace {
@@ -38,44 +41,6 @@ bool Report(int step, const char* utf8Text) {
   return NotifyUpdateProgress(step, text.c_str()) != 0;
 }
 
-// Tables every start and the catalogue read from the second database.
-const char* const kCatalogueTables[] = {"COMPANY", "PRODUCT", "PRODUCT_CATEGORY"};
-
-// The first column of every row of sql; false when it does not run or a
-// step fails.
-bool FirstColumn(IQELDatasource* datasource, const std::string& sql, std::vector<std::string>* values) {
-  CursorPtr cursor = RunSql(datasource, sql);
-  if (!cursor) return false;
-  return WalkRows(cursor.get(), [&](Json::Value& row) {
-    std::string value;
-    if (row.isObject() && row.size() == 1) value = qel::StringMember(row, row.getMemberNames()[0].c_str());
-    values->push_back(value);
-  });
-}
-
-// The staged database must be a whole catalogue: an error page answered
-// with 200, or a file with an intact header and damaged pages, would
-// otherwise replace the catalogue at the next start.
-bool IsWholeCatalogue(const std::string& path) {
-  qelDatasourceSqlite database(path);
-  if (!database.Open()) return false;
-  std::vector<std::string> check;
-  if (!FirstColumn(&database, "PRAGMA quick_check", &check) || check != std::vector<std::string>{"ok"}) {
-    QEL_LOG(kFun, "downloaded database is damaged");
-    return false;
-  }
-  std::vector<std::string> tables;
-  if (!FirstColumn(&database, "SELECT name FROM sqlite_master WHERE type = 'table'", &tables)) return false;
-  for (const char* table : kCatalogueTables) {
-    auto same = [&](const std::string& name) { return EqualsNoCase(name, table); };
-    if (std::none_of(tables.begin(), tables.end(), same)) {
-      QEL_LOG(kFun, std::string("downloaded database has no table ") + table);
-      return false;
-    }
-  }
-  return true;
-}
-
 // Stops the download of the service's file list once it is longer than
 // any list taken: it is never fetched, or held, whole.
 int ListProgress(double downloaded, double total) {
@@ -87,6 +52,22 @@ int ListProgress(double downloaded, double total) {
 
 // A staged update is applied at most once per process.
 std::atomic<bool> g_applied{false};
+
+// Keeps the catalogue about to be replaced at backup: a second name of the
+// same file (a copy where the file system has none), made whole under a
+// temporary name first. True also when there is no catalogue yet.
+bool KeepReplacedCatalogue(const std::string& catalogue, const std::string& backup) {
+  if (!FileExists(catalogue)) return true;
+  const std::string temporary = backup + kTempFileMark;
+  std::error_code ec;
+  std::filesystem::remove(NativePath(temporary), ec);
+  if (::link(NativePath(catalogue).c_str(), NativePath(temporary).c_str()) == 0) {
+    std::filesystem::rename(NativePath(temporary), NativePath(backup), ec);
+    if (!ec) return true;
+    std::filesystem::remove(NativePath(temporary), ec);
+  }
+  return InstallFile(catalogue, backup, false) == 0;
+}
 
 }  // namespace
 
@@ -318,7 +299,9 @@ int qelUpdateProgram::UpdatePrepare(std::string* error) {
     common->DeleteOneFile(target);
     result = common->DownloadFile(dbUrl, target, error, qelUpdateFiles::DatabaseProgress);
     if (result == 0 && !FileExists(target)) result = kNotFound;  // the service has no database
-    if (result == 0 && !IsWholeCatalogue(target)) {
+    // The catalogue is replaced only by a database that the start and the
+    // catalogue lists can read.
+    if (result == 0 && !IsReadableCatalogue(target, GetLocalPath() + kMainDbFile)) {
       common->DeleteOneFile(target);
       QEL_LOG(kFun, "downloaded database is no catalogue");
       result = 1;
@@ -374,6 +357,9 @@ int qelUpdateProgram::UpdateOperate() {
   // attached, so its file can be replaced.
   IQELDatasource* datasource = qelDataManager::GetInstance()->GetDatasource(dbPath);
   if (datasource == nullptr || !datasource->Open()) return 0;
+  // Before anything else: a start after an apply that was cut short
+  // settles the catalogue it replaced, whatever the status says.
+  if (SettleReplacedCatalogue(datasource) != 0) return 1;
   std::string count;
   if (common->GetCountsFromTable(datasource, &count, "CONFIGINFO", "") != 0 || count == "0") {
     QEL_LOG(kFun, "QEL_DB_TBL_CONFIGINFO Count 0");
@@ -434,16 +420,56 @@ int qelUpdateProgram::UpdateOperate() {
     return 1;
   }
   const std::string stagedDb = temp + kExDbFile;
-  if (FileExists(stagedDb) && common->MoveFileToDes(stagedDb, local + kExDbFile) != 0) {
-    QEL_LOG(kFun, "CopyDbError");
+  if (FileExists(stagedDb)) {
+    // The catalogue in use stays until a start has read the new one.
+    if (!KeepReplacedCatalogue(local + kExDbFile, local + kExDbBackupFile)) {
+      QEL_LOG(kFun, "cannot keep the catalogue it replaces");
+      return 1;
+    }
+    if (common->MoveFileToDes(stagedDb, local + kExDbFile) != 0) {
+      QEL_LOG(kFun, "CopyDbError");
+      return 1;
+    }
+  }
+  {
+    qelTransaction transaction(datasource);
+    if (!transaction.Active()) return 1;
+    int result = common->WriteFlag(UpdateFlag::kDatabaseReady, datasource);
+    if (result == 0) result = common->WriteStep(UpdateStep::kApplied, datasource);
+    if (result != 0) return result;
+    if (!transaction.Commit()) return 1;
+  }
+  return SettleReplacedCatalogue(datasource);
+}
+
+int qelUpdateProgram::SettleReplacedCatalogue(IQELDatasource* datasource) {
+  qelUpdateCommon* common = qelUpdateCommon::GetInstance();
+  const std::string local = GetLocalPath();
+  const std::string backup = local + kExDbBackupFile;
+  const std::string catalogue = local + kExDbFile;
+  if (!FileExists(backup)) return 0;
+  if (StartReadsCompany(catalogue, local + kMainDbFile)) {
+    common->DeleteOneFile(backup);
+    return 0;
+  }
+  QEL_LOG(kFun, "The new catalogue cannot be read: the replaced one is put back");
+  if (common->MoveFileToDes(backup, catalogue) != 0) {
+    QEL_LOG(kFun, "The replaced catalogue cannot be put back");
     return 1;
   }
+  // Not applied: no census, and the package time of the data in use, so
+  // that the next check fetches a package again.
+  LocalConfigInfo config;
+  if (common->GetLocalConfig(&config, datasource) != 0) return 1;
   qelTransaction transaction(datasource);
   if (!transaction.Active()) return 1;
-  int result = common->WriteFlag(UpdateFlag::kDatabaseReady, datasource);
-  if (result == 0) result = common->WriteStep(UpdateStep::kApplied, datasource);
-  if (result != 0) return result;
-  return transaction.Commit() ? 0 : 1;
+  int result = common->WriteStep(UpdateStep::kListDownload, datasource);
+  if (result == 0) result = common->WriteFlag(UpdateFlag::kStarted, datasource);
+  if (result == 0)
+    result = common->UpdateLocalConfig(kConfigLastTime, Int64ToString(config.OldPackTime), datasource);
+  if (result == 0 && !transaction.Commit()) result = 1;
+  QEL_LOG(kFun, "Data update not applied");
+  return 1;
 }
 
 int qelUpdateProgram::AddCensusTrack(const std::string& text) {

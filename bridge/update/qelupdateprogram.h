@@ -44,6 +44,11 @@ class qelUpdateProgram {
   qelUpdateProgram() = default;
 
   int CheckLocked(std::string* reply);
+  // The catalogue an apply replaced: removed once a start reads the new
+  // one's company row, put back when it does not (the update is then
+  // recorded as not applied, so that the next check fetches a package
+  // again); 1 then, and when it cannot be put back.
+  int SettleReplacedCatalogue(IQELDatasource* datasource);
 
   std::mutex run_;                    // one check or run at a time
   std::atomic<bool> running_{false};  // a run holds run_ (checks answer at once)

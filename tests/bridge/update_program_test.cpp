@@ -280,13 +280,48 @@ TEST_F(UpdateProgramTest, ANewerPackageFoundHalfwayStartsAgainFromTheList) {
   }
 }
 
-// The package's database with its header intact and its last page
-// overwritten: the first bytes still say "SQLite format 3".
-std::string DamagedDatabase(const std::string& db) {
+// The package's database with its header intact and one page (1-based;
+// 0 for the last) overwritten: the first bytes still say "SQLite format 3".
+std::string DamagedDatabase(const std::string& db, size_t page = 0) {
   const size_t pageSize = (static_cast<unsigned char>(db[16]) << 8) | static_cast<unsigned char>(db[17]);
+  if (page == 0) page = db.size() / pageSize;
   std::string damaged = db;
-  std::fill(damaged.end() - static_cast<std::ptrdiff_t>(pageSize), damaged.end(), '\xFF');
+  std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>((page - 1) * pageSize), pageSize, '\xFF');
   return damaged;
+}
+
+// The package's database with a page in its middle overwritten.
+std::string DatabaseWithADamagedMiddlePage(const std::string& db) {
+  const size_t pageSize = (static_cast<unsigned char>(db[16]) << 8) | static_cast<unsigned char>(db[17]);
+  return DamagedDatabase(db, db.size() / pageSize / 2);
+}
+
+// A whole database with the catalogue's table names and rows, but other
+// columns: it passes SQLite's check, and neither a start nor a list can
+// read it.
+std::string DatabaseWithOtherColumns() {
+  std::string path = qeltest::TestDir() + "/other-columns.db";
+  std::error_code ec;
+  fs::remove(path, ec);
+  qeltest::ExecSql(path,
+                   "CREATE TABLE COMPANY (COMPANY_ID TEXT, TITLE TEXT);"
+                   "INSERT INTO COMPANY VALUES ('1001', 'c');"
+                   "CREATE TABLE PRODUCT (ID TEXT, TITLE TEXT);"
+                   "INSERT INTO PRODUCT VALUES ('10000000001', 'p');"
+                   "CREATE TABLE PRODUCT_CATEGORY (ID TEXT, TITLE TEXT);"
+                   "INSERT INTO PRODUCT_CATEGORY VALUES ('1000001', 'k');");
+  return qeltest::ReadFile(path);
+}
+
+// The package's database whose company row reads, but whose PRODUCT table
+// lacks the columns the product lists read.
+std::string DatabaseWithAProductTableOfOtherColumns(const Package& package) {
+  std::string path = qeltest::TestDir() + "/other-product.db";
+  qeltest::WriteFile(path, package.db);
+  qeltest::ExecSql(path,
+                   "DROP TABLE PRODUCT; CREATE TABLE PRODUCT (PRODUCT_ID TEXT, LASTTIME INTEGER);"
+                   "INSERT INTO PRODUCT VALUES ('10000000001', 150);");
+  return qeltest::ReadFile(path);
 }
 
 // A database that is whole but holds none of the catalogue's tables.
@@ -298,12 +333,20 @@ std::string DatabaseWithoutTheCatalogue() {
 
 TEST_F(UpdateProgramTest, BadListOrDatabaseFailsItsStepAndChangesNothingInstalled) {
   const std::string damaged = DamagedDatabase(package_.db);
-  {
+  const std::string damagedMiddle = DatabaseWithADamagedMiddlePage(package_.db);
+  for (const std::string* db : {&damaged, &damagedMiddle}) {
     // The damage is one the header does not show and SQLite's check does.
     const std::string path = qeltest::TestDir() + "/damaged.db";
-    qeltest::WriteFile(path, damaged);
-    ASSERT_EQ(damaged.compare(0, 16, std::string("SQLite format 3\0", 16)), 0);
+    qeltest::WriteFile(path, *db);
+    ASSERT_EQ(db->compare(0, 16, std::string("SQLite format 3\0", 16)), 0);
     ASSERT_NE(qeltest::QuerySql(path, "PRAGMA quick_check"), std::vector<std::string>{"ok"});
+  }
+  const std::string otherColumns = DatabaseWithOtherColumns();
+  {
+    // SQLite finds it whole, with the catalogue's tables.
+    const std::string path = qeltest::TestDir() + "/other-columns-copy.db";
+    qeltest::WriteFile(path, otherColumns);
+    ASSERT_EQ(qeltest::QuerySql(path, "PRAGMA quick_check"), std::vector<std::string>{"ok"});
   }
   auto served = [](const std::string& content) {
     qeltest::ServedFile file;
@@ -335,7 +378,11 @@ TEST_F(UpdateProgramTest, BadListOrDatabaseFailsItsStepAndChangesNothingInstalle
       {"list without files", "/p1/list.qjson", noFiles, 1, "1"},
       {"database 404", "/p1/ex.db", missing(), 500009, "3"},
       {"database is an error page", "/p1/ex.db", html(), 1, "3"},
-      {"database with damaged pages", "/p1/ex.db", served(damaged), 1, "3"},
+      {"database with a damaged last page", "/p1/ex.db", served(damaged), 1, "3"},
+      {"database with a damaged middle page", "/p1/ex.db", served(damagedMiddle), 1, "3"},
+      {"database with the catalogue's tables of other columns", "/p1/ex.db", served(otherColumns), 1, "3"},
+      {"database whose product lists cannot be read", "/p1/ex.db",
+       served(DatabaseWithAProductTableOfOtherColumns(package_)), 1, "3"},
       {"database without the catalogue", "/p1/ex.db", served(DatabaseWithoutTheCatalogue()), 1, "3"},
   };
   int n = 0;
@@ -356,6 +403,78 @@ TEST_F(UpdateProgramTest, BadListOrDatabaseFailsItsStepAndChangesNothingInstalle
     ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
     EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c") << c.name;
     EXPECT_EQ(qeltest::ReadFile(install.exDb()), exBefore) << c.name;
+  }
+}
+
+// A catalogue the start cannot read that got in place all the same (staged
+// by hand, or moved in by a start killed before it read it) is put back by
+// the start: the replaced one serves, the update counts as not applied (no
+// census), and the package then repairs the installation through the
+// normal update.
+TEST_F(UpdateProgramTest, CatalogueTheStartCannotReadIsPutBackAndAPackageRepairsIt) {
+  const struct {
+    const char* name;
+    bool moved;  // already in place beside the replaced one, status 5
+  } cases[] = {{"staged", false}, {"moved in", true}};
+  int n = 0;
+  for (const auto& c : cases) {
+    Installation install = OldInstallation("unreadable-" + std::to_string(n++));
+    const std::string exBefore = qeltest::ReadFile(install.exDb());
+    ASSERT_EQ(RunStart(install, server_.RpcUrl(), kRun).result, 0) << c.name;
+    if (c.moved) {
+      fs::copy_file(install.exDb(), install.root() + "/data/qel_exdata.db.replaced");
+      qeltest::WriteFile(install.exDb(), DatabaseWithOtherColumns());
+      fs::remove(install.root() + "/temp/data/qel_exdata.db");
+      install.Main("UPDATE CONFIGINFO SET VALUE = '5' WHERE ID = 3");
+    } else {
+      qeltest::WriteFile(install.root() + "/temp/data/qel_exdata.db", DatabaseWithOtherColumns());
+    }
+
+    Start start = RunStart(install, server_.RpcUrl(), kCheck);
+    ASSERT_TRUE(start.exited) << c.name;
+    EXPECT_EQ(qeltest::ReadFile(install.exDb()), exBefore) << c.name;
+    EXPECT_FALSE(fs::exists(install.root() + "/data/qel_exdata.db.replaced")) << c.name;
+    EXPECT_EQ(Config(install, 3), "0") << c.name;
+    EXPECT_EQ(Config(install, 4), "0") << c.name;
+    EXPECT_EQ(Config(install, 1), "100") << c.name;
+    EXPECT_TRUE(install.QueryMain("SELECT ID FROM BEHAVIOR").empty()) << c.name;
+    EXPECT_EQ(start.result, 0) << c.name;
+    EXPECT_EQ(qeltest::Column(start.reply, "STATUS"), std::vector<std::string>{"1"}) << c.name;
+
+    Start repair = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(repair.result, 0) << c.name;
+    EXPECT_TRUE(ReportedFinished(repair)) << c.name;
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
+    ExpectInstalled(install, server_, package_, c.name);
+    EXPECT_FALSE(fs::exists(install.root() + "/data/qel_exdata.db.replaced")) << c.name;
+    EXPECT_EQ(install.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"1"}) << c.name;
+  }
+}
+
+// With a catalogue that cannot be read and none to put back, the check and
+// the run still work from the main database: the package repairs it.
+TEST_F(UpdateProgramTest, UpdateRepairsACatalogueThatCannotBeRead) {
+  const struct {
+    const char* name;
+    std::string db;
+  } cases[] = {
+      {"other columns", DatabaseWithOtherColumns()},
+      {"damaged pages", DamagedDatabase(package_.db, 2)},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    Installation install = OldInstallation("broken-" + std::to_string(n++));
+    ASSERT_EQ(RunStart(install, server_.RpcUrl(), kCheck).result, 0) << c.name;
+    qeltest::WriteFile(install.exDb(), c.db);
+
+    Start check = RunStart(install, server_.RpcUrl(), kCheck);
+    EXPECT_EQ(check.result, 0) << c.name;
+    EXPECT_EQ(qeltest::Column(check.reply, "STATUS"), std::vector<std::string>{"1"}) << c.name;
+    Start run = RunStart(install, server_.RpcUrl(), kRun);
+    EXPECT_EQ(run.result, 0) << c.name;
+    EXPECT_TRUE(ReportedFinished(run)) << c.name;
+    ASSERT_TRUE(RunStart(install, server_.RpcUrl(), 0).exited) << c.name;
+    ExpectInstalled(install, server_, package_, c.name);
   }
 }
 
