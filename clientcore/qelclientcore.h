@@ -205,8 +205,9 @@ class QELCLIENTCORE_API CQelClientCore {
   // (the record is left as it was). On false the record's id (consultId,
   // inquiryId) tells whether the item is kept in the installation:
   // - -2 or below: kept under that id, and listed with it. Nothing sends it
-  //   on its own: submit the record again with that id to send it (no
-  //   second copy is stored; an inquiry's stored attachment goes with it).
+  //   on its own: submit the record again with that id to send it, and
+  //   not again once that returned true (no second copy is stored; an
+  //   inquiry's stored attachment goes with it).
   // - 0: nothing was kept (the local database could not be written, or the
   //   attachment could not be copied).
   // - as it came: the call failed before anything was stored (a text field
