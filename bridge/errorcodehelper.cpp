@@ -1,5 +1,6 @@
 #include "errorcodehelper.h"
 
+#include <string>
 #include <utility>
 
 #include "database/qelinfoaccess.h"
@@ -52,6 +53,20 @@ int MakeErrorReply(std::string code, std::string* reply) {
   int result = qelErrorHelper::GetErrorINFO(code, &error);
   *reply = WriteStyled(error);
   return result;
+}
+
+void MakeResultReply(int result, std::string* reply) {
+  const std::string code = std::to_string(result);
+  Json::Value own;
+  const bool ownError = ParseGbkJson(*reply, &own) && own.isObject() && TextMember(own, "ERRORCODE") == code;
+  Json::Value error;
+  qelErrorHelper::GetErrorINFO(code, &error);
+  if (ownError && error.isObject()) {
+    for (const std::string& name : own.getMemberNames()) {
+      if (!error.isMember(name)) error[name] = own[name];
+    }
+  }
+  *reply = WriteStyled(error);
 }
 
 }  // namespace dataspace

@@ -21,5 +21,11 @@ namespace dataspace {
 // GetErrorINFO's.
 int MakeErrorReply(std::string code, std::string* reply);
 
+// The reply Invoke gives for a non-zero result: the error object of its
+// code. When the handler's own reply is the error object of that same code
+// with members added (a consultation or inquiry the service did not take
+// names the id it is kept under), those members stay.
+void MakeResultReply(int result, std::string* reply);
+
 }  // namespace dataspace
 }  // namespace qel

@@ -59,7 +59,7 @@ extern "C" int Invoke(int code, const char* json, char** reply) {
   try {
     std::string text;
     int result = cqelbridge::GetInstance()->Invoke(code, json != nullptr ? json : "", &text);
-    if (result != 0) qel::dataspace::MakeErrorReply(std::to_string(result), &text);
+    if (result != 0) qel::dataspace::MakeResultReply(result, &text);
     char* out = new (std::nothrow) char[text.size() + 1];
     *reply = out;
     if (out == nullptr) {

@@ -1,7 +1,9 @@
 // Login, sign-up, the current user, consultations, inquiries, feedback,
 // areas, the date and the usage records.
+#include <cstdint>
 #include <ctime>
 #include <initializer_list>
+#include <limits>
 #include <utility>
 
 #include "bridgecall.h"
@@ -56,6 +58,19 @@ bool AllGbk(std::initializer_list<const std::string*> texts) {
     if (!qel::IsValidGbk(*text)) return false;
   }
   return true;
+}
+
+// A consultation or inquiry the service did not take: the failure reply
+// names under key the id the item is kept under ("0": nothing was kept),
+// and *id gets it. A reply that names none leaves *id as it was.
+void ReadKeptId(const Reply& reply, const char* key, int* id) {
+  if (!reply.hasReply || reply.result == 0) return;
+  Json::Value root;
+  if (!reply.Parse(&root)) return;
+  int64_t kept = 0;
+  if (!qel::ReadInt64(FirstElement(root), key, &kept)) return;
+  if (kept < std::numeric_limits<int>::min() || kept > 0) return;
+  *id = static_cast<int>(kept);
 }
 
 }  // namespace
@@ -187,7 +202,10 @@ bool CQelClientCore::NewConsult(MyConsultation& consult) {
                                  {"MOBILENUM", &consult.mobileNum},
                                  {"EMAIL", &consult.email}}))
       return false;
-    return Call(qel::request::kConsult, Submission("PROD_CONSULT", object)).Ok();
+    Reply reply = Call(qel::request::kConsult, Submission("PROD_CONSULT", object));
+    if (reply.Ok()) return true;
+    ReadKeptId(reply, kConsultId.key, &consult.consultId);
+    return false;
   });
 }
 
@@ -209,7 +227,10 @@ bool CQelClientCore::NewInquire(MyInquire& inquire, bool) {
                                  {"EMAIL", &inquire.email},
                                  {"DUEDATE", &inquire.dueDate}}))
       return false;
-    return Call(qel::request::kInquire, Submission("PROD_INQUIRY", object)).Ok();
+    Reply reply = Call(qel::request::kInquire, Submission("PROD_INQUIRY", object));
+    if (reply.Ok()) return true;
+    ReadKeptId(reply, kInquiryId.key, &inquire.inquiryId);
+    return false;
   });
 }
 

@@ -201,13 +201,24 @@ class QELCLIENTCORE_API CQelClientCore {
   // inquiry lists come whole (the bridge applies no limit or offset) and
   // refresh the cache the *ById getters read; a failed refresh keeps it.
   // Area ids grow by 2 digits per level.
-  // NewConsult, NewInquire and newFeed: true when the service took the item
-  // now. False when it could not (offline, refused, unreachable), but the
-  // item is kept in the installation and sent later by the thread that
-  // sends the usage records: the host must not submit it again, or it is
-  // sent twice. False with nothing kept only when a text field holds a
-  // character GBK lacks (see Text above), or before Init() and after
-  // shutdown.
+  // NewConsult and NewInquire: true when the service took the item now
+  // (the record is left as it was). On false the record's id (consultId,
+  // inquiryId) tells whether the item is kept in the installation:
+  // - -2 or below: kept under that id, and listed with it. Nothing sends it
+  //   on its own: submit the record again with that id to send it, and
+  //   not again once that returned true (no second copy is stored; an
+  //   inquiry's stored attachment goes with it).
+  // - 0: nothing was kept (the local database could not be written, or the
+  //   attachment could not be copied).
+  // - as it came: the call failed before anything was stored (a text field
+  //   holding a character GBK lacks, see Text above; before Init() or after
+  //   shutdown; an inquiry without a logged-in user), so a new item's 0 or
+  //   -1 means nothing was kept and a kept item's id stays kept.
+  // newFeed: true when the service took the feedback. When the service
+  // could not be reached, refused the call as a whole or gave a reply that
+  // is no answer, the feedback is queued with the usage records and sent by
+  // the thread that sends them (do not submit it again); feedback the
+  // service refused itself, or one with a text GBK cannot hold, is not kept.
   bool NewConsult(MyConsultation& consult);
   bool NewInquire(MyInquire& inquire, bool unused);
   // True exactly when the bridge deleted it; the cached entry goes only then.

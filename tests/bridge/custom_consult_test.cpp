@@ -38,7 +38,9 @@ class ConsultTest : public CustomTest {
   }
 };
 
-// Every row of the outcome table, with the requests the service saw.
+// Every row of the outcome table, with the requests the service saw and
+// the id a failure reply names as the one the consultation is kept under
+// ("0": nothing kept). A full disk refuses every insert.
 TEST_F(ConsultTest, OutcomeByIdAndServiceAnswer) {
   enum Answer { kNone, kAccepted, kRefused, kNoItem, kHtml };
   const struct {
@@ -48,22 +50,33 @@ TEST_F(ConsultTest, OutcomeByIdAndServiceAnswer) {
     int result;
     size_t requests;
     std::vector<std::string> ids;
+    const char* kept;
+    bool fullDisk = false;
   } cases[] = {
-      {"new, accepted", "0", kAccepted, 0, 1, {"-2", "5", "6"}},
-      {"new without id, accepted", "", kAccepted, 0, 1, {"-2", "5", "6"}},
-      {"new, refused", "0", kRefused, 100020, 1, {"-3", "-2", "5"}},
-      {"new, success without item", "-9", kNoItem, 19999, 1, {"-3", "-2", "5"}},
-      {"new, html answer", "0", kHtml, 19999, 1, {"-3", "-2", "5"}},
-      {"stored unsent, accepted", "-2", kAccepted, 0, 1, {"5", "6"}},
-      {"stored unsent, refused", "-2", kRefused, 100020, 1, {"-2", "5"}},
-      {"stored sent", "5", kNone, 0, 0, {"-2", "5"}},
-      {"unknown positive", "7", kNone, 0, 0, {"-2", "5", "7"}},
+      {"new, accepted", "0", kAccepted, 0, 1, {"-2", "5", "6"}, nullptr},
+      {"new without id, accepted", "", kAccepted, 0, 1, {"-2", "5", "6"}, nullptr},
+      {"new, refused", "0", kRefused, 100020, 1, {"-3", "-2", "5"}, "-3"},
+      {"new, success without item", "-9", kNoItem, 19999, 1, {"-3", "-2", "5"}, "-3"},
+      {"new, html answer", "0", kHtml, 19999, 1, {"-3", "-2", "5"}, "-3"},
+      {"stored unsent, accepted", "-2", kAccepted, 0, 1, {"5", "6"}, nullptr},
+      {"stored unsent, refused", "-2", kRefused, 100020, 1, {"-2", "5"}, "-2"},
+      {"stored sent", "5", kNone, 0, 0, {"-2", "5"}, nullptr},
+      {"unknown positive", "7", kNone, 0, 0, {"-2", "5", "7"}, nullptr},
+      {"new, full disk", "0", kAccepted, 1, 0, {"-2", "5"}, "0", true},
+      {"unknown positive, full disk", "7", kNone, 1, 0, {"-2", "5"}, "0", true},
+      {"stored unsent, full disk, refused", "-2", kRefused, 100020, 1, {"-2", "5"}, "-2", true},
+      {"stored unsent, full disk, accepted", "-2", kAccepted, 0, 1, {"5", "6"}, nullptr, true},
   };
   for (const auto& c : cases) {
     install_.Main(
+        "DROP TRIGGER IF EXISTS full_disk;"
         "DELETE FROM PROD_CONSULT;"
         "INSERT INTO PROD_CONSULT (CONSULT_ID, PRODUCT_ID, CONTENT) VALUES (-2, '5', 'old'), (5, '5', "
         "'sent');");
+    if (c.fullDisk)
+      install_.Main(
+          "CREATE TRIGGER full_disk BEFORE INSERT ON PROD_CONSULT BEGIN SELECT RAISE(ABORT, 'disk full'); "
+          "END;");
     server_.ClearRpcScripts();
     if (c.answer == kAccepted) server_.ScriptRpcReply(Items({"100000"}));
     if (c.answer == kRefused) server_.ScriptRpcReply(Items({"100020"}));
@@ -78,10 +91,14 @@ TEST_F(ConsultTest, OutcomeByIdAndServiceAnswer) {
     EXPECT_EQ(Ids(), c.ids) << c.name;
     if (c.result == 0) {
       EXPECT_EQ(reply.text, "") << c.name;
-    } else if (c.result > 1) {
+    } else {
       EXPECT_EQ(ErrorCode(reply.text), std::to_string(c.result)) << c.name;
+      Json::Value error;
+      ASSERT_TRUE(qel::ParseJson(reply.text, &error)) << c.name;
+      EXPECT_EQ(error["CONSULT_ID"], Json::Value(c.kept)) << c.name;
     }
   }
+  install_.Main("DROP TRIGGER IF EXISTS full_disk;");
 }
 
 TEST_F(ConsultTest, StoredRowAndSentRequest) {

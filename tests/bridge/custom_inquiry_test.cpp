@@ -53,6 +53,13 @@ class InquiryTest : public CustomTest {
   std::vector<std::string> Ids() const {
     return Rows("SELECT INQUIRY_ID FROM PROD_INQUIRY ORDER BY CAST(INQUIRY_ID AS INTEGER)");
   }
+  // INQUIRY_ID of a failure reply: the id the inquiry is kept under, "0"
+  // when none; null when the reply names none.
+  static Json::Value KeptId(const Reply& reply) {
+    Json::Value error;
+    if (!qel::ParseJson(reply.text, &error)) return Json::Value();
+    return qel::Member(error, "INQUIRY_ID");
+  }
   std::vector<qeltest::RpcCall> InquiryCalls() const {
     std::vector<qeltest::RpcCall> calls;
     for (const qeltest::RpcCall& call : server_.RpcCalls()) {
@@ -205,12 +212,12 @@ TEST_F(InquiryTest, AFailedUploadLeavesTheInquiryUnsent) {
     server_.SetUploadReply(c.httpStatus, c.body);
     Reply reply = Call(0x53a, Inquiry("0", picture));
     EXPECT_EQ(reply.result, c.result) << c.name;
-    if (c.result > 1) {
-      EXPECT_EQ(ErrorCode(reply.text), std::to_string(c.result)) << c.name;
-    }
+    EXPECT_EQ(ErrorCode(reply.text), std::to_string(c.result)) << c.name;
     ++row;
     EXPECT_EQ(Ids().size(), static_cast<size_t>(row)) << c.name;
     EXPECT_EQ(Ids().front(), std::to_string(-1 - row)) << c.name;
+    // The reply names the id the inquiry is kept under.
+    EXPECT_EQ(KeptId(reply), Json::Value(std::to_string(-1 - row))) << c.name;
   }
   EXPECT_TRUE(InquiryCalls().empty());
   // The row and its copy stay for the next submission with that id.
@@ -272,6 +279,38 @@ TEST_F(InquiryTest, ARefusedInquiryKeepsItsNegativeId) {
   EXPECT_EQ(InquiryCalls().size(), 1u);
 }
 
+// An inquiry that cannot be stored (a full disk refuses the insert, the
+// attachment is gone) is neither kept nor sent, its copy does not stay, and
+// the reply says nothing was kept.
+TEST_F(InquiryTest, AnInquiryThatCannotBeStoredIsNotKept) {
+  const std::string picture = qeltest::TestDir() + "/p.png";
+  qeltest::WriteFile(picture, "PNG");
+  server_.ScriptRpc("InquiryService.json", "saveProdInquiry", "100000");
+  const struct {
+    const char* name;
+    std::string img;
+    bool fullDisk;
+  } cases[] = {
+      {"full disk, with attachment", picture, true},
+      {"full disk, without attachment", "", true},
+      {"attachment gone", qeltest::TestDir() + "/gone.png", false},
+  };
+  for (const auto& c : cases) {
+    if (c.fullDisk)
+      install_.Main(
+          "CREATE TRIGGER full_disk BEFORE INSERT ON PROD_INQUIRY BEGIN SELECT RAISE(ABORT, 'disk full'); "
+          "END;");
+    Reply reply = Call(0x53a, Inquiry("0", c.img));
+    install_.Main("DROP TRIGGER IF EXISTS full_disk;");
+    EXPECT_EQ(reply.result, 1) << c.name;
+    EXPECT_EQ(KeptId(reply), Json::Value("0")) << c.name;
+    EXPECT_TRUE(Ids().empty()) << c.name;
+    EXPECT_TRUE(FilesIn(UploadDir()).empty()) << c.name;
+  }
+  EXPECT_TRUE(server_.Uploads().empty());
+  EXPECT_TRUE(server_.RpcCalls().empty());
+}
+
 TEST_F(InquiryTest, BadRequestsStoreNothing) {
   for (const std::string& request : {std::string("not json"), std::string(R"({"PARAM":{}})"),
                                      std::string("{}"), std::string(R"({"PARAM":{"PROD_INQUIRY":[1]}})")}) {
@@ -287,7 +326,11 @@ class LoggedOutInquiryTest : public InquiryTest {
 
 TEST_F(LoggedOutInquiryTest, NobodyLoggedInStoresNothing) {
   qeltest::ClearLog();
-  EXPECT_EQ(Call(0x53a, Inquiry("0", "")).result, 1);
+  Reply reply = Call(0x53a, Inquiry("-2", ""));
+  EXPECT_EQ(reply.result, 1);
+  // Failed before it could look: the reply names no id, so a kept inquiry's
+  // id stays as the host has it.
+  EXPECT_TRUE(KeptId(reply).isNull());
   EXPECT_TRUE(qeltest::LoggedDirect("There is not any user"));
   EXPECT_TRUE(Ids().empty());
   EXPECT_TRUE(server_.RpcCalls().empty());

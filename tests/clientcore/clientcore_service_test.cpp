@@ -452,6 +452,173 @@ TEST_F(ServiceEndToEnd, InquiriesSubmitWithAttachmentListAndDelete) {
   EXPECT_EQ(Core().GetInquireById(id), nullptr);
 }
 
+// The service cannot be reached while this lives: its address and the
+// upload address redirect to a port that refuses connections, so nothing
+// reaches the service.
+class ServiceOffline {
+ public:
+  static constexpr const char* kUploadPath = "/servlet/UpLoadServer";
+  explicit ServiceOffline(qeltest::HttpTestServer& server) : server_(server) {
+    server_.AddRedirect(qeltest::HttpTestServer::kRpcPath, 307,
+                        server_.RefusedUrl(qeltest::HttpTestServer::kRpcPath));
+    server_.AddRedirect(kUploadPath, 307, server_.RefusedUrl(kUploadPath));
+  }
+  ~ServiceOffline() {
+    server_.RemoveRedirect(qeltest::HttpTestServer::kRpcPath);
+    server_.RemoveRedirect(kUploadPath);
+  }
+
+ private:
+  qeltest::HttpTestServer& server_;
+};
+
+// A new inquiry about kProduct with the file at path (GBK) attached.
+MyInquire AttachedInquiry(const std::wstring& content, const std::string& path) {
+  MyInquire inquire;
+  inquire.inquiryId = 0;
+  inquire.productId = kProduct;
+  inquire.content = content;
+  inquire.img = GbkToWide(Gbk(path));
+  return inquire;
+}
+
+// A consultation submitted offline is kept under the id the record then
+// holds, listed with it and sent by nothing on its own; submitted again with
+// that id once the service is back, it reaches the service once and is
+// stored once.
+TEST_F(ServiceEndToEnd, ConsultationKeptOfflineReachesTheServiceOnceWhenSubmittedAgain) {
+  LogInAs("u7", "李四");
+  server_.ScriptRpc("ConsultService.json", "saveProdConsult", "100000");
+  MyConsultation consult;
+  consult.consultId = 0;
+  consult.productId = kProduct;
+  consult.content = L"离线时的问题";
+  consult.addTime = L"2026-12-10 10:00:00";
+  {
+    ServiceOffline offline(server_);
+    EXPECT_FALSE(Core().NewConsult(consult));
+  }
+  const int kept = consult.consultId;
+  EXPECT_LE(kept, -2);
+  auto listed = [this] {
+    std::vector<int> ids;
+    std::vector<MyConsultation> list;
+    Core().GetConsultation(kProduct, list, -1, -1);
+    for (const MyConsultation& c : list) {
+      if (c.content == L"离线时的问题") ids.push_back(c.consultId);
+    }
+    return ids;
+  };
+  EXPECT_EQ(listed(), std::vector<int>{kept});
+  Core().sendCachedDataSync();
+  EXPECT_TRUE(CallsOf("ConsultService.json saveProdConsult").empty());
+
+  EXPECT_TRUE(Core().NewConsult(consult));
+  Core().sendCachedDataSync();
+  std::vector<qeltest::RpcCall> calls = CallsOf("ConsultService.json saveProdConsult");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(ParamOf(calls[0], "ConsultService.json saveProdConsult")["content"].asString(), "离线时的问题");
+  const std::vector<int> ids = listed();
+  ASSERT_EQ(ids.size(), 1u);
+  EXPECT_GT(ids[0], 0);
+}
+
+// The same for an inquiry with an attachment: the copy made offline is the
+// one uploaded, once, when the inquiry is submitted again.
+TEST_F(ServiceEndToEnd, InquiryKeptOfflineReachesTheServiceOnceWhenSubmittedAgain) {
+  LogInAs("u7", "李四");
+  server_.ScriptRpc("InquiryService.json", "saveProdInquiry", "100000");
+  const std::string attachment = qeltest::TestDir() + "/offline.txt";
+  qeltest::WriteFile(attachment, "quote lines");
+  MyInquire inquire = AttachedInquiry(L"离线询价", attachment);
+  {
+    ServiceOffline offline(server_);
+    EXPECT_FALSE(Core().NewInquire(inquire, false));
+  }
+  const int kept = inquire.inquiryId;
+  EXPECT_LE(kept, -2);
+  std::vector<MyInquire> list;
+  Core().GetInquire(kProduct, list, -1, -1);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].inquiryId, kept);
+  EXPECT_TRUE(CallsOf("InquiryService.json saveProdInquiry").empty());
+  // The upload was turned away at the address (recorded there, never
+  // answered as an upload).
+  const size_t turnedAway = server_.Uploads().size();
+  // The original may be gone by then: the kept copy is what goes.
+  fs::remove(attachment);
+
+  EXPECT_TRUE(Core().NewInquire(inquire, false));
+  Core().sendCachedDataSync();
+  std::vector<qeltest::HttpRequestRecord> uploads = server_.Uploads();
+  ASSERT_EQ(uploads.size(), turnedAway + 1);
+  EXPECT_EQ(uploads.back().body, "quote lines");
+  std::vector<qeltest::RpcCall> calls = CallsOf("InquiryService.json saveProdInquiry");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_NE(ParamOf(calls[0], "InquiryService.json saveProdInquiry")["adjunctAddress"].asString(), "");
+  Core().GetInquire(kProduct, list, -1, -1);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_GT(list[0].inquiryId, 0);
+}
+
+// A full disk (every insert refused): nothing is kept or sent, and the
+// record's id 0 tells the host so; a consultation kept before still goes.
+TEST_F(ServiceEndToEnd, SubmissionsOnAFullDiskTellTheHostNothingWasKept) {
+  LogInAs("u7", "李四");
+  server_.ScriptRpc("ConsultService.json", "saveProdConsult", "100000");
+  server_.ScriptRpc("InquiryService.json", "saveProdInquiry", "100000");
+  const std::string attachment = qeltest::TestDir() + "/full.txt";
+  qeltest::WriteFile(attachment, "quote lines");
+  MyConsultation keptBefore;
+  keptBefore.productId = kProduct;
+  keptBefore.content = L"早先留下的";
+  {
+    ServiceOffline offline(server_);
+    ASSERT_FALSE(Core().NewConsult(keptBefore));
+  }
+  ASSERT_LE(keptBefore.consultId, -2);
+  install_.Main(
+      "CREATE TRIGGER full_consult BEFORE INSERT ON PROD_CONSULT BEGIN SELECT RAISE(ABORT, 'disk full'); END;"
+      "CREATE TRIGGER full_inquiry BEFORE INSERT ON PROD_INQUIRY BEGIN SELECT RAISE(ABORT, 'disk full'); "
+      "END;");
+  const struct {
+    const char* name;
+    std::function<bool(int*)> submit;  // gives the record's id after the call
+  } cases[] = {
+      {"consultation",
+       [](int* id) {
+         MyConsultation consult;  // a new record's id is -1
+         consult.productId = kProduct;
+         consult.content = L"满盘时的问题";
+         const bool sent = Core().NewConsult(consult);
+         *id = consult.consultId;
+         return sent;
+       }},
+      {"inquiry with attachment",
+       [&attachment](int* id) {
+         MyInquire inquire = AttachedInquiry(L"满盘询价", attachment);
+         const bool sent = Core().NewInquire(inquire, false);
+         *id = inquire.inquiryId;
+         return sent;
+       }},
+  };
+  for (const auto& c : cases) {
+    int id = 99;
+    EXPECT_FALSE(c.submit(&id)) << c.name;
+    EXPECT_EQ(id, 0) << c.name;
+  }
+  EXPECT_TRUE(CallsOf("ConsultService.json saveProdConsult").empty());
+  EXPECT_TRUE(CallsOf("InquiryService.json saveProdInquiry").empty());
+  EXPECT_TRUE(server_.Uploads().empty());
+  EXPECT_TRUE(install_.QueryMain("SELECT 1 FROM PROD_CONSULT WHERE CONTENT = '满盘时的问题'").empty());
+  EXPECT_TRUE(install_.QueryMain("SELECT 1 FROM PROD_INQUIRY").empty());
+  std::error_code ec;
+  EXPECT_TRUE(fs::is_empty(install_.root() + "/uploadfile", ec) || ec);
+
+  EXPECT_TRUE(Core().NewConsult(keptBefore));
+  EXPECT_EQ(CallsOf("ConsultService.json saveProdConsult").size(), 1u);
+}
+
 // Area lookups read the sample's area tree; names come back as wide text.
 TEST_F(ServiceEndToEnd, AreaLookups) {
   auto names = [](const std::vector<GeoTag>& tags) {
@@ -566,6 +733,31 @@ TEST_F(CachedDataThread, UsageRecordsAreSentByTheThread) {
   EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"0"});
   EXPECT_EQ(CallsOf("VisitService.json saveProdVisit").size(), 1u);
   EXPECT_EQ(CallsOf("PrintService.json saveProdPrint").size(), 1u);
+}
+
+// Feedback the service could not be reached for is queued and sent by the
+// thread once the service is back, once.
+TEST_F(CachedDataThread, FeedbackKeptOfflineIsSentOnceByTheThread) {
+  LogInAs("u7", "李四");
+  server_.ScriptRpc("FeedBackService.json", "addFeedBack", "100000");
+  MyFeed feed;
+  feed.email = L"li@example.com";
+  feed.suggest = L"离线时的建议";
+  {
+    ServiceOffline offline(server_);
+    std::wstring error;
+    EXPECT_FALSE(Core().newFeed(feed, error));
+  }
+  ASSERT_TRUE(WaitFor([this] { return !CallsOf("FeedBackService.json addFeedBack").empty(); }));
+  EXPECT_EQ(
+      ParamOf(CallsOf("FeedBackService.json addFeedBack")[0], "FeedBackService.json addFeedBack")["content"]
+          .asString(),
+      "离线时的建议");
+  // Sends take turns (see above): this one finds the queue empty.
+  Core().sendCachedDataSync();
+  CQelClientCore::Uninitialize();
+  EXPECT_EQ(CallsOf("FeedBackService.json addFeedBack").size(), 1u);
+  EXPECT_EQ(install_.QueryMain("SELECT COUNT(*) FROM BEHAVIOR"), std::vector<std::string>{"0"});
 }
 
 // A send that the service never answers ends at shutdown instead of

@@ -62,14 +62,14 @@ int ProdConsult(Module&, const Request& request, std::string* reply) {
   if (stored < 1) {
     if (!StoreRequest(datasource, kTable, kId, UnsentRow(uid, members, kInputMembers), id, &localId)) {
       QEL_LOG_DIRECT("Get consult error");
-      return 1;
+      return NotTaken(1, kId, "0", reply);
     }
   }
 
   // An id from 1 up is stored (now or before) and never sent.
   if (number >= 1) return 0;
   const int result = Send(members, reply);
-  if (result != 0) return result;
+  if (result != 0) return NotTaken(result, kId, localId, reply);
   // The service has it: a failed renumbering is logged, not reported.
   if (!MarkSent(datasource, kTable, kId, localId)) QEL_LOG(kFun, "Update consult id error");
   return 0;

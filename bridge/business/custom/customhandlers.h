@@ -111,13 +111,18 @@ int DeleteInquiry(Module& module, const Request& request, std::string* reply);
 // from 1 up is never sent: a stored one is left alone, an unknown one is
 // stored under it. The row and the request carry the current user ("" for
 // nobody). A failed send leaves the row stored with its negative id.
+// Nothing sends a stored row on its own: it goes when it is submitted again
+// with that id. A failure reply names under CONSULT_ID the id the row is
+// kept under, or "0" when it could not be stored; it names none when it
+// failed before it could tell (the row of a resubmission stays as it was).
 int ProdConsult(Module& module, const Request& request, std::string* reply);
 // PARAM.PROD_INQUIRY: the id scheme of consultations, for the current user
 // (required). A new row's attachment (IMG, a full path) is copied into the
 // upload folder and the row keeps "/uploadfile/<name>". Sending uploads the
 // stored row's attachment first (never a path from the request of a
 // resubmission), then sends the inquiry (type 6) with the address the
-// upload reply gave.
+// upload reply gave. A failure reply names the kept row under INQUIRY_ID as
+// for consultations.
 int ProdInQuiry(Module& module, const Request& request, std::string* reply);
 
 // ---- areas (areas.cpp) ----

@@ -232,7 +232,7 @@ int ProdInQuiry(Module&, const Request& request, std::string* reply) {
     const std::string chosen = Get(members, "IMG");
     std::string copied;
     if (!chosen.empty()) {
-      if (getUploadFilePath(chosen, &copied) != 0) return 1;
+      if (getUploadFilePath(chosen, &copied) != 0) return NotTaken(1, kId, "0", reply);
       img = std::string(kUploadFolder) + "/" + qel::GetFileName(copied);
       members["IMG"] = img;
     }
@@ -240,7 +240,7 @@ int ProdInQuiry(Module&, const Request& request, std::string* reply) {
       QEL_LOG(kFun, "Get min id error");
       // A copy made for a row that was never stored would stay unused.
       if (!copied.empty() && copied != chosen) std::remove(qel::NativePath(copied).c_str());
-      return 1;
+      return NotTaken(1, kId, "0", reply);
     }
   } else if (number < 1) {
     // A resubmission sends the attachment of the stored row; a path in the
@@ -249,7 +249,7 @@ int ProdInQuiry(Module&, const Request& request, std::string* reply) {
     // attachment, and sending would drop it.
     if (datasource->GetFieldValue(kTable, "IMG", std::string(kId) + " = " + QuoteSqlText(id), &img) != 0) {
       QEL_LOG(kFun, "Get inquiry error");
-      return 1;
+      return NotTaken(1, kId, id, reply);
     }
     if (HasDotSegment(img)) {
       QEL_LOG(kFun, "img path is error");
@@ -262,10 +262,10 @@ int ProdInQuiry(Module&, const Request& request, std::string* reply) {
   std::string address;
   if (!img.empty()) {
     const int uploaded = Upload(img, &address, reply);
-    if (uploaded != 0) return uploaded;
+    if (uploaded != 0) return NotTaken(uploaded, kId, localId, reply);
   }
   const int result = Send(members, address, reply);
-  if (result != 0) return result;
+  if (result != 0) return NotTaken(result, kId, localId, reply);
   // The service has it: a failed renumbering is logged, not reported.
   if (!MarkSent(datasource, kTable, kId, localId)) QEL_LOG(kFun, "Update inquiry id error");
   return 0;

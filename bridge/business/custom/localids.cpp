@@ -12,6 +12,7 @@
 #include "database/qelrecord.h"
 #include "database/qelsqltext.h"
 #include "database/qeltransaction.h"
+#include "errorcodehelper.h"
 #include "logbridge.h"
 #include "qel/json.h"
 #include "qel/text.h"
@@ -124,6 +125,18 @@ bool MarkSent(IQELDatasource* datasource, const std::string& table, const std::s
   if (largest < 1) largest = 1;
   if (largest == std::numeric_limits<int64_t>::max()) return false;
   return Renumber(datasource, table, idColumn, from, qel::Int64ToString(largest + 1)) && transaction.Commit();
+}
+
+int NotTaken(int result, const char* idColumn, const std::string& keptId, std::string* reply) {
+  const std::string code = qel::IntToString(result);
+  Json::Value error;
+  if (qelErrorHelper::GetErrorINFO(code, &error) != 0 || !error.isObject()) {
+    error = Json::Value(Json::objectValue);
+    error["ERRORCODE"] = code;
+  }
+  error[idColumn] = keptId;
+  *reply = qel::WriteStyled(error);
+  return result;
 }
 
 }  // namespace custom

@@ -66,6 +66,13 @@ bool StoreRequest(IQELDatasource* datasource, const std::string& table, const st
 bool MarkSent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
               const std::string& from);
 
+// The reply of a submission the service did not take (result not 0): the
+// error object of result, with idColumn naming the id the row is kept under
+// ("0" when no row is kept), so that the host can tell a kept item, which
+// it sends by submitting it again with that id, from a lost one. Returns
+// result.
+int NotTaken(int result, const char* idColumn, const std::string& keptId, std::string* reply);
+
 }  // namespace custom
 }  // namespace dataspace
 }  // namespace qel
