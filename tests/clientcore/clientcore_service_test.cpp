@@ -1091,7 +1091,7 @@ TEST_F(ServiceEndToEnd, ApplicationUpdateCheckListAndDownload) {
   Core().GetUpdateAppList(list);
   ASSERT_EQ(list.size(), 2u) << "the name leaving the folder is left out";
   EXPECT_EQ(list[0].url, server_.Url("/app/bin/qel.bin"));
-  EXPECT_EQ(list[1].localPath, Gbk(install_.root()) + "\\AppUpdate" + Gbk("/说明/誠.txt"));
+  EXPECT_EQ(list[1].localPath, Gbk(install_.root()) + "/AppUpdate" + Gbk("/说明/誠.txt"));
   for (const AppUpdateFiles& file : list) Core().DownloadFile(file.url, file.localPath);
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "new program");
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/说明/誠.txt"), "说明");
