@@ -266,7 +266,7 @@ int CQelClientCore::GetInquireCount(uint64_t productId) {
 
 void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit,
                                      int offset) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     std::vector<MyConsultation> list;
     if (!AppendRecords(
@@ -281,7 +281,7 @@ void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultat
 }
 
 void CQelClientCore::GetInquire(uint64_t productId, std::vector<MyInquire>& out, int limit, int offset) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     std::vector<MyInquire> list;
     if (!AppendRecords(Call(qel::request::kInquiries, ProductRequest(U64Text(productId)).Page(limit, offset)),
@@ -321,7 +321,7 @@ bool CQelClientCore::newFeed(MyFeed& feed, std::wstring& error) {
 }
 
 void CQelClientCore::GetSubGeoTags(std::vector<GeoTag>& out, const int& areaId) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     // Area 0 asks for the top level.
     AppendRecords(Call(qel::request::kSubAreas,

@@ -7,7 +7,9 @@
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <thread>
+#include <vector>
 
 #include <glog/logging.h>
 
@@ -184,6 +186,60 @@ TEST_F(StartupTest, CallsBeforeInitFail) {
   EXPECT_EQ(Core().GetAllProuductsCount(-1), 0);
   EXPECT_NE(Core().LogIn("u", "p", true, error), LOGIN_OK);
   EXPECT_FALSE(Core().DoDataUpdate());
+}
+
+// After shutdown every getter that fills the caller's container empties it,
+// as it does on any other failure.
+TEST_F(StartupTest, GettersAfterShutdownEmptyTheCallersContainer) {
+  Use(900000);
+  ASSERT_TRUE(Core().Init());
+  CQelClientCore::Uninitialize();
+  // Each case hands a container holding one element to its getter and
+  // answers the size the getter left.
+  auto with = [](auto element, auto call) {
+    return [element, call]() mutable {
+      std::vector<decltype(element)> out{element};
+      call(out);
+      return out.size();
+    };
+  };
+  CQelClientCore& core = Core();
+  ProductParameterFilter filter;
+  const struct {
+    const char* name;
+    std::function<size_t()> call;
+  } cases[] = {
+      {"top categories", with(ProductCategory(), [&](auto& out) { core.GetTopProuductCategorys(out); })},
+      {"sub categories",
+       with(ProductCategory(), [&](auto& out) { core.GetSubProuductCategorys(1000001, out); })},
+      {"brands", with(ProductBrand(), [&](auto& out) { core.GetProuductBrandsByCategory(out, 1000001); })},
+      {"products", with(Product(), [&](auto& out) { core.GetProductsByCategory(1000001, out, -1, 10, 0); })},
+      {"search", with(Product(), [&](auto& out) { core.SearchProduct("a", out); })},
+      {"pictures", with(ProductPic(), [&](auto& out) { core.GetProuductPics(10000000001, -1, out); })},
+      {"videos", with(ProductVideo(), [&](auto& out) { core.GetProuductVideos(10000000001, out); })},
+      {"models", with(ProductModel(), [&](auto& out) { core.GetProductModels(10000000001, out); })},
+      {"parameters",
+       with(ProductParameter(), [&](auto& out) { core.GetProductParametersAll(10000000001, out); })},
+      {"reports", with(ProductReport(), [&](auto& out) { core.GetProductReports(10000000001, out, -1, 0); })},
+      {"filtered models",
+       with(ProductModel(), [&](auto& out) { core.GetProductModelsByFilter(10000000001, filter, out); })},
+      {"consultations",
+       with(MyConsultation(), [&](auto& out) { core.GetConsultation(10000000001, out, -1, 0); })},
+      {"inquiries", with(MyInquire(), [&](auto& out) { core.GetInquire(10000000001, out, -1, 0); })},
+      {"areas", with(GeoTag(), [&](auto& out) { core.GetSubGeoTags(out, 0); })},
+      {"certificate categories", with(EntCertCategory(), [&](auto& out) { core.GetEntCertCategorys(out); })},
+      {"certificates", with(EntCert(), [&](auto& out) { core.GetEntCertsByCategory(1, out, -1, 0); })},
+      {"certificate groups", with(EntCertsGroup(), [&](auto& out) { core.GetAllEntCertGroup(out); })},
+      {"case resources", with(EntCaseRes(), [&](auto& out) { core.GetEntCaseRes(1, 1, out); })},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.call(), 0u) << "getter: " << c.name;
+
+  std::map<PRODUCTDETAILHEAD, ProductDetailHead> tabs{{PRODUCTDETAILHEAD(), ProductDetailHead()}};
+  EXPECT_FALSE(core.GetProductDetailHead(10000000001, tabs));
+  EXPECT_TRUE(tabs.empty());
+  ProductParameterValueMap values{{1, {}}};
+  core.GetProductParameterValuesByFilter(10000000001, filter, values);
+  EXPECT_TRUE(values.empty());
 }
 
 // Holds the data update (0x570) until released, so a test can act while it
