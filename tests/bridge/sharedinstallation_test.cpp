@@ -72,24 +72,6 @@ std::string Request(const std::string& table, const std::string& key, const std:
 std::string ProductRequest() { return Request("PRODUCT", "PRODUCT_ID", kProduct); }
 std::string CategoryRequest() { return Request("PRODUCT_CATEGORY", "PRO_CATEGORY_ID", kCategory); }
 
-// Every byte of the pages of a table and of its indexes overwritten, the
-// file header and schema left intact: the start attaches the file, and
-// every statement that reads the table fails (SQLITE_CORRUPT).
-void DamageTable(const std::string& dbPath, const std::string& table) {
-  const int pageSize = std::stoi(qeltest::QuerySql(dbPath, "PRAGMA page_size").at(0));
-  const Strings roots =
-      qeltest::QuerySql(dbPath, "SELECT rootpage FROM sqlite_master WHERE tbl_name = '" + table + "'");
-  ASSERT_FALSE(roots.empty()) << table;
-  std::fstream file(dbPath, std::ios::in | std::ios::out | std::ios::binary);
-  ASSERT_TRUE(file) << dbPath;
-  const std::string garbage(static_cast<size_t>(pageSize), '\xFF');
-  for (const std::string& root : roots) {
-    file.seekp(static_cast<std::streamoff>(std::stoll(root) - 1) * pageSize);
-    file.write(garbage.data(), pageSize);
-  }
-  ASSERT_TRUE(file.good()) << dbPath;
-}
-
 // Messages between this process and a forked one: one byte each way.
 class Channel {
  public:
@@ -401,7 +383,7 @@ class DamagedTableTest : public SharedInstallationTest, public ::testing::WithPa
 TEST_P(DamagedTableTest, GivesTheFailureFormNeverAnAnswer) {
   const Failing& c = GetParam();
   if (c.dropFromMain[0] != '\0') install_.Main(std::string("DROP TABLE ") + c.dropFromMain + ";");
-  DamageTable(c.mainDatabase ? install_.dataDb() : install_.exDb(), c.table);
+  qeltest::DamageTable(c.mainDatabase ? install_.dataDb() : install_.exDb(), c.table);
   ASSERT_EQ(InitQelbridge(260, install_.StartupJson().c_str()), 0);
   ExpectFailureForm(c, Call(c.code, c.request));
   ExpectFailureForm(c, Call(c.code, c.request));

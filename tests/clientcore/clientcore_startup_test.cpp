@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <glog/logging.h>
+#include <sqlite3.h>
 
 #include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
@@ -19,6 +20,7 @@
 #include "qelbridge.h"
 #include "qelclientcore.h"
 #include "qelresource.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -240,6 +242,61 @@ TEST_F(StartupTest, GettersAfterShutdownEmptyTheCallersContainer) {
   ProductParameterValueMap values{{1, {}}};
   core.GetProductParameterValuesByFilter(10000000001, filter, values);
   EXPECT_TRUE(values.empty());
+}
+
+// A start that fails on a damaged table the start reads: Init() is false,
+// and once the file is repaired the next Init() starts the bridge and the
+// catalogue loads.
+struct DamagedAtStart {
+  const char* table;
+  bool mainDatabase;
+};
+
+class DamagedStartTest : public StartupTest, public ::testing::WithParamInterface<DamagedAtStart> {};
+
+TEST_P(DamagedStartTest, NextInitLoadsTheRepairedFile) {
+  const DamagedAtStart& c = GetParam();
+  install_.Ex("INSERT INTO COMPANY (ID, SERIALID, COMTEMP) VALUES ('1001', 'S77', 'T5');");
+  install_.Main("INSERT INTO USERINFO (UID, USERID, REMEMBER) VALUES ('u7', 'li', 1);");
+  const std::string db = c.mainDatabase ? install_.dataDb() : install_.exDb();
+  const std::string copy = db + ".good";
+  std::filesystem::copy_file(db, copy);
+  qeltest::DamageTable(db, c.table);
+  Use(900000);
+  EXPECT_FALSE(Core().Init());
+  EXPECT_FALSE(Core().Init()) << "still damaged";
+
+  // Repaired as a tool would, through SQLite: the good copy restored.
+  sqlite3* good = nullptr;
+  sqlite3* target = nullptr;
+  ASSERT_EQ(sqlite3_open(copy.c_str(), &good), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(db.c_str(), &target), SQLITE_OK);
+  sqlite3_backup* backup = sqlite3_backup_init(target, "main", good, "main");
+  ASSERT_NE(backup, nullptr);
+  EXPECT_EQ(sqlite3_backup_step(backup, -1), SQLITE_DONE);
+  EXPECT_EQ(sqlite3_backup_finish(backup), SQLITE_OK);
+  sqlite3_close(target);
+  sqlite3_close(good);
+  EXPECT_TRUE(Core().Init());
+  EXPECT_TRUE(Core().Init());
+  // The remembered user was read by the start.
+  EXPECT_TRUE(Core().IsUserInTheLogin());
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, DamagedStartTest,
+                         ::testing::Values(DamagedAtStart{"USERINFO", true},
+                                           DamagedAtStart{"COMPANY", false}),
+                         [](const ::testing::TestParamInfo<DamagedAtStart>& info) {
+                           return std::string(info.param.table);
+                         });
+
+// After shutdown a later Init() stays false, even after a failed start.
+TEST_F(StartupTest, ShutdownAfterAFailedStartStaysFinal) {
+  qeltest::DamageTable(install_.dataDb(), "USERINFO");
+  Use(900000);
+  EXPECT_FALSE(Core().Init());
+  CQelClientCore::Uninitialize();
+  EXPECT_FALSE(Core().Init());
 }
 
 // Holds the data update (0x570) until released, so a test can act while it

@@ -118,4 +118,19 @@ std::string Installation::StartupJson(const std::string& serverPath) const {
   return qel::WriteStyled(start);
 }
 
+void DamageTable(const std::string& dbPath, const std::string& table) {
+  const int pageSize = std::stoi(QuerySql(dbPath, "PRAGMA page_size").at(0));
+  const std::vector<std::string> roots =
+      QuerySql(dbPath, "SELECT rootpage FROM sqlite_master WHERE tbl_name = '" + table + "'");
+  ASSERT_FALSE(roots.empty()) << table;
+  std::fstream file(dbPath, std::ios::in | std::ios::out | std::ios::binary);
+  ASSERT_TRUE(file) << dbPath;
+  const std::string garbage(static_cast<size_t>(pageSize), '\xFF');
+  for (const std::string& root : roots) {
+    file.seekp(static_cast<std::streamoff>(std::stoll(root) - 1) * pageSize);
+    file.write(garbage.data(), pageSize);
+  }
+  ASSERT_TRUE(file.good()) << dbPath;
+}
+
 }  // namespace qeltest

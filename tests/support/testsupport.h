@@ -44,6 +44,10 @@ class Installation {
 // Runs SQL on any database file (created when missing).
 void ExecSql(const std::string& dbPath, const std::string& sql);
 std::vector<std::string> QuerySql(const std::string& dbPath, const std::string& sql);
+// Every byte of the pages of a table and of its indexes overwritten, the
+// file header and schema left intact: the start attaches the file, and
+// every statement that reads the table fails (SQLITE_CORRUPT).
+void DamageTable(const std::string& dbPath, const std::string& table);
 // Schema files of one database ("qel_data" or "qel_exdata"), in name order.
 std::vector<std::string> SchemaFiles(const std::string& database);
 
