@@ -24,10 +24,28 @@ namespace {
 constexpr int kWrongPassword = 100020;
 constexpr int kUnknownAccount = 100013;
 
-// The failure reply's ERRORDESC into `error`, when there is one.
+// The text of a failure whose code the installation's error table has no
+// text for (or whose table cannot be read), by the code's kind: the
+// transport's codes are the network's, except those of a local file; the
+// bridge's own results (bad input, a failed handler or write, no such
+// method) are local; any other code is the service's answer.
+std::wstring BuiltInErrorText(int code) {
+  const bool transport = code >= 500000 && code < 501000;
+  const bool localFile = code >= 500005 && code <= 500008;
+  if ((transport && localFile) || (!transport && code <= 1)) return L"本地数据无法读取或保存，请稍后重试";
+  if (transport) return L"网络连接失败，请检查网络后重试";
+  return L"服务未能完成请求，请稍后重试";
+}
+
+// The failure reply's ERRORDESC into `error`; the built-in text of the
+// code's kind when the reply has none.
 void CopyError(const Reply& reply, std::wstring& error) {
   std::wstring desc;
-  if (ReadError(reply, &desc)) error = desc;
+  if (ReadError(reply, &desc) && !desc.empty()) {
+    error = desc;
+  } else {
+    error = BuiltInErrorText(reply.result);
+  }
 }
 
 // A custom-module method the bridge does not have: it answers result 1 with
@@ -269,7 +287,7 @@ int CQelClientCore::GetInquireCount(uint64_t productId) {
 
 void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultation>& out, int limit,
                                      int offset) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     std::vector<MyConsultation> list;
     if (!AppendRecords(
@@ -284,7 +302,7 @@ void CQelClientCore::GetConsultation(uint64_t productId, std::vector<MyConsultat
 }
 
 void CQelClientCore::GetInquire(uint64_t productId, std::vector<MyInquire>& out, int limit, int offset) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     std::vector<MyInquire> list;
     if (!AppendRecords(Call(qel::request::kInquiries, ProductRequest(U64Text(productId)).Page(limit, offset)),
@@ -324,7 +342,7 @@ bool CQelClientCore::newFeed(MyFeed& feed, std::wstring& error) {
 }
 
 void CQelClientCore::GetSubGeoTags(std::vector<GeoTag>& out, const int& areaId) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     // Area 0 asks for the top level.
     AppendRecords(Call(qel::request::kSubAreas,

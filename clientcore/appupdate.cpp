@@ -106,7 +106,7 @@ void Unmark(const std::string& marker) {
 bool BeginAppRelease(std::vector<AppUpdateFiles>* files) {
   Release& release = State();
   std::unique_lock<std::shared_mutex> alone(release.downloads);
-  std::string folder = qel::NativePath(GetMoudleDirA() + "\\AppUpdate");
+  std::string folder = qel::NativePath(GetMoudleDirA() + "/AppUpdate");
   std::string marker = folder + "/" + kIncompleteUpdateMarker;
   {
     std::lock_guard<std::mutex> lock(release.mutex);

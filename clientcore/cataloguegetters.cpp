@@ -151,7 +151,7 @@ bool CQelClientCore::UpdateSecondaryModuleStatus(int id) {
 }
 
 void CQelClientCore::GetTopProuductCategorys(std::vector<ProductCategory>& out) {
-  GuardedVoid([&out] {
+  GuardedFill(out, [&out] {
     out.clear();
     AppendRecords(Call(qel::request::kTopCategories, ""), &out);
   });
@@ -162,7 +162,7 @@ void CQelClientCore::GetSubProuductCategorys(uint64_t categoryId, std::vector<Pr
 }
 
 void CQelClientCore::GetSubProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (categoryText.empty()) return;
     out.clear();
     AppendRecords(Call(qel::request::kChildCategories, IdRequest(kCategoryId, categoryText)), &out);
@@ -174,7 +174,7 @@ void CQelClientCore::GetParentProuductCategorys(uint64_t categoryId, std::vector
 }
 
 void CQelClientCore::GetParentProuductCategorys(std::string categoryText, std::vector<ProductCategory>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (categoryText.empty()) return;
     out.clear();
     AppendRecords(Call(qel::request::kParentCategory, IdRequest(kCategoryId, categoryText)), &out);
@@ -186,7 +186,7 @@ void CQelClientCore::GetProuductBrandsByCategory(std::vector<ProductBrand>& out,
 }
 
 void CQelClientCore::GetProuductBrandsByCategory(std::vector<ProductBrand>& out, std::string categoryText) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (categoryText.empty()) return;
     out.clear();
     AppendRecords(Call(qel::request::kCategoryBrands, IdRequest(kCategoryId, categoryText)), &out);
@@ -246,7 +246,7 @@ void CQelClientCore::GetProductsByCategory(uint64_t categoryId, std::vector<Prod
 
 void CQelClientCore::GetProductsByCategory(std::string categoryText, std::vector<Product>& out,
                                            std::string brandText, int limit, int offset) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (categoryText.empty()) return;
     out.clear();
     RequestBuilder request = IdRequest(kCategoryId, categoryText);
@@ -257,7 +257,7 @@ void CQelClientCore::GetProductsByCategory(std::string categoryText, std::vector
 }
 
 void CQelClientCore::SearchProduct(std::string text, std::vector<Product>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     // A JSON value, so quotes and backslashes in the search text arrive as
     // typed.

@@ -25,7 +25,7 @@ bool IdText(const std::wstring& id, std::string* text) { return WideToGbkExact(i
 }  // namespace
 
 void CQelClientCore::GetEntCertCategorys(std::vector<EntCertCategory>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     std::vector<EntCertCategory> categories;
     if (!AppendRecords(Call(qel::request::kCertCategories, ""), &categories)) return;
@@ -65,7 +65,7 @@ void AppendGroups(const Reply& reply, std::vector<EntCertsGroup>& out,
 
 void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId,
                                                 std::vector<EntCertsGroup>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     std::string id;
     if (!IdText(categoryId, &id)) return;
     AppendGroups(Call(qel::request::kCertGroupsOfCategory, IdRequest(kCertCategoryId, id)), out,
@@ -74,7 +74,7 @@ void CQelClientCore::GetEntCertsGroupByCategory(const std::wstring& categoryId,
 }
 
 void CQelClientCore::GetAllEntCertGroup(std::vector<EntCertsGroup>& out) {
-  GuardedVoid([&] { AppendGroups(Call(qel::request::kAllCertGroups, ""), out, &entCertGroups_); });
+  GuardedFill(out, [&] { AppendGroups(Call(qel::request::kAllCertGroups, ""), out, &entCertGroups_); });
 }
 
 int CQelClientCore::GetAllEntCertGroupCount() {
@@ -86,7 +86,7 @@ const EntCertsGroup* CQelClientCore::GetEntCertGroupById(const std::wstring& gro
 }
 
 void CQelClientCore::GetEntCertByGroup(const std::wstring& groupId, std::vector<EntCertPic>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     std::string id;
     if (!IdText(groupId, &id)) return;
     std::vector<EntCertPic> pictures;
@@ -120,7 +120,7 @@ bool CQelClientCore::UpdateEntCertGroupStatus(const std::wstring& groupId) {
 }
 
 void CQelClientCore::GetEntCertCatsOfGroup(const std::wstring& groupId, std::vector<std::wstring>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     auto caches = LockCaches();
     for (const auto& [categoryId, groups] : categoryGroups_) {
       if (groups.count(groupId) != 0) out.push_back(categoryId);
@@ -139,7 +139,7 @@ void CQelClientCore::GetEntCertsByCategory(int categoryId, std::vector<EntCert>&
 
 void CQelClientCore::GetEntCertsByCategory(std::string categoryText, std::vector<EntCert>& out, int limit,
                                            int offset) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (categoryText.empty()) return;
     out.clear();
     // The certificate module answers the certificates below one id; it
@@ -228,7 +228,7 @@ void CQelClientCore::GetEntCaseRes(int caseId, int type, std::vector<EntCaseRes>
 }
 
 void CQelClientCore::GetEntCaseRes(std::string caseText, std::string typeText, std::vector<EntCaseRes>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (caseText.empty() || typeText.empty()) return;
     out.clear();
     RequestBuilder request;

@@ -145,5 +145,16 @@ void GuardedVoid(F body) {
   }
 }
 
+// A getter that fills the caller's container: once shutdown has begun it
+// only empties it.
+template <class Out, class F>
+void GuardedFill(Out& out, F body) {
+  if (ClientCoreShutDown()) {
+    out.clear();
+    return;
+  }
+  GuardedVoid(body);
+}
+
 }  // namespace detail
 }  // namespace qelclientcore

@@ -17,7 +17,7 @@ namespace {
 // A list tab: the caller's vector is emptied, then filled in reply order.
 template <class T>
 void ProductList(qel::request::Code code, const std::string& productText, std::vector<T>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (productText.empty()) return;
     out.clear();
     AppendRecords(Call(code, ProductRequest(productText)), &out);
@@ -46,6 +46,7 @@ T* CachedEntry(std::map<uint64_t, std::map<int, T>>& cache, uint64_t productId, 
 }  // namespace
 
 bool CQelClientCore::GetProductDetailHead(uint64_t id, std::map<PRODUCTDETAILHEAD, ProductDetailHead>& out) {
+  if (ClientCoreShutDown()) out.clear();
   return Guarded(false, [&] {
     if (id == 0) return false;
     out.clear();
@@ -85,7 +86,7 @@ void CQelClientCore::GetProuductPics(uint64_t productId, int groupId, std::vecto
 
 void CQelClientCore::GetProuductPics(std::string productText, std::string groupText,
                                      std::vector<ProductPic>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (productText.empty() || groupText.empty()) return;
     out.clear();
     RequestBuilder request = ProductRequest(productText);
@@ -127,7 +128,7 @@ void CQelClientCore::GetProuductCaseRes(uint64_t productId, int caseId, int type
 
 void CQelClientCore::GetProuductCaseRes(std::string productText, std::string caseText, std::string typeText,
                                         std::vector<ProductCaseRes>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     if (productText.empty() || caseText.empty() || typeText.empty()) return;
     out.clear();
     RequestBuilder request = ProductRequest(productText);
@@ -162,7 +163,7 @@ void CQelClientCore::GetProductModelPics(std::string productText, std::vector<Pr
 
 void CQelClientCore::GetProductReports(uint64_t productId, std::vector<ProductReport>& out, int limit,
                                        int offset) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     RequestBuilder request = ProductRequest(U64Text(productId));
     request.Page(limit, offset);
@@ -229,7 +230,7 @@ ProductReport* CQelClientCore::GetProductReportById(uint64_t productId, int repo
 }
 
 void CQelClientCore::GetProductParametersAll(uint64_t productId, std::vector<ProductParameter>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     GetProductParameters(productId, out);
     auto caches = LockCaches();
     out.insert(out.begin(), modelParameter_);
@@ -239,7 +240,7 @@ void CQelClientCore::GetProductParametersAll(uint64_t productId, std::vector<Pro
 
 void CQelClientCore::GetProductModelsByFilter(uint64_t productId, ProductParameterFilter& filter,
                                               std::vector<ProductModel>& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     GetProductParameterValues(productId);
     std::vector<ProductModel> models;
@@ -267,7 +268,7 @@ void CQelClientCore::GetProductModelsByFilter(uint64_t productId, ProductParamet
 
 void CQelClientCore::GetProductParameterValuesByFilter(uint64_t productId, ProductParameterFilter& filter,
                                                        ProductParameterValueMap& out) {
-  GuardedVoid([&] {
+  GuardedFill(out, [&] {
     out.clear();
     GetProductParameterValues(productId);
     auto caches = LockCaches();

@@ -35,9 +35,10 @@ struct Runtime {
   std::mutex mutex;
   std::condition_variable wake;
   std::once_flag initOnce;
-  bool initResult = false;
-  std::atomic<bool> started{false};  // Init has started the bridge
-  bool stopping = false;             // guarded by mutex; mirrored in stopFlag
+  std::mutex restartMutex;              // one start of the bridge after a failed one at a time
+  std::atomic<bool> initResult{false};  // the bridge has started
+  std::atomic<bool> started{false};     // Init has started the bridge
+  bool stopping = false;                // guarded by mutex; mirrored in stopFlag
   std::atomic<bool> stopFlag{false};
   std::atomic<bool> updateRequested{false};
   std::atomic<bool> updateRunning{false};
@@ -230,7 +231,9 @@ bool CQelClientCore::Init() {
   return Guarded(false, [this] {
     Runtime& state = State();
     if (ClientCoreShutDown()) return false;
-    std::call_once(state.initOnce, [this, &state] {
+    bool first = false;
+    std::call_once(state.initOnce, [this, &state, &first] {
+      first = true;
       if (CCommon2::instance().LogRecord()) {
         qelGLogHelper::GetInstance()->Init("", 0);
         std::lock_guard<std::mutex> guard(state.shutdownMutex);
@@ -263,9 +266,16 @@ bool CQelClientCore::Init() {
         std::lock_guard<std::mutex> lock(state.mutex);
         if (!state.stopping) state.cachedDataThread = std::thread(CachedDataSendThread);
       }
-      state.initResult = rc == 0;
+      state.initResult.store(rc == 0);
     });
-    return state.initResult && !ClientCoreShutDown();
+    if (!first && !state.initResult.load()) {
+      // The first start found a database it could not open or read (a lock
+      // past the wait, a damaged file): this call starts the bridge again.
+      std::lock_guard<std::mutex> restart(state.restartMutex);
+      if (!state.initResult.load() && !ClientCoreShutDown())
+        state.initResult.store(InitQelbridge(260, GetInitInfo().c_str()) == 0);
+    }
+    return state.initResult.load() && !ClientCoreShutDown();
   });
 }
 

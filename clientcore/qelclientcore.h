@@ -80,10 +80,12 @@ class QELCLIENTCORE_API CQelClientCore {
 
   // Starts the client core, once: log files (when kept), the bridge with the
   // start-up JSON, the two built-in parameters, the cached-data thread.
-  // Later calls return the first result. True when the bridge started; a
-  // missing installation still gives true (an empty catalogue) and is
-  // logged at ERROR with the paths looked for. Until Init() every call
-  // gives its failure result without touching the bridge.
+  // True when the bridge started; a missing installation still gives true
+  // (an empty catalogue) and is logged at ERROR with the paths looked for.
+  // False when a database file that exists could not be opened or read (a
+  // lock past the wait, a damaged file): a later Init() starts the bridge
+  // again, and true once it has started. Until Init() every call gives its
+  // failure result without touching the bridge.
   bool Init();
   // The start-up JSON (GBK, styled).
   std::string GetInitInfo();

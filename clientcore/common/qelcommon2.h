@@ -115,6 +115,6 @@ QELCLIENTCORE_API std::string WideToGbk(const std::wstring& wide);
 // false (and *gbk empty) otherwise. Whatever the client core stores or
 // sends goes through this one, so no other file, account or text stands in
 // for the one the user gave.
-bool WideToGbkExact(const std::wstring& wide, std::string* gbk);
+QELCLIENTCORE_API bool WideToGbkExact(const std::wstring& wide, std::string* gbk);
 
 }  // namespace qelclientcore

@@ -537,8 +537,9 @@ struct QELCLIENTCORE_API GeoTag {
 };
 
 // One file of an application update. All three members stay GBK: url is
-// "url" + "filePath", localPath the module folder + "\AppUpdate" + the
-// checked "fileName" (a name leaving that folder is refused).
+// "url" + "filePath", localPath the module folder + "/AppUpdate/" + the
+// checked "fileName" with "/" separators ("\" in the name counts as one);
+// a name leaving that folder is refused.
 struct QELCLIENTCORE_API AppUpdateFiles {
   std::string json;
   std::string url;

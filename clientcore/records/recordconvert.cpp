@@ -225,9 +225,10 @@ void ApplyLocalPath(const Json::Value& element, AppUpdateFiles* file) {
   if (!qel::ReadString(element, "fileName", &name)) return;
   // The update's own check: a name that would leave the folder, name a
   // folder or hold bytes that are no GBK gives no local path.
-  if (qel::CheckServiceFileName(name, nullptr) != nullptr) return;
-  if (name[0] != '/' && name[0] != '\\') name = "\\" + name;
-  file->localPath = GetMoudleDirA() + "\\AppUpdate" + name;
+  // The path has "/" separators only: a "\\" of the name is one too.
+  std::string relative;
+  if (qel::CheckServiceFileName(name, &relative) != nullptr) return;
+  file->localPath = GetMoudleDirA() + "/AppUpdate/" + relative;
 }
 
 // ---- Tables, in the order the keys are read -------------------------------

@@ -109,10 +109,25 @@ TEST(ClientCoreHostThreads, TwoThreadsCallTheSameGetters) {
       }
     }
   };
+  // A third thread marks cached items seen while the two read and refill
+  // them: the records and list copies it changes are the ones the getters
+  // hand out (the fake's replies carry no status, so a refill resets it).
+  std::vector<std::string> marks;
+  auto marker = [&core, &marks] {
+    for (int round = 0; round < kRounds; ++round) {
+      core.UpdateProductStatus(1 + round % kProducts);
+      core.UpdateSecondaryModuleStatus(1 + round % 3);
+      core.UpdateEntCaseStatus(1 + round % 2);
+    }
+    if (core.GetEntCases() == nullptr || !core.UpdateEntCaseStatus(1)) marks.push_back("case 1 not marked");
+  };
   std::thread first(host, 0);
   std::thread second(host, 1);
+  std::thread third(marker);
   first.join();
   second.join();
+  third.join();
+  for (const std::string& failure : marks) ADD_FAILURE() << "marker: " << failure;
   for (int thread = 0; thread < 2; ++thread) {
     for (const std::string& failure : failures[thread])
       ADD_FAILURE() << "thread " << thread << ": " << failure;

@@ -28,7 +28,8 @@ TEST(Replies, AccountResultEnums) {
       {100020, ErrorReply(100020, "密码错误"), 1, 1, 2, 2, L"密码错误"},
       {100013, ErrorReply(100013, "无此用户"), 2, 1, 2, 2, L"无此用户"},
       {1, ErrorReply(1, "其他"), 3, 1, 2, 2, L"其他"},
-      {19999, std::string("not json"), 3, 1, 2, 2, L""},
+      // A failure reply without a text: the built-in text of the service.
+      {19999, std::string("not json"), 3, 1, 2, 2, L"服务未能完成请求，请稍后重试"},
       {100013, kNoReply, 3, 2, 3, 3, L""},
       {0, kNoReply, 3, 2, 3, 3, L""},
   };

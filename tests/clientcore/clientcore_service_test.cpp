@@ -169,7 +169,7 @@ class ServiceEndToEnd : public ::testing::Test {
         "INSERT INTO ERRORINFO_LANG (ERRORCODE, LANG, ERRORDESC) VALUES ('1', 3, '请求失败'),"
         " ('100011', 3, '账号已注册'), ('100013', 3, '账号不存在'), ('100020', 3, '密码错误');");
     ::setenv("QEL_INSTALL_DIR", install_.root().c_str(), 1);
-    ::setenv("QEL_SERVER_PATH", server_.RpcUrl().c_str(), 1);
+    ::setenv("QEL_SERVER_PATH", ServerPath().c_str(), 1);
     ::setenv("QEL_CACHED_DATA_INTERVAL_MS", CachedDataInterval(), 1);
     ::unsetenv("QEL_LOG_RECORD");
     CCommon2::instance().SetServices(nullptr);
@@ -177,6 +177,7 @@ class ServiceEndToEnd : public ::testing::Test {
   }
 
   virtual const char* CachedDataInterval() { return "900000"; }
+  virtual std::string ServerPath() { return server_.RpcUrl(); }
 
   static CQelClientCore& Core() { return *CQelClientCore::GetInstance(); }
 
@@ -250,6 +251,59 @@ TEST_F(ServiceEndToEnd, LogInResultTable) {
     }
     EXPECT_EQ(Core().IsUserInTheLogin(), c.loggedIn) << "case: " << c.name;
   }
+}
+
+// Texts of failures whose code the installation's error table lacks: the
+// built-in text of the code's kind stands in, never an empty text.
+const wchar_t kServiceText[] = L"服务未能完成请求，请稍后重试";
+const wchar_t kNetworkText[] = L"网络连接失败，请检查网络后重试";
+const wchar_t kLocalText[] = L"本地数据无法读取或保存，请稍后重试";
+
+TEST_F(ServiceEndToEnd, FailureTextsOfCodesTheTableLacks) {
+  install_.Main("DELETE FROM ERRORINFO_LANG; DELETE FROM ERRORINFO;");
+  const struct {
+    const char* name;
+    const char* status;  // null: an HTML page
+    const char* user;
+    const char* dropTable;  // null: none
+    LoginRst result;
+    const wchar_t* error;
+  } cases[] = {
+      {"wrong password", "100020", "li", nullptr, LOGIN_FAIL_100020, kServiceText},
+      {"unknown account", "100013", "li", nullptr, LOGIN_FAIL_100013, kServiceText},
+      {"html answer", nullptr, "li", nullptr, LOGIN_FAIL_OTHER, kServiceText},
+      {"account that is no GBK", "100000", "li\xFF", nullptr, LOGIN_FAIL_OTHER, kLocalText},
+      {"accepted, the user cannot be stored", "100000", "li", "USERINFO", LOGIN_FAIL_OTHER, kLocalText},
+  };
+  for (const auto& c : cases) {
+    server_.ClearRpcScripts();
+    if (c.status != nullptr) {
+      server_.ScriptRpc("PassportService.json", "login", c.status, ServiceUser("u7", "李四"));
+    } else {
+      server_.ScriptRpcRaw("PassportService.json", "login", 200, "<html>ok</html>", "text/html");
+    }
+    if (c.dropTable != nullptr) install_.Main(std::string("DROP TABLE ") + c.dropTable + ";");
+    std::wstring error = L"untouched";
+    EXPECT_EQ(Core().LogIn(c.user, "pw", false, error), c.result) << "case: " << c.name;
+    EXPECT_EQ(error, c.error) << "case: " << c.name;
+  }
+}
+
+// A service that cannot be reached: the transport's failure has the
+// network's text when the table has none for it.
+class ServiceUnreachable : public ServiceEndToEnd {
+ protected:
+  std::string ServerPath() override { return server_.RefusedUrl("/rpc"); }
+};
+
+TEST_F(ServiceUnreachable, TransportFailureHasTheNetworkText) {
+  install_.Main("DELETE FROM ERRORINFO_LANG; DELETE FROM ERRORINFO;");
+  std::wstring error;
+  EXPECT_EQ(Core().LogIn("li", "pw", false, error), LOGIN_FAIL_OTHER);
+  EXPECT_EQ(error, kNetworkText);
+  error.clear();
+  EXPECT_EQ(Core().SendRegCode("li@example.com", 1, error), REGSENDCODE_FAIL);
+  EXPECT_EQ(error, kNetworkText);
 }
 
 // A name from the service (UTF-8) is stored in SQLite and comes back as the
@@ -964,6 +1018,27 @@ TEST_F(ServiceEndToEnd, TextGbkCannotHoldFailsWithNothingStoredOrSent) {
       {"login account that is no GBK",
        [](std::wstring& error) { return static_cast<int>(Core().LogIn("bob\xEE", "pw", true, error)); },
        LOGIN_FAIL_OTHER, L"请求失败"},
+      {"user check name that is no GBK",
+       [](std::wstring& error) {
+         int exist = 7;
+         return static_cast<int>(Core().IsUserExisted("kim\xEE", 1, "", error, exist)) + 10 * exist;
+       },
+       70, L"请求失败"},
+      {"user check old name that is no GBK",
+       [](std::wstring& error) {
+         int exist = 7;
+         return static_cast<int>(Core().IsUserExisted("kim", 1, "li\x81", error, exist)) + 10 * exist;
+       },
+       70, L"请求失败"},
+      {"security code account that is no GBK",
+       [](std::wstring& error) { return static_cast<int>(Core().SendRegCode("kim\xEE", 1, error)); },
+       REGSENDCODE_FAIL, L"请求失败"},
+      {"code check account that is no GBK",
+       [](std::wstring& error) { return static_cast<int>(Core().CheckRegCode("1234", "kim\xEE", 1, error)); },
+       REGCHECKCODE_FAIL, L"请求失败"},
+      {"code check code that is no GBK",
+       [](std::wstring& error) { return static_cast<int>(Core().CheckRegCode("12\xFF", "kim", 1, error)); },
+       REGCHECKCODE_FAIL, L"请求失败"},
       {"consultation text",
        [](std::wstring&) {
          MyConsultation consult;
@@ -1249,7 +1324,7 @@ TEST_F(ServiceEndToEnd, ApplicationUpdateCheckListAndDownload) {
   Core().GetUpdateAppList(list);
   ASSERT_EQ(list.size(), 2u) << "the name leaving the folder is left out";
   EXPECT_EQ(list[0].url, server_.Url("/app/bin/qel.bin"));
-  EXPECT_EQ(list[1].localPath, Gbk(install_.root()) + "\\AppUpdate" + Gbk("/说明/誠.txt"));
+  EXPECT_EQ(list[1].localPath, Gbk(install_.root()) + "/AppUpdate" + Gbk("/说明/誠.txt"));
   for (const AppUpdateFiles& file : list) Core().DownloadFile(file.url, file.localPath);
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/bin/qel.bin"), "new program");
   EXPECT_EQ(qeltest::ReadFile(install_.root() + "/AppUpdate/说明/誠.txt"), "说明");

@@ -7,9 +7,12 @@
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <thread>
+#include <vector>
 
 #include <glog/logging.h>
+#include <sqlite3.h>
 
 #include "clientcoreruntime.h"
 #include "common/qelcommon2.h"
@@ -17,6 +20,7 @@
 #include "qelbridge.h"
 #include "qelclientcore.h"
 #include "qelresource.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -184,6 +188,115 @@ TEST_F(StartupTest, CallsBeforeInitFail) {
   EXPECT_EQ(Core().GetAllProuductsCount(-1), 0);
   EXPECT_NE(Core().LogIn("u", "p", true, error), LOGIN_OK);
   EXPECT_FALSE(Core().DoDataUpdate());
+}
+
+// After shutdown every getter that fills the caller's container empties it,
+// as it does on any other failure.
+TEST_F(StartupTest, GettersAfterShutdownEmptyTheCallersContainer) {
+  Use(900000);
+  ASSERT_TRUE(Core().Init());
+  CQelClientCore::Uninitialize();
+  // Each case hands a container holding one element to its getter and
+  // answers the size the getter left.
+  auto with = [](auto element, auto call) {
+    return [element, call]() mutable {
+      std::vector<decltype(element)> out{element};
+      call(out);
+      return out.size();
+    };
+  };
+  CQelClientCore& core = Core();
+  ProductParameterFilter filter;
+  const struct {
+    const char* name;
+    std::function<size_t()> call;
+  } cases[] = {
+      {"top categories", with(ProductCategory(), [&](auto& out) { core.GetTopProuductCategorys(out); })},
+      {"sub categories",
+       with(ProductCategory(), [&](auto& out) { core.GetSubProuductCategorys(1000001, out); })},
+      {"brands", with(ProductBrand(), [&](auto& out) { core.GetProuductBrandsByCategory(out, 1000001); })},
+      {"products", with(Product(), [&](auto& out) { core.GetProductsByCategory(1000001, out, -1, 10, 0); })},
+      {"search", with(Product(), [&](auto& out) { core.SearchProduct("a", out); })},
+      {"pictures", with(ProductPic(), [&](auto& out) { core.GetProuductPics(10000000001, -1, out); })},
+      {"videos", with(ProductVideo(), [&](auto& out) { core.GetProuductVideos(10000000001, out); })},
+      {"models", with(ProductModel(), [&](auto& out) { core.GetProductModels(10000000001, out); })},
+      {"parameters",
+       with(ProductParameter(), [&](auto& out) { core.GetProductParametersAll(10000000001, out); })},
+      {"reports", with(ProductReport(), [&](auto& out) { core.GetProductReports(10000000001, out, -1, 0); })},
+      {"filtered models",
+       with(ProductModel(), [&](auto& out) { core.GetProductModelsByFilter(10000000001, filter, out); })},
+      {"consultations",
+       with(MyConsultation(), [&](auto& out) { core.GetConsultation(10000000001, out, -1, 0); })},
+      {"inquiries", with(MyInquire(), [&](auto& out) { core.GetInquire(10000000001, out, -1, 0); })},
+      {"areas", with(GeoTag(), [&](auto& out) { core.GetSubGeoTags(out, 0); })},
+      {"certificate categories", with(EntCertCategory(), [&](auto& out) { core.GetEntCertCategorys(out); })},
+      {"certificates", with(EntCert(), [&](auto& out) { core.GetEntCertsByCategory(1, out, -1, 0); })},
+      {"certificate groups", with(EntCertsGroup(), [&](auto& out) { core.GetAllEntCertGroup(out); })},
+      {"case resources", with(EntCaseRes(), [&](auto& out) { core.GetEntCaseRes(1, 1, out); })},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.call(), 0u) << "getter: " << c.name;
+
+  std::map<PRODUCTDETAILHEAD, ProductDetailHead> tabs{{PRODUCTDETAILHEAD(), ProductDetailHead()}};
+  EXPECT_FALSE(core.GetProductDetailHead(10000000001, tabs));
+  EXPECT_TRUE(tabs.empty());
+  ProductParameterValueMap values{{1, {}}};
+  core.GetProductParameterValuesByFilter(10000000001, filter, values);
+  EXPECT_TRUE(values.empty());
+}
+
+// A start that fails on a damaged table the start reads: Init() is false,
+// and once the file is repaired the next Init() starts the bridge and the
+// catalogue loads.
+struct DamagedAtStart {
+  const char* table;
+  bool mainDatabase;
+};
+
+class DamagedStartTest : public StartupTest, public ::testing::WithParamInterface<DamagedAtStart> {};
+
+TEST_P(DamagedStartTest, NextInitLoadsTheRepairedFile) {
+  const DamagedAtStart& c = GetParam();
+  install_.Ex("INSERT INTO COMPANY (ID, SERIALID, COMTEMP) VALUES ('1001', 'S77', 'T5');");
+  install_.Main("INSERT INTO USERINFO (UID, USERID, REMEMBER) VALUES ('u7', 'li', 1);");
+  const std::string db = c.mainDatabase ? install_.dataDb() : install_.exDb();
+  const std::string copy = db + ".good";
+  std::filesystem::copy_file(db, copy);
+  qeltest::DamageTable(db, c.table);
+  Use(900000);
+  EXPECT_FALSE(Core().Init());
+  EXPECT_FALSE(Core().Init()) << "still damaged";
+
+  // Repaired as a tool would, through SQLite: the good copy restored.
+  sqlite3* good = nullptr;
+  sqlite3* target = nullptr;
+  ASSERT_EQ(sqlite3_open(copy.c_str(), &good), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(db.c_str(), &target), SQLITE_OK);
+  sqlite3_backup* backup = sqlite3_backup_init(target, "main", good, "main");
+  ASSERT_NE(backup, nullptr);
+  EXPECT_EQ(sqlite3_backup_step(backup, -1), SQLITE_DONE);
+  EXPECT_EQ(sqlite3_backup_finish(backup), SQLITE_OK);
+  sqlite3_close(target);
+  sqlite3_close(good);
+  EXPECT_TRUE(Core().Init());
+  EXPECT_TRUE(Core().Init());
+  // The remembered user was read by the start.
+  EXPECT_TRUE(Core().IsUserInTheLogin());
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, DamagedStartTest,
+                         ::testing::Values(DamagedAtStart{"USERINFO", true},
+                                           DamagedAtStart{"COMPANY", false}),
+                         [](const ::testing::TestParamInfo<DamagedAtStart>& info) {
+                           return std::string(info.param.table);
+                         });
+
+// After shutdown a later Init() stays false, even after a failed start.
+TEST_F(StartupTest, ShutdownAfterAFailedStartStaysFinal) {
+  qeltest::DamageTable(install_.dataDb(), "USERINFO");
+  Use(900000);
+  EXPECT_FALSE(Core().Init());
+  CQelClientCore::Uninitialize();
+  EXPECT_FALSE(Core().Init());
 }
 
 // Holds the data update (0x570) until released, so a test can act while it

@@ -242,12 +242,15 @@ TEST(EnterpriseRecords, AppUpdateFilesJoinUrlAndCheckTheName) {
   AppUpdateFiles file;
   file.FromJson(R"({"url":"http://h/app/","filePath":"v2/pc.bin","fileName":"pc.bin"})");
   EXPECT_EQ(file.url, "http://h/app/v2/pc.bin");
-  EXPECT_EQ(file.localPath, "/opt/qel/Data\\AppUpdate\\pc.bin");
+  EXPECT_EQ(file.localPath, "/opt/qel/Data/AppUpdate/pc.bin");
 
   // No "filePath": the url stays from the text before.
   file.FromJson(R"({"url":"http://other/","fileName":"/lib/a.so"})");
   EXPECT_EQ(file.url, "http://h/app/v2/pc.bin");
-  EXPECT_EQ(file.localPath, "/opt/qel/Data\\AppUpdate/lib/a.so");
+  EXPECT_EQ(file.localPath, "/opt/qel/Data/AppUpdate/lib/a.so");
+  // A "\" of the name is a separator: the path holds "/" only.
+  file.FromJson(R"({"fileName":"\\img\\a.png"})");
+  EXPECT_EQ(file.localPath, "/opt/qel/Data/AppUpdate/img/a.png");
 
   struct Case {
     std::string name;
@@ -269,7 +272,7 @@ TEST(EnterpriseRecords, AppUpdateFilesJoinUrlAndCheckTheName) {
     entry.FromJson(qel::WriteStyled(v).c_str());
     if (c.accepted) {
       EXPECT_NE(entry.localPath, "") << "name: " << c.name;
-      EXPECT_EQ(entry.localPath.rfind("/opt/qel/Data\\AppUpdate", 0), 0u) << "name: " << c.name;
+      EXPECT_EQ(entry.localPath.rfind("/opt/qel/Data/AppUpdate/", 0), 0u) << "name: " << c.name;
     } else {
       EXPECT_EQ(entry.localPath, "") << "name: " << c.name;
     }
