@@ -2,6 +2,7 @@
 // on.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -100,6 +101,39 @@ TEST_F(QueryHelpersTest, AStepThatFailsHalfWayIsNoAnswer) {
   EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N = 1", &value), FieldRead::kFound);
   EXPECT_EQ(value, "1");
   EXPECT_EQ(ReadFieldValue(nullptr, "V", "N", "", &value), FieldRead::kFailed);
+  EXPECT_EQ(source_.PendingStatements(), 0);
+}
+
+// What a read reports belongs to that read: after a call that met a table
+// this database lacks, a later call that succeeds, or that fails before any
+// statement runs (no datasource, a definition without tables), never reads
+// as "missing table", which a reply would take for "none".
+TEST_F(QueryHelpersTest, AnEarlierMissingTableNeverMarksALaterRead) {
+  qelQueryDef missing;
+  missing.AddField("NO_SUCH_TABLE", "ID");
+  qelQueryDef present;
+  present.AddField("T", "ID");
+  qelQueryDef empty;
+  const struct {
+    const char* call;
+    // Runs the call; whether it reports a missing table.
+    std::function<bool()> readsAsMissing;
+  } cases[] = {
+      {"a query that runs", [&] { return !RunQuery(&source_, &present) && LastFailureIsSqlError(); }},
+      {"a query without a datasource",
+       [&] { return !RunQuery(nullptr, &present) && LastFailureIsSqlError(); }},
+      {"a definition without tables", [&] { return !RunQuery(&source_, &empty) && LastFailureIsSqlError(); }},
+      {"a value without a datasource",
+       [&] {
+         std::string value;
+         return ReadOptionalFieldValue(nullptr, "T", "ID", "", &value) == FieldRead::kNoRow;
+       }},
+  };
+  for (const auto& c : cases) {
+    ASSERT_FALSE(RunQuery(&source_, &missing));
+    ASSERT_TRUE(LastFailureIsSqlError()) << "the missing table itself is told";
+    EXPECT_FALSE(c.readsAsMissing()) << c.call;
+  }
   EXPECT_EQ(source_.PendingStatements(), 0);
 }
 
