@@ -125,11 +125,10 @@ Json::Value qelInternetUtil::GetBaseRequestData(const qelInternetRequestBean& be
     qelQueryDef def;
     def.AddField("COMPANY", "ID");
     def.SetLimit(1);
-    Json::Value row;
-    const int found = QueryFirstRow(datasource, &def, &row);
-    if (found < 0) return Json::Value();
-    if (found == 1) {
-      base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row, "ID")));
+    const StorageRead<Json::Value> row = QueryFirstRow(datasource, &def);
+    if (!row.Ran()) return Json::Value();
+    if (row.Found()) {
+      base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row.value, "ID")));
       base["templateID"] = m_identity.templateId;
       base["packageTime"] = NowMsValue();
       base["source"] = m_identity.platformCode;

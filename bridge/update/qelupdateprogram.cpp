@@ -44,13 +44,16 @@ const char* const kCatalogueTables[] = {"COMPANY", "PRODUCT", "PRODUCT_CATEGORY"
 // The first column of every row of sql; false when it does not run or a
 // step fails.
 bool FirstColumn(IQELDatasource* datasource, const std::string& sql, std::vector<std::string>* values) {
-  CursorPtr cursor = RunSql(datasource, sql);
-  if (!cursor) return false;
-  return WalkRows(cursor.get(), [&](Json::Value& row) {
-    std::string value;
-    if (row.isObject() && row.size() == 1) value = qel::StringMember(row, row.getMemberNames()[0].c_str());
-    values->push_back(value);
-  });
+  StorageRead<CursorPtr> query = RunSql(datasource, sql);
+  if (!query.Found()) return false;
+  return WalkRows(query.value.get(),
+                  [&](Json::Value& row) {
+                    std::string value;
+                    if (row.isObject() && row.size() == 1)
+                      value = qel::StringMember(row, row.getMemberNames()[0].c_str());
+                    values->push_back(value);
+                  })
+      .Ran();
 }
 
 // The staged database must be a whole catalogue: an error page answered
@@ -438,11 +441,11 @@ int qelUpdateProgram::UpdateCensus() {
   def.AddField("PRODUCT", "PRODUCT_ID");
   def.SetFilter(" LASTTIME > " + Int64ToString(config.OldPackTime) + " AND LENGTH( PRODUCT_ID ) = " + "11");
   std::string ids;
-  const bool ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
+  const StorageRead<> ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
     if (!ids.empty()) ids += ",";
     ids += qel::StringMember(row, "PRODUCT_ID");
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG(kFun, "Query error");
     return 1;
   }
