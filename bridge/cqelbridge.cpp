@@ -38,23 +38,27 @@ StartupHooks& Hooks() {
   return hooks;
 }
 std::atomic<int> g_platform{0};
-// Set once the singleton has loaded its data (the second database is
-// attached from then on).
-std::atomic<bool> g_bridgeLoaded{false};
-// Set once a load has reached the session: its database may be open from
-// then on, even while the load has not succeeded yet.
-std::atomic<bool> g_sessionStarted{false};
 
-// Results of InitAllData.
-enum LoadResult : int {
-  kLoadedOpen = 0,
-  // Loaded without a database: a file is missing (nothing to wait for).
-  kLoadedClosed = 1,
-  // A database file that exists could not be opened or read (another
-  // process's lock past the wait, a damaged file): not loaded, so that the
-  // next call tries again.
-  kNotLoaded = 2,
+// How far the bridge's start has come; it only moves forward.
+enum class StartState : int {
+  kIdle,
+  // A load has reached the session: its database may be open from then on,
+  // even while the load has not succeeded yet.
+  kSessionStarted,
+  // The second database is attached (a later load does not attach again).
+  kAttached,
+  // The singleton has loaded its data.
+  kLoaded,
 };
+std::atomic<StartState> g_startState{StartState::kIdle};
+
+bool StartReached(StartState state) { return g_startState.load() >= state; }
+// Moves the state forward to state (never back).
+void AdvanceStart(StartState state) {
+  StartState current = g_startState.load();
+  while (current < state && !g_startState.compare_exchange_weak(current, state)) {
+  }
+}
 
 // glog is one per process; whichever library sets it up owns the shutdown.
 class BridgeLogHelper {
@@ -99,8 +103,7 @@ const char* const kStartCompanyFields[3] = {"ID", "SERIALID", "COMTEMP"};
 
 bool ReadsStartCompanyRow(IQELDatasource* datasource) {
   for (const char* field : kStartCompanyFields) {
-    std::string value;
-    if (ReadFieldValue(datasource, kStartCompanyTable, field, "", &value) != FieldRead::kFound) return false;
+    if (!ReadFieldValue(datasource, kStartCompanyTable, field, "").Found()) return false;
   }
   return true;
 }
@@ -189,7 +192,7 @@ int StartQelbridge(int platform, const std::string& json) {
     values.MAC = TextMember(root, "MAC");
     values.IMEI = TextMember(root, "IMEI");
     values.IMSI = TextMember(root, "IMSI");
-    if (values.LOCAL_PATH.empty() && !g_bridgeLoaded.load()) {
+    if (values.LOCAL_PATH.empty() && !StartReached(StartState::kLoaded)) {
       LOG(ERROR) << "InitQelbridge: LOCAL_PATH is empty, no database is opened until a start names the "
                     "installation folder";
     }
@@ -204,7 +207,8 @@ int StartQelbridge(int platform, const std::string& json) {
 
   // A staged update replaces the second database file: never while the
   // connection that has it attached is open.
-  IQELDatasource* open = g_sessionStarted.load() ? qelInfoAccess::GetInstance()->GetDatasource() : nullptr;
+  IQELDatasource* open =
+      StartReached(StartState::kSessionStarted) ? qelInfoAccess::GetInstance()->GetDatasource() : nullptr;
   if (open != nullptr && open->IsOpen()) {
     QEL_LOG("InitQelbridge", "updateOperate skipped: the database is open");
   } else {
@@ -217,7 +221,7 @@ int StartQelbridge(int platform, const std::string& json) {
   // A folder whose databases could not be opened: the host learns it (the
   // client core's Init() fails), and a later call opens them. The census
   // waits for a start that has them.
-  if (!GetLocalPath().empty() && !g_bridgeLoaded.load()) return 1;
+  if (!GetLocalPath().empty() && !StartReached(StartState::kLoaded)) return 1;
 
   std::string message;
   if (hooks.queueUpdateCensus != nullptr && hooks.queueUpdateCensus(&message) != 0)
@@ -233,14 +237,14 @@ cqelbridge* cqelbridge::GetInstance() {
 }
 
 void cqelbridge::LoadOnce() {
-  if (g_bridgeLoaded.load()) return;
+  if (StartReached(StartState::kLoaded)) return;
   std::lock_guard<std::mutex> lock(loadMutex_);
   // Without an installation folder nothing is opened, so that a later start
   // still opens the real databases.
-  if (g_bridgeLoaded.load() || GetLocalPath().empty()) return;
-  g_sessionStarted.store(true);
-  if (InitAllData() == kNotLoaded) return;
-  g_bridgeLoaded.store(true);
+  if (StartReached(StartState::kLoaded) || GetLocalPath().empty()) return;
+  AdvanceStart(StartState::kSessionStarted);
+  if (InitAllData().Failed()) return;
+  AdvanceStart(StartState::kLoaded);
   // Registered after the session and the registry were built, so it runs
   // before they are torn down at exit: the host's callbacks are not called
   // while the process is ending.
@@ -257,7 +261,7 @@ cqelbridge::cqelbridge() {
 
 cqelbridge::~cqelbridge() { BridgeLogHelper::Shutdown(); }
 
-int cqelbridge::InitAllData() {
+StorageRead<> cqelbridge::InitAllData() {
   static const char kFun[] = "qel::dataspace::cqelbridge::InitAllData";
   QEL_LOG(kFun, "InitAllData Start！");
   BridgeLogHelper::Setup();
@@ -272,39 +276,39 @@ int cqelbridge::InitAllData() {
   if (sqlite == nullptr) {
     LOG(ERROR) << "cannot attach the second database " << NativePath(exPath);
     QEL_LOG(kFun, "attach exdatabase error");
-    return kLoadedClosed;
+    return StorageRead<>(ReadState::kMissing);
   }
   // A file that exists and still cannot be opened or attached after the
   // lock wait leaves the bridge unloaded; a missing one starts without it.
   if (!sqlite->IsOpen() && IsExistingDatabaseFile(mainPath) && !sqlite->Open()) {
     LOG(ERROR) << "cannot open the main database " << NativePath(mainPath) << "; a later call tries again";
-    return kNotLoaded;
+    return StorageRead<>(ReadState::kFailed);
   }
-  if (!exAttached_) {
+  if (!StartReached(StartState::kAttached)) {
     if (!sqlite->AttachExDB(exPath, "EXDB")) {
       const bool retry = sqlite->IsOpen() && IsExistingDatabaseFile(exPath);
       LOG(ERROR) << "cannot attach the second database " << NativePath(exPath)
                  << (retry ? ": " + sqlite->LastErrorMessage() + "; a later call tries again"
                            : std::string());
       QEL_LOG(kFun, "attach exdatabase error");
-      return retry ? kNotLoaded : kLoadedClosed;
+      return StorageRead<>(retry ? ReadState::kFailed : ReadState::kMissing);
     }
-    exAttached_ = true;
+    AdvanceStart(StartState::kAttached);
   }
 
   // A read that fails on a database that cannot be read now leaves the
-  // bridge unloaded too; a value that is not there stays as it was.
-  std::string uid;
-  FieldRead user = ReadOptionalFieldValue(datasource, "USERINFO", "UID", "REMEMBER = 1", &uid);
-  if (user == FieldRead::kFailed) {
+  // bridge unloaded too; a value that is not there (no row, no table)
+  // stays as it was.
+  const StorageRead<std::string> user = ReadFieldValue(datasource, "USERINFO", "UID", "REMEMBER = 1");
+  if (user.Failed()) {
     QEL_LOG(kFun, "Get remember user ERROR, please check the database");
-    return kNotLoaded;
+    return user.Outcome();
   }
-  if (user != FieldRead::kFound) {
+  if (!user.Found()) {
     QEL_LOG(kFun, "Get remember user ERROR, please check the database");
   } else {
-    qelInfoAccess::SetUserId(uid);
-    QEL_LOG(kFun, "User Login Success. UseID:" + uid);
+    qelInfoAccess::SetUserId(user.value);
+    QEL_LOG(kFun, "User Login Success. UseID:" + user.value);
   }
 
   struct CompanyValue {
@@ -322,19 +326,18 @@ int cqelbridge::InitAllData() {
   std::string values[] = {before.companyId, before.serialId, before.templateId};
   for (std::size_t i = 0; i < 3; ++i) {
     const CompanyValue& item = company[i];
-    std::string value;
-    FieldRead read =
-        ReadOptionalFieldValue(datasource, kStartCompanyTable, kStartCompanyFields[i], "", &value);
-    if (read == FieldRead::kFailed) {
+    const StorageRead<std::string> read =
+        ReadFieldValue(datasource, kStartCompanyTable, kStartCompanyFields[i], "");
+    if (read.Failed()) {
       QEL_LOG(kFun, item.error);
-      return kNotLoaded;
+      return read.Outcome();
     }
-    if (read != FieldRead::kFound) {
+    if (!read.Found()) {
       QEL_LOG(kFun, item.error);
       continue;
     }
-    values[i] = value;
-    QEL_LOG(kFun, item.found + value);
+    values[i] = read.value;
+    QEL_LOG(kFun, item.found + read.value);
   }
   qelInfoAccess::SetCompany(values[0], values[1], values[2]);
 
@@ -348,7 +351,7 @@ int cqelbridge::InitAllData() {
     }
     QEL_LOG(kFun, " LocalVersion:" + version);
   }
-  return datasource->IsOpen() ? kLoadedOpen : kLoadedClosed;
+  return StorageRead<>(datasource->IsOpen() ? ReadState::kRead : ReadState::kMissing);
 }
 
 std::string cqelbridge::GetCurrentUID() { return qelInfoAccess::Identity().userId; }

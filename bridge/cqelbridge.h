@@ -4,6 +4,8 @@
 #include <mutex>
 #include <string>
 
+#include "database/qelread.h"
+
 namespace qel {
 namespace dataspace {
 
@@ -97,17 +99,16 @@ class cqelbridge {
   cqelbridge(const cqelbridge&) = delete;
   cqelbridge& operator=(const cqelbridge&) = delete;
 
-  // 0 loaded with the databases open, 1 loaded without them (a file is
-  // missing), 2 not loaded (a file that exists could not be opened, attached
-  // or read).
-  int InitAllData();
+  // kRead: loaded with the databases open; kMissing: loaded without them
+  // (a file is missing); kFailed: not loaded (a file that exists could not
+  // be opened, attached or read).
+  StorageRead<> InitAllData();
   // Runs InitAllData once the installation folder is known, again after a
   // load that did not succeed.
   void LoadOnce();
 
-  std::mutex loadMutex_;
-  bool exAttached_ = false;  // guarded by loadMutex_
-  std::mutex mutex_;         // guards localVersion
+  std::mutex loadMutex_;  // one load at a time
+  std::mutex mutex_;      // guards localVersion
   std::string localVersion;
 };
 

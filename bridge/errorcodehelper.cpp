@@ -27,15 +27,14 @@ int qelErrorHelper::GetErrorINFO(const std::string& code, Json::Value* out) {
   def.SetFilter(" t1.ERRORCODE = t2.ERRORCODE AND t1.LANG = " + access->GetLangID() +
                 " AND t2.ERRORCODE = " + dataspace::QuoteSqlText(code) + " ");
 
-  Json::Value row;
-  const int found = dataspace::QueryFirstRow(datasource, &def, out != nullptr ? &row : nullptr);
-  if (found < 0) {
+  dataspace::StorageRead<Json::Value> row = dataspace::QueryFirstRow(datasource, &def);
+  if (!row.Ran()) {
     QEL_LOG("qel::qelErrorHelper::GetErrorINFO", "Query Error");
     return 1;
   }
   if (out == nullptr) return 0;
-  if (found == 1) {
-    *out = std::move(row);
+  if (row.Found()) {
+    *out = std::move(row.value);
     return 0;
   }
   Json::Value empty(Json::objectValue);

@@ -95,13 +95,13 @@ int qel_Invoke_AboutInfos::GetAboutInfo(std::string* reply) {
 
   const std::string localVersion = cqelbridge::GetInstance()->GetLocalVersion();
   Json::Value rows(Json::arrayValue);
-  bool ok = ForEachRow(&def, [&](Json::Value& row) {
+  const StorageRead<> ok = ForEachRow(&def, [&](Json::Value& row) {
     std::string version;
     if (!AboutVersionText(localVersion, &version)) return;
     row["VERSION"] = version;
     rows.append(std::move(row));
   });
-  if (!ok) return 1;
+  if (!ok.Ran()) return 1;
   *reply = RowsText(rows);
   return 0;
 }
@@ -123,11 +123,11 @@ int qel_Invoke_AboutInfos::GetCompanyInfo(std::string* reply) {
   const std::string shareUrl =
       ShareSiteAddress() + kSharePath + bridge->GetComTemp() + kShareCompanyPath + bridge->GetCompanyID();
   Json::Value rows(Json::arrayValue);
-  bool ok = ForEachRow(&def, [&](Json::Value& row) {
+  const StorageRead<> ok = ForEachRow(&def, [&](Json::Value& row) {
     row["SHAREURL"] = shareUrl;
     rows.append(std::move(row));
   });
-  if (!ok) return 1;
+  if (!ok.Ran()) return 1;
   *reply = RowsText(rows);
   return 0;
 }

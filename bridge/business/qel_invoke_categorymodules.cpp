@@ -23,6 +23,11 @@ const char kInvokeFunction[] = "qel::dataspace::qel_Invoke_CategoryModules::Invo
 const char kCertgroupsFunction[] = "qel::dataspace::qel_Invoke_CategoryModules::GetCompanyCertgroups";
 const char kPicsFunction[] = "qel::dataspace::qel_Invoke_CategoryModules::GetCertPicsByGroup";
 
+// The groups that belong to at least one certificate category.
+StorageRead<int64_t> CertGroupCount() {
+  return QueryCount("CERTGROUP", "CERTGROUP_ID IN (SELECT CERTGROUP_ID FROM CERTGROUP_CERTCATEGORY)");
+}
+
 IQELDatasource* Datasource() { return MainDatasource(); }
 std::string LangId() { return qelInfoAccess::GetInstance()->GetLangID(); }
 
@@ -47,12 +52,11 @@ bool CaseResourceTypes(IQELDatasource* datasource, const std::string& caseId, Js
   def.AddField("CASE_RESOURCE", "DISTINCT RES_TYPE");
   def.SetFilter(" CASE_ID = " + QuoteSqlText(caseId));
   Json::Value found(Json::arrayValue);
-  if (!ForEachRow(datasource, &def, [&found](Json::Value& row) {
-        std::string type = StringMember(row, "RES_TYPE");
-        if (!type.empty()) found.append(StringToInt(type));
-      })) {
-    return LastFailureIsSqlError();
-  }
+  const StorageRead<> read = ForEachRow(datasource, &def, [&found](Json::Value& row) {
+    std::string type = StringMember(row, "RES_TYPE");
+    if (!type.empty()) found.append(StringToInt(type));
+  });
+  if (!read.Ran()) return read.Missing();
   *types = std::move(found);
   return true;
 }
@@ -115,8 +119,8 @@ int HandleAllCertgroups(Self& module, const MethodRequest& request, std::string*
   return 0;
 }
 
-int HandleCertgroupCount(Self& module, const MethodRequest&, std::string* reply) {
-  *reply = CountReply(module.GetCertGroupCount());
+int HandleCertgroupCount(Self&, const MethodRequest&, std::string* reply) {
+  *reply = CountReply(CertGroupCount());
   return 0;
 }
 
@@ -208,17 +212,17 @@ std::string qel_Invoke_CategoryModules::GetCases(RequestParams* params) {
       LangId());
   // A case whose resource types or "new" test cannot be read fails the list.
   Json::Value rows(Json::arrayValue);
-  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+  const StorageRead<> ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
     if (!HasMember(item, "CASE_ID")) return true;
     const std::string id = StringMember(item, "CASE_ID");
     if (!CaseResourceTypes(datasource, id, &item["RES_TYPES"])) return false;
-    const newrule::NewState state = newrule::CaseState(id);
-    if (state == newrule::NewState::kUnknown) return false;
-    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
+    const StorageRead<newrule::NewState> state = newrule::CaseState(id);
+    if (!state.Found()) return false;
+    item["STATUS"] = newrule::StatusText(state.value == newrule::NewState::kNew);
     rows.append(std::move(item));
     return true;
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG_DIRECT("Query error");
     return "";
   }
@@ -239,18 +243,19 @@ std::string qel_Invoke_CategoryModules::GetCertCategories(RequestParams* params)
   def.AddOrder("SORT", 0);
   // A count that cannot be read fails the list.
   Json::Value rows(Json::arrayValue);
-  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+  const StorageRead<> ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
     const std::string id = StringMember(item, "CERT_CATEGORY_ID");
-    const std::string count = QueryCount("CERTGROUP_CERTCATEGORY", "CERT_CATEGORY_ID = " + QuoteSqlText(id));
-    if (count.empty()) return false;
+    const StorageRead<int64_t> count =
+        QueryCount("CERTGROUP_CERTCATEGORY", "CERT_CATEGORY_ID = " + QuoteSqlText(id));
+    if (!count.Found()) return false;
     const std::string newCount = GetNewCertCount(id);
     if (newCount.empty()) return false;
-    item["CERTCOUNT"] = count;
+    item["CERTCOUNT"] = CountText(count);
     item["NEWCERTCOUNT"] = newCount;
     rows.append(std::move(item));
     return true;
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG_DIRECT("Query error");
     return "";
   }
@@ -258,7 +263,7 @@ std::string qel_Invoke_CategoryModules::GetCertCategories(RequestParams* params)
 }
 
 std::string qel_Invoke_CategoryModules::GetNewCertCount(std::string categoryId) {
-  return newrule::NewCertCount(categoryId);
+  return CountText(newrule::NewCertCount(categoryId));
 }
 
 std::string qel_Invoke_CategoryModules::GetCompanyCertgroups(RequestParams* params) {
@@ -281,25 +286,21 @@ std::string qel_Invoke_CategoryModules::GetCompanyCertgroups(RequestParams* para
   // A group whose picture or "new" test cannot be read fails the list; a
   // picture that is not there leaves TOPIMG empty.
   Json::Value rows(Json::arrayValue);
-  const bool ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
+  const StorageRead<> ok = ForEachRowWhile(datasource, &def, [&](Json::Value& item) {
     const std::string id = StringMember(item, "CERTGROUP_ID");
     const std::string picture = StringMember(item, "TOPIMG");
-    std::string path;
-    FieldRead read =
-        ReadOptionalFieldValue(datasource, "PICTURE", "PATH", "RES_ID = " + QuoteSqlText(picture), &path);
-    if (read == FieldRead::kFailed) return false;
-    if (read != FieldRead::kFound) {
-      QEL_LOG(kCertgroupsFunction, picture + " Get topimg error");
-      path.clear();
-    }
-    const newrule::NewState state = newrule::CertGroupState(id);
-    if (state == newrule::NewState::kUnknown) return false;
-    item["TOPIMG"] = path;
-    item["STATUS"] = newrule::StatusText(state == newrule::NewState::kNew);
+    const StorageRead<std::string> path =
+        ReadFieldValue(datasource, "PICTURE", "PATH", "RES_ID = " + QuoteSqlText(picture));
+    if (path.Failed()) return false;
+    if (!path.Found()) QEL_LOG(kCertgroupsFunction, picture + " Get topimg error");
+    const StorageRead<newrule::NewState> state = newrule::CertGroupState(id);
+    if (!state.Found()) return false;
+    item["TOPIMG"] = path.Found() ? path.value : std::string();
+    item["STATUS"] = newrule::StatusText(state.value == newrule::NewState::kNew);
     rows.append(std::move(item));
     return true;
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG(kCertgroupsFunction, "Query error");
     return "";
   }
@@ -310,9 +311,7 @@ bool qel_Invoke_CategoryModules::IsCertGroupNew(std::string groupId) {
   return newrule::IsCertGroupNew(groupId);
 }
 
-std::string qel_Invoke_CategoryModules::GetCertGroupCount() {
-  return QueryCount("CERTGROUP", "CERTGROUP_ID IN (SELECT CERTGROUP_ID FROM CERTGROUP_CERTCATEGORY)");
-}
+std::string qel_Invoke_CategoryModules::GetCertGroupCount() { return CountText(CertGroupCount()); }
 
 std::string qel_Invoke_CategoryModules::GetCertPicsByGroup(std::vector<std::string> groupIds, int limit,
                                                            int offset) {
@@ -334,9 +333,9 @@ std::string GetCertPicsByGroup(const std::vector<std::string>& groupIds, int lim
                 JoinQuoted(groupIds) + "))");
   Json::Value rows(Json::arrayValue);
   if (!ForEachRow(datasource, &def, [&rows](Json::Value& row) {
-        row["STATUS"] = "1";
-        rows.append(std::move(row));
-      })) {
+         row["STATUS"] = "1";
+         rows.append(std::move(row));
+       }).Ran()) {
     QEL_LOG(kPicsFunction, "Get pics by group. Query error");
     return "";
   }

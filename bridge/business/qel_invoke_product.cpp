@@ -55,7 +55,7 @@ IQELDatasource* Datasource() { return MainDatasource(); }
 
 // Runs def and appends every row object to *rows. False when there is no
 // datasource or the query fails.
-bool CollectRows(IQELQueryDef* def, Json::Value* rows) { return QueryRows(def, rows); }
+bool CollectRows(IQELQueryDef* def, Json::Value* rows) { return QueryRows(def, rows).Ran(); }
 
 // The "count(ID)" of table under filter. False when the query fails or
 // gives no row.

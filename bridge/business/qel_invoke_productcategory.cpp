@@ -124,30 +124,25 @@ std::string FoldedProductTable(const std::string& langId, bool withShowFlag) {
   return table + " FROM PRODUCT p)";
 }
 
-// What the per-row work of a list did with one row.
-enum class RowOutcome {
-  kListed,
-  kLeftOut,  // the category has no product below it
-  kFailed,   // a count or look-up could not be read: the whole list fails
-};
-
-// The three counts of one category, one query each.
-RowOutcome AddCategoryCounts(qel_Invoke_ProductCategory* module, IQELDatasource* datasource,
-                             const std::string& id, IQELRecord* row) {
+// The three counts of one category, one query each, read into its row:
+// kRead (the row is listed), kNoRow (no product below the category: the
+// row is left out), or a count that could not be read (the list fails).
+StorageRead<> AddCategoryCounts(qel_Invoke_ProductCategory* module, IQELDatasource* datasource,
+                                const std::string& id, IQELRecord* row) {
   const std::string below = PrefixCondition("PRO_CATEGORY_ID", id);
-  int64_t productCount = 0;
-  if (!CountRows(datasource, "PRODUCT_CLASS", below, &productCount)) return RowOutcome::kFailed;
-  if (productCount == 0) return RowOutcome::kLeftOut;
+  const StorageRead<int64_t> productCount = CountRows(datasource, "PRODUCT_CLASS", below);
+  if (!productCount.Found()) return productCount.Outcome();
+  if (productCount.value == 0) return StorageRead<>(ReadState::kNoRow);
   std::string newCount = module->GetNewProductCountByCategoryID(id);
-  if (newCount.empty()) return RowOutcome::kFailed;
+  if (newCount.empty()) return StorageRead<>(ReadState::kFailed, {}, "the new-product count cannot be read");
 
-  int64_t subCount = 0;
   const std::string deeper = below + " AND LENGTH(PRO_CATEGORY_ID) > length(" + QuoteSqlText(id) + ")";
-  if (!CountRows(datasource, "PRODUCT_CATEGORY", deeper, &subCount)) return RowOutcome::kFailed;
-  row->SetValue("PRODUCTCOUNT", Int64ToString(productCount));
+  const StorageRead<int64_t> subCount = CountRows(datasource, "PRODUCT_CATEGORY", deeper);
+  if (!subCount.Found()) return subCount.Outcome();
+  row->SetValue("PRODUCTCOUNT", Int64ToString(productCount.value));
   row->SetValue("NEWPRODUCTCOUNT", newCount);
-  row->SetValue("HASSUBCATEGORY", Int64ToString(subCount));
-  return RowOutcome::kListed;
+  row->SetValue("HASSUBCATEGORY", Int64ToString(subCount.value));
+  return StorageRead<>(ReadState::kRead);
 }
 
 // The four added members of one product, one look-up each. A look-up on a
@@ -155,41 +150,40 @@ RowOutcome AddCategoryCounts(qel_Invoke_ProductCategory* module, IQELDatasource*
 // fails because the database cannot be read fails the list (false).
 bool AddProductMembers(IQELDatasource* datasource, const std::string& langId, const std::string& id,
                        IQELRecord* row) {
-  const newrule::NewState state = newrule::ProductState(id);
-  if (state == newrule::NewState::kUnknown) return false;
-  row->SetValue("STATUS", newrule::StatusText(state == newrule::NewState::kNew));
+  const StorageRead<newrule::NewState> state = newrule::ProductState(id);
+  if (!state.Found()) return false;
+  row->SetValue("STATUS", newrule::StatusText(state.value == newrule::NewState::kNew));
 
   std::string favorite = "0";
   qelQueryDef def;
   def.AddField("FAVORITES", "FAVORITE_ID");
   def.SetFilter(" PRODUCT_ID = " + QuoteSqlText(id));
-  CursorPtr cursor = RunQuery(datasource, &def);
-  if (!cursor) {
-    if (!LastFailureIsSqlError()) return false;
+  StorageRead<CursorPtr> query = RunQuery(datasource, &def);
+  if (!query.Found()) {
+    if (!query.Missing()) return false;
     QEL_LOG_DIRECT("Can not get favorite");
-  } else if (cursor->MoveNext()) {
+  } else if (query.value->MoveNext()) {
     favorite = "1";
-  } else if (CursorFailed(cursor.get())) {
+  } else if (CursorFailed(query.value.get())) {
     return false;
   }
-  cursor.reset();
+  query.value.reset();
   row->SetValue("FAVORITE", favorite);
 
-  std::string showWay;
-  FieldRead show = ReadOptionalFieldValue(datasource, "PROD_SHOW", "SHOW_WAY",
-                                          " PRODUCT_ID = " + QuoteSqlText(id), &showWay);
-  if (show == FieldRead::kFailed) return false;
-  if (show != FieldRead::kFound) QEL_LOG(kProductsFun, "get show way error");
-  row->SetValue("SHOWWAY", showWay.empty() ? "0" : showWay);
+  const StorageRead<std::string> show =
+      ReadFieldValue(datasource, "PROD_SHOW", "SHOW_WAY", " PRODUCT_ID = " + QuoteSqlText(id));
+  if (show.Failed()) return false;
+  if (!show.Found()) QEL_LOG(kProductsFun, "get show way error");
+  row->SetValue("SHOWWAY", show.value.empty() ? "0" : show.value);
 
   std::string brandName;
   std::string brandId = row->GetValue("BRAND_ID");
   if (!brandId.empty()) {
-    FieldRead brand =
-        ReadOptionalFieldValue(datasource, "BRAND_LANG", "BRANDNAME",
-                               "BRAND_ID = " + QuoteSqlText(brandId) + " AND LANGID = " + langId, &brandName);
-    if (brand == FieldRead::kFailed) return false;
-    if (brand != FieldRead::kFound) brandName.clear();
+    const StorageRead<std::string> brand =
+        ReadFieldValue(datasource, "BRAND_LANG", "BRANDNAME",
+                       "BRAND_ID = " + QuoteSqlText(brandId) + " AND LANGID = " + langId);
+    if (brand.Failed()) return false;
+    if (brand.Found()) brandName = brand.value;
   }
   row->SetValue("BRANDNAME", brandName);
   return true;
@@ -364,7 +358,7 @@ int HandleProductCount(Self&, const MethodRequest& request, std::string* reply) 
   RequestParams params;
   const std::string brand = ReadBrand(request, &params);
   std::string filter = " length(PRODUCT_ID)= " + std::to_string(kProductIdLength);
-  std::string count = "0";
+  StorageRead<int64_t> count = ReadValue<int64_t>(0);
   std::string list;
   if (brand.empty()) {
     count = QueryCount("PRODUCT", filter);
@@ -437,31 +431,31 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
   qelQueryDef def;
   const std::string folded = FoldedCategoryTable();
   BuildCategoryQuery(&def, folded, true, filter, limit, offset);
-  CursorPtr cursor = RunQuery(datasource, &def);
-  bool isFolded = cursor != nullptr;
+  StorageRead<CursorPtr> query = RunQuery(datasource, &def);
+  bool isFolded = query.Found();
   if (!isFolded) {
-    if (!LastFailureIsSqlError()) return "";
+    if (!query.Missing()) return "";
     qelQueryDef plain;
     BuildCategoryQuery(&plain, "PRODUCT_CATEGORY", false, filter, limit, offset);
-    cursor = RunQuery(datasource, &plain);
-    if (!cursor) return "";
+    query = RunQuery(datasource, &plain);
+    if (!query.Found()) return "";
   }
 
   // A count that cannot be read fails the whole list: a category left out
   // for it would read as an answer.
   Json::Value rows(Json::arrayValue);
-  const bool walked = WalkRowsWhile(cursor.get(), [&](Json::Value& object) {
+  const StorageRead<> walked = WalkRowsWhile(query.value.get(), [&](Json::Value& object) {
     qelRecord row(std::move(object));
     if (!RowHasMember(&row, "PRO_CATEGORY_ID")) return true;
     const std::string id = row.GetValue("PRO_CATEGORY_ID");
-    RowOutcome outcome = RowOutcome::kListed;
+    StorageRead<> outcome(ReadState::kRead);
     if (isFolded && IsDecimalId(id)) {
       // The folded counts read the id as a decimal prefix.
       std::string productCount = TakeMember(&row, kFoldedProductCount);
       std::string newCount = TakeMember(&row, kFoldedNewCount);
       std::string subCount = TakeMember(&row, kFoldedSubCount);
       if (productCount == "0") {
-        outcome = RowOutcome::kLeftOut;
+        outcome = StorageRead<>(ReadState::kNoRow);
       } else {
         row.SetValue("PRODUCTCOUNT", productCount);
         row.SetValue("NEWPRODUCTCOUNT", newCount);
@@ -475,20 +469,17 @@ std::string qel_Invoke_ProductCategory::GetCategories(const std::string& filter,
       }
       outcome = AddCategoryCounts(this, datasource, id, &row);
     }
-    if (outcome == RowOutcome::kListed) rows.append(std::move(row.GetJson()));
-    return outcome != RowOutcome::kFailed;
+    if (outcome.Found()) rows.append(std::move(row.GetJson()));
+    return outcome.Ran();
   });
-  if (!walked) return "";
+  if (!walked.Ran()) return "";
   return RowsText(rows);
 }
 
 std::string qel_Invoke_ProductCategory::GetNewProductCountByCategoryID(const std::string& categoryId) {
-  std::string count;
-  if (!newrule::NewProductCount(categoryId, &count)) {
-    QEL_LOG(kNewCountFun, "Query new state error");
-    return "";
-  }
-  return count;
+  const StorageRead<int64_t> count = newrule::NewProductCount(categoryId);
+  if (!count.Found()) QEL_LOG(kNewCountFun, "Query new state error");
+  return CountText(count);
 }
 
 bool qel_Invoke_ProductCategory::IsProductNew(const std::string& productId) {
@@ -528,18 +519,18 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
   qelQueryDef def;
   const std::string folded = FoldedProductTable(langId, showFlag);
   BuildProductQuery(&def, folded, true, showFlag, filter, limit, offset);
-  CursorPtr cursor = RunQuery(datasource, &def);
-  bool isFolded = cursor != nullptr;
+  StorageRead<CursorPtr> query = RunQuery(datasource, &def);
+  bool isFolded = query.Found();
   if (!isFolded) {
-    if (!LastFailureIsSqlError()) return "";
+    if (!query.Missing()) return "";
     qelQueryDef plain;
     BuildProductQuery(&plain, "PRODUCT", false, false, filter, limit, offset);
-    cursor = RunQuery(datasource, &plain);
-    if (!cursor) return "";
+    query = RunQuery(datasource, &plain);
+    if (!query.Found()) return "";
   }
 
   Json::Value rows(Json::arrayValue);
-  const bool walked = WalkRowsWhile(cursor.get(), [&](Json::Value& object) {
+  const StorageRead<> walked = WalkRowsWhile(query.value.get(), [&](Json::Value& object) {
     qelRecord row(std::move(object));
     const std::string id = row.GetValue("PRODUCT_ID");
     if (id.empty()) return true;
@@ -555,7 +546,7 @@ std::string qel_Invoke_ProductCategory::GetProductBasicInfo(const std::string& c
     rows.append(std::move(row.GetJson()));
     return true;
   });
-  if (!walked) return "";
+  if (!walked.Ran()) return "";
   return RowsText(rows);
 }
 
@@ -569,7 +560,7 @@ int qel_Invoke_ProductCategory::GetBrandIds(const std::string& extraFilter, std:
   std::string filter = "t1.BRAND_ID = t2.BRAND_ID AND t2.LANGID = " + LangId();
   if (!extraFilter.empty()) filter += " AND (" + extraFilter + ")";
   def.SetFilter(filter);
-  if (!QueryColumn(&def, "BRAND_ID", &out)) {
+  if (!QueryColumn(&def, "BRAND_ID", &out).Ran()) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }

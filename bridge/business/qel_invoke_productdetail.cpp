@@ -40,11 +40,13 @@ std::string LangId() { return qelInfoAccess::GetInstance()->GetLangID(); }
 
 // The rows of def, and the unit ids they name.
 bool RowsWithUnits(qelQueryDef* def, std::vector<Json::Value>* rows, std::set<std::string>* unitIds) {
-  return ForEachRow(def, [rows, unitIds](Json::Value& row) {
-    std::string unit = StringMember(row, "PARAMUNIT_ID");
-    if (!unit.empty()) unitIds->insert(unit);
-    rows->push_back(std::move(row));
-  });
+  return ForEachRow(def,
+                    [rows, unitIds](Json::Value& row) {
+                      std::string unit = StringMember(row, "PARAMUNIT_ID");
+                      if (!unit.empty()) unitIds->insert(unit);
+                      rows->push_back(std::move(row));
+                    })
+      .Ran();
 }
 
 void SetPage(const RequestParams& params, qelQueryDef* def) {
@@ -69,30 +71,26 @@ bool ProductResourceIds(const std::string& productId, const char* type, std::vec
   qelQueryDef def;
   def.AddField("PRODUCT_RESOURCE", "RES_ID");
   def.SetFilter(" PRODUCT_ID = " + productId + " AND RES_TYPE = " + type);
-  return QueryColumn(&def, "RES_ID", ids);
+  return QueryColumn(&def, "RES_ID", ids).Ran();
 }
 
 // Unit names in the current language of the given unit ids; the first row
-// of a unit wins, as a single look-up would take it. On a table this
-// database lacks the names stay empty (as for a missing unit) and *read is
-// false; false when the database cannot be read.
-bool UnitNames(const std::set<std::string>& unitIds, std::map<std::string, std::string>* names, bool* read) {
-  *read = true;
-  if (unitIds.empty()) return true;
+// of a unit wins, as a single look-up would take it. kMissing on a table
+// this database lacks (the names are then empty, as for a missing unit),
+// kFailed when the database cannot be read.
+StorageRead<std::map<std::string, std::string>> UnitNames(const std::set<std::string>& unitIds) {
+  using Names = std::map<std::string, std::string>;
+  if (unitIds.empty()) return StorageRead<Names>(ReadState::kNoRow);
   qelQueryDef def;
   def.AddField("PARAM_UNIT_LANG", "PARAMUNIT_ID");
   def.AddField("PARAM_UNIT_LANG", "NAME");
   def.SetFilter("PARAMUNIT_ID IN (" + JoinQuoted(std::vector<std::string>(unitIds.begin(), unitIds.end())) +
                 ") AND LANGID = " + LangId());
-  std::map<std::string, std::string> found;
-  if (!ForEachRow(&def, [&found](const Json::Value& row) {
-        found.emplace(StringMember(row, "PARAMUNIT_ID"), StringMember(row, "NAME"));
-      })) {
-    *read = false;
-    return LastFailureIsSqlError();
-  }
-  *names = std::move(found);
-  return true;
+  Names found;
+  const StorageRead<> read = ForEachRow(&def, [&found](const Json::Value& row) {
+    found.emplace(StringMember(row, "PARAMUNIT_ID"), StringMember(row, "NAME"));
+  });
+  return read.Ran() ? read.With(std::move(found)) : read.With(Names());
 }
 
 // Tables and fields of one case resource type; false for a type without
@@ -224,48 +222,49 @@ std::string qel_Invoke_ProductDetail::MakeErrorJson(int code, std::string text) 
 
 // ---- head --------------------------------------------------------------
 
-std::string qel_Invoke_ProductDetail::GetIntroduceCount(const std::string& productId) {
+StorageRead<int64_t> qel_Invoke_ProductDetail::GetIntroduceCount(const std::string& productId) {
   qelQueryDef def;
   def.AddField("PRODUCT_LANG", "INTRODUCE");
   // Only the current language's text decides whether the tab has content.
   def.SetFilter("PRODUCT_ID = " + QuoteSqlText(productId) + " AND LANGID = " + LangId());
   def.SetLimit(1);
   std::vector<std::string> texts;
-  if (!QueryColumn(&def, "INTRODUCE", &texts)) {
+  const StorageRead<> read = QueryColumn(&def, "INTRODUCE", &texts);
+  if (!read.Ran()) {
     QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetIntroduceCount", "Query error");
-    return "";
+    return read.With(int64_t{0});
   }
-  return !texts.empty() && !texts[0].empty() ? "1" : "0";
+  return ReadValue<int64_t>(!texts.empty() && !texts[0].empty() ? 1 : 0);
 }
 
-std::string qel_Invoke_ProductDetail::CountModels(const std::string& productId) {
-  if (!IsDecimalId(productId)) return "0";
+StorageRead<int64_t> qel_Invoke_ProductDetail::CountModels(const std::string& productId) {
+  if (!IsDecimalId(productId)) return ReadValue<int64_t>(0);
   return QueryCount(
       "PRODUCT", "PRODUCT_ID LIKE '" + productId + "____%" + "' AND length(PRODUCT_ID) = " + kModelIdLength);
 }
 
-std::string qel_Invoke_ProductDetail::CountModelPictures(const std::string& productId) {
-  if (!IsDecimalId(productId)) return "0";
+StorageRead<int64_t> qel_Invoke_ProductDetail::CountModelPictures(const std::string& productId) {
+  if (!IsDecimalId(productId)) return ReadValue<int64_t>(0);
   return QueryCount("PROD_MODELPICS", "PRODUCT_ID LIKE '" + productId + "%' ");
 }
 
-std::string qel_Invoke_ProductDetail::CountProductResources(const std::string& productId,
-                                                            const std::string& type) {
-  if (!IsDecimalId(productId) || !IsDecimalId(type)) return "0";
+StorageRead<int64_t> qel_Invoke_ProductDetail::CountProductResources(const std::string& productId,
+                                                                     const std::string& type) {
+  if (!IsDecimalId(productId) || !IsDecimalId(type)) return ReadValue<int64_t>(0);
   return QueryCount("PRODUCT_RESOURCE", "PRODUCT_ID = " + productId + " AND RES_TYPE = " + type);
 }
 
-std::string qel_Invoke_ProductDetail::CountCertGroups(const std::string& productId) {
+StorageRead<int64_t> qel_Invoke_ProductDetail::CountCertGroups(const std::string& productId) {
   return QueryCount("PROD_CERTGROUP", "PRODUCT_ID = " + QuoteSqlText(productId));
 }
 
-std::string qel_Invoke_ProductDetail::CountProductCases(const std::string& productId) {
-  if (!IsDecimalId(productId)) return "0";
+StorageRead<int64_t> qel_Invoke_ProductDetail::CountProductCases(const std::string& productId) {
+  if (!IsDecimalId(productId)) return ReadValue<int64_t>(0);
   return QueryCount("PROD_PRODCASE", "PRODUCT_ID = " + productId);
 }
 
-std::string qel_Invoke_ProductDetail::CountReportResources(const std::string& productId) {
-  if (!IsDecimalId(productId)) return "0";
+StorageRead<int64_t> qel_Invoke_ProductDetail::CountReportResources(const std::string& productId) {
+  if (!IsDecimalId(productId)) return ReadValue<int64_t>(0);
   return QueryCount("REPORT_RESOURCE", "PRODUCT_ID = " + productId);
 }
 
@@ -277,32 +276,32 @@ int qel_Invoke_ProductDetail::GetDtlHead(const std::string& productId, std::stri
   // The tabs in TYPE order; "7" and "8" are always there. A count that
   // cannot be read would show its tab as empty: the head fails at the
   // first one, without running the rest.
-  std::function<std::string()> counts[] = {
+  std::function<StorageRead<int64_t>()> counts[] = {
       [&] { return GetIntroduceCount(productId); },
       [&] {
-        const std::string models = CountModels(productId);
-        const std::string pictures = models.empty() ? std::string() : CountModelPictures(productId);
-        return pictures.empty() ? std::string()
-                                : Int64ToString(StringToInt64(models) + StringToInt64(pictures));
+        const StorageRead<int64_t> models = CountModels(productId);
+        if (!models.Found()) return models;
+        const StorageRead<int64_t> pictures = CountModelPictures(productId);
+        return pictures.Found() ? ReadValue(models.value + pictures.value) : pictures;
       },
       [&] { return CountCertGroups(productId); },
       [&] { return CountProductResources(productId, kResVideo); },
       [&] { return CountProductResources(productId, kResPicture); },
       [&] { return CountProductCases(productId); },
       [&] { return CountReportResources(productId); },
-      [] { return std::string("1"); },
-      [] { return std::string("1"); },
+      [] { return ReadValue<int64_t>(1); },
+      [] { return ReadValue<int64_t>(1); },
   };
   qelRecord rows;
   for (std::size_t type = 0; type < sizeof(counts) / sizeof(counts[0]); ++type) {
-    const std::string count = counts[type]();
-    if (count.empty()) {
+    const StorageRead<int64_t> count = counts[type]();
+    if (!count.Found()) {
       QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetDtlHead", "Query error");
       return 1;
     }
     Json::Value item(Json::objectValue);
     item["TYPE"] = IntToString(static_cast<int>(type));
-    item["COUNT"] = count;
+    item["COUNT"] = CountText(count);
     rows.Append(std::move(item));
   }
   *reply = rows.ToString();
@@ -368,12 +367,12 @@ int qel_Invoke_ProductDetail::GetParameters(const RequestParams& params, std::st
   // All unit names in one statement instead of one look-up per row; a
   // table this database lacks leaves the names empty, as a missing unit
   // would.
-  std::map<std::string, std::string> names;
-  bool namesRead = true;
-  if (!UnitNames(unitIds, &names, &namesRead)) {
+  const StorageRead<std::map<std::string, std::string>> unitNames = UnitNames(unitIds);
+  if (unitNames.Failed()) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
+  const std::map<std::string, std::string>& names = unitNames.value;
   qelRecord rows;
   for (Json::Value& row : found) {
     auto name = names.find(StringMember(row, "PARAMUNIT_ID"));
@@ -399,13 +398,13 @@ int qel_Invoke_ProductDetail::GetParameterValues(const RequestParams& params, st
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
-  std::map<std::string, std::string> names;
-  bool namesRead = true;
-  if (!UnitNames(unitIds, &names, &namesRead)) {
+  const StorageRead<std::map<std::string, std::string>> unitNames = UnitNames(unitIds);
+  if (unitNames.Failed()) {
     QEL_LOG_DIRECT("Query vals error");
     return 1;
   }
-  if (!namesRead) QEL_LOG_DIRECT("Query vals error");
+  if (unitNames.Missing()) QEL_LOG_DIRECT("Query vals error");
+  const std::map<std::string, std::string>& names = unitNames.value;
   qelRecord rows;
   for (Json::Value& row : found) {
     auto name = names.find(StringMember(row, "PARAMUNIT_ID"));
@@ -422,7 +421,7 @@ int qel_Invoke_ProductDetail::GetModelPictures(const RequestParams& params, std:
   ids.AddField("PROD_MODELPICS", "DISTINCT RES_ID");
   ids.SetFilter("PRODUCT_ID LIKE '" + params.value + "%'" + " AND RES_TYPE = " + kResPicture);
   std::vector<std::string> resIds;
-  if (!QueryColumn(&ids, "RES_ID", &resIds)) {
+  if (!QueryColumn(&ids, "RES_ID", &resIds).Ran()) {
     QEL_LOG_DIRECT("Query Error");
     return 1;
   }
@@ -499,7 +498,7 @@ int qel_Invoke_ProductDetail::GetProdCerts(const RequestParams& params, std::str
   def.AddField("PROD_CERTGROUP", "CERTGROUP_ID");
   def.SetFilter("PRODUCT_ID = " + params.value);
   std::vector<std::string> groupIds;
-  if (!QueryColumn(&def, "CERTGROUP_ID", &groupIds)) {
+  if (!QueryColumn(&def, "CERTGROUP_ID", &groupIds).Ran()) {
     QEL_LOG("qel::dataspace::qel_Invoke_ProductDetail::GetProdCerts", "Query error");
     return 1;
   }
@@ -525,11 +524,11 @@ int qel_Invoke_ProductDetail::GetReports(const RequestParams& params, std::strin
   std::vector<Json::Value> reports;
   std::vector<std::string> reportIds;
   if (!ForEachRow(&def, [&](Json::Value& row) {
-        std::string id = StringMember(row, "REPORT_ID");
-        if (id.empty()) return;
-        reportIds.push_back(id);
-        reports.push_back(std::move(row));
-      })) {
+         std::string id = StringMember(row, "REPORT_ID");
+         if (id.empty()) return;
+         reportIds.push_back(id);
+         reports.push_back(std::move(row));
+       }).Ran()) {
     QEL_LOG_DIRECT("Query Error");
     return 1;
   }
@@ -549,10 +548,10 @@ int qel_Invoke_ProductDetail::GetReports(const RequestParams& params, std::strin
   std::map<std::string, std::set<std::string>> resIdsOf;
   std::set<std::string> allResIds;
   if (!ForEachRow(&resources, [&](const Json::Value& row) {
-        std::string resId = StringMember(row, "RES_ID");
-        resIdsOf[StringMember(row, "REPORT_ID")].insert(resId);
-        allResIds.insert(resId);
-      })) {
+         std::string resId = StringMember(row, "RES_ID");
+         resIdsOf[StringMember(row, "REPORT_ID")].insert(resId);
+         allResIds.insert(resId);
+       }).Ran()) {
     QEL_LOG_DIRECT("Query resid error");
     return 1;
   }
@@ -564,7 +563,7 @@ int qel_Invoke_ProductDetail::GetReports(const RequestParams& params, std::strin
     for (const char* field : {"NAME", "DESC", "TIPS"}) pics.AddField("PICTURE_LANG", field);
     pics.SetFilter("t1.RES_ID = t2.RES_ID AND t2.LANGID = " + LangId() + " AND t1.RES_ID IN (" +
                    JoinQuoted(std::vector<std::string>(allResIds.begin(), allResIds.end())) + ")");
-    if (!ForEachRow(&pics, [&pictures](Json::Value& row) { pictures.push_back(std::move(row)); })) {
+    if (!ForEachRow(&pics, [&pictures](Json::Value& row) { pictures.push_back(std::move(row)); }).Ran()) {
       QEL_LOG_DIRECT("Query pics error");
       return 1;
     }
@@ -611,16 +610,16 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
   std::vector<Json::Value> cases;
   std::vector<std::string> caseIds;
   if (!ForEachRow(&def, [&](Json::Value& row) {
-        caseIds.push_back(StringMember(row, "CASE_ID"));
-        cases.push_back(std::move(row));
-      })) {
+         caseIds.push_back(StringMember(row, "CASE_ID"));
+         cases.push_back(std::move(row));
+       }).Ran()) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
 
   // The resource types of every case of the page in one statement.
   std::map<std::string, std::vector<std::string>> typesOf;
-  bool typesRead = true;
+  StorageRead<> typesRead(ReadState::kRead);
   if (!caseIds.empty()) {
     qelQueryDef types;
     types.AddField("CASE_RESOURCE", "DISTINCT CASE_ID");
@@ -632,18 +631,18 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
     });
     // A table this database lacks leaves the types out; a database that
     // cannot be read fails the list.
-    if (!typesRead && !LastFailureIsSqlError()) {
+    if (typesRead.Failed()) {
       QEL_LOG_DIRECT("Query error");
       return 1;
     }
-    if (!typesRead) typesOf.clear();
+    if (!typesRead.Ran()) typesOf.clear();
   }
 
   qelRecord rows;
   for (std::size_t i = 0; i < cases.size(); ++i) {
     Json::Value& row = cases[i];
     Json::Value numbers(Json::arrayValue);
-    if (typesRead) {
+    if (typesRead.Ran()) {
       std::string text;
       auto own = typesOf.find(caseIds[i]);
       if (own != typesOf.end()) {
@@ -656,13 +655,13 @@ int qel_Invoke_ProductDetail::GetProductCases(const RequestParams& params, std::
       row["RES_TYPE"] = "[" + text + "]";
     }
     row["RES_TYPES"] = std::move(numbers);
-    const newrule::NewState state = newrule::CaseState(caseIds[i]);
-    if (state == newrule::NewState::kUnknown) {
+    const StorageRead<newrule::NewState> state = newrule::CaseState(caseIds[i]);
+    if (!state.Found()) {
       QEL_LOG_DIRECT("Query error");
       return 1;
     }
     // This tab flags the other way round: "2" for a case seen since it changed.
-    row["STATUS"] = state == newrule::NewState::kSeen ? "2" : "1";
+    row["STATUS"] = state.value == newrule::NewState::kSeen ? "2" : "1";
     rows.Append(std::move(row));
   }
   *reply = rows.ToString();
@@ -685,7 +684,7 @@ int GetCaseResources(const RequestParams& params, std::string* reply) {
     ids.AddField("CASE_RESOURCE", "RES_ID");
     ids.SetFilter(" RES_TYPE = " + QuoteSqlText(type) + " AND CASE_ID = " + params.value);
     std::vector<std::string> resIds;
-    if (!QueryColumn(&ids, "RES_ID", &resIds)) {
+    if (!QueryColumn(&ids, "RES_ID", &resIds).Ran()) {
       QEL_LOG_DIRECT("Query Error");
       return 1;
     }

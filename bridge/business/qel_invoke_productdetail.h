@@ -7,8 +7,10 @@
 // except where a handler says otherwise.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "database/qelread.h"
 #include "datainterfaceinvoke.h"
 
 namespace qel {
@@ -61,15 +63,15 @@ class qel_Invoke_ProductDetail : public Data_interface_invoke {
   // True when the visitor marked the case as seen after it last changed.
   bool IsCaseSeen(const std::string& caseId);
 
-  // The tab counts of the head, as decimal texts: "0" for an id that is not
-  // decimal, "" when the count cannot be read.
-  std::string GetIntroduceCount(const std::string& productId);
-  std::string CountModels(const std::string& productId);
-  std::string CountModelPictures(const std::string& productId);
-  std::string CountProductResources(const std::string& productId, const std::string& type);
-  std::string CountCertGroups(const std::string& productId);
-  std::string CountProductCases(const std::string& productId);
-  std::string CountReportResources(const std::string& productId);
+  // The tab counts of the head: 0 for an id that is not decimal, no count
+  // (not Found) when the count cannot be read.
+  StorageRead<int64_t> GetIntroduceCount(const std::string& productId);
+  StorageRead<int64_t> CountModels(const std::string& productId);
+  StorageRead<int64_t> CountModelPictures(const std::string& productId);
+  StorageRead<int64_t> CountProductResources(const std::string& productId, const std::string& type);
+  StorageRead<int64_t> CountCertGroups(const std::string& productId);
+  StorageRead<int64_t> CountProductCases(const std::string& productId);
+  StorageRead<int64_t> CountReportResources(const std::string& productId);
 };
 
 // Resources of one case: params.value is the case id, params.values[0] the

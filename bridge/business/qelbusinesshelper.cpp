@@ -34,7 +34,7 @@ int QueryAreas(const std::string& filter, Json::Value* rows) {
   def.SetFilter(filter + qelInfoAccess::GetInstance()->GetLangID());
   def.AddOrder("SORT", 0);
   Json::Value found(Json::arrayValue);
-  if (!QueryRows(&def, &found)) {
+  if (!QueryRows(&def, &found).Ran()) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }

@@ -18,10 +18,10 @@ namespace {
 
 // A count of seen-marks: none means new, any means seen; a count that
 // cannot be read leaves the state unknown.
-NewState StateOfSeenCount(const char* table, const std::string& filter) {
-  int64_t count = 0;
-  if (!CountRows(table, filter, &count)) return NewState::kUnknown;
-  return count == 0 ? NewState::kNew : NewState::kSeen;
+StorageRead<NewState> StateOfSeenCount(const char* table, const std::string& filter) {
+  const StorageRead<int64_t> count = CountRows(table, filter);
+  if (!count.Found()) return count.With(NewState::kSeen);
+  return ReadValue(count.value == 0 ? NewState::kNew : NewState::kSeen);
 }
 
 }  // namespace
@@ -89,36 +89,42 @@ std::string ProductIsNewSql(const std::string& productIdColumn) {
          productIdColumn + ")))";
 }
 
-NewState ProductState(const std::string& productId) {
+StorageRead<NewState> ProductState(const std::string& productId) {
   return StateOfSeenCount("PRODUCT_EXTEND", ProductSeenFilter(productId));
 }
 
-NewState CaseState(const std::string& caseId) {
+StorageRead<NewState> CaseState(const std::string& caseId) {
   return StateOfSeenCount("CASE_EXTEND", CaseSeenFilter(caseId));
 }
 
-NewState CertGroupState(const std::string& groupId) {
-  int64_t nullTimes = 0;
-  if (!CountRows("CERTGROUP", CertGroupNullTimeFilter(groupId), &nullTimes)) return NewState::kUnknown;
-  if (nullTimes > 0) return NewState::kSeen;
+StorageRead<NewState> CertGroupState(const std::string& groupId) {
+  const StorageRead<int64_t> nullTimes = CountRows("CERTGROUP", CertGroupNullTimeFilter(groupId));
+  if (!nullTimes.Found()) return nullTimes.With(NewState::kSeen);
+  if (nullTimes.value > 0) return ReadValue(NewState::kSeen);
   return StateOfSeenCount("CERTGROUP t1, CERTGROUP_EXTEND t2", CertGroupSeenFilter(groupId));
 }
 
-bool IsProductNew(const std::string& productId) { return ProductState(productId) != NewState::kSeen; }
+bool IsProductNew(const std::string& productId) {
+  const StorageRead<NewState> state = ProductState(productId);
+  return !state.Found() || state.value == NewState::kNew;
+}
 
-bool IsCaseNew(const std::string& caseId) { return CaseState(caseId) != NewState::kSeen; }
+bool IsCaseNew(const std::string& caseId) {
+  const StorageRead<NewState> state = CaseState(caseId);
+  return !state.Found() || state.value == NewState::kNew;
+}
 
-bool IsCertGroupNew(const std::string& groupId) { return CertGroupState(groupId) == NewState::kNew; }
+bool IsCertGroupNew(const std::string& groupId) {
+  const StorageRead<NewState> state = CertGroupState(groupId);
+  return state.Found() && state.value == NewState::kNew;
+}
 
-std::string NewCertCount(const std::string& categoryId) {
+StorageRead<int64_t> NewCertCount(const std::string& categoryId) {
   return QueryCount("CERTGROUP", NewCertCountFilter(categoryId));
 }
 
-bool NewProductCount(const std::string& categoryId, std::string* count) {
-  int64_t rows = 0;
-  if (!CountRows("PRODUCT_CLASS", NewProductCountFilter(categoryId), &rows)) return false;
-  if (count != nullptr) *count = Int64ToString(rows);
-  return true;
+StorageRead<int64_t> NewProductCount(const std::string& categoryId) {
+  return CountRows("PRODUCT_CLASS", NewProductCountFilter(categoryId));
 }
 
 }  // namespace newrule

@@ -12,7 +12,10 @@
 // quote or SQL text matches nothing extra.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "database/qelread.h"
 
 namespace qel {
 namespace dataspace {
@@ -53,14 +56,15 @@ std::string ProductNotSeenSql(const std::string& productIdColumn);
 // into a list query. Same result as IsProductNew.
 std::string ProductIsNewSql(const std::string& productIdColumn);
 
-// What a test found. kUnknown: a count it needs could not be read, so the
-// flag is no answer and a reply that carries it takes its failure path.
-enum class NewState { kNew, kSeen, kUnknown };
+// What a test found.
+enum class NewState { kNew, kSeen };
 
-// The tests, through the qelInfoAccess datasource.
-NewState ProductState(const std::string& productId);
-NewState CaseState(const std::string& caseId);
-NewState CertGroupState(const std::string& groupId);
+// The tests, through the qelInfoAccess datasource. Not Found when a count
+// the test needs could not be read: the flag is then no answer, and a
+// reply that carries it takes its failure path.
+StorageRead<NewState> ProductState(const std::string& productId);
+StorageRead<NewState> CaseState(const std::string& caseId);
+StorageRead<NewState> CertGroupState(const std::string& groupId);
 
 // The same as a flag, for callers that have no failure path: a product or
 // case whose test fails counts as new, a certificate group as seen.
@@ -68,12 +72,11 @@ bool IsProductNew(const std::string& productId);
 bool IsCaseNew(const std::string& caseId);
 bool IsCertGroupNew(const std::string& groupId);
 
-// NEWCERTCOUNT of a certificate category as decimal text ("" when the
-// count cannot be read).
-std::string NewCertCount(const std::string& categoryId);
+// NEWCERTCOUNT of a certificate category.
+StorageRead<int64_t> NewCertCount(const std::string& categoryId);
 // NEWPRODUCTCOUNT of a product-category id: the number of new assignments
-// below it. False (and *count untouched) when the count cannot be read.
-bool NewProductCount(const std::string& categoryId, std::string* count);
+// below it.
+StorageRead<int64_t> NewProductCount(const std::string& categoryId);
 
 }  // namespace newrule
 }  // namespace dataspace

@@ -9,6 +9,7 @@
 
 #include "database/qelquerycursor.h"
 #include "database/qelquerydef.h"
+#include "database/qelread.h"
 #include "database/qelrecord.h"
 
 namespace qel {
@@ -50,28 +51,42 @@ class IQELDatasource {
   virtual bool ClearTable(const std::string& table) = 0;
 };
 
-// What a single-value read found.
-enum class FieldRead {
-  kFound,
-  kNoRow,
-  // The statement failed: the value is unknown, not absent.
-  kFailed,
-};
+// Query and GetFieldValue of a datasource without SQL as reads: a query
+// that does not run is kFailed, a value not found kNoRow.
+inline StorageRead<CursorPtr> QueryOf(IQELDatasource* datasource, IQELQueryDef* def) {
+  IQELQueryCursor* raw = nullptr;
+  const bool ok = datasource->Query(def, &raw);
+  CursorPtr cursor(raw);
+  if (!ok) return StorageRead<CursorPtr>{ReadState::kFailed, nullptr, "the query failed"};
+  return ReadValue(std::move(cursor));
+}
+inline StorageRead<std::string> FieldValueOf(IQELDatasource* datasource, const std::string& table,
+                                             const std::string& field, const std::string& filter) {
+  std::string value;
+  if (datasource->GetFieldValue(table, field, filter, &value) != 0) {
+    return StorageRead<std::string>{ReadState::kNoRow};
+  }
+  return ReadValue(std::move(value));
+}
 
-// What the storage layer adds to the interface: SQL texts with bound
-// values, single values that tell a failure from an absent row, and the
-// writer lock that transactions hold (qelTransaction).
+// What the storage layer adds to the interface: reads that report what
+// they found (StorageRead: a failed read, a missing table and no row told
+// apart), SQL texts with bound values, and the writer lock that
+// transactions hold (qelTransaction).
 // Reached through the helpers of database/qelquery.h. The defaults suit a
-// datasource without SQL (a stand-in): no cursor, no statement, a lock of
-// its own.
+// datasource without SQL (a stand-in): its Query and GetFieldValue, no
+// statement, a lock of its own.
 class qelDatasource : public IQELDatasource {
  public:
+  // Query with its outcome: the cursor (kRead), or kMissing or kFailed with
+  // the engine's message when the definition cannot run.
+  virtual StorageRead<CursorPtr> RunQuery(IQELQueryDef* def) { return QueryOf(this, def); }
   // Prepares sql and binds values to its "?" marks in order; the cursor
-  // owns the statement. Null when the database is closed or the SQL does
-  // not prepare.
-  virtual std::unique_ptr<IQELQueryCursor> QuerySql(const std::string& /*sql*/,
-                                                    const std::vector<std::string>& /*values*/) {
-    return nullptr;
+  // owns the statement. kMissing or kFailed when the database is closed or
+  // the SQL does not prepare.
+  virtual StorageRead<CursorPtr> QuerySql(const std::string& /*sql*/,
+                                          const std::vector<std::string>& /*values*/) {
+    return StorageRead<CursorPtr>{ReadState::kFailed, nullptr, "no SQL on this datasource"};
   }
   // Runs one statement with bound values to its end; *changes (when given)
   // gets its changed-row count, read under the writer lock. False when it
@@ -80,10 +95,11 @@ class qelDatasource : public IQELDatasource {
                        int* /*changes*/) {
     return false;
   }
-  // GetFieldValue that tells a failed statement from a missing row.
-  virtual FieldRead ReadFieldValue(const std::string& table, const std::string& field,
-                                   const std::string& filter, std::string* value) {
-    return GetFieldValue(table, field, filter, value) == 0 ? FieldRead::kFound : FieldRead::kNoRow;
+  // GetFieldValue that tells a failed statement and a missing table from
+  // a missing row.
+  virtual StorageRead<std::string> ReadFieldValue(const std::string& table, const std::string& field,
+                                                  const std::string& filter) {
+    return FieldValueOf(this, table, field, filter);
   }
   // The connection's writer lock (see qelSqlite::WriterMutex).
   virtual std::recursive_mutex& WriterMutex() { return m_ownWriter; }

@@ -1,9 +1,6 @@
 #include "database/qelquery.h"
 
-#include <sqlite3.h>
-
 #include "database/qelinfoaccess.h"
-#include "database/sqlite/qelsqlite.h"
 #include "database/qelsqltext.h"
 #include "logbridge.h"
 #include "qel/json.h"
@@ -27,23 +24,29 @@ ScopedMainDatasource::ScopedMainDatasource(IQELDatasource* datasource) : previou
 
 ScopedMainDatasource::~ScopedMainDatasource() { t_mainOverride = previous_; }
 
-CursorPtr RunQuery(IQELDatasource* datasource, IQELQueryDef* def) {
-  if (datasource == nullptr) return nullptr;
-  IQELQueryCursor* raw = nullptr;
-  bool ok = datasource->Query(def, &raw);
-  CursorPtr cursor(raw);
-  if (!ok) return nullptr;
-  return cursor;
+namespace {
+
+StorageRead<CursorPtr> NoDatasource() {
+  return StorageRead<CursorPtr>{ReadState::kFailed, nullptr, "no datasource"};
 }
 
-CursorPtr RunQuery(IQELQueryDef* def) { return RunQuery(MainDatasource(), def); }
+}  // namespace
 
-CursorPtr RunSql(IQELDatasource* datasource, const std::string& sql, const std::vector<std::string>& values) {
+StorageRead<CursorPtr> RunQuery(IQELDatasource* datasource, IQELQueryDef* def) {
+  if (datasource == nullptr) return NoDatasource();
+  if (auto* source = dynamic_cast<qelDatasource*>(datasource)) return source->RunQuery(def);
+  return QueryOf(datasource, def);
+}
+
+StorageRead<CursorPtr> RunQuery(IQELQueryDef* def) { return RunQuery(MainDatasource(), def); }
+
+StorageRead<CursorPtr> RunSql(IQELDatasource* datasource, const std::string& sql,
+                              const std::vector<std::string>& values) {
   auto* source = dynamic_cast<qelDatasource*>(datasource);
-  return source != nullptr ? source->QuerySql(sql, values) : nullptr;
+  return source != nullptr ? source->QuerySql(sql, values) : NoDatasource();
 }
 
-CursorPtr RunSql(const std::string& sql, const std::vector<std::string>& values) {
+StorageRead<CursorPtr> RunSql(const std::string& sql, const std::vector<std::string>& values) {
   return RunSql(MainDatasource(), sql, values);
 }
 
@@ -59,96 +62,86 @@ bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int
 
 bool CursorFailed(IQELQueryCursor* cursor) {
   auto* own = dynamic_cast<qelQueryCursor*>(cursor);
-  return own != nullptr && own->Failed();
+  return own != nullptr && !own->Outcome().Found();
 }
-
-bool LastFailureIsSqlError() { return (qelSqlite::LastFailure() & 0xFF) == SQLITE_ERROR; }
 
 namespace {
 
-// The first row of a cursor: 1 with *row set, 0 when there is none, -1
-// when the step failed.
-int FirstRow(IQELQueryCursor* cursor, Json::Value* row) {
+// The first row of a cursor: kRead with the row, kNoRow, or the failed
+// step's outcome.
+StorageRead<Json::Value> FirstRow(IQELQueryCursor* cursor) {
   qelRecord record;
-  if (!cursor->MoveNext()) return CursorFailed(cursor) ? -1 : 0;
-  if (!cursor->GetRecord(&record)) return 0;
-  if (row != nullptr) *row = std::move(record.GetJson());
-  return 1;
+  if (!cursor->MoveNext()) {
+    auto* own = dynamic_cast<qelQueryCursor*>(cursor);
+    StorageRead<> outcome = own != nullptr ? own->Outcome() : StorageRead<>{ReadState::kRead};
+    return outcome.Found() ? StorageRead<Json::Value>{ReadState::kNoRow} : outcome.With(Json::Value());
+  }
+  if (!cursor->GetRecord(&record)) return StorageRead<Json::Value>{ReadState::kNoRow};
+  return ReadValue(std::move(record.GetJson()));
 }
 
 }  // namespace
 
-int QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def, Json::Value* row) {
-  CursorPtr cursor = RunQuery(datasource, def);
-  return cursor ? FirstRow(cursor.get(), row) : -1;
+StorageRead<Json::Value> QueryFirstRow(IQELDatasource* datasource, IQELQueryDef* def) {
+  StorageRead<CursorPtr> query = RunQuery(datasource, def);
+  return query.Found() ? FirstRow(query.value.get()) : query.With(Json::Value());
 }
 
-bool QueryRows(IQELQueryDef* def, Json::Value* rows) {
+StorageRead<> QueryRows(IQELQueryDef* def, Json::Value* rows) {
   Json::Value found = rows->isArray() ? *rows : Json::Value(Json::arrayValue);
-  if (!ForEachRow(def, [&found](Json::Value& row) { found.append(std::move(row)); })) return false;
-  *rows = std::move(found);
-  return true;
+  StorageRead<> read = ForEachRow(def, [&found](Json::Value& row) { found.append(std::move(row)); });
+  if (read.Ran()) *rows = std::move(found);
+  return read;
 }
 
-bool QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>* values) {
+StorageRead<> QueryColumn(IQELQueryDef* def, const char* column, std::vector<std::string>* values) {
   std::vector<std::string> found = *values;
-  if (!ForEachRow(def, [column, &found](Json::Value& row) { found.push_back(StringMember(row, column)); })) {
-    return false;
-  }
-  *values = std::move(found);
-  return true;
+  StorageRead<> read =
+      ForEachRow(def, [column, &found](Json::Value& row) { found.push_back(StringMember(row, column)); });
+  if (read.Ran()) *values = std::move(found);
+  return read;
 }
 
-bool QueryValue(const std::string& sql, const std::vector<std::string>& values, std::string* value) {
-  CursorPtr cursor = RunSql(sql, values);
-  Json::Value object;
-  if (!cursor || FirstRow(cursor.get(), &object) != 1) return false;
-  if (!object.isObject() || object.empty()) return false;
-  if (value != nullptr) *value = ValueAsText(object[object.getMemberNames().front()]);
-  return true;
+StorageRead<std::string> QueryValue(const std::string& sql, const std::vector<std::string>& values) {
+  StorageRead<CursorPtr> query = RunSql(sql, values);
+  if (!query.Found()) return query.With(std::string());
+  StorageRead<Json::Value> row = FirstRow(query.value.get());
+  if (!row.Found()) return row.With(std::string());
+  if (!row.value.isObject() || row.value.empty()) return StorageRead<std::string>{ReadState::kNoRow};
+  return ReadValue(ValueAsText(row.value[row.value.getMemberNames().front()]));
 }
 
-FieldRead ReadFieldValue(IQELDatasource* datasource, const std::string& table, const std::string& field,
-                         const std::string& filter, std::string* value) {
-  if (datasource == nullptr) {
-    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
-    return FieldRead::kFailed;
-  }
-  if (auto* source = dynamic_cast<qelDatasource*>(datasource)) {
-    return source->ReadFieldValue(table, field, filter, value);
-  }
-  return datasource->GetFieldValue(table, field, filter, value) == 0 ? FieldRead::kFound : FieldRead::kNoRow;
+StorageRead<std::string> ReadFieldValue(IQELDatasource* datasource, const std::string& table,
+                                        const std::string& field, const std::string& filter) {
+  if (datasource == nullptr) return StorageRead<std::string>{ReadState::kFailed, {}, "no datasource"};
+  if (auto* source = dynamic_cast<qelDatasource*>(datasource))
+    return source->ReadFieldValue(table, field, filter);
+  return FieldValueOf(datasource, table, field, filter);
 }
 
-FieldRead ReadOptionalFieldValue(IQELDatasource* datasource, const std::string& table,
-                                 const std::string& field, const std::string& filter, std::string* value) {
-  const FieldRead read = ReadFieldValue(datasource, table, field, filter, value);
-  return read == FieldRead::kFailed && LastFailureIsSqlError() ? FieldRead::kNoRow : read;
-}
-
-bool CountRows(IQELDatasource* datasource, const std::string& table, const std::string& filter,
-               int64_t* count) {
-  std::string text;
+StorageRead<int64_t> CountRows(IQELDatasource* datasource, const std::string& table,
+                               const std::string& filter) {
+  StorageRead<std::string> text = ReadFieldValue(datasource, table, "COUNT(*)", filter);
+  if (!text.Found()) return text.With(int64_t{0});
   int64_t value = 0;
-  if (ReadFieldValue(datasource, table, "COUNT(*)", filter, &text) != FieldRead::kFound ||
-      ScanInteger(text, &value) != IntegerScan::kExact) {
-    return false;
+  if (ScanInteger(text.value, &value) != IntegerScan::kExact) {
+    return StorageRead<int64_t>{ReadState::kFailed, 0, "the count is no integer: " + text.value};
   }
-  *count = value;
-  return true;
+  return ReadValue(value);
 }
 
-bool CountRows(const std::string& table, const std::string& filter, int64_t* count) {
-  return CountRows(MainDatasource(), table, filter, count);
+StorageRead<int64_t> CountRows(const std::string& table, const std::string& filter) {
+  return CountRows(MainDatasource(), table, filter);
 }
 
-std::string QueryCount(const std::string& table, const std::string& filter) {
-  int64_t count = 0;
-  if (!CountRows(table, filter, &count)) {
-    QEL_LOG_DIRECT("Queryscalar error");
-    return "";
-  }
-  return Int64ToString(count);
+StorageRead<int64_t> QueryCount(const std::string& table, const std::string& filter) {
+  StorageRead<int64_t> count = CountRows(table, filter);
+  if (!count.Found()) QEL_LOG_DIRECT("Queryscalar error");
+  return count;
+}
+
+std::string CountText(const StorageRead<int64_t>& count) {
+  return count.Found() ? Int64ToString(count.value) : std::string();
 }
 
 std::string RowsText(const Json::Value& rows) {
@@ -158,7 +151,7 @@ std::string RowsText(const Json::Value& rows) {
 
 int RowsReply(IQELQueryDef* def, const char* failText, std::string* reply) {
   Json::Value rows(Json::arrayValue);
-  if (!QueryRows(def, &rows)) {
+  if (!QueryRows(def, &rows).Ran()) {
     if (failText != nullptr) QEL_LOG_DIRECT(failText);
     return 1;
   }
@@ -172,17 +165,17 @@ int PageReply(IQELQueryDef* def, int limit, int offset, const char* failText, st
   return RowsReply(def, failText, reply);
 }
 
-std::string CountReply(const std::string& count) {
-  if (count.empty()) return "";
+std::string CountReply(const StorageRead<int64_t>& count) {
+  if (!count.Found()) return "";
   Json::Value item(Json::objectValue);
-  item["COUNT"] = count;
+  item["COUNT"] = Int64ToString(count.value);
   Json::Value rows(Json::arrayValue);
   rows.append(std::move(item));
   return RowsText(rows);
 }
 
-int CountResult(const std::string& count, std::string* reply) {
-  if (count.empty()) return 1;
+int CountResult(const StorageRead<int64_t>& count, std::string* reply) {
+  if (!count.Found()) return 1;
   if (reply != nullptr) *reply = CountReply(count);
   return 0;
 }

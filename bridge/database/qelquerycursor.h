@@ -1,6 +1,9 @@
 // Walks the rows of a query; each row is read into a record.
 #pragma once
 
+#include <memory>
+
+#include "database/qelread.h"
 #include "database/qelrecord.h"
 
 namespace qel {
@@ -24,11 +27,15 @@ class IQELQueryCursor {
 // helpers of database/qelquery.h).
 class qelQueryCursor : public IQELQueryCursor {
  public:
-  // Whether the end came from a failed step (another process's lock past
-  // the wait, a damaged file, an I/O error) rather than the last row: the
-  // rows read so far are then no answer. False for a cursor without SQL.
-  virtual bool Failed() { return false; }
+  // How the steps went: kRead, or the outcome of the step that failed
+  // (kFailed for another process's lock past the wait, a damaged file, an
+  // I/O error; kMissing for a statement refused as SQL, an arithmetic
+  // error say) with the engine's message: the rows read so far are then no
+  // answer. kRead for a cursor without SQL.
+  virtual StorageRead<> Outcome() { return StorageRead<>{ReadState::kRead, {}, {}}; }
 };
+
+using CursorPtr = std::unique_ptr<IQELQueryCursor>;
 
 }  // namespace dataspace
 }  // namespace qel

@@ -125,16 +125,15 @@ Json::Value qelInternetUtil::GetBaseRequestData(const qelInternetRequestBean& be
     qelQueryDef def;
     def.AddField("COMPANY", "ID");
     def.SetLimit(1);
-    Json::Value row;
-    int found = QueryFirstRow(datasource, &def, &row);
-    if (found < 0) {
+    StorageRead<Json::Value> row = QueryFirstRow(datasource, &def);
+    if (!row.Ran()) {
       if (!m_companyFallback || m_identity.companyId.empty()) return Json::Value();
-      row = Json::Value(Json::objectValue);
-      row["ID"] = m_identity.companyId;
-      found = 1;
+      Json::Value identity(Json::objectValue);
+      identity["ID"] = m_identity.companyId;
+      row = ReadValue(std::move(identity));
     }
-    if (found == 1) {
-      base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row, "ID")));
+    if (row.Found()) {
+      base["companyID"] = static_cast<Json::Int64>(StringToInt64(StringMember(row.value, "ID")));
       base["templateID"] = m_identity.templateId;
       base["packageTime"] = NowMsValue();
       base["source"] = m_identity.platformCode;

@@ -65,13 +65,15 @@ const CatalogueRead kCatalogueReads[] = {
 bool PassesQuickCheck(const std::string& path) {
   qelDatasourceSqlite database(path);
   if (!database.Open()) return false;
-  CursorPtr cursor = RunSql(&database, "PRAGMA quick_check");
+  StorageRead<CursorPtr> cursor = RunSql(&database, "PRAGMA quick_check");
+  if (!cursor.Found()) return false;
   std::vector<std::string> lines;
-  const bool read = WalkRows(cursor.get(), [&](Json::Value& row) {
-    std::string line;
-    if (row.isObject() && row.size() == 1) line = qel::StringMember(row, row.getMemberNames()[0].c_str());
-    lines.push_back(line);
-  });
+  const bool read = WalkRows(cursor.value.get(), [&](Json::Value& row) {
+                      std::string line;
+                      if (row.isObject() && row.size() == 1)
+                        line = qel::StringMember(row, row.getMemberNames()[0].c_str());
+                      lines.push_back(line);
+                    }).Ran();
   return read && lines == std::vector<std::string>{"ok"};
 }
 

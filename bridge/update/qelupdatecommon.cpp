@@ -322,8 +322,9 @@ int qelUpdateCommon::GetLocalConfig(LocalConfigInfo* info, IQELDatasource* datas
   def.AddField(kConfigTable, "VALUE");
   def.AddOrder("ID", 0);
   std::vector<std::string> values;
-  if (!ForEachRow(datasource, &def,
-                  [&](Json::Value& row) { values.push_back(qel::StringMember(row, "VALUE")); })) {
+  if (!ForEachRow(datasource, &def, [&](Json::Value& row) {
+         values.push_back(qel::StringMember(row, "VALUE"));
+       }).Ran()) {
     QEL_LOG(kFun, "Query error");
     return 1;
   }
@@ -337,14 +338,13 @@ int64_t qelUpdateCommon::GetLoaclPackTime() {
   qelQueryDef def;
   def.AddField("COMPANY", "PACKTIME");
   def.SetFilter(filter);
-  Json::Value row;
-  const int found = QueryFirstRow(datasource, &def, &row);
-  if (found < 0) {
+  const StorageRead<Json::Value> row = QueryFirstRow(datasource, &def);
+  if (!row.Ran()) {
     QEL_LOG(kFun, "Query error");
     return 1;
   }
-  if (found == 0) return 0;
-  std::string value = qel::StringMember(row, "PACKTIME");
+  if (!row.Found()) return 0;
+  std::string value = qel::StringMember(row.value, "PACKTIME");
   if (value.empty()) {
     QEL_LOG(kFun, "LOCAL PACKTIME IS NULL IN ABOUTCOMPANY");
     return 0;
@@ -354,7 +354,7 @@ int64_t qelUpdateCommon::GetLoaclPackTime() {
 
 int qelUpdateCommon::GetUpdateType(int64_t remotePackageTime, int* type) {
   LocalConfigInfo local;
-  if (QueryCount(kConfigTable, "") != "0") {
+  if (CountText(QueryCount(kConfigTable, "")) != "0") {
     int result = GetLocalConfig(&local);
     if (result != 0) {
       QEL_LOG(kFun, "GetLocalConfigError");
@@ -503,9 +503,9 @@ int qelUpdateCommon::GetCountsFromTable(IQELDatasource* datasource, std::string*
     QEL_LOG(kFun, "Database error");
     return 1;
   }
-  int64_t rows = 0;
-  if (!CountRows(datasource, table, filter, &rows)) return 1;
-  if (count != nullptr) *count = Int64ToString(rows);
+  const StorageRead<int64_t> rows = CountRows(datasource, table, filter);
+  if (!rows.Found()) return 1;
+  if (count != nullptr) *count = Int64ToString(rows.value);
   return 0;
 }
 

@@ -229,7 +229,7 @@ int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* 
   qelQueryDef def;
   for (const char* field : {"FILENAME", "URL", "CODE", "OPERATETYPE", "OPERATESTATUS"})
     def.AddField(kTable, field);
-  const bool ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
+  const StorageRead<> ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
     DownloadFileInfo info;
     info.FILENAME = qel::StringMember(row, "FILENAME");
     info.URL = qel::StringMember(row, "URL");
@@ -238,7 +238,7 @@ int qelUpdateFiles::GetFileDownLoadList(DownloadFileMap* files, IQELDatasource* 
     info.OPERATESTATUS = StringToInt(qel::StringMember(row, "OPERATESTATUS"));
     if (files != nullptr) files->emplace(info.FILENAME, info);
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG(kFun, "Query error GetFileDownLoadList!");
     return 1;
   }

@@ -500,11 +500,11 @@ int qelUpdateProgram::UpdateCensus() {
   def.AddField("PRODUCT", "PRODUCT_ID");
   def.SetFilter(" LASTTIME > " + Int64ToString(config.OldPackTime) + " AND LENGTH( PRODUCT_ID ) = " + "11");
   std::string ids;
-  const bool ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
+  const StorageRead<> ok = ForEachRow(datasource, &def, [&](Json::Value& row) {
     if (!ids.empty()) ids += ",";
     ids += qel::StringMember(row, "PRODUCT_ID");
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG(kFun, "Query error");
     return 1;
   }

@@ -174,11 +174,11 @@ class BusinessHelperDbTest : public ::testing::Test {
 };
 
 TEST_F(BusinessHelperDbTest, QueryCount) {
-  EXPECT_EQ(qel::dataspace::QueryCount("COMPANY", ""), "3");
-  EXPECT_EQ(qel::dataspace::QueryCount("COMPANY", "SERIALID = 'S'"), "2");
+  EXPECT_EQ(qel::dataspace::CountText(qel::dataspace::QueryCount("COMPANY", "")), "3");
+  EXPECT_EQ(qel::dataspace::CountText(qel::dataspace::QueryCount("COMPANY", "SERIALID = 'S'")), "2");
   // A count that cannot be read is no count, never "0".
-  EXPECT_EQ(qel::dataspace::QueryCount("NO_SUCH_TABLE", ""), "");
-  EXPECT_EQ(qel::dataspace::QueryCount("COMPANY", "broken ((("), "");
+  EXPECT_EQ(qel::dataspace::CountText(qel::dataspace::QueryCount("NO_SUCH_TABLE", "")), "");
+  EXPECT_EQ(qel::dataspace::CountText(qel::dataspace::QueryCount("COMPANY", "broken (((")), "");
 }
 
 TEST_F(BusinessHelperDbTest, Areas) {
@@ -220,7 +220,7 @@ TEST(BusinessHelperNoDb, CountsAndAreasFail) {
   qeltest::Installation install;
   std::filesystem::remove(install.dataDb());
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
-  EXPECT_EQ(qel::dataspace::QueryCount("COMPANY", ""), "");
+  EXPECT_EQ(qel::dataspace::CountText(qel::dataspace::QueryCount("COMPANY", "")), "");
   std::string reply = "unchanged";
   EXPECT_EQ(qel::dataspace::GetSubAreas("86", &reply), 1);
   EXPECT_EQ(qel::dataspace::GetArea("8601", &reply), 1);

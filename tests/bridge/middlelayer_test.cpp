@@ -2,6 +2,7 @@
 // on.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,34 +39,44 @@ class QueryHelpersTest : public ::testing::Test {
 TEST_F(QueryHelpersTest, RowsComeAsObjectsAndNoStatementIsLeftBehind) {
   std::vector<std::string> names;
   {
-    CursorPtr cursor = RunSql(&source_, "SELECT ID, NAME FROM T WHERE ID <> ? ORDER BY ID", {"2"});
-    ASSERT_TRUE(cursor);
-    WalkRows(cursor.get(), [&](Json::Value& row) { names.push_back(StringMember(row, "NAME")); });
+    StorageRead<CursorPtr> query =
+        RunSql(&source_, "SELECT ID, NAME FROM T WHERE ID <> ? ORDER BY ID", {"2"});
+    ASSERT_TRUE(query.Found());
+    WalkRows(query.value.get(), [&](Json::Value& row) { names.push_back(StringMember(row, "NAME")); });
   }
   EXPECT_EQ(names, (std::vector<std::string>{"a", "it's"}));
 
   // A cursor dropped half-way still finalizes its statement.
   {
-    CursorPtr cursor = RunSql(&source_, "SELECT ID FROM T");
-    ASSERT_TRUE(cursor && cursor->MoveNext());
+    StorageRead<CursorPtr> query = RunSql(&source_, "SELECT ID FROM T");
+    ASSERT_TRUE(query.Found() && query.value->MoveNext());
   }
   qelQueryDef def;
   def.AddField("T", "ID");
   std::vector<std::string> ids;
-  EXPECT_TRUE(ForEachRow(&source_, &def, [&](Json::Value& row) { ids.push_back(StringMember(row, "ID")); }));
+  EXPECT_EQ(
+      ForEachRow(&source_, &def, [&](Json::Value& row) { ids.push_back(StringMember(row, "ID")); }).state,
+      ReadState::kRead);
   EXPECT_EQ(ids, (std::vector<std::string>{"1", "2", "3"}));
   EXPECT_EQ(source_.PendingStatements(), 0);
 }
 
 TEST_F(QueryHelpersTest, FailuresGiveNoCursorAndNoVisit) {
-  EXPECT_FALSE(RunSql(&source_, "SELECT NOPE FROM T"));
-  EXPECT_FALSE(RunSql(nullptr, "SELECT 1"));
+  const StorageRead<CursorPtr> noColumn = RunSql(&source_, "SELECT NOPE FROM T");
+  EXPECT_EQ(noColumn.state, ReadState::kMissing);
+  EXPECT_FALSE(noColumn.value);
+  EXPECT_EQ(noColumn.message, "no such column: NOPE") << "the engine's message comes with the failure";
+  EXPECT_EQ(RunSql(nullptr, "SELECT 1").state, ReadState::kFailed);
   qelQueryDef missing;
   missing.AddField("NO_SUCH_TABLE", "ID");
   bool visited = false;
-  EXPECT_FALSE(ForEachRow(&source_, &missing, [&](Json::Value&) { visited = true; }));
-  EXPECT_FALSE(ForEachRow(nullptr, &missing, [&](Json::Value&) { visited = true; }));
+  EXPECT_EQ(ForEachRow(&source_, &missing, [&](Json::Value&) { visited = true; }).state, ReadState::kMissing);
+  EXPECT_EQ(ForEachRow(nullptr, &missing, [&](Json::Value&) { visited = true; }).state, ReadState::kFailed);
   EXPECT_FALSE(visited);
+  qelQueryDef none;
+  none.AddField("T", "ID");
+  none.SetFilter("ID = 'none'");
+  EXPECT_EQ(ForEachRow(&source_, &none, [&](Json::Value&) { visited = true; }).state, ReadState::kNoRow);
   EXPECT_FALSE(ExecSql(&source_, "UPDATE NO_SUCH_TABLE SET A = 1"));
   EXPECT_EQ(source_.PendingStatements(), 0);
 }
@@ -76,30 +87,64 @@ TEST_F(QueryHelpersTest, FailuresGiveNoCursorAndNoVisit) {
 TEST_F(QueryHelpersTest, AStepThatFailsHalfWayIsNoAnswer) {
   qeltest::ExecSql(path_, "CREATE TABLE V(N INTEGER); INSERT INTO V VALUES(1), (-9223372036854775808)");
   {
-    CursorPtr cursor = RunSql(&source_, "SELECT abs(N) AS A FROM V ORDER BY rowid");
-    ASSERT_TRUE(cursor);
+    StorageRead<CursorPtr> query = RunSql(&source_, "SELECT abs(N) AS A FROM V ORDER BY rowid");
+    ASSERT_TRUE(query.Found());
     int visited = 0;
-    EXPECT_FALSE(WalkRows(cursor.get(), [&](Json::Value&) { ++visited; }));
+    const StorageRead<> walk = WalkRows(query.value.get(), [&](Json::Value&) { ++visited; });
+    EXPECT_FALSE(walk.Ran());
     EXPECT_EQ(visited, 1);
-    EXPECT_TRUE(CursorFailed(cursor.get()));
-    EXPECT_TRUE(LastFailureIsSqlError()) << "an arithmetic error is refused SQL, not an unreadable file";
+    EXPECT_TRUE(CursorFailed(query.value.get()));
+    EXPECT_EQ(walk.state, ReadState::kMissing)
+        << "an arithmetic error is refused SQL, not an unreadable file";
+    EXPECT_EQ(walk.message, "integer overflow");
   }
   qelQueryDef def;
   def.AddField("V", "abs(N) AS A");
-  EXPECT_FALSE(ForEachRow(&source_, &def, [](Json::Value&) {}));
+  EXPECT_FALSE(ForEachRow(&source_, &def, [](Json::Value&) {}).Ran());
   def.AddOrder("N", 0);  // the failing row first
-  Json::Value row;
-  EXPECT_EQ(QueryFirstRow(&source_, &def, &row), -1);
+  EXPECT_EQ(QueryFirstRow(&source_, &def).state, ReadState::kMissing);
   def.SetFilter("N > 1");
-  EXPECT_EQ(QueryFirstRow(&source_, &def, &row), 0);
+  EXPECT_EQ(QueryFirstRow(&source_, &def).state, ReadState::kNoRow);
+  def.SetFilter("N = 1");
+  const StorageRead<Json::Value> first = QueryFirstRow(&source_, &def);
+  EXPECT_EQ(first.state, ReadState::kRead);
+  EXPECT_EQ(StringMember(first.value, "A"), "1");
 
-  std::string value = "kept";
-  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N < 0", &value), FieldRead::kFailed);
-  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N > 1", &value), FieldRead::kNoRow);
-  EXPECT_EQ(value, "kept");
-  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N = 1", &value), FieldRead::kFound);
-  EXPECT_EQ(value, "1");
-  EXPECT_EQ(ReadFieldValue(nullptr, "V", "N", "", &value), FieldRead::kFailed);
+  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N < 0").state, ReadState::kMissing);
+  EXPECT_EQ(ReadFieldValue(&source_, "V", "abs(N)", "N > 1").state, ReadState::kNoRow);
+  const StorageRead<std::string> value = ReadFieldValue(&source_, "V", "abs(N)", "N = 1");
+  EXPECT_EQ(value.state, ReadState::kRead);
+  EXPECT_EQ(value.value, "1");
+  EXPECT_EQ(ReadFieldValue(nullptr, "V", "N", "").state, ReadState::kFailed);
+  EXPECT_EQ(source_.PendingStatements(), 0);
+}
+
+// What a read reports belongs to that read: after a call that met a table
+// this database lacks, a later call that succeeds, or that fails before any
+// statement runs (no datasource, a definition without tables), never reads
+// as "missing table", which a reply would take for "none".
+TEST_F(QueryHelpersTest, AnEarlierMissingTableNeverMarksALaterRead) {
+  qelQueryDef missing;
+  missing.AddField("NO_SUCH_TABLE", "ID");
+  qelQueryDef present;
+  present.AddField("T", "ID");
+  qelQueryDef empty;
+  const struct {
+    const char* call;
+    // Runs the call; what it reports.
+    std::function<ReadState()> read;
+    ReadState state;
+  } cases[] = {
+      {"a query that runs", [&] { return RunQuery(&source_, &present).state; }, ReadState::kRead},
+      {"a query without a datasource", [&] { return RunQuery(nullptr, &present).state; }, ReadState::kFailed},
+      {"a definition without tables", [&] { return RunQuery(&source_, &empty).state; }, ReadState::kFailed},
+      {"a value without a datasource", [&] { return ReadFieldValue(nullptr, "T", "ID", "").state; },
+       ReadState::kFailed},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(RunQuery(&source_, &missing).state, ReadState::kMissing) << "the missing table itself is told";
+    EXPECT_EQ(c.read(), c.state) << c.call;
+  }
   EXPECT_EQ(source_.PendingStatements(), 0);
 }
 
@@ -133,18 +178,20 @@ TEST_F(QueryHelpersTest, RowCountsReadOneWayAndFailuresAreNoCount) {
       {"T", "NOPE = 1", false, -1},
   };
   for (const Case& c : cases) {
-    int64_t count = -1;
-    EXPECT_EQ(CountRows(&source_, c.table, c.filter, &count), c.ok) << c.table << " / " << c.filter;
-    EXPECT_EQ(count, c.count) << c.table << " / " << c.filter;
+    const StorageRead<int64_t> count = CountRows(&source_, c.table, c.filter);
+    EXPECT_EQ(count.Found(), c.ok) << c.table << " / " << c.filter;
+    if (c.ok) {
+      EXPECT_EQ(count.value, c.count) << c.table << " / " << c.filter;
+    }
   }
-  int64_t count = -1;
-  EXPECT_FALSE(CountRows(nullptr, "T", "", &count));
+  EXPECT_EQ(CountRows(nullptr, "T", "").state, ReadState::kFailed);
   EXPECT_EQ(source_.PendingStatements(), 0);
 }
 
 TEST(ReplyTexts, CountAndEmptyListKeepTheirShape) {
-  EXPECT_EQ(CountReply("7"), "[\n   {\n      \"COUNT\" : \"7\"\n   }\n]\n");
-  EXPECT_EQ(CountReply(""), "") << "a failed count gives no count reply";
+  EXPECT_EQ(CountReply(ReadValue<int64_t>(7)), "[\n   {\n      \"COUNT\" : \"7\"\n   }\n]\n");
+  EXPECT_EQ(CountReply(StorageRead<int64_t>(ReadState::kMissing)), "")
+      << "a failed count gives no count reply";
   EXPECT_EQ(RowsText(Json::Value(Json::arrayValue)), "[]");
   EXPECT_EQ(RowsText(Json::Value()), "[]");
   EXPECT_EQ(JoinQuoted({"1", "o'k"}), "'1','o''k'");
@@ -156,14 +203,12 @@ TEST(SessionQueries, WorkOnTheSessionDatabase) {
   install.Ex("INSERT INTO COMPANY(ID, SERIALID, COMTEMP) VALUES('1001', 'S77', 'T5');");
   StartQelbridge(513, install.StartupJson());
 
-  std::string value;
-  EXPECT_TRUE(QueryValue("SELECT SERIALID FROM COMPANY WHERE ID = ?", {"1001"}, &value));
-  EXPECT_EQ(value, "S77");
-  value = "kept";
-  EXPECT_FALSE(QueryValue("SELECT SERIALID FROM COMPANY WHERE ID = ?", {"9"}, &value));
-  EXPECT_EQ(value, "kept");
-  EXPECT_EQ(QueryCount("COMPANY", ""), "1");
-  EXPECT_EQ(QueryCount("NO_SUCH_TABLE", ""), "") << "a count that cannot be read is no count";
+  const StorageRead<std::string> value = QueryValue("SELECT SERIALID FROM COMPANY WHERE ID = ?", {"1001"});
+  EXPECT_TRUE(value.Found());
+  EXPECT_EQ(value.value, "S77");
+  EXPECT_EQ(QueryValue("SELECT SERIALID FROM COMPANY WHERE ID = ?", {"9"}).state, ReadState::kNoRow);
+  EXPECT_EQ(CountText(QueryCount("COMPANY", "")), "1");
+  EXPECT_EQ(CountText(QueryCount("NO_SUCH_TABLE", "")), "") << "a count that cannot be read is no count";
 
   const SessionIdentity identity = qelInfoAccess::Identity();
   EXPECT_EQ(identity.companyId, "1001");

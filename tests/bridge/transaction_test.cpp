@@ -193,7 +193,7 @@ TEST_F(TransactionTest, ConcurrentReaderNeverSeesUncommittedRows) {
   });
   std::thread reader([&] {
     while (!inside) std::this_thread::yield();
-    CursorPtr cursor = RunSql(&source_, "SELECT COUNT(*) AS C FROM T");
+    CursorPtr cursor = std::move(RunSql(&source_, "SELECT COUNT(*) AS C FROM T").value);
     ASSERT_TRUE(cursor);
     qelRecord row;
     if (cursor->MoveNext() && cursor->GetRecord(&row)) seen = row.GetValue("C");

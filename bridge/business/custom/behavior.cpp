@@ -115,12 +115,12 @@ template int AddInsideBehaviorTrack<kVisitRecord>(Module&, const Request&, std::
 int SendInsideBehaviorTrack(Module&, const Request&, std::string* reply) {
   std::lock_guard<std::mutex> lock(SendMutex());
   // A count that cannot be read is no empty queue.
-  int64_t queued = 0;
-  if (!CountRows("BEHAVIOR", "", &queued)) {
+  const StorageRead<int64_t> queued = CountRows("BEHAVIOR", "");
+  if (!queued.Found()) {
     QEL_LOG(kSendFun, "Query error");
     return 1;
   }
-  if (queued == 0) return 0;
+  if (queued.value == 0) return 0;
 
   qelQueryDef def;
   def.AddField("BEHAVIOR", "ID");
@@ -129,7 +129,7 @@ int SendInsideBehaviorTrack(Module&, const Request&, std::string* reply) {
   qelInternetRequestBean bean;
   std::vector<std::string> sentIds;    // row of request i of the bean
   std::vector<std::string> brokenIds;  // rows whose text is no request
-  bool ok = ForEachRow(&def, [&](Json::Value& row) {
+  const StorageRead<> ok = ForEachRow(&def, [&](Json::Value& row) {
     const std::string id = StringMember(row, "ID");
     const std::string track = StringMember(row, "TRACK");
     const int before = bean.GetRequestCount();
@@ -140,7 +140,7 @@ int SendInsideBehaviorTrack(Module&, const Request&, std::string* reply) {
       brokenIds.push_back(id);
     }
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG(kSendFun, "Query error");
     return 1;
   }

@@ -87,7 +87,7 @@ int GetFavorites(Module&, const Request& request, std::string* reply) {
   def.SetLimit(params.limit);
   def.SetOffset(params.offset);
   std::vector<std::string> ids;
-  if (!ForEachRow(&def, [&ids](Json::Value& row) { ids.push_back(StringMember(row, "PRODUCT_ID")); })) {
+  if (!ForEachRow(&def, [&ids](Json::Value& row) { ids.push_back(StringMember(row, "PRODUCT_ID")); }).Ran()) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
@@ -112,9 +112,9 @@ int AddFavorite(Module&, const Request& request, std::string*) {
   // The row and its queued request are written together, or neither.
   qelTransaction transaction(MainDatasource());
   if (!transaction.Active()) return 1;
-  int64_t count = 0;
-  if (!CountRows("FAVORITES", "PRODUCT_ID = " + QuoteSqlText(productId), &count)) return 1;
-  if (count > 0) {
+  const StorageRead<int64_t> count = CountRows("FAVORITES", "PRODUCT_ID = " + QuoteSqlText(productId));
+  if (!count.Found()) return 1;
+  if (count.value > 0) {
     QEL_LOG_DIRECT("Product " + productId + " already in favorites");
     return 0;
   }
@@ -150,8 +150,8 @@ int RemoveFavorite(Module&, const Request& request, std::string*) {
 
 int IsFavorite(Module&, const Request& request, std::string*) {
   const std::string& productId = request.params.value;
-  int64_t count = 0;
-  if (!CountRows("FAVORITES", "PRODUCT_ID = " + QuoteSqlText(productId), &count) || count < 1) return 1;
+  const StorageRead<int64_t> count = CountRows("FAVORITES", "PRODUCT_ID = " + QuoteSqlText(productId));
+  if (!count.Found() || count.value < 1) return 1;
   return 0;
 }
 

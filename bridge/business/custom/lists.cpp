@@ -79,7 +79,7 @@ bool QueryNewestFirst(const std::string& table, const std::vector<std::string>& 
   def.SetFilter(filter);
   def.AddOrder("ADDTIME", 1);
   *rows = Json::Value(Json::arrayValue);
-  return QueryRows(&def, rows);
+  return QueryRows(&def, rows).Ran();
 }
 
 // Element 0 of an area lookup; null when the lookup fails or finds nothing.

@@ -78,7 +78,9 @@ Json::Value UnsentRow(const std::string& uid, const Members& members, const char
 
 bool CountStoredId(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,
                    const std::string& id, int64_t* count) {
-  return CountRows(datasource, table, IdCondition(idColumn, id), count);
+  const StorageRead<int64_t> read = CountRows(datasource, table, IdCondition(idColumn, id));
+  if (read.Found()) *count = read.value;
+  return read.Found();
 }
 
 bool StoreUnsent(IQELDatasource* datasource, const std::string& table, const std::string& idColumn,

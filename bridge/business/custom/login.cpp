@@ -80,12 +80,12 @@ int UserInfoReply(const std::string& uid, std::string* reply) {
   def.SetFilter("UID = " + QuoteSqlText(uid) + "  COLLATE NOCASE ");
   Json::Value first;
   bool found = false;
-  bool ok = ForEachRow(&def, [&](Json::Value& row) {
+  const StorageRead<> ok = ForEachRow(&def, [&](Json::Value& row) {
     if (found) return;
     first = row;
     found = true;
   });
-  if (!ok) {
+  if (!ok.Ran()) {
     QEL_LOG_DIRECT("Query error");
     return 1;
   }
@@ -151,14 +151,15 @@ int UserLogin(Module&, const Request& request, std::string* reply) {
     QEL_LOG(kLoginFun, "UpdateRecord error");
     return 1;
   }
-  int64_t count = 0;
   // A count that cannot be read is no reason to add a second row.
-  if (!CountRows("USERINFO", "USERID = " + QuoteSqlText(account) + " COLLATE NOCASE", &count)) {
+  const StorageRead<int64_t> count =
+      CountRows("USERINFO", "USERID = " + QuoteSqlText(account) + " COLLATE NOCASE");
+  if (!count.Found()) {
     QEL_LOG(kLoginFun, "UpdateRecord error");
     return 1;
   }
   std::string sql;
-  if (count != 0) {
+  if (count.value != 0) {
     for (const std::string& column : columns) sql += (sql.empty() ? "" : ",") + column + " = ?";
     sql = "UPDATE USERINFO SET " + sql + " WHERE USERID = ? COLLATE NOCASE";
     values.push_back(account);
@@ -190,8 +191,9 @@ int UserLogin(Module&, const Request& request, std::string* reply) {
     return 1;
   }
 
-  std::string storedUid = uid;
-  QueryValue("SELECT UID FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account}, &storedUid);
+  const StorageRead<std::string> stored =
+      QueryValue("SELECT UID FROM USERINFO WHERE USERID = ? COLLATE NOCASE", {account});
+  const std::string storedUid = stored.Found() ? stored.value : uid;
   cqelbridge::GetInstance()->SetCurrentUID(storedUid);
   UserInfoReply(storedUid, reply);
   return 0;

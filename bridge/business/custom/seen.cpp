@@ -160,15 +160,16 @@ int SetStatusNormal(Module&, const Request& request, std::string* /*reply*/) {
   // The count and the write go together, so two marks at once never give
   // two rows.
   qelTransaction transaction(datasource);
-  int64_t count = 0;
-  if (!transaction.Active() || !CountRows(datasource, kind->extendTable, extendFilter, &count)) {
+  const StorageRead<int64_t> count =
+      transaction.Active() ? CountRows(datasource, kind->extendTable, extendFilter) : StorageRead<int64_t>();
+  if (!count.Found()) {
     QEL_LOG(kFun, "Get count error");
     return 1;
   }
   Json::Value row(Json::objectValue);
   row["LASTTIME"] = timeText;
   qelRecord record;
-  if (count == 0) {
+  if (count.value == 0) {
     for (const auto& [column, id] : ids) row[column] = id;
     record.Append(row);
     if (!datasource->AddRecord(kind->extendTable, &record) || !transaction.Commit()) {

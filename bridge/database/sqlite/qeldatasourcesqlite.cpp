@@ -250,39 +250,37 @@ std::string qelDatasourceSqlite::BuildSelectSql(IQELQueryDef* def) {
 
 bool qelDatasourceSqlite::Query(IQELQueryDef* def, IQELQueryCursor** cursor) {
   if (!cursor) return false;
-  *cursor = nullptr;
-  if (!def || def->TableCount() <= 0) return false;
-  if (!IsOpen()) {
-    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
-    return false;
-  }
-  ScopedStatement stmt(m_sqlite.get());
-  if (stmt.Prepare(BuildSelectSql(def)) != QEL_SQLITE_SUCCESS) return false;
-  *cursor = new qelQueryCursorSqlite(std::move(stmt));
-  return true;
+  StorageRead<CursorPtr> read = RunQuery(def);
+  *cursor = read.value.release();
+  return *cursor != nullptr;
 }
 
-std::unique_ptr<IQELQueryCursor> qelDatasourceSqlite::QuerySql(const std::string& sql,
-                                                               const std::vector<std::string>& values) {
-  if (sql.empty()) return nullptr;
-  if (!IsOpen()) {
-    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
-    return nullptr;
+StorageRead<CursorPtr> qelDatasourceSqlite::RunQuery(IQELQueryDef* def) {
+  if (!def || def->TableCount() <= 0) {
+    return StorageRead<CursorPtr>{ReadState::kFailed, nullptr, "the query names no table"};
   }
+  if (!IsOpen()) return qelSqlite::ClosedRead().With(CursorPtr());
   ScopedStatement stmt(m_sqlite.get());
-  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return nullptr;
+  StorageRead<> failure;
+  if (stmt.Prepare(BuildSelectSql(def), &failure) != QEL_SQLITE_SUCCESS) return failure.With(CursorPtr());
+  return ReadValue<CursorPtr>(std::make_unique<qelQueryCursorSqlite>(std::move(stmt)));
+}
+
+StorageRead<CursorPtr> qelDatasourceSqlite::QuerySql(const std::string& sql,
+                                                     const std::vector<std::string>& values) {
+  if (sql.empty()) return StorageRead<CursorPtr>{ReadState::kFailed, nullptr, "no SQL text"};
+  if (!IsOpen()) return qelSqlite::ClosedRead().With(CursorPtr());
+  ScopedStatement stmt(m_sqlite.get());
+  StorageRead<> failure;
+  if (stmt.Prepare(sql, &failure) != QEL_SQLITE_SUCCESS) return failure.With(CursorPtr());
   for (size_t i = 0; i < values.size(); ++i)
     m_sqlite->BindText(stmt.get(), static_cast<int>(i + 1), values[i]);
-  return std::make_unique<qelQueryCursorSqlite>(std::move(stmt));
+  return ReadValue<CursorPtr>(std::make_unique<qelQueryCursorSqlite>(std::move(stmt)));
 }
 
 bool qelDatasourceSqlite::ExecSql(const std::string& sql, const std::vector<std::string>& values,
                                   int* changes) {
-  if (sql.empty()) return false;
-  if (!IsOpen()) {
-    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
-    return false;
-  }
+  if (sql.empty() || !IsOpen()) return false;
   ScopedStatement stmt(m_sqlite.get());
   if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return false;
   for (size_t i = 0; i < values.size(); ++i)
@@ -311,27 +309,30 @@ bool qelDatasourceSqlite::Rollback() { return m_sqlite->Rollback(); }
 
 int qelDatasourceSqlite::GetFieldValue(const std::string& table, const std::string& field,
                                        const std::string& filter, std::string* value) {
-  return ReadFieldValue(table, field, filter, value) == FieldRead::kFound ? 0 : 1;
+  StorageRead<std::string> read = ReadFieldValue(table, field, filter);
+  if (!read.Found()) return 1;
+  if (value) *value = std::move(read.value);
+  return 0;
 }
 
-FieldRead qelDatasourceSqlite::ReadFieldValue(const std::string& table, const std::string& field,
-                                              const std::string& filter, std::string* value) {
+StorageRead<std::string> qelDatasourceSqlite::ReadFieldValue(const std::string& table,
+                                                             const std::string& field,
+                                                             const std::string& filter) {
   if (!m_sqlite || !m_sqlite->IsOpen()) {
-    qelSqlite::NoteFailure(SQLITE_CANTOPEN);
     QEL_LOG_DIRECT("Database error");
-    return FieldRead::kFailed;
+    return qelSqlite::ClosedRead().With(std::string());
   }
   std::string sql = " SELECT  " + field + " FROM " + table;
   if (!filter.empty()) sql += " WHERE " + filter;
   ScopedStatement stmt(m_sqlite.get());
-  if (stmt.Prepare(sql) != QEL_SQLITE_SUCCESS) return FieldRead::kFailed;
-  const int rc = m_sqlite->ExecStep(stmt.get());
-  if (rc == QEL_SQLITE_DONE) return FieldRead::kNoRow;
-  if (rc != QEL_SQLITE_ROW) return FieldRead::kFailed;
+  StorageRead<> outcome;
+  if (stmt.Prepare(sql, &outcome) != QEL_SQLITE_SUCCESS) return outcome.With(std::string());
+  const int rc = m_sqlite->ExecStep(stmt.get(), nullptr, &outcome);
+  if (rc == QEL_SQLITE_DONE) return StorageRead<std::string>{ReadState::kNoRow};
+  if (rc != QEL_SQLITE_ROW) return outcome.With(std::string());
   std::string text;
   m_sqlite->ColumnText(stmt.get(), &text, 0);
-  if (value) *value = text;
-  return FieldRead::kFound;
+  return ReadValue(std::move(text));
 }
 
 int qelDatasourceSqlite::GetRememberUser(std::string* uid) {

@@ -39,11 +39,11 @@ class qelDatasourceSqlite : public qelDatasource {
                     std::string* value) override;
   int GetRememberUser(std::string* uid) override;
   bool ClearTable(const std::string& table) override;
-  std::unique_ptr<IQELQueryCursor> QuerySql(const std::string& sql,
-                                            const std::vector<std::string>& values) override;
+  StorageRead<CursorPtr> RunQuery(IQELQueryDef* def) override;
+  StorageRead<CursorPtr> QuerySql(const std::string& sql, const std::vector<std::string>& values) override;
   bool ExecSql(const std::string& sql, const std::vector<std::string>& values, int* changes) override;
-  FieldRead ReadFieldValue(const std::string& table, const std::string& field, const std::string& filter,
-                           std::string* value) override;
+  StorageRead<std::string> ReadFieldValue(const std::string& table, const std::string& field,
+                                          const std::string& filter) override;
   std::recursive_mutex& WriterMutex() override;
 
   // Attaches another existing database file under alias; its tables are

@@ -13,13 +13,13 @@ bool qelQueryCursorSqlite::IsEOF() { return m_eof; }
 
 bool qelQueryCursorSqlite::MoveNext() {
   qelSqlite* sqlite = m_stmt.sqlite();
-  int rc = (sqlite && m_stmt.get()) ? sqlite->ExecStep(m_stmt.get()) : QEL_SQLITE_NULL_STATEMENT;
+  int rc = (sqlite && m_stmt.get()) ? sqlite->ExecStep(m_stmt.get(), nullptr, &m_outcome)
+                                    : QEL_SQLITE_NULL_STATEMENT;
   m_eof = rc != QEL_SQLITE_ROW;
-  if (rc == QEL_SQLITE_STEP_FAILED) m_failed = true;
   return rc == QEL_SQLITE_ROW;
 }
 
-bool qelQueryCursorSqlite::Failed() { return m_failed; }
+StorageRead<> qelQueryCursorSqlite::Outcome() { return m_outcome; }
 
 bool qelQueryCursorSqlite::Reset() {
   m_eof = false;

@@ -23,12 +23,12 @@ class qelQueryCursorSqlite : public qelQueryCursor {
   // Finalizes the statement once; it is gone afterwards even when SQLite
   // reports an error (false), so it is never finalized twice.
   bool CloseCursor() override;
-  bool Failed() override;
+  StorageRead<> Outcome() override;
 
  private:
   ScopedStatement m_stmt;
   bool m_eof = false;
-  bool m_failed = false;
+  StorageRead<> m_outcome{ReadState::kRead, {}, {}};
 };
 
 }  // namespace dataspace

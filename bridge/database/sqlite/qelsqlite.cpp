@@ -19,8 +19,6 @@ std::string ErrorText(sqlite3* db) {
   return message ? message : "";
 }
 
-thread_local int t_lastFailure = SQLITE_OK;
-
 }  // namespace
 
 bool IsExistingDatabaseFile(const std::string& gbkPath) {
@@ -29,9 +27,12 @@ bool IsExistingDatabaseFile(const std::string& gbkPath) {
   return std::filesystem::is_regular_file(std::filesystem::path(qel::NativePath(gbkPath)), ec);
 }
 
-int qelSqlite::LastFailure() { return t_lastFailure; }
+StorageRead<> qelSqlite::ReadFailure(int sqliteCode, std::string message) {
+  const ReadState state = (sqliteCode & 0xFF) == SQLITE_ERROR ? ReadState::kMissing : ReadState::kFailed;
+  return StorageRead<>{state, {}, std::move(message)};
+}
 
-void qelSqlite::NoteFailure(int sqliteCode) { t_lastFailure = sqliteCode; }
+StorageRead<> qelSqlite::ClosedRead() { return ReadFailure(SQLITE_CANTOPEN, "database is closed"); }
 
 qelSqlite::qelSqlite(std::string path) : m_strDBPath(std::move(path)) {
   QEL_LOG("qel::dataspace::qelSqlite::qelSqlite", "Init qelSqlite :" + m_strDBPath);
@@ -81,10 +82,10 @@ void qelSqlite::Close() {
   QEL_LOG_DIRECT("sqlite3_closed ");
 }
 
-int qelSqlite::ExecPrepare(const std::string& sql, sqlite3_stmt** out) {
+int qelSqlite::ExecPrepare(const std::string& sql, sqlite3_stmt** out, StorageRead<>* failure) {
   sqlite3* handle = db;
   if (!handle) {
-    NoteFailure(SQLITE_CANTOPEN);
+    if (failure) *failure = ClosedRead();
     QEL_LOG_DIRECT("Database is closed");
     return QEL_SQLITE_DB_CLOSED;
   }
@@ -94,8 +95,9 @@ int qelSqlite::ExecPrepare(const std::string& sql, sqlite3_stmt** out) {
   QEL_LOG("qel::dataspace::qelSqlite::ExecPrepare",
           "SQL:" + sql + " \nsqlite3_prepare_v2 ret = " + std::to_string(rc));
   if (rc != SQLITE_OK) {
-    NoteFailure(rc);
-    QEL_LOG_DIRECT("sqlite3_prepare_v2  Error : " + ErrorText(handle));
+    const std::string message = ErrorText(handle);
+    if (failure) *failure = ReadFailure(rc, message);
+    QEL_LOG_DIRECT("sqlite3_prepare_v2  Error : " + message);
     sqlite3_finalize(stmt);  // null after a failure; harmless
     if (out) *out = nullptr;
     return QEL_SQLITE_PREPARE_FAILED;
@@ -108,18 +110,19 @@ int qelSqlite::ExecPrepare(const std::string& sql, sqlite3_stmt** out) {
   return QEL_SQLITE_SUCCESS;
 }
 
-int qelSqlite::ExecStep(sqlite3_stmt* stmt, int* changes) {
+int qelSqlite::ExecStep(sqlite3_stmt* stmt, int* changes, StorageRead<>* failure) {
   if (!stmt) return QEL_SQLITE_NULL_STATEMENT;
   int rc = SQLITE_MISUSE;
+  std::string message;
   {
     std::lock_guard<std::recursive_mutex> lock(m_writer);
     rc = sqlite3_step(stmt);
     if (changes) *changes = sqlite3_changes(sqlite3_db_handle(stmt));
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) message = ErrorText(sqlite3_db_handle(stmt));
   }
   if (rc == SQLITE_ROW) return QEL_SQLITE_ROW;
   if (rc == SQLITE_DONE) return QEL_SQLITE_DONE;
-  NoteFailure(rc);
-  const std::string message = ErrorText(sqlite3_db_handle(stmt));
+  if (failure) *failure = ReadFailure(rc, message);
   // A failed write (a read-only or full installation) or a read that waited
   // out another process's lock in vain: the host's log callback may be
   // unset, so the bridge's own log keeps it.
@@ -248,10 +251,13 @@ ScopedStatement& ScopedStatement::operator=(ScopedStatement&& other) noexcept {
   return *this;
 }
 
-int ScopedStatement::Prepare(const std::string& sql) {
+int ScopedStatement::Prepare(const std::string& sql, StorageRead<>* failure) {
   Finalize();
-  if (!sqlite_) return QEL_SQLITE_DB_CLOSED;
-  return sqlite_->ExecPrepare(sql, &stmt_);
+  if (!sqlite_) {
+    if (failure) *failure = qelSqlite::ClosedRead();
+    return QEL_SQLITE_DB_CLOSED;
+  }
+  return sqlite_->ExecPrepare(sql, &stmt_, failure);
 }
 
 int ScopedStatement::Finalize() {

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <string>
 
+#include "database/qelread.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -47,20 +49,23 @@ class qelSqlite {
   bool IsOpen();
   void Close();
 
-  // -1, 2 (prepare failed, *out null) or 0 (database closed).
-  int ExecPrepare(const std::string& sql, sqlite3_stmt** out);
+  // -1, 2 (prepare failed, *out null) or 0 (database closed). On a
+  // failure, *failure (when given) says why (see ReadFailure).
+  int ExecPrepare(const std::string& sql, sqlite3_stmt** out, StorageRead<>* failure = nullptr);
   // 5 row, 6 done, 3 failed, 4 null statement. Runs under the writer
   // lock; with changes, the connection's changed-row count is read under
-  // the same hold, so another thread's statement cannot slip in between.
-  // A failure is logged at WARNING with SQLite's message.
-  int ExecStep(sqlite3_stmt* stmt, int* changes = nullptr);
+  // the same hold, so another thread's statement cannot slip in between,
+  // and so is a failure's message for *failure (when given). A failure is
+  // logged at WARNING with SQLite's message.
+  int ExecStep(sqlite3_stmt* stmt, int* changes = nullptr, StorageRead<>* failure = nullptr);
 
-  // The SQLite result code of the calling thread's last statement that
-  // failed to prepare or to step (SQLITE_CANTOPEN for a closed database).
-  // Per thread, so that another thread's statement on the shared
-  // connection cannot change it between a failure and its reading.
-  static int LastFailure();
-  static void NoteFailure(int sqliteCode);
+  // The read outcome of a SQLite result code that is no success: kMissing
+  // for a statement refused as SQL (SQLITE_ERROR: a table or column the
+  // database lacks, a syntax or arithmetic error), kFailed for a database
+  // that cannot be read (busy past the wait, damaged, I/O, closed).
+  static StorageRead<> ReadFailure(int sqliteCode, std::string message);
+  // The outcome of a read on a closed database.
+  static StorageRead<> ClosedRead();
   // -1 for a statement, 4 for null; the statement is not rewound.
   int ResetStatement(sqlite3_stmt* stmt);
   // -1 or 1. The statement is freed either way.
@@ -120,8 +125,9 @@ class ScopedStatement {
   }
   ScopedStatement& operator=(ScopedStatement&& other) noexcept;
 
-  // Prepares sql into this holder (finalizing a previous statement first).
-  int Prepare(const std::string& sql);
+  // Prepares sql into this holder (finalizing a previous statement first);
+  // *failure as for qelSqlite::ExecPrepare.
+  int Prepare(const std::string& sql, StorageRead<>* failure = nullptr);
   // The finalize code of the statement (-1 or 1); -1 when none is held.
   int Finalize();
   sqlite3_stmt* get() const { return stmt_; }
