@@ -232,7 +232,7 @@ bool CQelClientCore::Init() {
     if (ClientCoreShutDown()) return false;
     std::call_once(state.initOnce, [this, &state] {
       if (CCommon2::instance().LogRecord()) {
-        qelGLogHelper::GetInstance()->Init("", 0);
+        qelGLogHelper::GetInstance()->Init("", google::GLOG_WARNING);
         std::lock_guard<std::mutex> guard(state.shutdownMutex);
         state.ownsGlog = qelGLogHelper::GetInstance()->OwnsLogging();
       }
