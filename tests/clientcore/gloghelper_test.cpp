@@ -142,7 +142,7 @@ TEST(GLogHelper, SettingsUnderTheDefaultsAndTheHostsEnvironment) {
   struct Case {
     const char* variable;  // null: no variable
     const char* value;
-    const char* changed;  // the part of `defaults` the value changes, as "old>new"
+    const char* changed;  // what the value changes in `defaults`, as "old>new"
   } cases[] = {
       {nullptr, nullptr, ""},
       {"GLOG_stderrthreshold", "0", "stderrthreshold=1>stderrthreshold=0"},
