@@ -235,7 +235,7 @@ bool CQelClientCore::Init() {
     std::call_once(state.initOnce, [this, &state, &first] {
       first = true;
       if (CCommon2::instance().LogRecord()) {
-        qelGLogHelper::GetInstance()->Init("", 0);
+        qelGLogHelper::GetInstance()->Init("", google::GLOG_WARNING);
         std::lock_guard<std::mutex> guard(state.shutdownMutex);
         state.ownsGlog = qelGLogHelper::GetInstance()->OwnsLogging();
       }

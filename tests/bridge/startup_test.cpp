@@ -249,6 +249,14 @@ TEST(StartUp, SetsUpGlogOnceWithItsFolder) {
   EXPECT_TRUE(google::IsGoogleLoggingInitialized());
   EXPECT_TRUE(fs::is_directory("./qellog"));
   ASSERT_EQ(InitQelbridge(260, install.StartupJson().c_str()), 0);
+  // Standard error carries warnings and errors only; the files take all.
+  EXPECT_EQ(FLAGS_stderrthreshold, google::GLOG_WARNING);
+  testing::internal::CaptureStderr();
+  LOG(INFO) << "an info line";
+  LOG(WARNING) << "a warning line";
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.find("an info line"), std::string::npos) << err;
+  EXPECT_NE(err.find("a warning line"), std::string::npos) << err;
 }
 
 // glog set up by another library first: the bridge leaves it alone (a second
