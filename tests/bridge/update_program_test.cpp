@@ -3,8 +3,6 @@
 // the next start with the census.
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "peakmemory.h"
 #include "update_fixture.h"
 
 namespace fs = std::filesystem;
@@ -502,27 +501,6 @@ TEST_F(UpdateProgramTest, StaleTemporaryFilesGoBeforeTheFirstDownload) {
   for (const std::string& file : stale) EXPECT_FALSE(fs::exists(install.root() + file)) << file;
 }
 
-// Peak resident memory of this process since the last ResetPeakMemory, in
-// KiB.
-long PeakMemoryKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
-// Lowers the peak to the present resident size, after handing free memory
-// back, so that each run's own growth is measured.
-bool ResetPeakMemory() {
-  malloc_trim(0);
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return static_cast<bool>(clear);
-}
-
 // A list that parses, of `size` bytes: only its length can be wrong.
 qeltest::ServedFile ListOfSize(size_t size) {
   qeltest::ServedFile list;
@@ -552,7 +530,7 @@ TEST_F(UpdateProgramTest, ListOverTheBoundFailsWhileItArrives) {
       {"no length", qeltest::FileFault::kNoLength, qeltest::FileFault::kNoLength},
       {"endless body", qeltest::FileFault::kNoLength, qeltest::FileFault::kStallBody},
   };
-  std::vector<long> grown;
+  std::vector<long long> grown;
   SetUpdateDownCallback(CountFinished);
   for (const auto& c : cases) {
     {
@@ -562,11 +540,11 @@ TEST_F(UpdateProgramTest, ListOverTheBoundFailsWhileItArrives) {
       list.faultAfter = kBound + (1u << 20);
       server_.AddFile("/p1/list.qjson", std::move(list));
     }
-    ASSERT_TRUE(ResetPeakMemory());
-    const long before = PeakMemoryKiB();
+    ASSERT_TRUE(qeltest::ResetPeakMemory());
+    const long long before = qeltest::PeakMemory();
     g_finishedReports = 0;
     EXPECT_EQ(qeltest::Call(kRun).result, 500003) << c.name;
-    grown.push_back(PeakMemoryKiB() - before);
+    grown.push_back(qeltest::PeakMemory() - before);
     EXPECT_EQ(g_finishedReports, 0) << c.name;
     EXPECT_EQ(Config(install, 3), "0") << c.name;
     EXPECT_FALSE(fs::exists(install.root() + "/temp/json/local.qjson")) << c.name;
@@ -574,11 +552,11 @@ TEST_F(UpdateProgramTest, ListOverTheBoundFailsWhileItArrives) {
   SetUpdateDownCallback(nullptr);
   // The control: a list at the bound is taken, and read whole.
   server_.AddFile("/p1/list.qjson", ListOfSize(kBound));
-  ASSERT_TRUE(ResetPeakMemory());
-  const long before = PeakMemoryKiB();
+  ASSERT_TRUE(qeltest::ResetPeakMemory());
+  const long long before = qeltest::PeakMemory();
   qeltest::Call(kRun);
-  const long control = PeakMemoryKiB() - before;
-  EXPECT_GE(control, static_cast<long>(kBound >> 10)) << "the control read its list whole";
+  const long long control = qeltest::PeakMemory() - before;
+  EXPECT_GE(control, static_cast<long long>(kBound)) << "the control read its list whole";
   for (size_t i = 0; i < grown.size(); ++i) EXPECT_LT(grown[i], control / 2) << cases[i].name;
 }
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include <json/json.h>
-#include <malloc.h>
 
 #include "glogcapture.h"
 #include "httptestserver.h"
+#include "peakmemory.h"
 #include "qel/json.h"
 #include "qelhttpjsonrequest.h"
 #include "testsupport.h"
@@ -42,27 +42,6 @@ std::string StatusReply(int code) {
   while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
   return ::testing::AssertionFailure()
          << actual.size() << " bytes instead of " << expected.size() << ", first difference at byte " << at;
-}
-
-// The peak resident size since the last ResetPeakMemory, in bytes; -1 when
-// /proc cannot tell.
-long long PeakMemory() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.compare(0, 6, "VmHWM:") == 0) return std::stoll(line.substr(6)) * 1024;
-  }
-  return -1;
-}
-
-// Lowers the peak to the present resident size, after handing the free
-// memory back: pages an earlier case freed would hide a later one's growth.
-bool ResetPeakMemory() {
-  malloc_trim(0);
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return static_cast<bool>(clear);
 }
 
 class HttpJsonRequestTest : public ::testing::Test {
@@ -307,11 +286,11 @@ TEST_F(HttpJsonRequestTest, RepliesLongerThan16MiBFailWhileTheyArrive) {
         server.AddFile(path, std::move(file));
       }
     }
-    ASSERT_TRUE(ResetPeakMemory());
-    long long before = PeakMemory();
+    ASSERT_TRUE(qeltest::ResetPeakMemory());
+    long long before = qeltest::PeakMemory();
     std::string reply =
         c.upload ? http.UploadFile(server.Url("/up"), "", "a.txt") : http.Invoke(server.Url(path), "{}");
-    grown[i] = PeakMemory() - before;
+    grown[i] = qeltest::PeakMemory() - before;
     if (c.size <= kBound) {
       EXPECT_EQ(reply.size(), c.size) << c.name;
       EXPECT_EQ(reply.find_first_not_of('r'), std::string::npos) << c.name;

@@ -261,6 +261,20 @@ TEST(AppUpdate, AnUpdateHoldingItsOwnFolderDoesNotCopyIntoItself) {
   EXPECT_FALSE(fs::exists(update + "/Data/AppUpdate/Data/new.txt"));
 }
 
+// Version 1 installed, a release of version 2 in the update folder that
+// replaces a file, adds two, one in a new folder.
+std::string InstallationWithARelease() {
+  std::string install = FreshFolder("install");
+  std::string update = install + "/Data/AppUpdate";
+  WriteFile(install + "/Data/ver.qel", "V1");
+  WriteFile(install + "/Data/a.dll", "old a");
+  WriteFile(update + "/Data/a.dll", "new a");
+  WriteFile(update + "/Data/b.dll", "new b");
+  WriteFile(update + "/Data/ver.qel", "V2");
+  WriteFile(update + "/sub/new/c.txt", "new c");
+  return install;
+}
+
 // The renames come once every file is written, "ver.qel" last. One that
 // fails stops the commit: the version file stays old unless it was reached,
 // no temporary file stays, the update is kept and the failure reported.
@@ -276,14 +290,8 @@ TEST_F(HookedTest, ARenameThatFailsStopsTheCommitBeforeTheVersion) {
       {"ver.qel", {"a.dll", "b.dll", "c.txt", "ver.qel"}},
   };
   for (const Case& c : cases) {
-    std::string install = FreshFolder("install");
+    std::string install = InstallationWithARelease();
     std::string update = install + "/Data/AppUpdate";
-    WriteFile(install + "/Data/ver.qel", "V1");
-    WriteFile(install + "/Data/a.dll", "old a");
-    WriteFile(update + "/Data/a.dll", "new a");
-    WriteFile(update + "/Data/b.dll", "new b");
-    WriteFile(update + "/Data/ver.qel", "V2");
-    WriteFile(update + "/sub/new/c.txt", "new c");
     g_hooks.record = true;
     g_hooks.renamed.clear();
     g_hooks.failRenameOf = c.failAt;
@@ -308,13 +316,8 @@ TEST_F(HookedTest, ARenameThatFailsStopsTheCommitBeforeTheVersion) {
 // A host that starts a new release while the files are being written marks
 // the folder: nothing of the copy goes in, and the folder stays.
 TEST_F(HookedTest, TheMarkerAppearingWhileTheFilesAreWrittenKeepsEverythingOut) {
-  std::string install = FreshFolder("install");
+  std::string install = InstallationWithARelease();
   std::string update = install + "/Data/AppUpdate";
-  WriteFile(install + "/Data/ver.qel", "V1");
-  WriteFile(install + "/Data/a.dll", "old a");
-  WriteFile(update + "/Data/a.dll", "new a");
-  WriteFile(update + "/Data/ver.qel", "V2");
-  WriteFile(update + "/new/n.txt", "new n");
   launchertest::Tree before = launchertest::Snapshot(install, "Data/AppUpdate");
   g_hooks.onFirstSync = [&update] { WriteFile(update + "/" + qel::launcher::kIncompleteUpdateMarker, ""); };
   testing::internal::CaptureStderr();
@@ -323,7 +326,7 @@ TEST_F(HookedTest, TheMarkerAppearingWhileTheFilesAreWrittenKeepsEverythingOut) 
   EXPECT_TRUE(g_hooks.onFirstSync == nullptr) << "the copy wrote no file";
   EXPECT_EQ(launchertest::Snapshot(install, "Data/AppUpdate"), before) << messages;
   EXPECT_EQ(ClearAppUpdate(install), 0);
-  EXPECT_EQ(ReadFile(update + "/new/n.txt"), "new n");
+  EXPECT_EQ(ReadFile(update + "/sub/new/c.txt"), "new c");
 }
 
 // Whatever lies at the marker's name -- the marker, a link to a file, a

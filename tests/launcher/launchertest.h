@@ -129,13 +129,14 @@ inline int WaitForExit(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Runs `body` in a forked child as the unprivileged user; its result
-// (0-125) is the status, 126 when the ids could not be dropped.
-inline RunResult RunAsUnprivileged(const std::function<int()>& body) {
-  std::string errorsFile = qeltest::TestDir() + "/child-stderr.txt";
+// Runs `body` in a forked child as the unprivileged user, in `cwd` (when
+// given), its standard error kept in `errorsFile`; its result (0-125) is the
+// status, 126 when the ids could not be dropped.
+inline RunResult RunAsUnprivileged(const std::function<int()>& body, const std::string& cwd = "",
+                                   const std::string& errorsFile = qeltest::TestDir() + "/child-stderr.txt") {
   RunResult result;
   pid_t pid = fork();
-  if (pid == 0) _exit(PrepareChild(errorsFile, "", true) ? body() : 126);
+  if (pid == 0) _exit(PrepareChild(errorsFile, cwd, true) ? body() : 126);
   if (pid < 0) {
     ADD_FAILURE() << "fork";
     return result;
@@ -151,31 +152,21 @@ inline RunResult RunAsUnprivileged(const std::function<int()>& body) {
 inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                             const std::string& cwd, bool unprivileged = false) {
   std::string errorsFile = qeltest::TestDir() + "/pc-stderr.txt";
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   if (unprivileged) {
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    RunResult result;
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (PrepareChild(errorsFile, cwd, true)) ::execve(program.c_str(), argv.data(), environ);
-      _exit(126);
-    }
-    if (pid < 0) {
-      ADD_FAILURE() << "fork";
-      return result;
-    }
-    result.status = WaitForExit(pid);
-    result.errors = qeltest::ReadFile(errorsFile);
-    return result;
+    return RunAsUnprivileged(
+        [&] {
+          ::execve(program.c_str(), argv.data(), environ);
+          return 126;
+        },
+        cwd, errorsFile);
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   posix_spawn_file_actions_addopen(&actions, 2, errorsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
   RunResult result;
   pid_t pid = 0;
   int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
