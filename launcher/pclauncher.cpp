@@ -112,6 +112,19 @@ void TreeInstaller::Stage(const std::string& destination, const std::string& sou
   }
 }
 
+// The temporary files a copy that was killed before its renames left in
+// `folder` (a real folder): plain files of the staging name only, never a
+// link or a folder, and nothing below.
+void RemoveStagedLeftovers(const std::string& folder) {
+  std::vector<platform::FolderEntry> entries;
+  if (platform::ListFolder(folder, &entries) != 0) return;  // the staging reports what fails here
+  for (const platform::FolderEntry& entry : entries) {
+    if (entry.kind != EntryKind::kFile || !platform::IsStagedName(entry.name)) continue;
+    if (int rc = platform::RemoveFile(folder + "/" + entry.name))
+      Report("cannot remove an earlier copy's temporary file", folder + "/" + entry.name, rc);
+  }
+}
+
 void TreeInstaller::StageFolder(const std::string& destination, const std::string& source) {
   int error = 0;
   EntryKind existing = platform::KindOf(destination, &error);
@@ -131,6 +144,8 @@ void TreeInstaller::StageFolder(const std::string& destination, const std::strin
     // A file, or a link that may lead out of the installation.
     Fail("cannot copy folder " + source + " over a non-folder", destination, 0);
     return;
+  } else {
+    RemoveStagedLeftovers(destination);
   }
   std::vector<platform::FolderEntry> entries;
   if (int rc = platform::ListFolder(source, &entries)) {

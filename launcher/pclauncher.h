@@ -34,8 +34,10 @@ bool IsDownloadLeftover(const std::string& name);
 // `destination`, all or nothing: every file is first written as a temporary
 // file beside its target, and the renames follow once all are written,
 // "ver.qel" last; sub-folders are created, files replaced, nothing in the
-// destination is deleted. On a failure the temporary files and the created
-// folders go again and no file is replaced. Symbolic links, entries that
+// destination is deleted, except the temporary files an earlier copy that
+// was killed left in a folder this one writes to (removed first). On a
+// failure the temporary files and the created folders go again and no file
+// is replaced. Symbolic links, entries that
 // are neither files nor folders, and download leftovers in the source are
 // skipped with a message; a destination entry that is a link to a folder is
 // not entered. Returns 1 when every file and folder was copied, 0 when any

@@ -200,6 +200,17 @@ int StageFile(const std::string& source, const std::string& destination, std::st
   return 0;
 }
 
+bool IsStagedName(const std::string& name) {
+  static const std::string kMark = ".pcnew-";
+  constexpr size_t kRandom = 6;  // mkostemp's XXXXXX
+  if (name.size() < 2 + kMark.size() + kRandom || name[0] != '.') return false;
+  const size_t mark = name.size() - kRandom - kMark.size();
+  if (name.compare(mark, kMark.size(), kMark) != 0) return false;
+  return std::all_of(name.end() - kRandom, name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  });
+}
+
 int CommitStaged(const std::string& temp, const std::string& destination) {
   return ::rename(temp.c_str(), destination.c_str()) == 0 ? 0 : errno;
 }

@@ -41,6 +41,11 @@ int ListFolder(const std::string& path, std::vector<FolderEntry>* entries);
 int StageFile(const std::string& source, const std::string& destination, std::string* temp);
 int CommitStaged(const std::string& temp, const std::string& destination);
 
+// Whether `name` has the form of StageFile's temporary files
+// (".<target>.pcnew-" and six letters or digits): what a copy that was
+// killed before its renames leaves beside its targets.
+bool IsStagedName(const std::string& name);
+
 // The checks of StageFile alone, for a file that will not be written: the
 // destination as above, and a folder the user may write for a new one.
 int CheckDestination(const std::string& destination);

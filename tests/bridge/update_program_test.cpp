@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "peakmemory.h"
 #include "update_fixture.h"
 
 namespace fs = std::filesystem;
@@ -634,19 +635,20 @@ TEST_F(UpdateProgramTest, StaleTemporaryFilesGoBeforeTheFirstDownload) {
   for (const std::string& file : stale) EXPECT_FALSE(fs::exists(install.root() + file)) << file;
 }
 
-// Peak resident memory of this process, in KiB.
-long PeakMemoryKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
+// A list that parses, of `size` bytes: only its length can be wrong.
+qeltest::ServedFile ListOfSize(size_t size) {
+  qeltest::ServedFile list;
+  list.content = "{\"files\":[]";
+  list.content.append(size - list.content.size() - 1, ' ');
+  list.content += "}";
+  return list;
 }
 
 // The service's file list is bounded at 64 MiB: a longer one fails its step
 // with 500003 as it arrives -- with or without an announced length, and
-// also when its body never ends -- and is never held in memory.
+// also when its body never ends -- and is never held in memory: it takes
+// less than half of what a list at the bound, read whole, takes in the
+// same run.
 TEST_F(UpdateProgramTest, ListOverTheBoundFailsWhileItArrives) {
   constexpr size_t kBound = 64u << 20;
   // A run that waited for the endless body would not come back.
@@ -662,28 +664,34 @@ TEST_F(UpdateProgramTest, ListOverTheBoundFailsWhileItArrives) {
       {"no length", qeltest::FileFault::kNoLength, qeltest::FileFault::kNoLength},
       {"endless body", qeltest::FileFault::kNoLength, qeltest::FileFault::kStallBody},
   };
+  std::vector<long long> grown;
   SetUpdateDownCallback(CountFinished);
   for (const auto& c : cases) {
     {
-      // A list that parses: only its length is wrong.
-      qeltest::ServedFile list;
-      list.content = "{\"files\":[]";
-      list.content.append(kBound + (2u << 20), ' ');
-      list.content += "}";
+      qeltest::ServedFile list = ListOfSize(kBound + (2u << 20));
       list.head = c.head;
       list.get = c.get;
       list.faultAfter = kBound + (1u << 20);
       server_.AddFile("/p1/list.qjson", std::move(list));
     }
-    const long before = PeakMemoryKiB();
+    ASSERT_TRUE(qeltest::ResetPeakMemory());
+    const long long before = qeltest::PeakMemory();
     g_finishedReports = 0;
     EXPECT_EQ(qeltest::Call(kRun).result, 500003) << c.name;
+    grown.push_back(qeltest::PeakMemory() - before);
     EXPECT_EQ(g_finishedReports, 0) << c.name;
     EXPECT_EQ(Config(install, 3), "0") << c.name;
     EXPECT_FALSE(fs::exists(install.root() + "/temp/json/local.qjson")) << c.name;
-    EXPECT_LT(PeakMemoryKiB() - before, 32 * 1024) << c.name;
   }
   SetUpdateDownCallback(nullptr);
+  // The control: a list at the bound is taken, and read whole.
+  server_.AddFile("/p1/list.qjson", ListOfSize(kBound));
+  ASSERT_TRUE(qeltest::ResetPeakMemory());
+  const long long before = qeltest::PeakMemory();
+  qeltest::Call(kRun);
+  const long long control = qeltest::PeakMemory() - before;
+  EXPECT_GE(control, static_cast<long long>(kBound)) << "the control read its list whole";
+  for (size_t i = 0; i < grown.size(); ++i) EXPECT_LT(grown[i], control / 2) << cases[i].name;
 }
 
 // A staging folder that is a file, or a link to a folder elsewhere (the

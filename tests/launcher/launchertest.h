@@ -6,12 +6,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -94,18 +96,77 @@ struct RunResult {
   std::string errors;
 };
 
+// The user the rows about a user's rights run as: root may write anything,
+// and the tests run as root in CI.
+constexpr uid_t kUnprivilegedId = 65534;
+
+// Makes the test's folder reachable for that user and gives `root`, with
+// everything below it (links themselves, never their targets), to the user.
+inline void GiveToUnprivileged(const std::string& root) {
+  namespace fs = std::filesystem;
+  ASSERT_EQ(::chmod(qeltest::TestDir().c_str(), 0755), 0);
+  ASSERT_EQ(::lchown(root.c_str(), kUnprivilegedId, kUnprivilegedId), 0) << root;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    ASSERT_EQ(::lchown(it->path().c_str(), kUnprivilegedId, kUnprivilegedId), 0) << it->path();
+  }
+}
+
+// In a forked child: standard error to `errorsFile`, the working folder,
+// then (when asked) that user's ids alone. False when any step failed.
+inline bool PrepareChild(const std::string& errorsFile, const std::string& cwd, bool unprivileged) {
+  int fd = ::open(errorsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0 || ::dup2(fd, 2) < 0) return false;
+  if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) return false;
+  if (!unprivileged) return true;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kUnprivilegedId) == 0 && ::setuid(kUnprivilegedId) == 0 &&
+         ::geteuid() == kUnprivilegedId;
+}
+
+inline int WaitForExit(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `body` in a forked child as the unprivileged user, in `cwd` (when
+// given), its standard error kept in `errorsFile`; its result (0-125) is the
+// status, 126 when the ids could not be dropped.
+inline RunResult RunAsUnprivileged(const std::function<int()>& body, const std::string& cwd = "",
+                                   const std::string& errorsFile = qeltest::TestDir() + "/child-stderr.txt") {
+  RunResult result;
+  pid_t pid = fork();
+  if (pid == 0) _exit(PrepareChild(errorsFile, cwd, true) ? body() : 126);
+  if (pid < 0) {
+    ADD_FAILURE() << "fork";
+    return result;
+  }
+  result.status = WaitForExit(pid);
+  result.errors = qeltest::ReadFile(errorsFile);
+  return result;
+}
+
 // Runs `program` with `args` in the working folder `cwd`, its standard error
-// kept, and waits for it (not for what it starts).
+// kept, and waits for it (not for what it starts); `unprivileged` runs it
+// as kUnprivilegedId (status 126 when that failed).
 inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                            const std::string& cwd) {
+                            const std::string& cwd, bool unprivileged = false) {
   std::string errorsFile = qeltest::TestDir() + "/pc-stderr.txt";
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  if (unprivileged) {
+    return RunAsUnprivileged(
+        [&] {
+          ::execve(program.c_str(), argv.data(), environ);
+          return 126;
+        },
+        cwd, errorsFile);
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   posix_spawn_file_actions_addopen(&actions, 2, errorsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
   RunResult result;
   pid_t pid = 0;
   int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
