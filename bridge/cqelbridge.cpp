@@ -69,7 +69,8 @@ class BridgeLogHelper {
       // The link is read whole, however long the path.
       std::error_code ec;
       std::string name = std::filesystem::read_symlink("/proc/self/exe", ec).string();
-      if (StartGlog(ec || name.empty() ? std::string("qelbridge") : name, "91_", google::GLOG_WARNING)) owner_ = true;
+      if (StartGlog(ec || name.empty() ? std::string("qelbridge") : name, "91_", google::GLOG_WARNING))
+        owner_ = true;
     });
   }
 

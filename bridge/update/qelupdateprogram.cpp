@@ -357,6 +357,14 @@ int qelUpdateProgram::UpdateOperate() {
   // attached, so its file can be replaced.
   IQELDatasource* datasource = qelDataManager::GetInstance()->GetDatasource(dbPath);
   if (datasource == nullptr || !datasource->Open()) return 0;
+  // Never beside another client's check, run or apply of this
+  // installation: that client settles the catalogue and applies, and a
+  // staged update stays staged for a later start.
+  InstallationUpdateLock installation;
+  if (installation.state() == InstallationUpdateLock::State::kBusy) {
+    QEL_LOG(kFun, "The update is held by another client, not applied now");
+    return 0;
+  }
   // Before anything else: a start after an apply that was cut short
   // settles the catalogue it replaced, whatever the status says.
   if (SettleReplacedCatalogue(datasource) != 0) return 1;
@@ -374,22 +382,7 @@ int qelUpdateProgram::UpdateOperate() {
     QEL_LOG(kFun, "nUpdateStatus != 4");
     return 0;
   }
-  // Never beside another client's check, run or apply of this
-  // installation: the update stays staged for a later start. The state is
-  // read again under the lock, as another client may have applied it.
-  InstallationUpdateLock installation;
-  if (installation.state() != InstallationUpdateLock::State::kHeld) {
-    QEL_LOG(kFun, "The update is held by another client, not applied now");
-    return installation.state() == InstallationUpdateLock::State::kBusy ? 0 : 1;
-  }
-  if (common->GetLocalConfig(&config, datasource) != 0) {
-    QEL_LOG(kFun, "GetLocalConfigError");
-    return 1;
-  }
-  if (config.IsUpdate != UpdateStep::kDownloaded) {
-    QEL_LOG(kFun, "nUpdateStatus != 4");
-    return 0;
-  }
+  if (installation.state() != InstallationUpdateLock::State::kHeld) return 1;
   g_applied.store(true);
   const std::string temp = local + "/" + kTempFolder;
   if (common->CreateInstallFolders() != 0) return 1;
