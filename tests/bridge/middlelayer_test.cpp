@@ -121,14 +121,18 @@ TEST_F(QueryHelpersTest, AStepThatFailsHalfWayIsNoAnswer) {
 
 // What a read reports belongs to that read: after a call that met a table
 // this database lacks, a later call that succeeds, or that fails before any
-// statement runs (no datasource, a definition without tables), never reads
-// as "missing table", which a reply would take for "none".
+// statement runs (no datasource, a definition without tables, a closed
+// database), never reads as "missing table", which a reply would take for
+// "none", nor carries the earlier call's message.
 TEST_F(QueryHelpersTest, AnEarlierMissingTableNeverMarksALaterRead) {
   qelQueryDef missing;
   missing.AddField("NO_SUCH_TABLE", "ID");
   qelQueryDef present;
   present.AddField("T", "ID");
   qelQueryDef empty;
+  qelDatasourceSqlite closed(path_);
+  ASSERT_TRUE(closed.Open());
+  closed.Close();
   const struct {
     const char* call;
     // Runs the call; what it reports.
@@ -139,6 +143,13 @@ TEST_F(QueryHelpersTest, AnEarlierMissingTableNeverMarksALaterRead) {
       {"a query without a datasource", [&] { return RunQuery(nullptr, &present).state; }, ReadState::kFailed},
       {"a definition without tables", [&] { return RunQuery(&source_, &empty).state; }, ReadState::kFailed},
       {"a value without a datasource", [&] { return ReadFieldValue(nullptr, "T", "ID", "").state; },
+       ReadState::kFailed},
+      {"a query on a closed database",
+       [&] {
+         const StorageRead<CursorPtr> read = RunQuery(&closed, &present);
+         EXPECT_EQ(read.message, "database is closed") << "never the earlier call's SQL error";
+         return read.state;
+       },
        ReadState::kFailed},
   };
   for (const auto& c : cases) {
