@@ -3,6 +3,8 @@
 #include "qelhttpjsonrequest.h"
 
 #include <cerrno>
+#include <chrono>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -121,25 +123,80 @@ void qelHttpJsonRequest::urlEncodeSpace(std::string& out, const char* text, size
 
 namespace {
 
+// Scheme, host and port of an absolute URL, the port filled in from the
+// scheme; empty when it does not parse.
+std::string Origin(const std::string& url) {
+  CURLU* parsed = curl_url();
+  if (parsed == nullptr) return std::string();
+  std::string origin;
+  char* part[3] = {nullptr, nullptr, nullptr};
+  if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_SCHEME, &part[0], 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &part[1], 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_PORT, &part[2], CURLU_DEFAULT_PORT) == CURLUE_OK) {
+    origin = qel::ToLower(part[0]) + "://" + qel::ToLower(part[1]) + ":" + part[2];
+  }
+  for (char* text : part) curl_free(text);
+  curl_url_cleanup(parsed);
+  return origin;
+}
+
+// A redirect loop ends here, as for a download.
+constexpr int kMaxRedirects = 20;
+
 // The common end of a post and an upload: headers, the reply collected in
 // memory under the whole-call time-out and the size bound, the reply
 // converted to GBK; ok carries whether the caller's own options were all
-// taken. The HTTP status is not looked at beyond a warning: an error page is
-// the caller's reply.
+// taken. The body holds accounts and passwords, so a redirect is followed
+// only within the request's own origin (scheme, host and port), as libcurl
+// keeps credentials from other hosts; libcurl itself would send the body to
+// any host. rewind, when given, starts the body again for the next address.
+// The HTTP status is not looked at beyond a warning: an error page is the
+// caller's reply.
 bool PerformForReply(CURL* h, const std::string& url, const CurlHeaderList& headers,
-                     const detail::Timeouts& timeouts, bool ok, std::string* gbkReply) {
+                     const detail::Timeouts& timeouts, bool ok, std::string* gbkReply,
+                     const std::function<bool()>& rewind = nullptr) {
   std::string reply;
+  ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, StringWriteCallback) == CURLE_OK;
   ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply) == CURLE_OK;
   // A reply that announces more than the bound is refused before its body.
   ok = ok &&
        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes)) == CURLE_OK;
-  ok = ok && curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeouts.totalMs) == CURLE_OK;
-  if (!ok || curl_easy_perform(h) != CURLE_OK) return false;
+  if (!ok) return false;
+  const std::string origin = Origin(url);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeouts.totalMs);
+  std::string current = url;
   long code = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
-  if (code < 200 || code > 299) LOG(WARNING) << "HTTP status " << code << " from " << UrlForLog(url);
+  for (int redirects = 0;; ++redirects) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    reply.clear();
+    if (curl_easy_setopt(h, CURLOPT_URL, current.c_str()) != CURLE_OK ||
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count())) != CURLE_OK ||
+        curl_easy_perform(h) != CURLE_OK)
+      return false;
+    code = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code);
+    char* location = nullptr;
+    if (code < 300 || code > 399 || curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location) != CURLE_OK ||
+        location == nullptr)
+      break;
+    if (origin.empty() || Origin(location) != origin) {
+      LOG(WARNING) << "HTTP status " << code << " from " << UrlForLog(current)
+                   << ": a redirect to another origin is not followed";
+      return false;
+    }
+    if (redirects == kMaxRedirects) {
+      LOG(WARNING) << "too many redirects from " << UrlForLog(url);
+      return false;
+    }
+    current = location;
+    if (rewind && !rewind()) return false;
+  }
+  if (code < 200 || code > 299) LOG(WARNING) << "HTTP status " << code << " from " << UrlForLog(current);
   *gbkReply = qel::Utf8ToGbk(reply);
   return true;
 }
@@ -161,11 +218,9 @@ std::string qelHttpJsonRequest::Invoke(const std::string& url, const std::string
     CurlHeaderList headers;
     CURL* h = handle.get();
     bool ok = detail::SetCommonOptions(h, escapedUrl, timeouts);
-    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
-    // A redirected post is sent again as a post with its body (libcurl would
-    // turn it into a GET after 301, 302 and 303, and read whatever that
-    // answers as the service's reply).
-    ok = ok && curl_easy_setopt(h, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL)) == CURLE_OK;
+    // A redirected post is sent again as a post with its body (a GET after
+    // 301, 302 and 303 would read whatever that answers as the service's
+    // reply): PerformForReply sends the same request to the new address.
     if (!utf8Body.empty()) {
       // A body makes the request a POST; without one it stays a GET.
       ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(utf8Body.size())) ==
@@ -214,13 +269,13 @@ std::string qelHttpJsonRequest::UploadFile(const std::string& url, const std::st
     ok = ok && curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, FileSeekCallback) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_SEEKDATA, &fd) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size)) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
     // "Expect:" keeps libcurl from waiting for a 100 Continue first.
     ok = ok && headers.Append("Expect:");
     ok = ok && headers.Append("Content-Type:multipart/form-data");
     ok = ok && headers.Append("charset:UTF-8");
     std::string reply;
-    return PerformForReply(h, escapedUrl, headers, timeouts, ok, &reply)
+    auto rewind = [fd] { return ::lseek(fd, 0, SEEK_SET) == 0; };
+    return PerformForReply(h, escapedUrl, headers, timeouts, ok, &reply, rewind)
                ? reply
                : StatusReply(INVOKE_TRANSFER_FAILED);
   } catch (...) {

@@ -9,7 +9,10 @@
 //
 // Only http and https URLs are served, and a transfer that starts on https
 // never goes on over plain http: such a redirect fails with 500003 before
-// anything is sent to the http address. Time-outs keep their defaults unless
+// anything is sent to the http address. A post or an upload (its body holds
+// accounts and passwords) follows a redirect only within its own origin
+// (scheme, host and port); one to another origin fails with 500003 and
+// nothing reaches that address. Time-outs keep their defaults unless
 // the environment shortens them (read at every transfer; a value that is
 // not a positive decimal number is ignored):
 //   QEL_HTTP_CONNECT_TIMEOUT_MS  connecting, every operation         [10000]
@@ -69,8 +72,9 @@ class QEL_INTERNET_API qelHttpJsonRequest {
   qelHttpJsonRequest& operator=(const qelHttpJsonRequest& other);
   virtual ~qelHttpJsonRequest();
 
-  // One request: a POST of body, or a GET when body is empty. Redirects are
-  // followed; a POST stays a POST with its body on every redirect. Returns the
+  // One request: a POST of body, or a GET when body is empty. Redirects
+  // within the URL's origin are followed; a POST stays a POST with its body
+  // on every redirect. Returns the
   // server's reply body whatever its HTTP status (an error page included;
   // a status outside 2xx is logged at WARNING), or a status reply: 500001
   // empty URL, 500002, 500003 transfer failure or a reply longer than

@@ -25,6 +25,7 @@ namespace {
 using qel::internet::qelHttpJsonRequest;
 using qeltest::FileFault;
 using qeltest::HttpTestServer;
+using qeltest::ReplyStatus;
 using qeltest::RpcEnvelope;
 using qeltest::ServedFile;
 using qeltest::TransportTimeouts;
@@ -165,6 +166,52 @@ TEST_F(HttpJsonRequestTest, RedirectedPostStaysAPostWithItsBody) {
     EXPECT_EQ(requests[1].path, HttpTestServer::kRpcPath) << status;
     EXPECT_EQ(requests[1].body, qeltest::Utf8(body)) << status;
     EXPECT_NE(reply.find("welcome"), std::string::npos) << status << ": " << reply;
+  }
+}
+
+// A post or an upload carries accounts and passwords: it follows a
+// redirect within its own origin, the body sent again whole, and never to
+// another origin (here another port of the same host), which is reached
+// by nothing.
+TEST_F(HttpJsonRequestTest, RedirectsAreFollowedOnlyWithinTheirOrigin) {
+  HttpTestServer other;
+  other.ScriptRpc("PassportService.json", "login", "100000", Json::Value("welcome"));
+  server.ScriptRpc("PassportService.json", "login", "100000", Json::Value("welcome"));
+  const std::string body = RpcEnvelope("PassportService.json", "login", Json::Value("s3cret-pass"));
+  const std::string upload = "the attachment's own bytes";
+  qeltest::WriteFile("upload.bin", upload);
+  const struct {
+    const char* name;
+    bool upload;
+    int status;
+    bool sameOrigin;
+  } cases[] = {
+      {"post, 307, same origin", false, 307, true},    {"post, 307, other origin", false, 307, false},
+      {"post, 302, other origin", false, 302, false},  {"post, 308, other origin", false, 308, false},
+      {"upload, 307, same origin", true, 307, true},   {"upload, 307, other origin", true, 307, false},
+      {"upload, 301, other origin", true, 301, false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    server.ClearRequests();
+    other.ClearRequests();
+    const std::string from = "/from" + std::to_string(i);
+    const std::string to = c.upload ? "/to" + std::to_string(i) : std::string(HttpTestServer::kRpcPath);
+    server.AddRedirect(from, c.status, c.sameOrigin ? server.Url(to) : other.Url(to));
+    const std::string reply =
+        c.upload ? http.UploadFile(server.Url(from), "", "upload.bin") : http.Invoke(server.Url(from), body);
+    if (c.sameOrigin) {
+      auto requests = server.Requests();
+      ASSERT_EQ(requests.size(), 2u) << c.name;
+      EXPECT_EQ(requests[1].path, to) << c.name;
+      EXPECT_EQ(requests[1].method, c.upload ? "PUT" : "POST") << c.name;
+      EXPECT_EQ(requests[1].body, c.upload ? upload : qeltest::Utf8(body)) << c.name;
+      EXPECT_NE(ReplyStatus(reply), 500003) << c.name << ": " << reply;
+    } else {
+      EXPECT_EQ(ReplyStatus(reply), 500003) << c.name << ": " << reply;
+      EXPECT_TRUE(other.Requests().empty()) << c.name << ": the other origin was reached";
+      EXPECT_EQ(server.Requests().size(), 1u) << c.name;
+    }
   }
 }
 

@@ -1,7 +1,8 @@
 // A transfer that starts on https never goes on over plain http: such a
 // redirect fails the call before anything (a password, a file's bytes) is
 // sent to the http address, while a redirect to another https address is
-// followed as before. The https server is the loopback test server behind
+// followed as before, for a post or an upload only within its own origin.
+// The https server is the loopback test server behind
 // TLS, with a certificate authority trusted inside this process only.
 #include <gtest/gtest.h>
 
@@ -186,6 +187,35 @@ TEST_F(HttpsRedirectTest, RedirectsWithinHttpsAreFollowed) {
     secure->ClearRequests();
   }
   EXPECT_TRUE(plain->Requests().empty());
+}
+
+// A login redirected to another https host would take its password there:
+// a post or an upload fails (500003) and that host is reached by nothing.
+TEST_F(HttpsRedirectTest, PostsAndUploadsNeverRedirectedToAnotherHttpsHost) {
+  HttpTestServer elsewhere;
+  qeltest::HttpsFront elsewhereFront(elsewhere, certificates);
+  elsewhere.ScriptRpc("PassportService.json", "login", "100000", Json::Value("welcome"));
+  const struct {
+    const char* name;
+    Op op;
+    int status;
+  } cases[] = {
+      {"post, 307", Op::kPost, 307},
+      {"post, 302", Op::kPost, 302},
+      {"upload, 307", Op::kUpload, 307},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    const std::string from = "/away" + std::to_string(i);
+    const std::string to = c.op == Op::kPost ? HttpTestServer::kRpcPath : "/there" + std::to_string(i);
+    secure->AddRedirect(from, c.status, elsewhereFront.Url(to));
+
+    const std::string reply = Perform(c.op, front->Url(from), "");
+    EXPECT_EQ(ReplyStatus(reply), 500003) << c.name << ": " << reply;
+    EXPECT_TRUE(elsewhere.Requests().empty()) << c.name << ": the other host was reached";
+    EXPECT_EQ(secure->Requests().size(), 1u) << c.name;
+    secure->ClearRequests();
+  }
 }
 
 }  // namespace
