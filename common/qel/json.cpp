@@ -72,11 +72,16 @@ void AppendGbkForParser(const std::string& gbk, std::string* out) {
   }
 }
 
+// Stands in a value for a \u escape that names no GBK character: a byte
+// that is never GBK, so the value is not whole text, as with a raw byte.
+const char kNoGbkCharacter = '\xFF';
+
 // A GBK JSON text rewritten for jsoncpp, which reads byte by byte: inside
 // strings a GBK character is taken whole (its second byte 0x5C is escaped),
-// and a \u escape beyond ASCII becomes the character's GBK bytes (dropped
-// when GBK has no such character). Bytes that are no GBK stay as they are,
-// so a value that differs from another by such a byte stays different.
+// and a \u escape beyond ASCII becomes the character's GBK bytes, or
+// kNoGbkCharacter when GBK has no such character or it is a lone half of
+// a pair. Bytes that are no GBK stay as they are, so a value that differs
+// from another by such a byte, or by such an escape, stays different.
 std::string ByteWiseForm(const std::string& t) {
   std::string out;
   out.reserve(t.size() + 16);
@@ -99,20 +104,21 @@ std::string ByteWiseForm(const std::string& t) {
     } else if (uint32_t cp = 0; t[i + 1] == 'u' && ReadHex4(t, i + 2, &cp) && cp >= 0x80) {
       size_t next = i + 6;
       uint32_t low = 0;
-      if (cp >= 0xD800 && cp <= 0xDBFF) {
-        if (!(next + 6 <= n && t[next] == '\\' && t[next + 1] == 'u' && ReadHex4(t, next + 2, &low) &&
-              low >= 0xDC00 && low <= 0xDFFF)) {
-          out += t[i];  // a lone first half: left for the parser to refuse
-          continue;
-        }
+      // jsoncpp would pair a first half with whatever escape follows it:
+      // no half, paired or lone, reaches it.
+      if (cp >= 0xD800 && cp <= 0xDBFF && next + 6 <= n && t[next] == '\\' && t[next + 1] == 'u' &&
+          ReadHex4(t, next + 2, &low) && low >= 0xDC00 && low <= 0xDFFF) {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
         next += 6;
       }
-      if (cp < 0xDC00 || cp > 0xDFFF) {
+      std::string gbk;
+      if (cp < 0xD800 || cp > 0xDFFF) {
         std::string utf8;
         AppendUtf8(cp, &utf8);
-        AppendGbkForParser(Utf8ToGbk(std::string_view(utf8)), &out);
+        gbk = Utf8ToGbk(std::string_view(utf8));
       }
+      if (gbk.empty()) gbk = kNoGbkCharacter;
+      AppendGbkForParser(gbk, &out);
       i = next - 1;
     } else {
       // Any other escape: two bytes, read by the parser.

@@ -37,11 +37,13 @@ bool ParseJson(const std::string& text, Json::Value* out);
 // The one reader of GBK JSON texts (requests, the start-up JSON, records,
 // service replies converted to GBK). It reads a text as a host that decodes
 // GBK first would: a GBK character is taken whole (a second byte 0x5C is no
-// escape) and a \u escape gives the character's GBK bytes (none when GBK
-// lacks it), so it reads what any host writes and what WriteStyled and
-// WriteCompact produce. Strings and member names come out as GBK; bytes
-// that are no GBK are kept as they are, never dropped, so such a value
-// never matches a valid one.
+// escape) and a \u escape gives the character's GBK bytes, so it reads
+// what any host writes and what WriteStyled and WriteCompact produce.
+// Strings and member names come out as GBK; bytes that are no GBK are kept
+// as they are, never dropped, and a \u escape of a character GBK lacks (an
+// emoji, a lone half of a pair) gives the byte 0xFF, which is never GBK:
+// such a value is not whole text (qel::IsKeyText refuses it) and never
+// matches a valid one.
 bool ParseGbkJson(const std::string& gbkText, Json::Value* out);
 // The same, but text after the value (other than white space) counts as not
 // parsed, where ParseGbkJson reads the first value and ignores the rest.

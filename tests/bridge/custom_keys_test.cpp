@@ -116,6 +116,11 @@ TEST_F(KeysTest, KeysThatAreNoWholeTextAreRefusedAndChangeNothing) {
         {"stored key and a byte that is no GBK", call.existing + "\xEE"},
         {"lone lead byte", "\x81"},
         {"NUL", call.existing + "\\u0000"},
+        // Escapes of characters GBK lacks, as a host's writer sends them.
+        {"stored key and an emoji as a pair", call.existing + "\\ud83d\\ude00"},
+        {"stored key and a lone first half", call.existing + "\\ud83d"},
+        {"stored key and a lone second half", call.existing + "\\udc00"},
+        {"stored key and a character GBK lacks", call.existing + "\\u0e01"},
     };
     for (const auto& key : keys) {
       const std::string request = call.request(key.key);

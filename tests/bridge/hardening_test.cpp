@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "database/qelinfoaccess.h"
@@ -57,28 +58,49 @@ class HardeningInvokeTest : public ::testing::Test {
 };
 
 // Requests whose id differs from an existing one only by a byte that is no
-// GBK: each once answered with the rows of the existing id.
+// GBK: each once answered with the rows of the existing id. A \u escape of
+// a character GBK lacks after the existing id is answered as a raw byte that
+// is no GBK there.
 TEST_F(HardeningInvokeTest, IdWithBytesThatAreNoGbkFindsNothing) {
   struct Case {
     int code;
-    std::string request;
+    const char* object;
+    const char* member;
+    std::string badId;     // an id with a raw byte that is no GBK
+    std::string storedId;  // the id of rows that exist
   } cases[] = {
       // Found by the invoke target: the parent of "100000\x83001" was 1000001.
-      {0x603,
-       "{\"PARAM\":{\"PRODUCT_CATEGORY\":{\"PRO_CATEGORY_ID\":\"100000\x83"
-       "001\"}}}"},
-      {0x608, "{\"PARAM\":{\"PRODUCT_CATEGORY\":{\"PRO_CATEGORY_ID\":\"1000001\x81\"}}}"},
-      {0x604, "{\"PARAM\":{\"PRODUCT_CATEGORY\":{\"PRO_CATEGORY_ID\":\"100000\x83\"}}}"},
-      {0x607, "{\"PARAM\":{\"PRODUCT\":{\"PRODUCT_ID\":\"10000000001\x81\"}}}"},
-      {0x001, "{\"PARAM\":{\"BANNER\":{\"BANNER_ID\":\"1\x81\"}}}"},
+      {0x603, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID",
+       "100000\x83"
+       "001",
+       "1000001001"},
+      {0x608, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID", "1000001\x81", "1000001"},
+      {0x604, "PRODUCT_CATEGORY", "PRO_CATEGORY_ID", "100000\x83", "1000001"},
+      {0x607, "PRODUCT", "PRODUCT_ID", "10000000001\x81", "10000000001"},
+      {0x001, "BANNER", "BANNER_ID", "1\x81", "1"},
   };
   for (const Case& c : cases) {
-    char* reply = nullptr;
-    EXPECT_EQ(Invoke(c.code, c.request.c_str(), &reply), 0) << "code 0x" << std::hex << c.code;
+    const auto call = [&c](const std::string& id) {
+      const std::string request =
+          std::string("{\"PARAM\":{\"") + c.object + "\":{\"" + c.member + "\":\"" + id + "\"}}}";
+      char* reply = nullptr;
+      const int result = Invoke(c.code, request.c_str(), &reply);
+      std::pair<int, std::string> answer(result, reply != nullptr ? reply : "");
+      DeleteJsonStr(&reply);
+      return answer;
+    };
+    const auto bad = call(c.badId);
+    EXPECT_EQ(bad.first, 0) << c.badId;
     Json::Value rows;
-    ASSERT_TRUE(reply != nullptr && qel::ParseJson(reply, &rows)) << "code 0x" << std::hex << c.code;
-    EXPECT_TRUE(rows.isArray() && rows.empty()) << "code 0x" << std::hex << c.code << ": " << reply;
-    DeleteJsonStr(&reply);
+    ASSERT_TRUE(qel::ParseJson(bad.second, &rows)) << c.badId;
+    EXPECT_TRUE(rows.isArray() && rows.empty()) << c.badId << ": " << bad.second;
+
+    const auto stored = call(c.storedId);
+    const auto storedAndByte = call(c.storedId + "\x81");
+    EXPECT_NE(storedAndByte, stored) << c.storedId;
+    for (const char* escape : {"\\ud83d\\ude00", "\\ud83d", "\\udc00", "\\u0e01"}) {
+      EXPECT_EQ(call(c.storedId + escape), storedAndByte) << c.storedId << escape;
+    }
   }
 
   // The same value in a write's filter changes no row.

@@ -157,7 +157,18 @@ TEST(JsonReader, ReadsGbkTextsAsAHostWritesThem) {
       {"lone first byte before a backslash escape", "[\"\xFF\\\\\"]", "\xFF\\"},
       {"\\u with a second byte 0x5C", "[\"\\u4e57\\u8AA0\\\\\"]", std::string(kJou) + kCheng + "\\"},
       {"\\u beside raw GBK", std::string("[\"") + kCheng + "\\u4fe1\"]", std::string(kCheng) + kXin},
-      {"\\u pair outside GBK is dropped", "[\"a\\ud83d\\ude00b\"]", "ab"},
+      // An escape GBK cannot give leaves a byte that is never GBK, so
+      // "1\ud83d\ude00" never reads as the id "1".
+      {"\\u pair outside GBK", "[\"a\\ud83d\\ude00b\"]",
+       "a\xFF"
+       "b"},
+      {"lone second half", "[\"1\\udc00\"]", "1\xFF"},
+      {"lone first half", "[\"1\\ud83d\"]", "1\xFF"},
+      {"first half before another escape", "[\"\\ud83d\\u0041\\ud83d\\ud83d\\ude00\"]",
+       "\xFF"
+       "A\xFF\xFF"},
+      {"\\u outside GBK, no pair", "[\"1\\u0e01\"]", "1\xFF"},
+      {"member name with a pair", "{\"ID\":\"1\",\"ID\\ud83d\\ude00\":\"2\"}", "1"},
       {"ASCII \\u", "[\"\\u0041\\u005c\"]", "A\\"},
   };
   for (const Case& c : cases) {
@@ -167,8 +178,7 @@ TEST(JsonReader, ReadsGbkTextsAsAHostWritesThem) {
     EXPECT_EQ(value.asString(), c.value) << c.label;
   }
 
-  const std::string bad[] = {"", "{", std::string("{\"N\":\"") + kCheng + "\"", "{\"N\":\"a\\\"}",
-                             "[\"\\ud83d\"]"};
+  const std::string bad[] = {"", "{", std::string("{\"N\":\"") + kCheng + "\"", "{\"N\":\"a\\\"}"};
   for (const std::string& t : bad) {
     Json::Value out(7);
     EXPECT_FALSE(qel::ParseGbkJson(t, &out)) << t;
