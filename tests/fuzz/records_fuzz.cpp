@@ -53,15 +53,14 @@ void CheckOwn(const UserRegInfo& user, const char*) {
 }
 void CheckOwn(const AppUpdateFiles& file, const char*) {
   if (file.localPath.empty()) return;
-  // The folder, one separator (the list's own "/" or "\\"), then the name.
-  const std::string folder = GetMoudleDirA() + "\\AppUpdate";
-  Check(file.localPath.size() > folder.size() + 1 && file.localPath.compare(0, folder.size(), folder) == 0 &&
-            (file.localPath[folder.size()] == '/' || file.localPath[folder.size()] == '\\'),
+  // The folder, "/", then the name.
+  const std::string folder = GetMoudleDirA() + "/AppUpdate/";
+  Check(file.localPath.size() > folder.size() && file.localPath.compare(0, folder.size(), folder) == 0,
         "local path in the update folder", "AppUpdateFiles");
   // The name below the folder as the file system sees it: its UTF-8 form
   // (a GBK second byte may be 0x5C; bytes that are no GBK drop out, which
   // can leave a doubled separator -- harmless), split on both separators.
-  std::string name = qel::GbkToUtf8(std::string_view(file.localPath).substr(folder.size() + 1));
+  std::string name = qel::GbkToUtf8(std::string_view(file.localPath).substr(folder.size()));
   Check(name.find(':') == std::string::npos && name.find('\0') == std::string::npos, "no drive or NUL",
         "AppUpdateFiles");
   bool named = false;
