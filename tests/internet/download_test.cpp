@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -545,6 +547,50 @@ TEST_F(DownloadTest, ResumableDownloadNeverFollowsALink) {
     }
   }
   EXPECT_TRUE(Gets("/a.bin").empty()) << "nothing is fetched for a refused file";
+}
+
+// A link planted at the validator's name after the call checked it, while the
+// answer is on its way: the validator kept at the first byte is not written
+// through it. The download fails or brings the whole file, and the file the
+// link names stays as it was (a dangling one stays dangling).
+TEST_F(DownloadTest, ValidatorNeverWrittenThroughALinkPlantedBeforeTheFirstByte) {
+  server.AddFile("/a.bin", content);
+  struct Case {
+    const char* name;
+    bool dangling;
+  };
+  const std::vector<Case> cases = {
+      {"validator linked to a file", false},
+      {"dangling validator", true},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string target = "dl/p" + std::to_string(i) + ".bin";
+    const std::string link = target + ".qeldld.ifrange";
+    const std::string pointsTo = qeltest::TestDir() + "/planted" + std::to_string(i) + ".txt";
+    if (!c.dangling) qeltest::WriteFile(pointsTo, "keep me");
+    auto planted = std::make_shared<std::atomic<bool>>(false);
+    server.SetFileHook([link, pointsTo, planted](const qeltest::HttpRequestRecord& request) {
+      if (request.method == "HEAD" || planted->exchange(true)) return;
+      std::error_code ec;
+      std::filesystem::create_symlink(pointsTo, link, ec);
+      if (ec) planted->store(false);
+    });
+
+    int status = ReplyStatus(http.DownloadFileEx(server.Url("/a.bin"), "", target, nullptr));
+    server.SetFileHook(nullptr);
+    ASSERT_TRUE(planted->load()) << c.name << ": the link was never planted";
+    if (c.dangling) {
+      EXPECT_FALSE(Exists(pointsTo)) << c.name << ": written through the link";
+    } else {
+      EXPECT_EQ(qeltest::ReadFile(pointsTo), "keep me") << c.name << ": written through the link";
+    }
+    if (Exists(target)) {
+      EXPECT_TRUE(qeltest::ReadFile(target) == content) << c.name;
+    } else {
+      EXPECT_NE(status, 100000) << c.name << ": success without the file";
+    }
+  }
 }
 
 TEST_F(DownloadTest, WriteErrorsFailTheDownload) {

@@ -161,6 +161,7 @@ struct HttpTestServer::Impl {
   };
   std::deque<QueuedReply> queuedReplies;
   std::function<void(const RpcCall&)> rpcHook;
+  std::function<void(const HttpRequestRecord&)> fileHook;
   std::vector<HttpRequestRecord> records;
   std::vector<RpcCall> rpcCalls;
   bool uploadReplySet = false;
@@ -418,8 +419,10 @@ void HttpTestServer::Impl::WaitForStop(int fd) const {
 void HttpTestServer::Impl::Answer(int fd, const HttpRequestRecord& request) {
   std::shared_ptr<const ServedFile> file;
   Redirect redirect;
+  std::function<void(const HttpRequestRecord&)> hook;
   {
     std::lock_guard<std::mutex> lock(mutex);
+    hook = fileHook;
     auto found = files.find(request.path);
     if (found != files.end()) file = found->second;
     auto moved = redirects.find(request.path);
@@ -433,6 +436,7 @@ void HttpTestServer::Impl::Answer(int fd, const HttpRequestRecord& request) {
   } else if (request.method == "PUT") {
     AnswerUpload(fd);
   } else if (file) {
+    if (hook) hook(request);
     AnswerFile(fd, request, *file);
   } else if (request.method == "POST") {
     AnswerRpc(fd, request);
@@ -740,6 +744,11 @@ void HttpTestServer::ScriptRpcRaw(const std::string& interfaceUrl, const std::st
 void HttpTestServer::ScriptRpcReply(const Json::Value& items, const std::string& overallStatus) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->queuedReplies.push_back(Impl::QueuedReply{items, overallStatus});
+}
+
+void HttpTestServer::SetFileHook(std::function<void(const HttpRequestRecord&)> hook) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->fileHook = std::move(hook);
 }
 
 void HttpTestServer::SetRpcHook(std::function<void(const RpcCall&)> hook) {

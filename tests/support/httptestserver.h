@@ -186,6 +186,10 @@ class HttpTestServer {
   void AddFile(const std::string& path, const std::string& content);
   void AddFile(const std::string& path, ServedFile file);
   void RemoveFile(const std::string& path);
+  // Runs with every request a file answers (HEAD too) after it was recorded
+  // and before its answer starts, on the server's thread (a row that plants
+  // something while the client waits for the first byte).
+  void SetFileHook(std::function<void(const HttpRequestRecord&)> hook);
   // Answers requests for path with this status and a Location header, and
   // an ETag header when etag is not "". An empty method redirects every
   // method; otherwise only that one is, and the others reach the path's file.
