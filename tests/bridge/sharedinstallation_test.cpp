@@ -25,6 +25,7 @@
 #include "qel/json.h"
 #include "qelbridge.h"
 #include "testsupport.h"
+#include "update_fixture.h"
 
 namespace {
 
@@ -239,6 +240,63 @@ INSTANTIATE_TEST_SUITE_P(Files, LockedStartTest,
                                            LockedStart{"CatalogueHeldPastTheWaitThenAStart", false, true,
                                                        true}),
                          LockedStartName);
+
+// A downloaded data update waits for a start, and another process holds the
+// main database past the wait: the start fails with its databases opened.
+// The repeated start in this process, after the lock is gone, loads the
+// catalogue it has open and never replaces a file of the update under it;
+// the update stays staged until the next process starts, which applies it.
+TEST(SharedInstallationUpdateTest, RepeatedStartAfterALockedStartLeavesAStagedUpdateToTheNextProcess) {
+  qeltest::TransportTimeouts timeouts{qeltest::TransportTimeouts::kHealthy};
+  qeltest::HttpTestServer server;
+  updatetest::Package package = updatetest::DefaultPackage();
+  updatetest::Publish(server, package);
+  qeltest::Installation install = updatetest::OldInstallation();
+  ASSERT_EQ(updatetest::RunStart(install, server.RpcUrl(), updatetest::kRun).result, 0);
+  ASSERT_EQ(updatetest::Config(install, 3), "4");
+  const std::string catalogueBefore = qeltest::ReadFile(install.exDb());
+  const std::string staged = install.root() + "/temp/data/qel_exdata.db";
+  ASSERT_TRUE(std::filesystem::exists(staged));
+
+  // The client whose start meets the lock runs in a child, so that the next
+  // start below is a process that never opened the installation.
+  const pid_t client = fork();
+  if (client == 0) {
+    int failed = 0;
+    {
+      LockingProcess other(install.dataDb());
+      if (!other.Lock()) {
+        failed = 1;
+      } else if (InitQelbridge(260, install.StartupJson(server.RpcUrl()).c_str()) == 0) {
+        failed = 2;
+      } else if (!other.Release()) {
+        failed = 3;
+      } else if (InitQelbridge(260, install.StartupJson(server.RpcUrl()).c_str()) != 0) {
+        failed = 4;
+      } else if (qel::dataspace::cqelbridge::GetInstance()->GetCompanyID() != "1001") {
+        failed = 5;
+      } else if (qeltest::ReadFile(install.exDb()) != catalogueBefore) {
+        failed = 6;
+      }
+    }
+    _exit(failed);
+  }
+  ASSERT_GT(client, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(client, &status, 0), client);
+  ASSERT_TRUE(WIFEXITED(status));
+  // 1: no lock, 2: the locked start succeeded, 3: no release, 4: the repeated
+  // start failed, 5: it has no company, 6: its catalogue was replaced.
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(qeltest::ReadFile(install.exDb()) == catalogueBefore) << "the catalogue was replaced";
+  EXPECT_TRUE(std::filesystem::exists(staged));
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/temp/files/img/a.png"), "bytes of a");
+  EXPECT_EQ(qeltest::ReadFile(install.root() + "/files/img/c.png"), "bytes of c");
+  EXPECT_EQ(updatetest::Config(install, 3), "4");
+
+  ASSERT_TRUE(updatetest::RunStart(install, server.RpcUrl(), 0).exited);
+  updatetest::ExpectInstalled(install, server, package, "the next process's start");
+}
 
 // A catalogue file that is no database at all: the start fails, and the
 // lists fail too instead of answering that there is nothing.
