@@ -286,11 +286,11 @@ StorageRead<> cqelbridge::InitAllData() {
     return StorageRead<>(ReadState::kFailed);
   }
   if (!StartReached(StartState::kAttached)) {
-    if (!sqlite->AttachExDB(exPath, "EXDB")) {
+    std::string failure;
+    if (!sqlite->AttachExDB(exPath, "EXDB", &failure)) {
       const bool retry = sqlite->IsOpen() && IsExistingDatabaseFile(exPath);
       LOG(ERROR) << "cannot attach the second database " << NativePath(exPath)
-                 << (retry ? ": " + sqlite->LastErrorMessage() + "; a later call tries again"
-                           : std::string());
+                 << (retry ? ": " + failure + "; a later call tries again" : std::string());
       QEL_LOG(kFun, "attach exdatabase error");
       return StorageRead<>(retry ? ReadState::kFailed : ReadState::kMissing);
     }

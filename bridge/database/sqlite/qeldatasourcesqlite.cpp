@@ -59,8 +59,6 @@ bool qelDatasourceSqlite::IsOpen() { return m_sqlite->IsOpen(); }
 
 int qelDatasourceSqlite::PendingStatements() { return m_sqlite->PendingStatements(); }
 
-std::string qelDatasourceSqlite::LastErrorMessage() { return m_sqlite->ErrorMessage(); }
-
 bool qelDatasourceSqlite::AddRecord(const std::string& table, IQELRecord* rec) {
   const Json::Value* row = FirstRow(rec);
   if (!row) {
@@ -346,7 +344,8 @@ bool qelDatasourceSqlite::ClearTable(const std::string& table) {
   return rc == QEL_SQLITE_ROW || rc == QEL_SQLITE_DONE;
 }
 
-bool qelDatasourceSqlite::AttachExDB(const std::string& path, const std::string& alias) {
+bool qelDatasourceSqlite::AttachExDB(const std::string& path, const std::string& alias,
+                                     std::string* failure) {
   if (!IsOpen()) {
     QEL_LOG(kAttachFun, "Database is not open");
     return false;
@@ -361,10 +360,14 @@ bool qelDatasourceSqlite::AttachExDB(const std::string& path, const std::string&
     return false;
   }
   ScopedStatement stmt(m_sqlite.get());
-  if (stmt.Prepare("ATTACH DATABASE ? AS [" + alias + "]") != QEL_SQLITE_SUCCESS) return false;
-  // The path is bound (a "]" or quote in it is harmless) in its UTF-8 form.
-  m_sqlite->BindUtf8Text(stmt.get(), 1, qel::NativePath(path));
-  return m_sqlite->ExecStep(stmt.get()) == QEL_SQLITE_DONE;
+  bool attached = stmt.Prepare("ATTACH DATABASE ? AS [" + alias + "]") == QEL_SQLITE_SUCCESS;
+  if (attached) {
+    // The path is bound (a "]" or quote in it is harmless) in its UTF-8 form.
+    m_sqlite->BindUtf8Text(stmt.get(), 1, qel::NativePath(path));
+    attached = m_sqlite->ExecStep(stmt.get()) == QEL_SQLITE_DONE;
+  }
+  if (!attached && failure) *failure = m_sqlite->ErrorMessage();
+  return attached;
 }
 
 }  // namespace dataspace

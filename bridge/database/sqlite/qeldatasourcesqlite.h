@@ -47,11 +47,9 @@ class qelDatasourceSqlite : public qelDatasource {
   std::recursive_mutex& WriterMutex() override;
 
   // Attaches another existing database file under alias; its tables are
-  // then visible without a prefix. A missing file is refused.
-  bool AttachExDB(const std::string& path, const std::string& alias);
-
-  // SQLite's message for the connection's last failure ("" while closed).
-  std::string LastErrorMessage();
+  // then visible without a prefix. A missing file is refused. failure, when
+  // given, gets SQLite's message when the statement fails.
+  bool AttachExDB(const std::string& path, const std::string& alias, std::string* failure = nullptr);
 
   // Statements not finalized yet (see qelSqlite::PendingStatements).
   int PendingStatements();
