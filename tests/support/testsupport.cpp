@@ -32,9 +32,17 @@ void WriteFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+namespace {
+// Longer than any lock a test's client holds on a loaded machine.
+constexpr int kTestBusyWaitMs = 60000;
+}  // namespace
+
 void ExecSql(const std::string& dbPath, const std::string& sql) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(dbPath.c_str(), &db), SQLITE_OK) << dbPath;
+  // A client's own threads may hold a short lock on the file (the usage
+  // records' sender at its start): wait it out, as the libraries do.
+  sqlite3_busy_timeout(db, kTestBusyWaitMs);
   char* err = nullptr;
   int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
   std::string message = err ? err : "";
@@ -66,6 +74,7 @@ std::vector<std::string> QuerySql(const std::string& dbPath, const std::string& 
     ADD_FAILURE() << "cannot open " << dbPath;
     return rows;
   }
+  sqlite3_busy_timeout(db, kTestBusyWaitMs);
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
     ADD_FAILURE() << sqlite3_errmsg(db) << "\nSQL: " << sql;
