@@ -18,17 +18,7 @@ using qeltest::Installation;
 
 namespace {
 
-class UpdateApplyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    package_ = DefaultPackage();
-    Publish(server_, package_);
-  }
-
-  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
-  HttpTestServer server_;
-  Package package_;
-};
+class UpdateApplyTest : public PublishedPackageTest {};
 
 TEST_F(UpdateApplyTest, FailedMoveKeepsStatus4AndTheStagedFilesAndTheNextStartFinishes) {
   Installation install = OldInstallation();

@@ -37,13 +37,8 @@ const char* Name(Fault fault) {
   return "?";
 }
 
-class UpdateFaultsTest : public ::testing::Test {
+class UpdateFaultsTest : public PublishedPackageTest {
  protected:
-  void SetUp() override {
-    package_ = DefaultPackage();
-    Publish(server_, package_);
-  }
-
   // Every file of the package (list, resources, database) answers with its
   // headers and then closes the connection halfway, or is served again.
   void DropConnections(bool drop) {
@@ -72,10 +67,6 @@ class UpdateFaultsTest : public ::testing::Test {
       if (fs::exists(aside)) fs::rename(aside, folder);
     }
   }
-
-  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
-  HttpTestServer server_;
-  Package package_;
 };
 
 TEST_F(UpdateFaultsTest, EveryFaultAtEveryStepEndsLikeAnUninterruptedUpdate) {

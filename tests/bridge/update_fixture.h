@@ -107,6 +107,19 @@ inline Package DefaultPackage() {
   return package;
 }
 
+// A test beside a server that publishes the usual package.
+class PublishedPackageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    package_ = DefaultPackage();
+    Publish(server_, package_);
+  }
+
+  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
+  qeltest::HttpTestServer server_;
+  Package package_;
+};
+
 // An installation with package time 100 holding b.png and c.png.
 inline qeltest::Installation OldInstallation(const std::string& name = "install") {
   qeltest::Installation install(name);

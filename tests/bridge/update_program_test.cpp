@@ -22,13 +22,8 @@ using qeltest::Installation;
 
 namespace {
 
-class UpdateProgramTest : public ::testing::Test {
+class UpdateProgramTest : public PublishedPackageTest {
  protected:
-  void SetUp() override {
-    package_ = DefaultPackage();
-    Publish(server_, package_);
-  }
-
   size_t Gets(const std::string& path) const { return server_.CountRequests("GET", path); }
 
   static bool ReportedFinished(const Start& start) {
@@ -37,10 +32,6 @@ class UpdateProgramTest : public ::testing::Test {
     }
     return false;
   }
-
-  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
-  HttpTestServer server_;
-  Package package_;
 };
 
 int g_finishedReports = 0;

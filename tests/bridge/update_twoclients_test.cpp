@@ -32,17 +32,7 @@ std::map<std::string, std::string> Snapshot(const Installation& install) {
   return files;
 }
 
-class UpdateTwoClientsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    package_ = DefaultPackage();
-    Publish(server_, package_);
-  }
-
-  qeltest::TransportTimeouts timeouts_{qeltest::TransportTimeouts::kHealthy};
-  HttpTestServer server_;
-  Package package_;
-};
+class UpdateTwoClientsTest : public PublishedPackageTest {};
 
 TEST_F(UpdateTwoClientsTest, SecondClientWaitsOutTheFirstWhereverTheFirstEnds) {
   const struct {
