@@ -52,7 +52,7 @@ int HandleCompany(Self& module, const MethodRequest&, std::string* reply) {
 }
 
 const MethodTable<Self>& Methods() {
-  static const MethodTable<Self> table(
+  static const MethodTable<Self>& table = *new MethodTable<Self>(
       {Method(request::kAboutInfo, &HandleAbout), Method(request::kCompanyInfo, &HandleCompany)},
       kResultUnknownMethod);
   return table;

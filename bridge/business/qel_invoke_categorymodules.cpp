@@ -137,7 +137,7 @@ int HandleCertgroupPictures(Self&, const MethodRequest& request, std::string* re
 
 // Methods this module does not list return 1 with the reply untouched.
 const MethodTable<Self>& Methods() {
-  static const MethodTable<Self> table(
+  static const MethodTable<Self>& table = *new MethodTable<Self>(
       {
           Method(request::kPrimaryModules, &HandleBanners),
           Method(request::kSecondaryModules, &HandleBannerCategories)

@@ -54,7 +54,7 @@ int HandleChildCerts(Self& module, const MethodRequest& request, std::string* re
 }
 
 const MethodTable<Self>& Methods() {
-  static const MethodTable<Self> table(
+  static const MethodTable<Self>& table = *new MethodTable<Self>(
       {
           Method(request::kCompanyCerts, &HandleCompanyCerts),
           Method(request::kCompanyCertsOfCategory, &HandleChildCerts).Parsed(),

@@ -23,7 +23,7 @@ bool KeyIsText(const MethodRequest& request) { return IsKeyText(request.params.v
 // Every method of the module, one line each.
 const MethodTable<qel_Invoke_Custom>& Table() {
   // clang-format off
-  static const MethodTable<qel_Invoke_Custom> table(
+  static const MethodTable<qel_Invoke_Custom>& table = *new MethodTable<qel_Invoke_Custom>(
       {
           Method(request::kFavorites, &GetFavorites).Parsed(),
           Method(request::kAddFavorite, &AddFavorite).Key("PRODUCT", "PRODUCT_ID").Accept(&KeyIsText).OnFail(FailRoute::kDirect, kNoProductId),

@@ -130,7 +130,7 @@ int HandleCount(Self& module, const MethodRequest& request, std::string* reply) 
 // This module answers a method it does not have with -2, the dispatcher's
 // unknown-module code.
 const MethodTable<Self>& Methods() {
-  static const MethodTable<Self> table(
+  static const MethodTable<Self>& table = *new MethodTable<Self>(
       {
           Method(request::kLevelParents, &HandleParents).Parsed(),
           Method(request::kLevelChildren, &HandleChildren).Parsed(),

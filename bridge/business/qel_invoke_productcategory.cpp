@@ -379,7 +379,7 @@ int HandleBrands(Self& module, const MethodRequest& request, std::string* reply)
 }
 
 const MethodTable<Self>& Methods() {
-  static const MethodTable<Self> table(
+  static const MethodTable<Self>& table = *new MethodTable<Self>(
       {
           Method(request::kTopCategories, &HandleTopLevel).Parsed(),
           Method(request::kChildCategories, &HandleChildren).Parsed(),

@@ -161,7 +161,7 @@ Method ProductMethod(request::Code code, Method::Handler handler, FailRoute rout
 std::string UnknownMethodReply() { return qel_Invoke_ProductDetail::MakeErrorJson(-1, "item not exists"); }
 
 const MethodTable<Self>& Methods() {
-  static const MethodTable<Self> table(
+  static const MethodTable<Self>& table = *new MethodTable<Self>(
       {
           ProductMethod(request::kProductIntroductions, &WithParams<&Self::GetIntroductions>,
                         FailRoute::kBridge, kParamsFail, 1),

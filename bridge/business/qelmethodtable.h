@@ -2,10 +2,12 @@
 // methods once, as descriptors; the table finds the method, parses the
 // request text once, checks what the method needs from it, takes the
 // method's failure route when that is missing, and runs the handler.
+// A table is built at its first use and never destroyed: the client core's
+// threads may still dispatch through it while the process exits.
 //
 //   using Method = MethodDescriptor<qel_Invoke_Something>;
 //   const MethodTable<qel_Invoke_Something>& Table() {
-//     static const MethodTable<qel_Invoke_Something> table(
+//     static const MethodTable<qel_Invoke_Something>& table = *new MethodTable<qel_Invoke_Something>(
 //         {
 //             Method(request::kThings, &GetThings)
 //                 .Key("PRODUCT", "PRODUCT_ID")

@@ -152,8 +152,9 @@ std::string UpdateStatusReply(int status) {
 }
 
 qelUpdateCommon* qelUpdateCommon::GetInstance() {
-  static qelUpdateCommon instance;
-  return &instance;
+  // Never destroyed: an update may still be running while the process exits.
+  static qelUpdateCommon* instance = new qelUpdateCommon;
+  return instance;
 }
 
 int qelUpdateCommon::CallService(int type, const Json::Value& params, std::string* error, Json::Value* item,

@@ -59,9 +59,10 @@ bool IsPlainFile(const std::string& path) {
   return std::filesystem::is_regular_file(std::filesystem::symlink_status(NativePath(path), ec));
 }
 
-// Progress texts are GBK like every text the host receives.
+// Progress texts are GBK like every text the host receives; never
+// destroyed, as a download may still report while the process exits.
 const std::string& DownloadingText() {
-  static const std::string text = Utf8ToGbk("正在下载文件：");
+  static const std::string& text = *new std::string(Utf8ToGbk("正在下载文件："));
   return text;
 }
 
@@ -71,11 +72,10 @@ std::string Below(const std::string& folder, const std::string& relative) { retu
 }  // namespace
 
 qelUpdateFiles* qelUpdateFiles::GetInstance() {
-  static qelUpdateFiles instance;
-  return &instance;
+  // Never destroyed: an update may still be running while the process exits.
+  static qelUpdateFiles* instance = new qelUpdateFiles;
+  return instance;
 }
-
-qelUpdateFiles::~qelUpdateFiles() { QEL_LOG(kFun, "RELEASE MAP!"); }
 
 DownloadFileMap qelUpdateFiles::GetRemoteMap() {
   std::lock_guard<std::mutex> lock(mutex_);

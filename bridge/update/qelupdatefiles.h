@@ -72,7 +72,6 @@ class qelUpdateFiles {
 
  private:
   qelUpdateFiles() = default;
-  ~qelUpdateFiles();
 
   int ReadListFile(const std::string& path, DownloadFileMap* files, bool required);
   static std::string ProgressText(double downloaded, double total);

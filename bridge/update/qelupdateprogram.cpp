@@ -72,8 +72,9 @@ bool KeepReplacedCatalogue(const std::string& catalogue, const std::string& back
 }  // namespace
 
 qelUpdateProgram* qelUpdateProgram::GetInstance() {
-  static qelUpdateProgram instance;
-  return &instance;
+  // Never destroyed: an update may still be running while the process exits.
+  static qelUpdateProgram* instance = new qelUpdateProgram;
+  return instance;
 }
 
 int qelUpdateProgram::GetType() {

@@ -29,8 +29,9 @@ std::string ComparableVersion(const std::string& text) {
 }  // namespace
 
 qelUpdateSoftWare* qelUpdateSoftWare::GetInstance() {
-  static qelUpdateSoftWare instance;
-  return &instance;
+  // Never destroyed: an update may still be running while the process exits.
+  static qelUpdateSoftWare* instance = new qelUpdateSoftWare;
+  return instance;
 }
 
 int qelUpdateSoftWare::GetInterVersion(std::string* error, std::string* version) {

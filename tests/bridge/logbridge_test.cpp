@@ -176,4 +176,27 @@ TEST(LogBridgeDeathTest, NoCallbackWhileTheProcessEnds) {
       ::testing::ExitedWithCode(0), ::testing::Not(::testing::HasSubstr("callback during exit")));
 }
 
+// The client core joins its threads from an exit handler registered at its
+// start; until they are joined they may still dispatch, also through a
+// module first asked after that handler was registered.
+void AskEveryModule() {
+  for (int code : {0x000, 0x100, 0x200, 0x300, 0x401, 0x501, 0x601}) {
+    char* reply = nullptr;
+    Invoke(code, "{}", &reply);
+    DeleteJsonStr(&reply);
+  }
+}
+
+TEST(LogBridgeDeathTest, ModulesAnswerFromAnExitHandlerRegisteredBeforeTheirFirstUse) {
+  EXPECT_EXIT(
+      {
+        qeltest::Installation install;
+        InitQelbridge(260, install.StartupJson().c_str());
+        std::atexit(AskEveryModule);
+        AskEveryModule();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
